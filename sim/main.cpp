@@ -1,0 +1,89 @@
+// tavrix-sim: a simulated Tavrix module (with its HART instrument and MODBUS
+// side) on a pseudo-terminal or a serial device. Prints the device path to
+// open on its first line of output.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fputs(
+        "Usage: tavrix-sim [options]\n"
+        "Simulates a Tavrix module on a new pseudo-terminal (or DEVICE) and prints\n"
+        "the device path for the configurator on the first line.\n\n"
+        "  --device DEVICE     serve DEVICE (e.g. a null-modem port) instead of a pty\n"
+        "  --link PATH         also make PATH a symbolic link to the device\n"
+        "  --delay MS          wait MS before each reply (default 20)\n"
+        "  --split-after N     pause after the first N bytes of each reply\n"
+        "  --split-pause MS    length of that pause (default 600)\n"
+        "  --help              show this help\n",
+        out);
+}
+
+int IntArg(const char* name, const char* value) {
+    char* end = nullptr;
+    const long v = std::strtol(value, &end, 10);
+    if (!*value || *end || v < 0 || v > 1000000) {
+        std::fprintf(stderr, "tavrix-sim: %s needs a number, got '%s'\n", name, value);
+        std::exit(2);
+    }
+    return static_cast<int>(v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    options.splitPauseMs = 600;
+    std::string link;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg == "--device" && hasValue) {
+            options.device = argv[++i];
+        } else if (arg == "--link" && hasValue) {
+            link = argv[++i];
+        } else if (arg == "--delay" && hasValue) {
+            options.replyDelayMs = IntArg("--delay", argv[++i]);
+        } else if (arg == "--split-after" && hasValue) {
+            options.splitAfter = IntArg("--split-after", argv[++i]);
+        } else if (arg == "--split-pause" && hasValue) {
+            options.splitPauseMs = IntArg("--split-pause", argv[++i]);
+        } else {
+            std::fprintf(stderr, "tavrix-sim: unknown option '%s'\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TavrixModule module;
+    SimServer server(module, options);
+    std::string path;
+    try {
+        path = server.Open();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tavrix-sim: %s\n", error.what());
+        return 1;
+    }
+    if (!link.empty()) {
+        unlink(link.c_str());
+        if (symlink(path.c_str(), link.c_str()) != 0) {
+            std::perror("tavrix-sim: symlink");
+            return 1;
+        }
+    }
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    server.Run();
+    return 0;
+}

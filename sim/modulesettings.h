@@ -1,0 +1,63 @@
+// The settings a Tavrix module keeps, with plausible factory values.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ModuleSettings {
+    std::string version = "TAVRIX HART-MODBUS V2.0 2025-02-23";
+
+    // System parameters.
+    int mode = 1;                     // 0 transparent … 4 monitoring data output
+    std::string slaveAddress = "001";  // three digits
+    std::string pollInterval = "050";  // units of 10 ms
+    int rs485Baud = 3;                // 0 1200 … 5 38400
+    int rs485Parity = 0;              // 0 none, 1 odd, 2 even
+    int responseTime = 3;             // 0 50 ms … 5 500 ms
+    std::string pcbsn = "00000000";
+    std::string inspector = "001";
+
+    // Current outputs of variables 2..4 and variable 1 map.
+    std::array<std::string, 3> range4mA{"0.000", "0.000", "0.000"};
+    std::array<std::string, 3> range20mA{"100.0", "100.0", "100.0"};
+    int var1Map = 0;
+
+    // Float byte order of registers 40003, 40005, 40007, 40009: 0 = FF4 FF3 FF2 FF1
+    // (most significant byte first), 1 = FF2 FF1 FF4 FF3 (words swapped).
+    std::array<int, 4> floatOrder{0, 0, 0, 0};
+
+    // Coefficients.
+    int coefficientMode = 0;
+    std::string coefficient1 = "0.001";
+    std::array<std::string, 3> coefficients{"1.000", "1.000", "1.000"};
+
+    // HART monitoring parameters.
+    int meterId = 0;
+    int hartEnable = 0;
+    int hartMode = 0;
+    int meterType = 0;  // 0 custom, 1 universal
+    int preambles = 4;  // 4..9
+    std::string bufferClearTime = "060";
+
+    // Custom HART data parsing format.
+    int addressBits = 8;
+    struct VariableParse {
+        int command = 0;
+        int startAddress = 0;
+        int length = 0;
+    };
+    std::array<VariableParse, 4> parsing{};
+
+    // Custom read commands (CAMD01/02) and monitoring commands (WCAD01/02).
+    struct Payload {
+        int on = 0;
+        std::vector<uint8_t> bytes;
+    };
+    std::array<Payload, 2> readCommands{};
+    std::array<Payload, 2> monitoringCommands{};
+
+    // The four process variables the module reads from its instrument.
+    std::array<float, 4> variables{12.5f, 3.75f, 101.325f, 25.0f};
+};

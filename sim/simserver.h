@@ -1,0 +1,50 @@
+// Serves a TavrixModule on a serial line: a new pseudo-terminal, or a device
+// path (a real port behind a null-modem cable). Requests are framed by line
+// silence, as the module's own firmware does.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "sim/tavrixmodule.h"
+
+struct SimOptions {
+    std::string device;        // empty: create a pseudo-terminal
+    int replyDelayMs = 20;     // time from the end of a request to the reply
+    int splitAfter = 0;        // > 0: pause after this many reply bytes
+    int splitPauseMs = 0;      // length of that pause
+    int requestGapMs = 20;     // silence that ends a request
+};
+
+class SimServer {
+public:
+    SimServer(TavrixModule& module, SimOptions options);
+    ~SimServer();
+
+    // Opens the line; returns the device path the tool should open
+    // (the pseudo-terminal's slave side). Throws std::runtime_error on failure.
+    std::string Open();
+    // Runs the request loop on a background thread until Stop().
+    void Start();
+    void Stop();
+    // Runs the request loop on the calling thread until Stop() (or a signal).
+    void Run();
+
+    int requestsAnswered() const { return answered_; }
+    // Writes raw bytes to the line (tests: unsolicited data).
+    void Inject(const Bytes& bytes);
+
+private:
+    void Serve(const Bytes& request);
+    void WriteAll(const uint8_t* data, size_t size);
+
+    TavrixModule& module_;
+    SimOptions options_;
+    int fd_ = -1;       // the side we talk on
+    int holdFd_ = -1;   // our own handle on the slave, so the line never hangs up
+    int stopFd_ = -1;   // eventfd that ends Run()
+    std::string path_;
+    std::thread thread_;
+    std::atomic<int> answered_{0};
+};

@@ -1,0 +1,66 @@
+// Helpers for window tests: waiting with deadlines, clicking through the
+// application object (so handler exceptions reach its message box), and
+// reading the modal message box that a handler shows.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(1);
+    }
+    return true;
+}
+
+// Processes events for `ms` milliseconds.
+inline void Pump(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qWait(1);
+    }
+}
+
+// Collects the texts of modal message boxes shown while it lives, closing
+// each one as soon as it appears.
+class ModalWatcher {
+public:
+    ModalWatcher() : poll_(std::make_unique<QTimer>()) {
+        poll_->setInterval(5);
+        QObject::connect(poll_.get(), &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                texts_.push_back(box->text());
+                box->done(QMessageBox::Ok);
+            }
+        });
+        poll_->start();
+    }
+    const QStringList& texts() const { return texts_; }
+    void clear() { texts_.clear(); }
+    // Waits until `count` messages were seen or the deadline passed.
+    bool WaitForCount(int count, int timeoutMs) {
+        return WaitFor([&] { return texts_.size() >= count; }, timeoutMs);
+    }
+
+private:
+    std::unique_ptr<QTimer> poll_;
+    QStringList texts_;
+};
+
+// A click as the engineer makes it: through the event loop and the
+// application object.
+inline void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }

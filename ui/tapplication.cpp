@@ -1,0 +1,24 @@
+#include "ui/tapplication.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowMessage(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ShowMessage(QStringLiteral("Unknown error"));
+    }
+    return true;
+}
+
+void ShowMessage(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Tavrix"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}

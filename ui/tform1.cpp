@@ -1,0 +1,41 @@
+// Construction of the main window: form, serial component, timers.
+#include "ui/tform1.h"
+
+#include <QCloseEvent>
+
+#include "ui_tform1.h"
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()) {
+    ui->setupUi(this);
+
+    Comm1 = new TComm(this);
+    Comm1->CommName = "COM2";
+    Comm1->SetBaudRate(9600);
+    Comm1->SetReadIntervalTimeout(400);
+    Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
+        Comm1ReceiveData(sender, buffer, length);
+    };
+
+    // Created running, as the form resource has them; FormCreate stops them.
+    Timer2 = new TTimer(300, true, this);
+    Timer3 = new TTimer(1000, true, this);
+    Timer4 = new TTimer(1000, true, this);
+    connect(Timer2, &TTimer::OnTimer, this, &TForm1::Timer2Timer);
+    connect(Timer3, &TTimer::OnTimer, this, &TForm1::Timer3Timer);
+    connect(Timer4, &TTimer::OnTimer, this, &TForm1::Timer4Timer);
+
+    WireHandlers();
+    LoadPictures();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The reader and writer must be gone before the window they report to.
+    Comm1->ClosePort();
+    Comm1->OnReceiveData = nullptr;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    Comm1->ClosePort();
+    event->accept();
+}
