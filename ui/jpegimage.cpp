@@ -3,7 +3,6 @@
 #include "ui/jpegimage.h"
 
 #include <QFile>
-
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -46,8 +45,8 @@ void CmykRowToRgb(const JSAMPLE* cmyk, uchar* rgb, JDIMENSION width, bool invert
 // Holds no C++ object and no local that changes after setjmp, so the longjmp
 // back into it skips no destructor and loses no value; all state is the
 // caller's.
-bool Decode(const QByteArray& bytes, jpeg_decompress_struct& info, ErrorManager* err,
-            QImage* out, JSAMPLE* cmykRow, size_t cmykRowSize) {
+bool Decode(const QByteArray& bytes, jpeg_decompress_struct& info, ErrorManager* err, QImage* out,
+            JSAMPLE* cmykRow, size_t cmykRowSize) {
     info.err = jpeg_std_error(&err->base);
     err->base.error_exit = OnError;
     err->base.emit_message = OnMessage;

@@ -1,6 +1,5 @@
 // Wiring of the form's controls to their handlers, key filters and pictures.
 #include <QKeyEvent>
-
 #include <algorithm>
 #include <iterator>
 #include <utility>

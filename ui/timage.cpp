@@ -11,9 +11,7 @@ void TImage::SetPicture(const QImage& picture) {
     update();
 }
 
-QSize TImage::sizeHint() const {
-    return picture_.isNull() ? QWidget::sizeHint() : picture_.size();
-}
+QSize TImage::sizeHint() const { return picture_.isNull() ? QWidget::sizeHint() : picture_.size(); }
 
 void TImage::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
