@@ -1,0 +1,306 @@
+// Link and request controller: opening, the request pattern, the receive
+// handler, timeouts and the traffic display.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+#include "window_helpers.h"
+
+namespace {
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.show();
+        ui = form.form();
+    }
+    // A block as the serial component delivers it.
+    void Deliver(const std::string& bytes) {
+        form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
+                              static_cast<uint16_t>(bytes.size()));
+    }
+    std::string RxArea(size_t n) const {
+        return std::string(reinterpret_cast<const char*>(form.FrameBuffer.data() + TForm1::kRxStart), n);
+    }
+
+    TForm1 form;
+    Ui::TForm1* ui = nullptr;
+    ModalWatcher messages;
+};
+
+// The simulator on a pseudo-terminal, opened by the window.
+class LinkWithDevice : public LinkTest {
+protected:
+    void OpenOn(SimOptions options = {}) {
+        server = std::make_unique<SimServer>(module, options);
+        const std::string path = server->Open();
+        server->Start();
+        ui->SPREALCOM->setEditText(QString::fromStdString(path));
+        Click(ui->Button1);
+        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    }
+    void TearDown() override {
+        form.Comm1->ClosePort();
+        if (server) server->Stop();
+    }
+
+    TavrixModule module;
+    std::unique_ptr<SimServer> server;
+};
+
+}  // namespace
+
+TEST_F(LinkTest, StartsClosedWithTimersStopped) {
+    EXPECT_FALSE(form.PortOpen);
+    EXPECT_FALSE(form.Comm1->IsOpen());
+    EXPECT_EQ(ui->Button1->text(), "Open");
+    EXPECT_TRUE(ui->Button6->isEnabled());
+    EXPECT_FALSE(form.Timer2->Enabled());
+    EXPECT_FALSE(form.Timer3->Enabled());
+    EXPECT_FALSE(form.Timer4->Enabled());
+    EXPECT_EQ(form.Timer2->Interval(), 300);
+    EXPECT_EQ(form.Timer3->Interval(), 1000);
+    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), 400u);
+    EXPECT_TRUE(ui->Edit8->text().isEmpty());
+    EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty());
+}
+
+TEST_F(LinkTest, CommunicationQueryWhileClosedTimesOutAfterThreeSeconds) {
+    QElapsedTimer clock;
+    clock.start();
+    Click(ui->Button6);
+    EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
+    EXPECT_EQ(form.PendingRequest, 201);
+    EXPECT_EQ(form.TimeoutKind, 1);
+    EXPECT_EQ(form.Timer3->Interval(), 3000);
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_GE(clock.elapsed(), 2990);
+    EXPECT_LT(clock.elapsed(), 3800);
+    EXPECT_EQ(messages.texts(), QStringList{"Connection Timeout!"});
+    // The request stays pending so that a late reply is still handled.
+    EXPECT_EQ(form.PendingRequest, 201);
+    EXPECT_FALSE(form.Timer3->Enabled());
+}
+
+TEST_F(LinkTest, TimeoutMessageFollowsTheKind) {
+    const struct {
+        int kind;
+        const char* message;
+    } cases[] = {{1, "Connection Timeout!"},
+                 {2, "Parameter Query Timeout!"},
+                 {3, "Parameter Setting Timeout!"},
+                 {4, "HART Command Timeout!"},
+                 {0, nullptr},
+                 {7, nullptr}};
+    for (const auto& c : cases) {
+        messages.clear();
+        form.TimeoutKind = c.kind;
+        form.Timer3->SetInterval(20);
+        form.Timer3->SetEnabled(true);
+        ASSERT_TRUE(WaitFor([&] { return !form.Timer3->Enabled(); }, 2000));
+        Pump(30);
+        if (c.message) {
+            EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.kind;
+        } else {
+            EXPECT_TRUE(messages.texts().isEmpty()) << c.kind;
+        }
+    }
+}
+
+TEST_F(LinkTest, LongBlockFillsTheReceiveAreaAndShowsItsFirst255BytesInHex) {
+    std::string block(300, '\0');
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
+    form.PendingRequest = 104;
+    Deliver(block);
+    EXPECT_EQ(RxArea(300), block);
+    EXPECT_EQ(form.ReplyText, block.substr(0, 255));
+    const QString shown = ui->Memo10->toPlainText();
+    EXPECT_EQ(shown.size(), 255 * 3);
+    EXPECT_TRUE(shown.startsWith("00 07 0E 15 "));
+    EXPECT_EQ(form.PendingRequest, 104);
+    EXPECT_FALSE(form.Timer2->Enabled());
+
+    // A second, unsolicited block under the same code is again shown in hex,
+    // and only overwrites the start of the receive area.
+    Deliver(std::string("\xFF\x06", 2));
+    EXPECT_EQ(ui->Memo10->toPlainText(), "FF 06 ");
+    EXPECT_EQ(RxArea(3), std::string("\xFF\x06\x0E", 3));
+    EXPECT_EQ(form.PendingRequest, 104);
+}
+
+TEST_F(LinkTest, BlockLongerThanTheReceiveAreaStaysInsideIt) {
+    std::string block(2048, 'x');
+    block[403] = 'L';
+    block[404] = 'Z';
+    const auto guard = form.FrameBuffer;
+    form.PendingRequest = 302;
+    Deliver(block);
+    EXPECT_EQ(RxArea(TForm1::kRxSize), block.substr(0, TForm1::kRxSize));
+    EXPECT_TRUE(std::equal(guard.begin(), guard.begin() + TForm1::kRxStart, form.FrameBuffer.begin()));
+    EXPECT_EQ(form.ReplyText.size(), 255u);
+}
+
+TEST_F(LinkTest, BlockUnderEachCodeFamily) {
+    const struct {
+        int code;
+        bool hex;
+        bool decodes;
+        int codeAfter;
+    } cases[] = {
+        {0, false, false, 0},     {200, false, false, 0},   {110, false, false, 0},
+        {201, false, true, 201},  {202, false, true, 202},  {203, false, true, 203},
+        {301, false, true, 301},  {501, false, true, 501},  {100, true, true, 100},
+        {103, true, true, 103},   {104, true, false, 104},  {106, true, false, 106},
+        {302, true, false, 302},  {77, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        form.Timer2->SetEnabled(false);
+        form.Timer3->SetInterval(3000);
+        form.Timer3->SetEnabled(true);
+        form.PendingRequest = c.code;
+        Deliver("OK#");
+        EXPECT_EQ(ui->Memo10->toPlainText(), c.hex ? "4F 4B 23 " : "OK#") << c.code;
+        EXPECT_EQ(form.Timer2->Enabled(), c.decodes) << c.code;
+        EXPECT_FALSE(form.Timer3->Enabled()) << c.code;
+        EXPECT_EQ(form.PendingRequest, c.codeAfter) << c.code;
+    }
+    form.Timer2->SetEnabled(false);
+}
+
+TEST_F(LinkTest, TextDisplayStopsAtAZeroByteButTheBlockIsKept) {
+    const std::string block("AB\0CD", 5);
+    Deliver(block);
+    EXPECT_EQ(ui->Memo10->toPlainText(), "AB");
+    EXPECT_EQ(form.ReplyText, block);
+    EXPECT_EQ(RxArea(5), block);
+}
+
+TEST_F(LinkTest, LateReplyAfterTheTimeoutIsStillHandled) {
+    form.PendingRequest = 202;
+    form.TimeoutKind = 2;
+    form.Timer3->SetInterval(30);
+    form.Timer3->SetEnabled(true);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_EQ(messages.texts().first(), "Parameter Query Timeout!");
+    Deliver("QX#BA2:31#");
+    EXPECT_TRUE(form.Timer2->Enabled());
+    EXPECT_EQ(form.PendingRequest, 202);
+    form.Timer2->SetEnabled(false);
+}
+
+TEST_F(LinkTest, ClearBufferEmptiesOnlyTheReceiveBuffer) {
+    Click(ui->Button6);
+    Deliver("reply");
+    Click(ui->Button26);
+    EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty());
+    EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
+    form.Timer3->SetEnabled(false);
+}
+
+TEST_F(LinkTest, SlaveAddressIsMirroredOneWay) {
+    ui->Edit14->setText("017");
+    EXPECT_EQ(ui->Edit18->text(), "017");
+    ui->Edit18->setText("002");
+    EXPECT_EQ(ui->Edit14->text(), "017");
+}
+
+TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
+    const struct {
+        const char* port;
+        const char* baud;
+        const char* message;
+    } cases[] = {
+        {"/nonexistent/tty0", "9600", "Error opening serial port"},
+        {"/dev/null", "9600", "File handle is not a comm handle "},
+        {"/dev/null", "96x00", "'96x00' is not a valid integer value"},
+        {"/dev/null", "", "'' is not a valid integer value"},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        ui->SPREALCOM->setEditText(c.port);
+        ui->ComboBox11->setEditText(c.baud);
+        Click(ui->Button1);
+        ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.port;
+        EXPECT_EQ(messages.texts().first(), c.message);
+        EXPECT_FALSE(form.PortOpen);
+        EXPECT_FALSE(form.Comm1->IsOpen());
+        EXPECT_EQ(ui->Button1->text(), "Open");
+    }
+}
+
+TEST_F(LinkWithDevice, CommunicationQueryGetsTheVersionReply) {
+    OpenOn();
+    EXPECT_EQ(ui->Button1->text(), "Close");
+    EXPECT_EQ(form.Comm1->BaudRate(), 9600u);
+    EXPECT_FALSE(form.Comm1->Outx_XonXoffFlow());
+    Click(ui->Button6);
+    EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
+    ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000));
+    EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 1000));
+    EXPECT_EQ(form.TimeoutKind, 0);
+    EXPECT_EQ(server->requestsAnswered(), 1);
+    Pump(100);
+    EXPECT_TRUE(messages.texts().isEmpty());
+
+    Click(ui->Button1);
+    EXPECT_FALSE(form.PortOpen);
+    EXPECT_FALSE(form.Comm1->IsOpen());
+    EXPECT_EQ(ui->Button1->text(), "Open");
+    EXPECT_FALSE(ui->Button6->isEnabled());
+}
+
+TEST_F(LinkWithDevice, ReplyIsDecodedAboutNineHundredMillisecondsAfterItsLastByte) {
+    OpenOn(SimOptions{.replyDelayMs = 0});
+    QElapsedTimer clock;
+    clock.start();
+    Click(ui->Button6);
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 3000));
+    // 400 ms of line silence, the 200 ms wait and the 300 ms reply timer.
+    EXPECT_GE(clock.elapsed(), 880);
+    EXPECT_LT(clock.elapsed(), 1600);
+}
+
+TEST_F(LinkWithDevice, PauseInsideAReplySplitsItIntoTwoBlocks) {
+    OpenOn(SimOptions{.splitAfter = 3, .splitPauseMs = 700});
+    Click(ui->Button6);
+    std::vector<QString> shown;
+    const std::string full = "QV:" + module.settings().version + "#";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QString now = ui->Memo10->toPlainText();
+            if (!now.isEmpty() && (shown.empty() || shown.back() != now)) shown.push_back(now);
+            return shown.size() >= 2;
+        },
+        4000));
+    EXPECT_EQ(shown[0], "QV:");
+    EXPECT_EQ(shown[1].toStdString(), full.substr(3));
+}
+
+TEST_F(LinkWithDevice, AutomaticCloseClosesThePort) {
+    OpenOn();
+    form.Timer4->SetInterval(50);
+    form.Timer4->SetEnabled(true);
+    ASSERT_TRUE(WaitFor([&] { return !form.PortOpen; }, 2000));
+    EXPECT_FALSE(form.Timer4->Enabled());
+    EXPECT_FALSE(form.Comm1->IsOpen());
+    EXPECT_EQ(ui->Button1->text(), "Open");
+    EXPECT_FALSE(ui->Button6->isEnabled());
+}
+
+TEST_F(LinkWithDevice, SecondWindowCannotOpenTheSamePort) {
+    OpenOn();
+    TForm1 other;
+    other.show();
+    other.form()->SPREALCOM->setEditText(ui->SPREALCOM->currentText());
+    Click(other.form()->Button1);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_EQ(messages.texts().first(), "Error opening serial port");
+    EXPECT_FALSE(other.PortOpen);
+    EXPECT_TRUE(form.Comm1->IsOpen());
+}
