@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -13,19 +14,58 @@ struct Decimal {
     int exponent = 0;    // value = d.ddd * 10^exponent
 };
 
-// glibc's printf rounds exactly from the binary value, so "%.14Le" is the
-// correctly rounded 15-digit decimal. The separator printf writes depends on
-// the C locale (a Qt program sets it from the environment), so only the
-// digits are taken from it.
-Decimal RoundTo15(long double magnitude) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*Le", kDigits - 1, magnitude);
+// The significant digits and exponent printf gives for `magnitude` with
+// `digits` significant digits. The separator printf writes depends on the C
+// locale (a Qt program sets it from the environment), so only the digits are
+// taken.
+Decimal Printed(long double magnitude, int digits) {
+    std::vector<char> text(static_cast<size_t>(digits) + 32);
+    std::snprintf(text.data(), text.size(), "%.*Le", digits - 1, magnitude);
     Decimal d;
-    const char* p = text;
+    const char* p = text.data();
     for (; *p != '\0' && *p != 'e'; ++p) {
         if (*p >= '0' && *p <= '9') d.digits.push_back(*p);
     }
     if (*p == 'e') d.exponent = std::atoi(p + 1);
+    return d;
+}
+
+// True when `d` is exactly d[0..15] with d[15] == '5': a value halfway
+// between two 15-digit neighbours. Forty digits rule out almost every value;
+// the rare candidate is confirmed against the full expansion (a long double
+// has at most about 11500 significant decimal digits).
+bool IsExactTie(long double magnitude, const Decimal& d40) {
+    const auto zeros = [](const std::string& s, size_t from) {
+        return s.find_first_not_of('0', from) == std::string::npos;
+    };
+    if (d40.digits[kDigits] != '5' || !zeros(d40.digits, kDigits + 1)) return false;
+    return zeros(Printed(magnitude, 12000).digits, kDigits + 1);
+}
+
+// Rounded to 15 significant digits, ties away from zero as decimal rounding
+// is usually understood (glibc's printf would round ties to even). printf
+// converts exactly from the binary value, so apart from ties its result is
+// the correctly rounded decimal.
+Decimal RoundTo15(long double magnitude) {
+    const Decimal d40 = Printed(magnitude, 40);
+    Decimal d;
+    if (IsExactTie(magnitude, d40)) {
+        d.exponent = d40.exponent;
+        d.digits = d40.digits.substr(0, kDigits);
+        int i = kDigits - 1;
+        for (; i >= 0 && d.digits[static_cast<size_t>(i)] == '9'; --i) {
+            d.digits[static_cast<size_t>(i)] = '0';
+        }
+        if (i >= 0) {
+            ++d.digits[static_cast<size_t>(i)];
+        } else {
+            d.digits.insert(d.digits.begin(), '1');
+            ++d.exponent;
+        }
+    } else {
+        d = Printed(magnitude, kDigits);
+    }
+    d.digits.resize(kDigits);
     while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
     return d;
 }

@@ -44,6 +44,10 @@ TEST(FormatGeneral, KnownTexts) {
         {12345.678L, "12345.678"},
         {1.0L / 3.0L, "0.333333333333333"},
         {2.0L / 3.0L, "0.666666666666667"},
+        // Exactly halfway at the 15th digit: away from zero.
+        {12.20709228515625L, "12.2070922851563"},
+        {-12.20709228515625L, "-12.2070922851563"},
+        {9999999999999995.0L, "1E16"},
         {static_cast<long double>(std::numeric_limits<float>::denorm_min()),
          "1.40129846432482E-45"},
     };
