@@ -1,0 +1,77 @@
+#include "hart/replies.h"
+
+#include <bit>
+
+#include "hart/units.h"
+#include "modbus/floattext.h"
+
+namespace {
+
+// Offsets from the start marker (the 0xFF before the delimiter).
+constexpr size_t kManufacturerAt = 8;
+constexpr size_t kDeviceTypeAt = 9;
+constexpr size_t kPreamblesAt = 10;
+constexpr size_t kDeviceIdAt = 16;
+constexpr size_t kByteCountAt = 8;
+constexpr size_t kFirstVariableAt = 15;  // unit code, then four float bytes
+constexpr size_t kVariableSize = 5;
+constexpr size_t kValueTextLength = 9;
+
+}  // namespace
+
+std::optional<size_t> FindHartStart(std::span<const uint8_t> reply, uint8_t delimiter) {
+    for (size_t p = 0; p + 5 <= reply.size(); ++p) {
+        if (reply[p] == 0xFF && reply[p + 1] == delimiter) return p;
+    }
+    return std::nullopt;
+}
+
+uint32_t HartDeviceReply::DeviceNumber() const {
+    return identity.deviceId[0] * 65536u + identity.deviceId[1] * 256u + identity.deviceId[2];
+}
+
+std::optional<HartDeviceReply> ParseHartCommand0Reply(std::span<const uint8_t> reply) {
+    const auto p = FindHartStart(reply, kShortReplyDelimiter);
+    if (!p || *p + kDeviceIdAt + 2 >= reply.size()) return std::nullopt;
+    const auto at = reply.subspan(*p);
+    HartDeviceReply device;
+    device.identity.manufacturer = at[kManufacturerAt];
+    device.identity.deviceType = at[kDeviceTypeAt];
+    device.preambles = at[kPreamblesAt];
+    device.identity.deviceId = {at[kDeviceIdAt], at[kDeviceIdAt + 1], at[kDeviceIdAt + 2]};
+    return device;
+}
+
+int HartVariableCount(uint8_t byteCount) {
+    // A reply with n variables has the byte count 6 + 5n.
+    int count = 1;
+    for (int s = 0; s < byteCount - 11 && count < 4; s += 5) ++count;
+    return count;
+}
+
+std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparator) {
+    if (bytes[0] == 0x7F) return "00000000";
+    const uint32_t raw = uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 |
+                         uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
+    const float value = std::bit_cast<float>(raw);
+    return FormatGeneral(value, decimalSeparator).substr(0, kValueTextLength);
+}
+
+std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
+                                                                char decimalSeparator) {
+    const auto p = FindHartStart(reply, kLongReplyDelimiter);
+    // The byte count lies before the first variable, so checking for the
+    // first variable covers it too.
+    if (!p || *p + kFirstVariableAt + kVariableSize > reply.size()) return std::nullopt;
+    const auto at = reply.subspan(*p);
+    const size_t count = static_cast<size_t>(HartVariableCount(at[kByteCountAt]));
+    if (kFirstVariableAt + count * kVariableSize > at.size()) return std::nullopt;
+
+    std::vector<HartVariable> variables;
+    for (size_t i = 0; i < count; ++i) {
+        const auto group = at.subspan(kFirstVariableAt + i * kVariableSize, kVariableSize);
+        variables.push_back(
+            {HartValueText(group.subspan<1, 4>(), decimalSeparator), UnitItemForCode(group[0])});
+    }
+    return variables;
+}

@@ -1,0 +1,52 @@
+// Decoding of the instrument's replies to commands 0 and 3. Bytes in, fields
+// out; nothing is read past the reply given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hart/frames.h"
+
+// Delimiters of slave-to-master frames: short and long address.
+inline constexpr uint8_t kShortReplyDelimiter = 0x06;
+inline constexpr uint8_t kLongReplyDelimiter = 0x86;
+
+// Offset of the first preamble byte 0xFF directly followed by `delimiter`,
+// trying offsets 0 to size - 5; nullopt when there is none (always for
+// replies shorter than five bytes).
+std::optional<size_t> FindHartStart(std::span<const uint8_t> reply, uint8_t delimiter);
+
+struct HartDeviceReply {
+    HartIdentity identity;
+    uint8_t preambles = 0;  // preamble bytes the instrument asks for
+    // The three identifier bytes as one number, first byte most significant.
+    uint32_t DeviceNumber() const;
+};
+
+// The command 0 reply; nullopt when the start marker is missing or the reply
+// ends before the device identifier, so no stale bytes pass for data.
+std::optional<HartDeviceReply> ParseHartCommand0Reply(std::span<const uint8_t> reply);
+
+struct HartVariable {
+    std::string valueText;
+    int unitItem = 0;  // item of the unit lists
+};
+
+// Variables carried by a command 3 reply with `byteCount`: one more for each
+// started step of five bytes past 11, at most four.
+int HartVariableCount(uint8_t byteCount);
+
+// The shown text of a HART float (IEEE 754 single, most significant byte
+// first): "00000000" when the first byte is 0x7F (instruments send 7F A0 00 00
+// for "not available"), else the general text cut to nine characters.
+std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparator);
+
+// The variables of a command 3 reply, primary first; nullopt when the start
+// marker is missing or the reply ends before the last variable its byte count
+// calls for.
+std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
+                                                                char decimalSeparator);
