@@ -1,0 +1,91 @@
+#include "sim/modbusslave.h"
+
+#include <algorithm>
+#include <charconv>
+#include <span>
+#include <string_view>
+
+#include "modbus/crc16.h"
+#include "modbus/ieee754.h"
+
+namespace {
+
+// Exception codes of the MODBUS application protocol.
+constexpr uint8_t kIllegalFunction = 0x01;
+constexpr uint8_t kIllegalDataAddress = 0x02;
+constexpr uint8_t kIllegalDataValue = 0x03;
+
+constexpr uint8_t kReadHoldingRegisters = 0x03;
+constexpr int kMaxReadCount = 125;  // what fits one RTU frame
+constexpr int kFirstVariable = 2;   // 40003
+
+// The slave address the module answers to: 1..247; anything else (broadcast,
+// an unreadable setting) answers nothing.
+std::optional<uint8_t> SlaveAddress(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < 1 || value > 247) return std::nullopt;
+    return static_cast<uint8_t>(value);
+}
+
+// ASCII configuration commands and HART frames share the line.
+bool IsOtherTraffic(const Bytes& request) {
+    const std::string_view head(reinterpret_cast<const char*>(request.data()),
+                                std::min<size_t>(request.size(), 2));
+    return head == "QQ" || head == "JX" || (!request.empty() && request[0] == 0xFF);
+}
+
+Bytes WithCrc(Bytes frame) {
+    const auto crc = ModbusCrc16(frame);
+    frame.insert(frame.end(), crc.begin(), crc.end());
+    return frame;
+}
+
+Bytes Exception(uint8_t address, uint8_t function, uint8_t code) {
+    return WithCrc({address, static_cast<uint8_t>(function | 0x80), code});
+}
+
+}  // namespace
+
+uint16_t ModbusSlave::Register(int offset) const {
+    if (offset == 0) return 0;
+    if (offset == 1) return SlaveAddress(settings_.slaveAddress).value_or(0);
+    const int variable = (offset - kFirstVariable) / 2;
+    if (variable < 0 || variable >= static_cast<int>(settings_.variables.size())) return 0;
+    const auto b = SingleToBigEndian(settings_.variables[static_cast<size_t>(variable)]);
+    const uint16_t high = static_cast<uint16_t>(b[0] << 8 | b[1]);
+    const uint16_t low = static_cast<uint16_t>(b[2] << 8 | b[3]);
+    // Order 0: FF4 FF3 FF2 FF1 (big-endian); order 1: FF2 FF1 FF4 FF3.
+    const bool swapped = settings_.floatOrder[static_cast<size_t>(variable)] == 1;
+    const bool first = (offset - kFirstVariable) % 2 == 0;
+    return first != swapped ? high : low;
+}
+
+std::optional<Bytes> ModbusSlave::Answer(const Bytes& request) {
+    if (request.size() != 8 || IsOtherTraffic(request)) return std::nullopt;
+    if (ModbusCrc16(std::span(request).first(6)) !=
+        std::array<uint8_t, 2>{request[6], request[7]}) {
+        return std::nullopt;
+    }
+    const auto address = SlaveAddress(settings_.slaveAddress);
+    if (!address || request[0] != *address) return std::nullopt;
+
+    const uint8_t function = request[1];
+    if (function != kReadHoldingRegisters) return Exception(*address, function, kIllegalFunction);
+    const int start = request[2] << 8 | request[3];
+    const int count = request[4] << 8 | request[5];
+    if (count < 1 || count > kMaxReadCount) {
+        return Exception(*address, function, kIllegalDataValue);
+    }
+    if (start + count > kRegisterCount) {
+        return Exception(*address, function, kIllegalDataAddress);
+    }
+    Bytes reply{*address, function, static_cast<uint8_t>(2 * count)};
+    for (int offset = start; offset < start + count; ++offset) {
+        const uint16_t value = Register(offset);
+        reply.push_back(static_cast<uint8_t>(value >> 8));
+        reply.push_back(static_cast<uint8_t>(value));
+    }
+    return WithCrc(std::move(reply));
+}

@@ -1,0 +1,28 @@
+// The module's RS485 side as a MODBUS RTU slave: function 03 (Read Holding
+// Registers) over registers 40001-40010. 40001 is the status word (0: the
+// instrument answers), 40002 the slave address, 40003-40010 the four
+// variables as IEEE 754 floats, two registers each, in the byte order set
+// for each of them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "sim/modulesettings.h"
+#include "sim/responder.h"
+
+class ModbusSlave : public Responder {
+public:
+    static constexpr int kRegisterCount = 10;
+
+    explicit ModbusSlave(const ModuleSettings& settings) : settings_(settings) {}
+    // Answers only 8-byte requests with a valid CRC for this slave's address;
+    // configuration commands and HART frames are left to the other parts.
+    std::optional<Bytes> Answer(const Bytes& request) override;
+
+    // Holding register `offset` (0 = 40001) as the module currently holds it.
+    uint16_t Register(int offset) const;
+
+private:
+    const ModuleSettings& settings_;
+};
