@@ -60,4 +60,21 @@ struct ModuleSettings {
 
     // The four process variables the module reads from its instrument.
     std::array<float, 4> variables{12.5f, 3.75f, 101.325f, 25.0f};
+
+    // The HART instrument wired to the module. It reports `variables` above
+    // in its command 3 reply; a NaN there goes out as "not available".
+    struct HartInstrumentSettings {
+        int pollingAddress = 0;
+        // Above 0x3F on purpose: only the low six bits travel in a long address.
+        uint8_t manufacturer = 0x5A;
+        uint8_t deviceType = 0x0B;
+        std::array<uint8_t, 3> deviceId{0x12, 0x34, 0x56};
+        int revision = 5;  // 5, 6 or 7: command 0 layout of that revision
+        uint8_t preamblesRequested = 5;
+        int replyPreambles = 5;
+        float loopCurrent = 12.0f;  // mA
+        int variableCount = 4;      // 0..4 variables in the command 3 reply
+        std::array<uint8_t, 4> unitCodes{12, 32, 61, 57};  // kPa, degC, kg, %
+    };
+    HartInstrumentSettings hart;
 };

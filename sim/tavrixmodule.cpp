@@ -1,11 +1,13 @@
 #include "sim/tavrixmodule.h"
 
+#include "sim/hartinstrument.h"
 #include "sim/modbusslave.h"
 #include "sim/versionresponder.h"
 
 TavrixModule::TavrixModule() {
     // Order matters only where two parts could claim the same bytes.
     AddResponder(std::make_unique<VersionResponder>(settings_));
+    AddResponder(std::make_unique<HartInstrument>(settings_));
     AddResponder(std::make_unique<ModbusSlave>(settings_));
 }
 

@@ -1,0 +1,165 @@
+#include "sim/hartinstrument.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+// Response codes of the first status byte (HART command response codes).
+constexpr uint8_t kOk = 0;
+constexpr uint8_t kInvalidSelection = 2;
+constexpr uint8_t kTooFewDataBytes = 5;
+constexpr uint8_t kNotImplemented = 64;
+
+constexpr uint8_t kBurstBit = 0x40;
+constexpr uint8_t kAddressBits = 0x3F;
+
+struct HartRequest {
+    bool longAddress = false;
+    Bytes address;
+    uint8_t command = 0;
+    Bytes data;
+};
+
+uint8_t Xor(const uint8_t* first, const uint8_t* last) {
+    uint8_t sum = 0;
+    for (; first != last; ++first) sum ^= *first;
+    return sum;
+}
+
+// A master frame: at least one preamble byte, delimiter 0x02 or 0x82, the
+// address, command, byte count, data and a correct checksum, nothing more.
+std::optional<HartRequest> ParseRequest(const Bytes& frame) {
+    size_t at = 0;
+    while (at < frame.size() && frame[at] == 0xFF) ++at;
+    if (at == 0 || at >= frame.size()) return std::nullopt;
+    const size_t start = at;
+    HartRequest request;
+    if (frame[at] == 0x82) {
+        request.longAddress = true;
+    } else if (frame[at] != 0x02) {
+        return std::nullopt;
+    }
+    const size_t addressSize = request.longAddress ? 5 : 1;
+    ++at;
+    if (frame.size() < at + addressSize + 2) return std::nullopt;
+    request.address.assign(frame.begin() + at, frame.begin() + at + addressSize);
+    at += addressSize;
+    request.command = frame[at++];
+    const size_t count = frame[at++];
+    if (frame.size() != at + count + 1) return std::nullopt;
+    request.data.assign(frame.begin() + at, frame.begin() + at + count);
+    at += count;
+    if (Xor(frame.data() + start, frame.data() + at) != frame[at]) return std::nullopt;
+    return request;
+}
+
+bool AddressedToMe(const HartRequest& request, const ModuleSettings::HartInstrumentSettings& hart) {
+    // Bit 7 names the master; bit 6 is the burst-mode bit, which only a field
+    // device sets, so a frame carrying it is not a master's request.
+    if (request.address[0] & kBurstBit) return false;
+    if (!request.longAddress) {
+        // Only command 0 may be sent to the polling address.
+        return (request.address[0] & kAddressBits) == hart.pollingAddress && request.command == 0;
+    }
+    return (request.address[0] & kAddressBits) == (hart.manufacturer & kAddressBits) &&
+           request.address[1] == hart.deviceType && request.address[2] == hart.deviceId[0] &&
+           request.address[3] == hart.deviceId[1] && request.address[4] == hart.deviceId[2];
+}
+
+// HART float: IEEE 754 single, most significant byte first; a value that is
+// not available is sent as 7F A0 00 00.
+void PutFloat(Bytes& out, float value) {
+    const uint32_t raw = std::isnan(value) ? 0x7FA00000u : std::bit_cast<uint32_t>(value);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(raw >> shift));
+}
+
+Bytes Identity(const ModuleSettings::HartInstrumentSettings& hart) {
+    const uint8_t revision = static_cast<uint8_t>(hart.revision);
+    Bytes data{254,
+               hart.manufacturer,
+               hart.deviceType,
+               hart.preamblesRequested,
+               revision,  // universal command revision
+               1,         // device revision
+               1,         // software revision
+               0x08,      // hardware revision 1, Bell 202 current signalling
+               0,         // flags
+               hart.deviceId[0],
+               hart.deviceId[1],
+               hart.deviceId[2]};
+    if (hart.revision >= 6) {
+        // Preambles the device sends, device variables, configuration change
+        // counter, extended status.
+        const Bytes more{static_cast<uint8_t>(hart.replyPreambles), 4, 0, 0, 0};
+        data.insert(data.end(), more.begin(), more.end());
+    }
+    if (hart.revision >= 7) {
+        // 16-bit manufacturer and distributor codes, device profile.
+        const Bytes more{0, hart.manufacturer, 0, hart.manufacturer, 1};
+        data.insert(data.end(), more.begin(), more.end());
+    }
+    return data;
+}
+
+Bytes DynamicVariables(const ModuleSettings& settings) {
+    const auto& hart = settings.hart;
+    Bytes data;
+    PutFloat(data, hart.loopCurrent);
+    const int count = std::clamp(hart.variableCount, 0, 4);
+    for (int i = 0; i < count; ++i) {
+        data.push_back(hart.unitCodes[static_cast<size_t>(i)]);
+        PutFloat(data, settings.variables[static_cast<size_t>(i)]);
+    }
+    return data;
+}
+
+}  // namespace
+
+std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
+    const auto request = ParseRequest(frame);
+    auto& hart = settings_.hart;
+    if (!request || !AddressedToMe(*request, hart)) return std::nullopt;
+
+    uint8_t status = kOk;
+    Bytes data;
+    switch (request->command) {
+        case 0:
+            data = Identity(hart);
+            break;
+        case 3:
+            data = DynamicVariables(settings_);
+            break;
+        case 6: {
+            const int maxAddress = hart.revision >= 6 ? 63 : 15;
+            if (request->data.empty()) {
+                status = kTooFewDataBytes;
+            } else if (request->data[0] > maxAddress) {
+                status = kInvalidSelection;
+            } else {
+                hart.pollingAddress = request->data[0];
+                data.push_back(request->data[0]);
+                // Loop current mode: the current is fixed away from address 0.
+                if (hart.revision >= 6) data.push_back(hart.pollingAddress == 0 ? 1 : 0);
+            }
+            break;
+        }
+        default:
+            status = kNotImplemented;
+            break;
+    }
+
+    Bytes reply(static_cast<size_t>(std::max(hart.replyPreambles, 0)), 0xFF);
+    const size_t start = reply.size();
+    reply.push_back(request->longAddress ? 0x86 : 0x06);
+    reply.insert(reply.end(), request->address.begin(), request->address.end());
+    reply.push_back(request->command);
+    reply.push_back(static_cast<uint8_t>(data.size() + 2));
+    reply.push_back(status);
+    reply.push_back(0);  // device status
+    reply.insert(reply.end(), data.begin(), data.end());
+    reply.push_back(Xor(reply.data() + start, reply.data() + reply.size()));
+    return reply;
+}
