@@ -1,5 +1,6 @@
 #include "sim/tavrixmodule.h"
 
+#include "sim/configsetresponder.h"
 #include "sim/hartinstrument.h"
 #include "sim/modbusslave.h"
 #include "sim/versionresponder.h"
@@ -9,6 +10,7 @@ TavrixModule::TavrixModule() {
     AddResponder(std::make_unique<VersionResponder>(settings_));
     AddResponder(std::make_unique<HartInstrument>(settings_));
     AddResponder(std::make_unique<ModbusSlave>(settings_));
+    AddResponder(std::make_unique<ConfigSetResponder>(settings_));
 }
 
 TavrixModule::~TavrixModule() = default;
