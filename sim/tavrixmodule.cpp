@@ -1,5 +1,6 @@
 #include "sim/tavrixmodule.h"
 
+#include "sim/configqueryresponder.h"
 #include "sim/configsetresponder.h"
 #include "sim/hartinstrument.h"
 #include "sim/modbusslave.h"
@@ -8,6 +9,7 @@
 TavrixModule::TavrixModule() {
     // Order matters only where two parts could claim the same bytes.
     AddResponder(std::make_unique<VersionResponder>(settings_));
+    AddResponder(std::make_unique<ConfigQueryResponder>(settings_));
     AddResponder(std::make_unique<HartInstrument>(settings_));
     AddResponder(std::make_unique<ModbusSlave>(settings_));
     AddResponder(std::make_unique<ConfigSetResponder>(settings_));
