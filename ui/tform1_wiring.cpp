@@ -123,6 +123,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::LoadPictures() {
+    // The pictures live in a static library; its resources need pulling in.
+    Q_INIT_RESOURCE(pictures);
     ui->Image1->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/logo.jpg")));
     ui->Image2->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/wiring_2wire.jpg")));
     ui->Image3->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/wiring_4wire.jpg")));
