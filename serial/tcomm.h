@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -27,7 +26,12 @@ enum class TParity { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
 enum class TStopBits { _1 = 0, _1_5 = 1, _2 = 2 };
 enum class TByteSize { _5 = 0, _6 = 1, _7 = 2, _8 = 3 };
 enum class TDtrControl { DtrEnable = 0, DtrDisable = 1, DtrHandshake = 2 };
-enum class TRtsControl { RtsEnable = 0, RtsDisable = 1, RtsHandshake = 2, RtsTransmissionAvailable = 3 };
+enum class TRtsControl {
+    RtsEnable = 0,
+    RtsDisable = 1,
+    RtsHandshake = 2,
+    RtsTransmissionAvailable = 3
+};
 
 // Notification numbers (WM_USER + 1 … + 5), kept for the trace they leave.
 enum : unsigned {
@@ -40,10 +44,17 @@ enum : unsigned {
 };
 
 // Windows-style line error flags reported through OnReceiveError.
-enum : uint32_t { CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8, CE_BREAK = 0x10 };
+enum : uint32_t {
+    CE_RXOVER = 0x1,
+    CE_OVERRUN = 0x2,
+    CE_RXPARITY = 0x4,
+    CE_FRAME = 0x8,
+    CE_BREAK = 0x10
+};
 
 class TComm;
-using TReceiveDataEvent = std::function<void(TComm* Sender, const uint8_t* Buffer, uint16_t BufferLength)>;
+using TReceiveDataEvent =
+    std::function<void(TComm* Sender, const uint8_t* Buffer, uint16_t BufferLength)>;
 using TReceiveErrorEvent = std::function<void(TComm* Sender, uint32_t EventMask)>;
 using TModemStateChangeEvent = std::function<void(TComm* Sender, uint32_t ModemEvent)>;
 using TNotifyEvent = std::function<void(TComm* Sender)>;

@@ -1,0 +1,18 @@
+#include "serial/notifymessage.h"
+
+#include <QCoreApplication>
+
+TNotifyMessage::TNotifyMessage(unsigned msg, uintptr_t wParam, uintptr_t lParam,
+                               std::unique_ptr<uint8_t[]> block)
+    : QEvent(Kind()), msg(msg), wParam(wParam), lParam(lParam), block(std::move(block)) {}
+
+QEvent::Type TNotifyMessage::Kind() {
+    static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+}
+
+void PostNotify(QObject* receiver, unsigned msg, uintptr_t wParam, uintptr_t lParam,
+                std::unique_ptr<uint8_t[]> block) {
+    QCoreApplication::postEvent(receiver,
+                                new TNotifyMessage(msg, wParam, lParam, std::move(block)));
+}
