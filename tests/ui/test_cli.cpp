@@ -5,13 +5,13 @@
 
 namespace {
 
-struct Run {
+struct AppRun {
     int exitCode;
     QString out;
     QString err;
 };
 
-Run RunApp(const QStringList& args, const QProcessEnvironment& env) {
+AppRun RunApp(const QStringList& args, const QProcessEnvironment& env) {
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(TAVRIX_APP_PATH, args);
@@ -31,22 +31,22 @@ QProcessEnvironment WithoutDisplay() {
 }  // namespace
 
 TEST(CommandLine, HelpAndVersionNeedNoDisplay) {
-    const Run help = RunApp({"--help"}, WithoutDisplay());
+    const AppRun help = RunApp({"--help"}, WithoutDisplay());
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--port DEVICE"));
-    const Run version = RunApp({"--version"}, WithoutDisplay());
+    const AppRun version = RunApp({"--version"}, WithoutDisplay());
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("tavrix ")) << version.out.toStdString();
 }
 
 TEST(CommandLine, UnknownOptionIsRefused) {
-    const Run run = RunApp({"--frobnicate"}, WithoutDisplay());
+    const AppRun run = RunApp({"--frobnicate"}, WithoutDisplay());
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains("unknown option"));
 }
 
 TEST(CommandLine, NoDisplaySaysSoInOneLineAndHowToProceed) {
-    const Run run = RunApp({}, WithoutDisplay());
+    const AppRun run = RunApp({}, WithoutDisplay());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("no display"));
