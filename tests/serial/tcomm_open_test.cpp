@@ -166,14 +166,4 @@ TEST_F(TCommOnPty, ARefusedSettingLeavesThePreviousOnes) {
     EXPECT_EQ(pty.SlaveSpeed(), B1200);
 }
 
-TEST_F(TCommOnPty, FlowControlSettingsReachThePort) {
-    OpenAndSettle();
-    comm.SetOutx_XonXoffFlow(true);
-    comm.SetXonChar(0x01);
-    EXPECT_NE(pty.SlaveSettings().c_iflag & IXON, 0u);
-    EXPECT_EQ(pty.SlaveSettings().c_cc[VSTART], 0x01);
-    comm.SetOutx_XonXoffFlow(false);
-    EXPECT_EQ(pty.SlaveSettings().c_iflag & IXON, 0u);
-}
-
 }  // namespace

@@ -8,12 +8,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TEST_F(TCommOnPty, TheWriterReportsAnEmptyQueueOnceAtStart) {
-    OpenAndSettle();
-    PumpFor(Ms(300));
-    EXPECT_EQ(log.Count(TKind::TxEmpty), 1u);
-}
-
 // Output stopped (as by a received XOFF) holds the first write in the driver,
 // so both requests are queued behind it for certain.
 TEST_F(TCommOnPty, WritesKeepTheirOrderAndReportOneEmptyQueueAfterThem) {
@@ -75,26 +69,33 @@ TEST(TCommLifetime, DestroyingAnOpenComponentStopsItsThreads) {
     EXPECT_EQ(OpenFailure(again), "");
 }
 
-// Notifications posted but not yet delivered when the component is destroyed
-// are dropped with it (their blocks freed), never raised on a dead object.
-TEST(TCommLifetime, NotificationsPendingAtDestructionAreDropped) {
+// Notifications posted but not yet delivered when the port is closed are
+// still raised; when the component is destroyed they are dropped with it
+// (their blocks freed), never raised on a dead object.
+TEST(TCommLifetime, NotificationsPendingAtCloseAreRaisedAndAtDestructionDropped) {
     TestApp();
-    TPtyPair pty;
-    bool raised = false;
-    auto comm = std::make_unique<TComm>();
-    comm->CommName = pty.SlavePath();
-    comm->SetOutx_XonXoffFlow(false);
-    comm->SetInx_XonXoffFlow(false);
-    comm->SetReadIntervalTimeout(10);
-    comm->OnReceiveData = [&](TComm*, const uint8_t*, uint16_t) { raised = true; };
-    comm->OnSendDataEmpty = [&](TComm*) { raised = true; };
-    comm->OpenPort();
-    pty.Send("unseen");
-    ASSERT_TRUE(pty.WaitInputTaken(std::chrono::milliseconds(5000)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the block is posted meanwhile
-    comm.reset();
-    PumpFor(std::chrono::milliseconds(200));
-    EXPECT_FALSE(raised);
+    for (const bool destroy : {false, true}) {
+        TPtyPair pty;
+        size_t raised = 0;
+        auto comm = std::make_unique<TComm>();
+        comm->CommName = pty.SlavePath();
+        comm->SetOutx_XonXoffFlow(false);
+        comm->SetInx_XonXoffFlow(false);
+        comm->SetReadIntervalTimeout(10);
+        comm->OnReceiveData = [&](TComm*, const uint8_t*, uint16_t) { ++raised; };
+        comm->OpenPort();
+        pty.Send("unseen");
+        ASSERT_TRUE(pty.WaitInputTaken(std::chrono::milliseconds(5000)));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(200));  // the block is posted meanwhile
+        if (destroy) {
+            comm.reset();
+        } else {
+            comm->ClosePort();
+        }
+        PumpFor(std::chrono::milliseconds(200));
+        EXPECT_EQ(raised, destroy ? 0u : 1u) << (destroy ? "destroyed" : "closed");
+    }
 }
 
 }  // namespace
