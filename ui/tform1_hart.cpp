@@ -1,11 +1,152 @@
 // HART transparent mode: command 0, 3 and 6 frames, typed frames, and the
 // decoding of the command 0 and 3 replies.
+#include <QLocale>
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "exchange/requestcodes.h"
+#include "hart/frames.h"
+#include "hart/replies.h"
+#include "protocol/fieldencodings.h"
+#include "protocol/hexbytes.h"
+#include "protocol/strtoint.h"
+#include "ui/controls.h"
+#include "ui/tapplication.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
 
-void TForm1::Button7Click() {}
-void TForm1::Button16Click() {}
-void TForm1::Button14Click() {}
-void TForm1::Button20Click() {}
-void TForm1::DecodeHartDeviceReply() {}
-void TForm1::DecodeHartCommandReply() {}
+namespace {
+
+constexpr int kCodeDeviceQuery = 100;
+constexpr int kCodeCommandQuery = 103;
+constexpr int kCodeTypedFrame = 104;
+constexpr int kCodeAddressSet = 106;
+
+// Edit9 "Preamble Length:"; nullopt, after telling the engineer, when the
+// frame would not fit the transmit area.
+std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
+    const int p = StrToInt(TextBytes(ui.Edit9->text()));
+    if (PreambleLengthOk(p)) return p;
+    ShowMessage(kPreambleRangeMessage);
+    return std::nullopt;
+}
+
+// ComboBox42 "HART Command Mode:": item 1 is the secondary master.
+uint8_t MasterBit(const Ui::TForm1& ui) {
+    return ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
+}
+
+// Edit10 "Manual HART Command:", up to 15 byte pairs; the separators are
+// judged before the digits. A low digit below '0' throws the conversion error.
+HexList ReadTypedBody(std::string_view text) {
+    HexList body;
+    const int n = HexGroupCount(text.size(), kMaxTypedBytes);
+    if (n == 0 || !HexSeparatorsOk(text, n)) {
+        body.error = HexListError::NoSeparator;
+    } else if (!ReadHexGroups(text, n, body.bytes)) {
+        body.error = HexListError::BadDigit;
+    }
+    return body;
+}
+
+std::string AsString(const HartBytes& frame) { return std::string(frame.begin(), frame.end()); }
+
+// Value edit and unit list of the four dynamic variables, primary first.
+struct VariableControls {
+    QLineEdit* Ui::TForm1::*value;
+    QComboBox* Ui::TForm1::*unit;
+};
+constexpr VariableControls kVariableControls[] = {
+    {&Ui::TForm1::Edit25, &Ui::TForm1::ComboBox3},
+    {&Ui::TForm1::Edit26, &Ui::TForm1::ComboBox31},
+    {&Ui::TForm1::Edit27, &Ui::TForm1::ComboBox32},
+    {&Ui::TForm1::Edit30, &Ui::TForm1::ComboBox33},
+};
+
+}  // namespace
+
+void TForm1::Button7Click() {
+    ClearTraffic();
+    for (QLineEdit* edit : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) edit->clear();
+    const auto preamble = ReadPreamble(*ui);
+    if (!preamble) return;
+    const int address = ItemIndex(ui->ComboBox30);
+    // The reply decoder shows this address as the instrument's current one.
+    FrameBuffer[7] = static_cast<uint8_t>(address);
+    SendFrame(PutTx(AsString(HartCommand0Frame(*preamble, MasterBit(*ui), address))), true);
+    RegisterRequest(kCodeDeviceQuery, kTimeoutHart, false);
+}
+
+void TForm1::Button16Click() {
+    ClearTraffic();
+    const auto preamble = ReadPreamble(*ui);
+    if (!preamble) return;
+    const HartIdentity identity{
+        HartManufacturerId, FrameBuffer[6], {FrameBuffer[0], FrameBuffer[1], FrameBuffer[2]}};
+    SendFrame(PutTx(AsString(HartCommand3Frame(*preamble, MasterBit(*ui), identity))), true);
+    RegisterRequest(kCodeCommandQuery, kTimeoutHart, false);
+}
+
+void TForm1::Button14Click() {
+    ClearTraffic();
+    const auto preamble = ReadPreamble(*ui);
+    if (!preamble) return;
+    const HartIdentity identity{
+        HartManufacturerId, FrameBuffer[6], {FrameBuffer[0], FrameBuffer[1], FrameBuffer[2]}};
+    const int newAddress = ItemIndex(ui->ComboBox27);
+    SendFrame(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
+              true);
+    RegisterRequest(kCodeAddressSet, kTimeoutHart, true);
+}
+
+void TForm1::Button20Click() {
+    ClearTraffic();
+    const HexList body = ReadTypedBody(TextBytes(ui->Edit10->text()));
+    if (body.error != HexListError::None) {
+        ShowMessage(HexListMessage(body.error));
+        return;
+    }
+    const auto preamble = ReadPreamble(*ui);
+    if (!preamble) return;
+    SendFrame(PutTx(AsString(HartTypedFrame(*preamble, body.bytes))), true);
+    RegisterRequest(kCodeTypedFrame, kTimeoutHart, false);
+}
+
+void TForm1::DecodeHartDeviceReply() {
+    PendingRequest = 0;
+    Timer3->SetEnabled(false);
+    ReplyLength = static_cast<int>(ReplyText.size());
+    const auto device = ParseHartCommand0Reply(
+        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize)));
+    if (!device) {
+        // Not the instrument's reply: the identity it would replace stays.
+        for (QLineEdit* edit : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) edit->clear();
+        return;
+    }
+    HartManufacturerId = device->identity.manufacturer;
+    FrameBuffer[6] = device->identity.deviceType;
+    std::copy(device->identity.deviceId.begin(), device->identity.deviceId.end(),
+              FrameBuffer.begin());
+    ui->Edit28->setText(QString::number(device->identity.manufacturer));
+    ui->Edit29->setText(QString::number(device->identity.deviceType));
+    ui->Edit31->setText(QString::number(device->preambles));
+    SetItemIndex(ui->ComboBox27, FrameBuffer[7]);
+    ui->Edit32->setText(QString::number(device->DeviceNumber()));
+}
+
+void TForm1::DecodeHartCommandReply() {
+    PendingRequest = 0;
+    Timer3->SetEnabled(false);
+    ReplyLength = static_cast<int>(ReplyText.size());
+    const auto variables = ParseHartCommand3Reply(
+        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize)), '.');
+    if (!variables) return;
+    for (size_t i = 0; i < variables->size(); ++i) {
+        const VariableControls& controls = kVariableControls[i];
+        const QString text = QString::fromLatin1((*variables)[i].valueText);
+        (ui.get()->*controls.value)->setText(QString(text).replace(u'.', QLocale().decimalPoint()));
+        SetItemIndex(ui.get()->*controls.unit, (*variables)[i].unitItem);
+    }
+}
