@@ -1,0 +1,69 @@
+// The HART unit table: codes to list items, item texts.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "hart/units.h"
+
+TEST(Units, TableHasEveryItemInOrder) {
+    const HartUnit* table = UnitTable();
+    for (int item = 0; item < kUnitItemCount; ++item) {
+        EXPECT_EQ(table[item].item, item);
+        ASSERT_NE(UnitText(item), nullptr) << item;
+        EXPECT_STRNE(UnitText(item), "") << item;
+    }
+    EXPECT_EQ(kUnitItemCount, 77);
+}
+
+TEST(Units, EveryCodeIsUniqueAndMapsBackToItsItem) {
+    std::set<int> codes;
+    for (int item = 0; item < kOtherUnitItem; ++item) {
+        const int code = UnitTable()[item].code;
+        EXPECT_TRUE(codes.insert(code).second) << "code " << code << " twice";
+        EXPECT_EQ(UnitItemForCode(code), item) << "code " << code;
+    }
+    EXPECT_EQ(UnitTable()[kOtherUnitItem].code, kNoUnitCode);
+}
+
+TEST(Units, CodeToItem) {
+    struct Row {
+        int code;
+        int item;
+        const char* text;
+    };
+    const Row rows[] = {
+        {1, 0, "inH20"},
+        {237, 11, "MPa"},
+        {32, 12, "\u2103"},
+        {33, 13, "\u2109"},
+        {15, 16, "CuFt_min"},
+        {61, 46, "kg"},
+        {62, 47, "MetTon"},
+        {75, 55, "metTOM_min"},
+        {78, 56, "metton_hr"},
+        {54, 67, "centi_stokes"},
+        {165, 74, "british_thermal_unit"},
+        {57, 75, "%"},
+        // Not in the table: "other".
+        {250, 76, "other"},
+        {0, 76, "other"},
+        {255, 76, "other"},
+        {-1, 76, "other"},
+        {9, 76, "other"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(UnitItemForCode(r.code), r.item) << "code " << r.code;
+        EXPECT_STREQ(UnitText(r.item), r.text) << "item " << r.item;
+    }
+}
+
+TEST(Units, CelsiusAndFahrenheitAreSingleCharacters) {
+    EXPECT_EQ(std::string(UnitText(12)), "\xE2\x84\x83");  // U+2103
+    EXPECT_EQ(std::string(UnitText(13)), "\xE2\x84\x89");  // U+2109
+}
+
+TEST(Units, TextOutsideTheListIsNull) {
+    EXPECT_EQ(UnitText(-1), nullptr);
+    EXPECT_EQ(UnitText(kUnitItemCount), nullptr);
+}
