@@ -17,6 +17,7 @@
 namespace {
 
 using Prepare = std::function<void(Ui::TForm1*)>;
+using Handler = void (TForm1::*)();
 
 std::string Raw(std::initializer_list<int> bytes) {
     std::string s;
@@ -44,6 +45,21 @@ protected:
         }
         ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString();
         Click(button);
+    }
+    // Runs a handler as a queued call through the application object, which
+    // shows an escaping conversion error in its message box just as for a
+    // click. (An exception unwinding through a button's mouse handling
+    // leaves Qt's event allocations behind, which the leak checker reports.)
+    void Run(Handler handler) {
+        bool ran = false;
+        QMetaObject::invokeMethod(
+            &form,
+            [this, handler, &ran] {
+                ran = true;
+                (form.*handler)();
+            },
+            Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
     }
     std::string TxArea(size_t n) const {
         return std::string(
@@ -242,28 +258,31 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
     struct Case {
         const char* name;
         Prepare setup;
-        QAbstractButton* (*button)(Ui::TForm1*);
+        Handler handler;
         QString message;
     } cases[] = {
-        {"empty polling interval", [](auto) {}, BUTTON(Button27),
+        {"empty polling interval", [](auto) {}, &TForm1::Button27Click,
          "'' is not a valid integer value"},
-        {"address letters", [](auto u) { u->Edit14->setText("1a"); }, BUTTON(Button29),
+        {"address letters", [](auto u) { u->Edit14->setText("1a"); }, &TForm1::Button29Click,
          "'1a' is not a valid integer value"},
-        {"empty buffer clear time", [](auto u) { u->Edit2->setText(""); }, BUTTON(Button9),
+        {"empty buffer clear time", [](auto u) { u->Edit2->setText(""); }, &TForm1::Button9Click,
          "'' is not a valid integer value"},
-        {"start addresses empty", [](auto) {}, BUTTON(Button19), "'' is not a valid integer value"},
+        {"start addresses empty", [](auto) {}, &TForm1::Button19Click,
+         "'' is not a valid integer value"},
         {"third start address",
          [](auto u) {
              u->READADR1->setText("1"), u->READADR3->setText("2"), u->READADR5->setText("x");
          },
-         BUTTON(Button19), "'x' is not a valid integer value"},
-        {"empty command", [](auto u) { u->Edit4->setText(""); }, BUTTON(Button17), "NO SPACK"},
-        {"hyphens", [](auto u) { u->Edit5->setText("01-02-03"); }, BUTTON(Button18), "NO SPACK"},
-        {"single digits", [](auto u) { u->ONECMAD01->setText("1 2 3"); }, BUTTON(Button11),
+         &TForm1::Button19Click, "'x' is not a valid integer value"},
+        {"empty command", [](auto u) { u->Edit4->setText(""); }, &TForm1::Button17Click,
          "NO SPACK"},
-        {"lower case", [](auto u) { u->ONECMAD02->setText("0f"); }, BUTTON(Button28),
+        {"hyphens", [](auto u) { u->Edit5->setText("01-02-03"); }, &TForm1::Button18Click,
+         "NO SPACK"},
+        {"single digits", [](auto u) { u->ONECMAD01->setText("1 2 3"); }, &TForm1::Button11Click,
+         "NO SPACK"},
+        {"lower case", [](auto u) { u->ONECMAD02->setText("0f"); }, &TForm1::Button28Click,
          "Data eeore!"},
-        {"blank low digit", [](auto u) { u->Edit4->setText("0F 1 "); }, BUTTON(Button17),
+        {"blank low digit", [](auto u) { u->Edit4->setText("0F 1 "); }, &TForm1::Button17Click,
          "' ' is not a valid integer value"},
     };
     for (const Case& c : cases) {
@@ -273,7 +292,7 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
         ui->Edit8->setText("previous frame");
         ui->Memo10->setPlainText("previous reply");
         messages.clear();
-        Press(c.button(ui));
+        Run(c.handler);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.name;
         EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.name;
         // The traffic display was emptied before the field failed.
@@ -290,7 +309,7 @@ TEST_F(ConfigCommandTest, SerialNumberConversionErrorKeepsTheTraffic) {
     ui->JIANZHI->setEditText("");
     ui->Edit8->setText("previous frame");
     ui->Memo10->setPlainText("previous reply");
-    Press(ui->Button60);
+    Run(&TForm1::Button60Click);
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts(), QStringList{"'' is not a valid integer value"});
     EXPECT_EQ(ui->Edit8->text(), "previous frame");
@@ -415,12 +434,13 @@ TEST_F(ConfigOnTheWire, RefusedInputPutsNothingOnTheLine) {
         [](auto u) { u->Edit4->setText("0f"); },
         [](auto u) { u->Edit4->setText("0F-01"); },
     };
-    QAbstractButton* buttons[] = {ui->Button27, ui->Button17, ui->Button17};
+    const Handler handlers[] = {&TForm1::Button27Click, &TForm1::Button17Click,
+                                &TForm1::Button17Click};
     for (size_t i = 0; i < std::size(refusals); ++i) {
         refusals[i](ui);
         SetPending(202, 2);
         messages.clear();
-        Press(buttons[i]);
+        Run(handlers[i]);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << i;
         EXPECT_EQ(Sent(1, 300), "") << i;
         EXPECT_EQ(form.PendingRequest, 202) << i;
