@@ -1,4 +1,4 @@
-// HART unit codes as listed in the HART common tables (HCF_SPEC-183, engineering unit codes).
+// HART unit codes as listed in the HART Common Tables (engineering unit codes).
 #include "hart/units.h"
 
 namespace {
