@@ -40,6 +40,22 @@ protected:
         form.Timer2Timer();
     }
 
+    // The handler as a queued call through the application object, which shows
+    // an escaping conversion error just as for a click. (An exception unwinding
+    // through a button's mouse handling leaves Qt's event allocations behind,
+    // which the leak checker reports.)
+    void RunQueued(void (TForm1::*handler)()) {
+        bool ran = false;
+        QMetaObject::invokeMethod(
+            &form,
+            [this, handler, &ran] {
+                ran = true;
+                (form.*handler)();
+            },
+            Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
+    }
+
     TForm1 form;
     Ui::TForm1* ui = nullptr;
     ModalWatcher messages;
@@ -140,36 +156,36 @@ TEST_F(HartWindow, DeviceQueryKeepsThePollingAddressForTheDecoder) {
 
 TEST_F(HartWindow, RefusedInputSendsNothing) {
     const struct {
-        QPushButton* Ui::TForm1::*button;
+        void (TForm1::*handler)();
         const char* preamble;
         const char* typed;
         QString message;
     } cases[] = {
-        {&Ui::TForm1::Button20, "6", "02 8a 00", "Data eeore!"},
-        {&Ui::TForm1::Button20, "6", "0g 80", "Data eeore!"},
-        {&Ui::TForm1::Button20, "6", "02 8G", "Data eeore!"},
-        {&Ui::TForm1::Button20, "6", "02 8 ", "' ' is not a valid integer value"},
-        {&Ui::TForm1::Button20, "6", "028000", "NO SPACK"},
-        {&Ui::TForm1::Button20, "6", "", "NO SPACK"},
-        {&Ui::TForm1::Button20, "6", "0", "NO SPACK"},
-        {&Ui::TForm1::Button20, "6", "02-80-00", "NO SPACK"},
+        {&TForm1::Button20Click, "6", "02 8a 00", "Data eeore!"},
+        {&TForm1::Button20Click, "6", "0g 80", "Data eeore!"},
+        {&TForm1::Button20Click, "6", "02 8G", "Data eeore!"},
+        {&TForm1::Button20Click, "6", "02 8 ", "' ' is not a valid integer value"},
+        {&TForm1::Button20Click, "6", "028000", "NO SPACK"},
+        {&TForm1::Button20Click, "6", "", "NO SPACK"},
+        {&TForm1::Button20Click, "6", "0", "NO SPACK"},
+        {&TForm1::Button20Click, "6", "02-80-00", "NO SPACK"},
         // The typed text is judged before the preamble length.
-        {&Ui::TForm1::Button20, "x", "02,80", "NO SPACK"},
-        {&Ui::TForm1::Button20, "x", "02 80", "'x' is not a valid integer value"},
-        {&Ui::TForm1::Button20, "488", "02 80", "Preamble length must be 0 to 487"},
-        {&Ui::TForm1::Button7, "6x", "", "'6x' is not a valid integer value"},
-        {&Ui::TForm1::Button7, "-1", "", "Preamble length must be 0 to 487"},
-        {&Ui::TForm1::Button7, "100000", "", "Preamble length must be 0 to 487"},
-        {&Ui::TForm1::Button16, "488", "", "Preamble length must be 0 to 487"},
-        {&Ui::TForm1::Button14, "", "", "'' is not a valid integer value"},
-        {&Ui::TForm1::Button14, "-5", "", "Preamble length must be 0 to 487"},
+        {&TForm1::Button20Click, "x", "02,80", "NO SPACK"},
+        {&TForm1::Button20Click, "x", "02 80", "'x' is not a valid integer value"},
+        {&TForm1::Button20Click, "488", "02 80", "Preamble length must be 0 to 487"},
+        {&TForm1::Button7Click, "6x", "", "'6x' is not a valid integer value"},
+        {&TForm1::Button7Click, "-1", "", "Preamble length must be 0 to 487"},
+        {&TForm1::Button7Click, "100000", "", "Preamble length must be 0 to 487"},
+        {&TForm1::Button16Click, "488", "", "Preamble length must be 0 to 487"},
+        {&TForm1::Button14Click, "", "", "'' is not a valid integer value"},
+        {&TForm1::Button14Click, "-5", "", "Preamble length must be 0 to 487"},
     };
     for (const auto& c : cases) {
         messages.clear();
         ui->Edit9->setText(c.preamble);
         ui->Edit10->setText(c.typed);
         ui->Edit8->setText("old");
-        Click(ui->*c.button);
+        RunQueued(c.handler);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.typed;
         EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.preamble << " " << c.typed;
         EXPECT_TRUE(ui->Edit8->text().isEmpty()) << c.typed;
