@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <map>
 
-#include "exchange/configreplies.h"
-#include "sim/configqueryresponder.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "ui/controls.h"
@@ -15,50 +12,6 @@
 #include "window_helpers.h"
 
 namespace {
-
-using C = ConfigControl;
-
-// The module's reply texts put every field where the decoders read it.
-TEST(ConfigQueryReplies, DecodeBackToTheModuleSettings) {
-    ModuleSettings s;
-    s.rs485Baud = 4;
-    s.rs485Parity = 2;
-    s.mode = 3;
-    s.slaveAddress = "042";
-    s.var1Map = 2;
-    s.range4mA[1] = "1.250";
-    s.coefficientMode = 2;
-    s.coefficients[2] = "9.875";
-    s.preambles = 7;
-    s.floatOrder = {0, 0, 0, 1};
-    s.addressBits = 5;
-    s.parsing[3] = {2, 31, 1};
-    s.readCommands[1] = {1, {0x0A, 0xB0}};
-    s.monitoringCommands[0] = {1, {0x7E}};
-
-    std::map<C, ConfigField> got;
-    for (const ConfigReply& reply : {DecodeSystemParameters(SystemParametersReply(s)),
-                                     DecodeCurrentOutputParameters(CurrentOutputReply(s)),
-                                     DecodeModbusParameters(ModbusParametersReply(s), 1),
-                                     DecodeMonitoringCommand(MonitoringCommandReply(s, 1))}) {
-        EXPECT_FALSE(reply.failedText);
-        for (const ConfigField& f : reply.fields) got[f.control] = f;
-    }
-    const std::map<C, int> items = {
-        {C::ComboBox8, 4},  {C::ComboBox9, 2},  {C::ComboBox7, 3},  {C::YINSHE, 2},
-        {C::ComboBox18, 2}, {C::ComboBox34, 3}, {C::FAMOUT9, 1},    {C::FAMOUT7, 0},
-        {C::ComboBox15, 2}, {C::RADCOM7, 2},    {C::READLG7, 1},    {C::ComboBox29, 1},
-        {C::ComboBox17, 0}, {C::GroupBox13, 1}, {C::ONECHECK01, 1},
-    };
-    for (const auto& [control, number] : items)
-        EXPECT_EQ(got[control].number, number) << ConfigControlName(control);
-    const std::map<C, std::string> texts = {
-        {C::Edit14, "042"},  {C::D3M4, "1.250"}, {C::xishu4, "9.875"}, {C::READADR7, "31"},
-        {C::Edit5, "0A B0"}, {C::Edit4, ""},     {C::ONECMAD01, "7E"},
-    };
-    for (const auto& [control, text] : texts)
-        EXPECT_EQ(got[control].text, text) << ConfigControlName(control);
-}
 
 class ConfigRoundTrip : public ::testing::Test {
 protected:
