@@ -53,21 +53,4 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"TypedSingleByte", HartTypedFrame(1, HartBytes{0x7E}), {0xFF, 0xFF, 0x7E, 0x7E}}),
     [](const testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
-TEST(HartLongAddress, FirstByteIsMasterBitAndLowSixBitsOfManufacturer) {
-    for (int m = 0; m < 256; ++m) {
-        const HartIdentity id{static_cast<uint8_t>(m), 0, {}};
-        EXPECT_EQ(HartLongAddress(kPrimaryMaster, id)[0], 0x80 | (m & 0x3F)) << m;
-        EXPECT_EQ(HartLongAddress(kSecondaryMaster, id)[0], m & 0x3F) << m;
-    }
-}
-
-TEST(HartPreamble, LongestFrameFillsTheTransmitAreaExactly) {
-    EXPECT_TRUE(PreambleLengthOk(0));
-    EXPECT_TRUE(PreambleLengthOk(kMaxPreambleLength));
-    EXPECT_FALSE(PreambleLengthOk(kMaxPreambleLength + 1));
-    EXPECT_FALSE(PreambleLengthOk(-1));
-    const HartBytes body(kMaxTypedBytes, 0x11);
-    EXPECT_EQ(HartTypedFrame(kMaxPreambleLength, body).size(), 504u);
-}
-
 }  // namespace

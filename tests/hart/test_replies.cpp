@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "hart/replies.h"
-#include "hart/units.h"
 
 namespace {
 
@@ -109,28 +108,6 @@ TEST(HartValueText, FirstNineCharactersOfTheGeneralText) {
         EXPECT_EQ(HartValueText(std::span<const uint8_t, 4>(c.bytes.data(), 4), c.separator),
                   c.text)
             << c.text;
-    }
-}
-
-TEST(HartCommand3Reply, DecodesAsManyVariablesAsTheByteCountCallsFor) {
-    const std::vector<B> groups = {{32, 0x40, 0x80, 0, 0},
-                                   {61, 0xBF, 0x00, 0, 0},
-                                   {62, 0x7F, 0xA0, 0, 0},
-                                   {250, 0x3D, 0xCC, 0xCC, 0xCD}};
-    const std::pair<uint8_t, size_t> cases[] = {{11, 1}, {16, 2}, {21, 3}, {26, 4}, {40, 4}};
-    for (auto [count, variables] : cases) {
-        const auto decoded =
-            ParseHartCommand3Reply(Cat({0x00, 0xFF}, Command3(count, groups)), '.');
-        ASSERT_TRUE(decoded) << int(count);
-        EXPECT_EQ(decoded->size(), variables) << int(count);
-    }
-    const auto all = ParseHartCommand3Reply(Command3(26, groups), '.');
-    ASSERT_TRUE(all);
-    const std::pair<const char*, int> expected[] = {
-        {"4", 12}, {"-0.5", 46}, {"00000000", 47}, {"0.1000000", kOtherUnitItem}};
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ((*all)[i].valueText, expected[i].first) << i;
-        EXPECT_EQ((*all)[i].unitItem, expected[i].second) << i;
     }
 }
 

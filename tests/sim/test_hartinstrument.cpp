@@ -2,11 +2,8 @@
 // and read back with its own decoders.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "hart/frames.h"
 #include "hart/replies.h"
-#include "hart/units.h"
 #include "sim/tavrixmodule.h"
 
 namespace {
@@ -84,36 +81,6 @@ TEST(HartInstrument, SilentForFramesNotMeantForIt) {
         {"cut short", HartBytes{0xFF, 0xFF, 0x02, 0x80, 0x00}},
     };
     for (const auto& [name, frame] : cases) EXPECT_FALSE(module.Answer(frame)) << name;
-}
-
-TEST(HartInstrument, Command3ReportsTheVariablesWithUnits) {
-    TavrixModule module;
-    ModuleSettings& s = module.settings();
-    s.variables = {4.0f, -0.5f, std::nanf(""), 12.34f};
-    s.hart.unitCodes = {32, 61, 62, 250};
-    for (uint8_t master : {kPrimaryMaster, kSecondaryMaster}) {
-        const auto reply = module.Answer(HartCommand3Frame(3, master, IdentityOf(s)));
-        ASSERT_TRUE(reply);
-        const Frame frame = CheckedFrame(*reply, 5);
-        EXPECT_EQ(frame.byteCount, 26);
-        EXPECT_EQ(Bytes(frame.data.begin() + 15, frame.data.begin() + 19),
-                  (Bytes{0x7F, 0xA0, 0x00, 0x00}));
-
-        const auto variables = ParseHartCommand3Reply(*reply, '.');
-        ASSERT_TRUE(variables);
-        ASSERT_EQ(variables->size(), 4u);
-        const std::pair<const char*, int> expected[] = {
-            {"4", 12}, {"-0.5", 46}, {"00000000", 47}, {"12.340000", kOtherUnitItem}};
-        for (size_t i = 0; i < 4; ++i) {
-            EXPECT_EQ((*variables)[i].valueText, expected[i].first);
-            EXPECT_EQ((*variables)[i].unitItem, expected[i].second);
-        }
-    }
-    s.hart.variableCount = 2;
-    const auto two = module.Answer(HartCommand3Frame(3, kPrimaryMaster, IdentityOf(s)));
-    ASSERT_TRUE(two);
-    EXPECT_EQ(CheckedFrame(*two, 5).byteCount, 16);
-    EXPECT_EQ(ParseHartCommand3Reply(*two, '.')->size(), 2u);
 }
 
 TEST(HartInstrument, Command6MovesThePollingAddress) {
