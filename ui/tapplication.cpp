@@ -10,7 +10,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ShowMessage(QString::fromLocal8Bit(error.what()));
+        ShowException(error);
     } catch (...) {
         ShowMessage(QStringLiteral("Unknown error"));
     }
@@ -22,3 +22,5 @@ void ShowMessage(const QString& text) {
                     QApplication::activeWindow());
     box.exec();
 }
+
+void ShowException(const std::exception& error) { ShowMessage(QString::fromLocal8Bit(error.what())); }

@@ -1,8 +1,11 @@
-// The application object: the one place where an exception raised by a
-// handler is caught and shown to the engineer in a modal message box.
+// The application object. Handlers' exceptions are caught where the window
+// runs them (TForm1::Guarded); notify() is the last resort for anything else.
+// Both show the message through ShowException.
 #pragma once
 
 #include <QApplication>
+
+#include <exception>
 
 class TApplication : public QApplication {
     Q_OBJECT
@@ -13,3 +16,6 @@ public:
 
 // Shows `text` in a modal message box titled with the program's name.
 void ShowMessage(const QString& text);
+
+// The one place where a handler's exception becomes a message to the engineer.
+void ShowException(const std::exception& error);

@@ -3,6 +3,7 @@
 
 #include <QCloseEvent>
 
+#include "ui/tapplication.h"
 #include "ui_tform1.h"
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()) {
@@ -13,16 +14,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     Comm1->SetBaudRate(9600);
     Comm1->SetReadIntervalTimeout(400);
     Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
-        Comm1ReceiveData(sender, buffer, length);
+        try {
+            Comm1ReceiveData(sender, buffer, length);
+        } catch (const std::exception& error) {
+            ShowException(error);
+        }
     };
 
     // Created running, as the form resource has them; FormCreate stops them.
     Timer2 = new TTimer(300, true, this);
     Timer3 = new TTimer(1000, true, this);
     Timer4 = new TTimer(1000, true, this);
-    connect(Timer2, &TTimer::OnTimer, this, &TForm1::Timer2Timer);
-    connect(Timer3, &TTimer::OnTimer, this, &TForm1::Timer3Timer);
-    connect(Timer4, &TTimer::OnTimer, this, &TForm1::Timer4Timer);
+    connect(Timer2, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer2Timer); });
+    connect(Timer3, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer3Timer); });
+    connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
 
     WireHandlers();
     LoadPictures();
@@ -33,6 +38,14 @@ TForm1::~TForm1() {
     // The reader and writer must be gone before the window they report to.
     Comm1->ClosePort();
     Comm1->OnReceiveData = nullptr;
+}
+
+void TForm1::Guarded(void (TForm1::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -126,6 +126,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Runs a handler; an exception it raises (a failed conversion) is shown to
+    // the engineer here rather than unwinding through Qt's event delivery.
+    void Guarded(void (TForm1::*handler)());
     void WireHandlers();
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family.

@@ -66,7 +66,7 @@ void TForm1::WireHandlers() {
         {ui->Button25, &TForm1::Button25Click},
     };
     for (const auto& [button, handler] : buttons) {
-        connect(button, &QPushButton::clicked, this, handler);
+        connect(button, &QPushButton::clicked, this, [this, handler] { Guarded(handler); });
     }
     connect(ui->Edit14, &QLineEdit::textChanged, this, &TForm1::Edit14Change);
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
