@@ -52,9 +52,9 @@ const char* HexListMessage(HexListError error) {
     return nullptr;
 }
 
-HexList ReadHexList(std::string_view text) {
+HexList ReadHexList(std::string_view text, int maxBytes) {
     HexList list;
-    const int n = HexGroupCount(text.size(), kMaxHexListBytes);
+    const int n = HexGroupCount(text.size(), maxBytes);
     if (n == 0 || !HexSeparatorsOk(text, n)) {
         list.error = HexListError::NoSeparator;
         return list;

@@ -54,5 +54,6 @@ struct HexList {
 
 // Reads the list: the separator check first, then every pair. A low digit
 // below '0' (a blank, a sign) is a failed integer conversion and throws
-// EConvertError naming that character.
-HexList ReadHexList(std::string_view text);
+// EConvertError naming that character. Pairs beyond `maxBytes` are dropped
+// (the manual HART frame takes 15).
+HexList ReadHexList(std::string_view text, int maxBytes = kMaxHexListBytes);

@@ -1,7 +1,6 @@
 #include "ui/tapplication.h"
 
 #include <QMessageBox>
-
 #include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -23,4 +22,6 @@ void ShowMessage(const QString& text) {
     box.exec();
 }
 
-void ShowException(const std::exception& error) { ShowMessage(QString::fromLocal8Bit(error.what())); }
+void ShowException(const std::exception& error) {
+    ShowMessage(QString::fromLocal8Bit(error.what()));
+}

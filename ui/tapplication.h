@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QApplication>
-
 #include <exception>
 
 class TApplication : public QApplication {

@@ -10,7 +10,6 @@
 #include "hart/frames.h"
 #include "hart/replies.h"
 #include "protocol/fieldencodings.h"
-#include "protocol/hexbytes.h"
 #include "protocol/strtoint.h"
 #include "ui/controls.h"
 #include "ui/tapplication.h"
@@ -36,19 +35,6 @@ std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
 // ComboBox42 "HART Command Mode:": item 1 is the secondary master.
 uint8_t MasterBit(const Ui::TForm1& ui) {
     return ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
-}
-
-// Edit10 "Manual HART Command:", up to 15 byte pairs; the separators are
-// judged before the digits. A low digit below '0' throws the conversion error.
-HexList ReadTypedBody(std::string_view text) {
-    HexList body;
-    const int n = HexGroupCount(text.size(), kMaxTypedBytes);
-    if (n == 0 || !HexSeparatorsOk(text, n)) {
-        body.error = HexListError::NoSeparator;
-    } else if (!ReadHexGroups(text, n, body.bytes)) {
-        body.error = HexListError::BadDigit;
-    }
-    return body;
 }
 
 std::string AsString(const HartBytes& frame) { return std::string(frame.begin(), frame.end()); }
@@ -103,7 +89,7 @@ void TForm1::Button14Click() {
 
 void TForm1::Button20Click() {
     ClearTraffic();
-    const HexList body = ReadTypedBody(TextBytes(ui->Edit10->text()));
+    const HexList body = ReadHexList(TextBytes(ui->Edit10->text()), kMaxTypedBytes);
     if (body.error != HexListError::None) {
         ShowMessage(HexListMessage(body.error));
         return;

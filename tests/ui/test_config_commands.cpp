@@ -8,11 +8,7 @@
 #include <functional>
 
 #include "serial/ptypair.h"
-#include "sim/simserver.h"
-#include "sim/tavrixmodule.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -25,16 +21,12 @@ std::string Raw(std::initializer_list<int> bytes) {
     return s;
 }
 
-class ConfigCommandTest : public ::testing::Test {
+class ConfigCommandTest : public WindowTest {
 protected:
-    void SetUp() override {
-        form.show();
-        ui = form.form();
-    }
     void TearDown() override {
         form.Timer3->SetEnabled(false);
         form.Timer4->SetEnabled(false);
-        form.Comm1->ClosePort();
+        WindowTest::TearDown();
     }
     // Clicks `button` as the engineer would, on its own page.
     void Press(QAbstractButton* button) {
@@ -46,10 +38,8 @@ protected:
         ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString();
         Click(button);
     }
-    // Runs a handler as a queued call through the application object, which
-    // shows an escaping conversion error in its message box just as for a
-    // click. (An exception unwinding through a button's mouse handling
-    // leaves Qt's event allocations behind, which the leak checker reports.)
+    // Runs a handler as a queued call through the application object, whose
+    // last-resort handler shows an escaping conversion error as a click would.
     void Run(Handler handler) {
         bool ran = false;
         QMetaObject::invokeMethod(
@@ -61,19 +51,11 @@ protected:
             Qt::QueuedConnection);
         ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
     }
-    std::string TxArea(size_t n) const {
-        return std::string(
-            reinterpret_cast<const char*>(form.FrameBuffer.data() + TForm1::kTxStart), n);
-    }
     void SetPending(int code, int kind) {
         form.PendingRequest = code;
         form.TimeoutKind = kind;
         form.Timer3->SetEnabled(false);
     }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
 };
 
 struct Command {
@@ -452,24 +434,12 @@ class ConfigWithModule : public ConfigCommandTest {
 protected:
     void SetUp() override {
         ConfigCommandTest::SetUp();
-        server = std::make_unique<SimServer>(module, SimOptions{});
-        const std::string path = server->Open();
-        server->Start();
-        ui->SPREALCOM->setEditText(QString::fromStdString(path));
-        Click(ui->Button1);
-        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
-    }
-    void TearDown() override {
-        ConfigCommandTest::TearDown();
-        if (server) server->Stop();
+        OpenOnSimulator();
     }
     ModuleSettings Settings() {
         std::lock_guard lock(module.mutex());
         return module.settings();
     }
-
-    TavrixModule module;
-    std::unique_ptr<SimServer> server;
 };
 
 TEST_F(ConfigWithModule, AcknowledgementEndsEachSetRequest) {

@@ -4,22 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "ui/controls.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
-class ConfigReplyTest : public ::testing::Test {
+class ConfigReplyTest : public WindowTest {
 protected:
-    void SetUp() override {
-        form.show();
-        ui = form.form();
-    }
-    void Deliver(const std::string& bytes) {
-        form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
-                              static_cast<uint16_t>(bytes.size()));
-    }
     // A reply to the request `code`, then the reply timer's decode.
     void Receive(int code, const std::string& reply) {
         form.PendingRequest = code;
@@ -28,10 +18,6 @@ protected:
         ASSERT_TRUE(form.Timer2->Enabled());
         ASSERT_TRUE(WaitFor([&] { return !form.Timer2->Enabled(); }, 2000));
     }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
 };
 
 TEST_F(ConfigReplyTest, SystemReplyFillsThePageAndStaysPending) {

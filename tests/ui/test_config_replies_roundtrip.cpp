@@ -4,30 +4,19 @@
 
 #include <QElapsedTimer>
 
-#include "sim/simserver.h"
-#include "sim/tavrixmodule.h"
 #include "ui/controls.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
-class ConfigRoundTrip : public ::testing::Test {
+class ConfigRoundTrip : public WindowTest {
 protected:
     void SetUp() override {
-        form.show();
-        ui = form.form();
-        server = std::make_unique<SimServer>(module, SimOptions{});
-        const std::string path = server->Open();
-        server->Start();
-        ui->SPREALCOM->setEditText(QString::fromStdString(path));
-        Click(ui->Button1);
-        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+        WindowTest::SetUp();
+        OpenOnSimulator();
     }
     void TearDown() override {
-        form.Comm1->ClosePort();
-        server->Stop();
+        WindowTest::TearDown();
         EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
     }
 
@@ -46,12 +35,6 @@ protected:
             WaitFor([&] { return !Received().isEmpty() && !form.Timer2->Enabled(); }, 4000));
     }
     QString Received() const { return ui->Memo10->toPlainText(); }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
-    TavrixModule module;
-    std::unique_ptr<SimServer> server;
 };
 
 TEST_F(ConfigRoundTrip, SystemParameters) {

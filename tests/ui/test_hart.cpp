@@ -11,12 +11,8 @@
 #include <mutex>
 
 #include "hart/units.h"
-#include "sim/simserver.h"
-#include "sim/tavrixmodule.h"
 #include "ui/controls.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -24,13 +20,12 @@ using B = std::vector<uint8_t>;
 
 const QString kFf7 = "FF FF FF FF FF FF FF ";
 
-class HartWindow : public ::testing::Test {
+class HartWindow : public WindowTest {
 protected:
-    void SetUp() override {
-        form.show();
-        ui = form.form();
+    void TearDown() override {
+        form.Timer3->SetEnabled(false);
+        WindowTest::TearDown();
     }
-    void TearDown() override { form.Timer3->SetEnabled(false); }
 
     // A reply as the receive handler leaves it, then the reply timer's decoding.
     void Decode(int code, const B& reply) {
@@ -41,10 +36,8 @@ protected:
         form.Timer2Timer();
     }
 
-    // The handler as a queued call through the application object, which shows
-    // an escaping conversion error just as for a click. (An exception unwinding
-    // through a button's mouse handling leaves Qt's event allocations behind,
-    // which the leak checker reports.)
+    // The handler as a queued call through the application object, whose
+    // last-resort handler shows an escaping conversion error as a click would.
     void RunQueued(void (TForm1::*handler)()) {
         bool ran = false;
         QMetaObject::invokeMethod(
@@ -56,10 +49,6 @@ protected:
             Qt::QueuedConnection);
         ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
     }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
 };
 
 // A command 0 reply with the marker at offset 3 (after three stray bytes).
@@ -312,14 +301,8 @@ TEST_F(HartWindow, HartQueryTimeoutFollowsTheLastSetInterval) {
 }
 
 TEST_F(HartWindow, ExchangeWithTheInstrument) {
-    TavrixModule module;
     module.settings().variables[2] = std::nanf("");  // sent as "not available"
-    SimServer sim(module, SimOptions{});
-    const std::string path = sim.Open();
-    sim.Start();
-    ui->SPREALCOM->setEditText(QString::fromStdString(path));
-    Click(ui->Button1);
-    ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    OpenOnSimulator();
 
     // Device parameters: the identity, with a manufacturer code above 0x3F.
     Click(ui->Button7);
@@ -360,6 +343,4 @@ TEST_F(HartWindow, ExchangeWithTheInstrument) {
     EXPECT_EQ(ui->ComboBox27->currentIndex(), 4);
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
 
-    form.Comm1->ClosePort();
-    sim.Stop();
 }

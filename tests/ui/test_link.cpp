@@ -4,53 +4,12 @@
 
 #include <QElapsedTimer>
 
-#include "sim/simserver.h"
-#include "sim/tavrixmodule.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
-class LinkTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        form.show();
-        ui = form.form();
-    }
-    // A block as the serial component delivers it.
-    void Deliver(const std::string& bytes) {
-        form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
-                              static_cast<uint16_t>(bytes.size()));
-    }
-    std::string RxArea(size_t n) const {
-        return std::string(reinterpret_cast<const char*>(form.FrameBuffer.data() + TForm1::kRxStart), n);
-    }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
-};
-
-// The simulator on a pseudo-terminal, opened by the window.
-class LinkWithDevice : public LinkTest {
-protected:
-    void OpenOn(SimOptions options = {}) {
-        server = std::make_unique<SimServer>(module, options);
-        const std::string path = server->Open();
-        server->Start();
-        ui->SPREALCOM->setEditText(QString::fromStdString(path));
-        Click(ui->Button1);
-        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
-    }
-    void TearDown() override {
-        form.Comm1->ClosePort();
-        if (server) server->Stop();
-    }
-
-    TavrixModule module;
-    std::unique_ptr<SimServer> server;
-};
+using LinkTest = WindowTest;
+using LinkWithDevice = WindowTest;
 
 }  // namespace
 
@@ -141,7 +100,8 @@ TEST_F(LinkTest, BlockLongerThanTheReceiveAreaStaysInsideIt) {
     form.PendingRequest = 302;
     Deliver(block);
     EXPECT_EQ(RxArea(TForm1::kRxSize), block.substr(0, TForm1::kRxSize));
-    EXPECT_TRUE(std::equal(guard.begin(), guard.begin() + TForm1::kRxStart, form.FrameBuffer.begin()));
+    EXPECT_TRUE(
+        std::equal(guard.begin(), guard.begin() + TForm1::kRxStart, form.FrameBuffer.begin()));
     EXPECT_EQ(form.ReplyText.size(), 255u);
 }
 
@@ -152,11 +112,11 @@ TEST_F(LinkTest, BlockUnderEachCodeFamily) {
         bool decodes;
         int codeAfter;
     } cases[] = {
-        {0, false, false, 0},     {200, false, false, 0},   {110, false, false, 0},
-        {201, false, true, 201},  {202, false, true, 202},  {203, false, true, 203},
-        {301, false, true, 301},  {501, false, true, 501},  {100, true, true, 100},
-        {103, true, true, 103},   {104, true, false, 104},  {106, true, false, 106},
-        {302, true, false, 302},  {77, false, false, 0},
+        {0, false, false, 0},    {200, false, false, 0},  {110, false, false, 0},
+        {201, false, true, 201}, {202, false, true, 202}, {203, false, true, 203},
+        {301, false, true, 301}, {501, false, true, 501}, {100, true, true, 100},
+        {103, true, true, 103},  {104, true, false, 104}, {106, true, false, 106},
+        {302, true, false, 302}, {77, false, false, 0},
     };
     for (const auto& c : cases) {
         form.Timer2->SetEnabled(false);
@@ -234,7 +194,7 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
 }
 
 TEST_F(LinkWithDevice, CommunicationQueryGetsTheVersionReply) {
-    OpenOn();
+    OpenOnSimulator();
     EXPECT_EQ(ui->Button1->text(), "Close");
     EXPECT_EQ(form.Comm1->BaudRate(), 9600u);
     EXPECT_FALSE(form.Comm1->Outx_XonXoffFlow());
@@ -256,7 +216,7 @@ TEST_F(LinkWithDevice, CommunicationQueryGetsTheVersionReply) {
 }
 
 TEST_F(LinkWithDevice, ReplyIsDecodedAboutNineHundredMillisecondsAfterItsLastByte) {
-    OpenOn(SimOptions{.replyDelayMs = 0});
+    OpenOnSimulator(SimOptions{.replyDelayMs = 0});
     QElapsedTimer clock;
     clock.start();
     Click(ui->Button6);
@@ -267,7 +227,7 @@ TEST_F(LinkWithDevice, ReplyIsDecodedAboutNineHundredMillisecondsAfterItsLastByt
 }
 
 TEST_F(LinkWithDevice, PauseInsideAReplySplitsItIntoTwoBlocks) {
-    OpenOn(SimOptions{.splitAfter = 3, .splitPauseMs = 700});
+    OpenOnSimulator(SimOptions{.splitAfter = 3, .splitPauseMs = 700});
     Click(ui->Button6);
     std::vector<QString> shown;
     const std::string full = "QV:" + module.settings().version + "#";
@@ -283,7 +243,7 @@ TEST_F(LinkWithDevice, PauseInsideAReplySplitsItIntoTwoBlocks) {
 }
 
 TEST_F(LinkWithDevice, AutomaticCloseClosesThePort) {
-    OpenOn();
+    OpenOnSimulator();
     form.Timer4->SetInterval(50);
     form.Timer4->SetEnabled(true);
     ASSERT_TRUE(WaitFor([&] { return !form.PortOpen; }, 2000));
@@ -294,7 +254,7 @@ TEST_F(LinkWithDevice, AutomaticCloseClosesThePort) {
 }
 
 TEST_F(LinkWithDevice, SecondWindowCannotOpenTheSamePort) {
-    OpenOn();
+    OpenOnSimulator();
     TForm1 other;
     other.show();
     other.form()->SPREALCOM->setEditText(ui->SPREALCOM->currentText());

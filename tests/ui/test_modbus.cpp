@@ -4,31 +4,17 @@
 #include <QLocale>
 #include <QTabWidget>
 
-#include "sim/simserver.h"
-#include "sim/tavrixmodule.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
-#include "window_helpers.h"
+#include "window_fixture.h"
 
 namespace {
 
-class ModbusWindowTest : public ::testing::Test {
+class ModbusWindowTest : public WindowTest {
 protected:
     void SetUp() override {
-        form.show();
-        ui = form.form();
+        WindowTest::SetUp();
         ui->PageControl1->setCurrentWidget(ui->TabSheet3);
         ASSERT_TRUE(ui->Button4->isVisible());
     }
-    void TearDown() override { form.Comm1->ClosePort(); }
-    std::string TxArea(size_t n) const {
-        return std::string(
-            reinterpret_cast<const char*>(form.FrameBuffer.data() + TForm1::kTxStart), n);
-    }
-
-    TForm1 form;
-    Ui::TForm1* ui = nullptr;
-    ModalWatcher messages;
 };
 
 TEST_F(ModbusWindowTest, TestRequestWithDefaults) {
@@ -121,17 +107,8 @@ TEST_F(ModbusWindowTest, CalculatorUsesTheLocaleDecimalSeparator) {
 
 // The simulator on a pseudo-terminal, opened by the window.
 TEST_F(ModbusWindowTest, TestRequestReplyShownInHexadecimal) {
-    TavrixModule module;
-    {
-        std::lock_guard lock(module.mutex());
-        module.settings().variables[0] = 10.0f;
-    }
-    SimServer sim(module, SimOptions{});
-    const std::string path = sim.Open();
-    sim.Start();
-    ui->SPREALCOM->setEditText(QString::fromStdString(path));
-    Click(ui->Button1);
-    ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    module.settings().variables[0] = 10.0f;
+    OpenOnSimulator();
 
     ui->Edit19->setText("1");
     ui->Edit20->setText("3");
@@ -145,8 +122,6 @@ TEST_F(ModbusWindowTest, TestRequestReplyShownInHexadecimal) {
     EXPECT_FALSE(form.Timer2->Enabled());
     Pump(100);
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
-    form.Comm1->ClosePort();
-    sim.Stop();
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+// The main window under test: shown offscreen, its message boxes watched,
+// fed blocks as the serial component delivers them, or opened on the
+// simulated module through a pseudo-terminal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+#include "window_helpers.h"
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.show();
+        ui = form.form();
+    }
+    void TearDown() override {
+        form.Comm1->ClosePort();
+        if (server) server->Stop();
+    }
+
+    // A block as the serial component delivers it.
+    void Deliver(const std::string& bytes) {
+        form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
+                              static_cast<uint16_t>(bytes.size()));
+    }
+    std::string TxArea(size_t n) const { return Area(TForm1::kTxStart, n); }
+    std::string RxArea(size_t n) const { return Area(TForm1::kRxStart, n); }
+
+    // Starts the simulated module on a pseudo-terminal and opens the window on it.
+    void OpenOnSimulator(SimOptions options = {}) {
+        server = std::make_unique<SimServer>(module, options);
+        const std::string path = server->Open();
+        server->Start();
+        ui->SPREALCOM->setEditText(QString::fromStdString(path));
+        Click(ui->Button1);
+        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    }
+
+    TForm1 form;
+    Ui::TForm1* ui = nullptr;
+    ModalWatcher messages;
+    TavrixModule module;
+    std::unique_ptr<SimServer> server;
+
+private:
+    std::string Area(size_t start, size_t n) const {
+        return std::string(reinterpret_cast<const char*>(form.FrameBuffer.data() + start), n);
+    }
+};
