@@ -193,10 +193,11 @@ private:
                 for (size_t digit = pos; digit < pos + 2; ++digit) {
                     if (!ToInt(group.substr(digit, 1))) return Fail(group.substr(digit, 1));
                 }
+                // An empty list may end the reply right after its count.
                 const int count = *CountAt(group, pos);
-                const size_t length = count == 0 ? 0 : 3 * static_cast<size_t>(count) - 1;
                 Add(f.control, ConfigFieldKind::Text, 0,
-                    std::string(group.substr(pos + 3, length)));
+                    count == 0 ? std::string()
+                               : std::string(group.substr(pos + 3, 3 * static_cast<size_t>(count) - 1)));
                 return true;
             }
         }
