@@ -43,12 +43,18 @@ void MakeRaw(termios& t) {
 }
 
 void EncodeLineSettings(const TLineSettings& s, termios& t) {
+    const tcflag_t previous = t.c_cflag;
     MakeRaw(t);
 
     speed_t speed;
     if (SpeedForBaud(s.baudRate, &speed)) cfsetspeed(&t, speed);
 
-    t.c_cflag = (t.c_cflag & ~CSIZE) | kDataBits[static_cast<int>(s.byteSize)];
+    // The window stores a typed parity unchecked (-1), so values outside the
+    // enumerations arrive here; like other unavailable values they keep the
+    // previous setting.
+    const auto size = static_cast<size_t>(s.byteSize);
+    t.c_cflag =
+        (t.c_cflag & ~CSIZE) | (size < std::size(kDataBits) ? kDataBits[size] : previous & CSIZE);
 
     t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
     switch (s.parity) {
@@ -65,6 +71,9 @@ void EncodeLineSettings(const TLineSettings& s, termios& t) {
             break;
         case TParity::Space:
             t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            t.c_cflag |= previous & (PARENB | PARODD | CMSPAR);
             break;
     }
 

@@ -35,8 +35,9 @@ bool SpeedForBaud(uint32_t baud, speed_t* speed);
 // like a hang-up.
 void MakeRaw(termios& t);
 
-// MakeRaw plus the settings. A rate without a constant or 1.5 stop bits (not
-// available on Linux) keeps what t held for that field.
+// MakeRaw plus the settings. A rate without a constant, 1.5 stop bits (not
+// available on Linux) or a parity or byte size outside its enumeration keeps
+// what t held for that field.
 void EncodeLineSettings(const TLineSettings& s, termios& t);
 
 // true when the driver kept everything EncodeLineSettings asked for.

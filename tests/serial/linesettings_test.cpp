@@ -82,6 +82,17 @@ TEST(EncodeLineSettings, UnavailableValuesKeepThePreviousOnes) {
         EXPECT_EQ(t.c_cflag & CSTOPB, r.after) << static_cast<int>(r.stop);
     }
 
+    for (const tcflag_t parity : {tcflag_t{0}, tcflag_t{PARENB | PARODD}}) {
+        termios t{};
+        t.c_cflag = parity | CS7;
+        TLineSettings s;
+        s.parity = static_cast<TParity>(-1);  // a typed parity that names no item
+        s.byteSize = static_cast<TByteSize>(9);
+        EncodeLineSettings(s, t);
+        EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), parity);
+        EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS7});
+    }
+
     const std::pair<uint32_t, speed_t> rates[] = {{14400, B4800}, {56000, B4800}, {19200, B19200}};
     for (const auto& [baud, speed] : rates) {
         termios t = Cooked();
