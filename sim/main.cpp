@@ -1,11 +1,12 @@
 // tavrix-sim: a simulated Tavrix module (with its HART instrument and MODBUS
 // side) on a pseudo-terminal or a serial device. Prints the device path to
 // open on its first line of output.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
@@ -22,15 +23,22 @@ void Usage(FILE* out) {
         "  --delay MS          wait MS before each reply (default 20)\n"
         "  --split-after N     pause after the first N bytes of each reply\n"
         "  --split-pause MS    length of that pause (default 600)\n"
+        "  --trace             print every request and reply in hex on stderr\n"
+        "The HART instrument behind the module:\n"
+        "  --hart-address N    polling address, 0..63 (default 0)\n"
+        "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
+        "  --hart-manufacturer N  manufacturer code, 0..255 (default 90)\n"
+        "  --hart-variables N  variables in its command 3 reply, 0..4 (default 4)\n"
         "  --help              show this help\n",
         out);
 }
 
-int IntArg(const char* name, const char* value) {
+int IntArg(const char* name, const char* value, long low = 0, long high = 1000000) {
     char* end = nullptr;
     const long v = std::strtol(value, &end, 10);
-    if (!*value || *end || v < 0 || v > 1000000) {
-        std::fprintf(stderr, "tavrix-sim: %s needs a number, got '%s'\n", name, value);
+    if (!*value || *end || v < low || v > high) {
+        std::fprintf(stderr, "tavrix-sim: %s needs a number from %ld to %ld, got '%s'\n", name, low,
+                     high, value);
         std::exit(2);
     }
     return static_cast<int>(v);
@@ -42,6 +50,8 @@ int main(int argc, char** argv) {
     SimOptions options;
     options.splitPauseMs = 600;
     std::string link;
+    TavrixModule module;
+    ModuleSettings::HartInstrumentSettings& hart = module.settings().hart;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -58,6 +68,17 @@ int main(int argc, char** argv) {
             options.splitAfter = IntArg("--split-after", argv[++i]);
         } else if (arg == "--split-pause" && hasValue) {
             options.splitPauseMs = IntArg("--split-pause", argv[++i]);
+        } else if (arg == "--trace") {
+            options.trace = true;
+        } else if (arg == "--hart-address" && hasValue) {
+            hart.pollingAddress = IntArg("--hart-address", argv[++i], 0, 63);
+        } else if (arg == "--hart-revision" && hasValue) {
+            hart.revision = IntArg("--hart-revision", argv[++i], 5, 7);
+        } else if (arg == "--hart-manufacturer" && hasValue) {
+            hart.manufacturer =
+                static_cast<uint8_t>(IntArg("--hart-manufacturer", argv[++i], 0, 255));
+        } else if (arg == "--hart-variables" && hasValue) {
+            hart.variableCount = IntArg("--hart-variables", argv[++i], 0, 4);
         } else {
             std::fprintf(stderr, "tavrix-sim: unknown option '%s'\n", arg.c_str());
             Usage(stderr);
@@ -66,7 +87,6 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
 
-    TavrixModule module;
     SimServer server(module, options);
     std::string path;
     try {

@@ -9,8 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+
+#include "exchange/bytetext.h"
 
 namespace {
 
@@ -113,6 +116,7 @@ void SimServer::Run() {
 
 void SimServer::Serve(const Bytes& request) {
     std::optional<Bytes> reply = module_.Answer(request);
+    if (options_.trace) Trace(request, reply);
     if (!reply || reply->empty()) return;
     SleepMs(options_.replyDelayMs);
     const size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
@@ -124,6 +128,16 @@ void SimServer::Serve(const Bytes& request) {
         WriteAll(reply->data(), reply->size());
     }
     ++answered_;
+}
+
+void SimServer::Trace(const Bytes& request, const std::optional<Bytes>& reply) const {
+    std::string line = "tavrix-sim: <-";
+    for (uint8_t b : request) line += " " + ByteToHex(b);
+    line += reply ? "\ntavrix-sim: ->" : "\ntavrix-sim: (no answer)";
+    if (reply) {
+        for (uint8_t b : *reply) line += " " + ByteToHex(b);
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void SimServer::Inject(const Bytes& bytes) { WriteAll(bytes.data(), bytes.size()); }

@@ -10,11 +10,12 @@
 #include "sim/tavrixmodule.h"
 
 struct SimOptions {
-    std::string device;        // empty: create a pseudo-terminal
-    int replyDelayMs = 20;     // time from the end of a request to the reply
-    int splitAfter = 0;        // > 0: pause after this many reply bytes
-    int splitPauseMs = 0;      // length of that pause
-    int requestGapMs = 20;     // silence that ends a request
+    std::string device;     // empty: create a pseudo-terminal
+    int replyDelayMs = 20;  // time from the end of a request to the reply
+    int splitAfter = 0;     // > 0: pause after this many reply bytes
+    int splitPauseMs = 0;   // length of that pause
+    int requestGapMs = 20;  // silence that ends a request
+    bool trace = false;     // print every request and reply in hex on stderr
 };
 
 class SimServer {
@@ -37,13 +38,14 @@ public:
 
 private:
     void Serve(const Bytes& request);
+    void Trace(const Bytes& request, const std::optional<Bytes>& reply) const;
     void WriteAll(const uint8_t* data, size_t size);
 
     TavrixModule& module_;
     SimOptions options_;
-    int fd_ = -1;       // the side we talk on
-    int holdFd_ = -1;   // our own handle on the slave, so the line never hangs up
-    int stopFd_ = -1;   // eventfd that ends Run()
+    int fd_ = -1;      // the side we talk on
+    int holdFd_ = -1;  // our own handle on the slave, so the line never hangs up
+    int stopFd_ = -1;  // eventfd that ends Run()
     std::string path_;
     std::thread thread_;
     std::atomic<int> answered_{0};

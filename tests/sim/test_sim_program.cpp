@@ -1,0 +1,120 @@
+// The tavrix-sim program as an engineer starts it: the device path on its
+// first line, options that shape the instrument, and the traffic trace.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Runs tavrix-sim with `args`; its stderr goes to `errPath`.
+class SimProgram {
+public:
+    SimProgram(const std::string& args, const std::string& errPath) {
+        const std::string command =
+            "exec " + std::string(TAVRIX_SIM_PATH) + " " + args + " 2>" + errPath;
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        out_ = out[0];
+    }
+    ~SimProgram() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+    // The first line of output, or "" once the program has ended.
+    std::string FirstLine() {
+        std::string line;
+        char c;
+        pollfd p{out_, POLLIN, 0};
+        while (poll(&p, 1, 5000) > 0 && read(out_, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    }
+    int ExitCode() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Exchange(const std::string& device, const std::string& request) {
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) return "";
+    [[maybe_unused]] ssize_t n = write(fd, request.data(), request.size());
+    std::string reply;
+    pollfd p{fd, POLLIN, 0};
+    for (int timeout = 2000; poll(&p, 1, timeout) > 0; timeout = 100) {
+        char buffer[256];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) break;
+        reply.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    return reply;
+}
+
+}  // namespace
+
+TEST(SimProgram, PrintsItsDeviceAndTracesTheTraffic) {
+    const std::string err = testing::TempDir() + "sim_trace.txt";
+    SimProgram sim("--trace --delay 0", err);
+    const std::string device = sim.FirstLine();
+    ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+    EXPECT_EQ(Exchange(device, "QQQ#QV#").rfind("QV:", 0), 0u);
+    EXPECT_EQ(Exchange(device, "nonsense"), "");
+    const std::string trace = ReadFile(err);
+    EXPECT_NE(trace.find("<- 51 51 51 23 51 56 23"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("-> 51 56 3A"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("(no answer)"), std::string::npos) << trace;
+}
+
+TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
+    const std::string err = testing::TempDir() + "sim_hart.txt";
+    SimProgram sim("--hart-address 3 --hart-revision 7", err);
+    const std::string device = sim.FirstLine();
+    // Command 0 to polling address 3 from a primary master: 5 preambles, delimiter 02.
+    const std::string query("\xFF\xFF\xFF\xFF\xFF\x02\x83\x00\x00\x81", 10);
+    const std::string reply = Exchange(device, query);
+    const size_t start = reply.find("\xFF\x06", 0, 2);
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_EQ(static_cast<uint8_t>(reply[start + 4]), 24);  // revision 7 byte count
+}
+
+TEST(SimProgram, RefusesOptionsOutOfRange) {
+    for (const char* args : {"--hart-revision 4", "--hart-address 64", "--delay x", "--bogus"}) {
+        SimProgram sim(args, "/dev/null");
+        EXPECT_EQ(sim.FirstLine(), "") << args;
+        EXPECT_EQ(sim.ExitCode(), 2) << args;
+    }
+}
