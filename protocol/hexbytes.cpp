@@ -20,7 +20,9 @@ bool HexSeparatorsOk(std::string_view text, int groups) {
 
 namespace {
 
-int HighDigit(char c) {
+// Characters are compared as unsigned bytes: a Latin-1 letter such as 'é'
+// lies above '9' and is a bad digit, not a failed conversion.
+int HighDigit(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
@@ -28,10 +30,10 @@ int HighDigit(char c) {
 
 // Letters A-F are digits; anything else above '9' is bad; a character up to
 // '9' goes through the integer conversion, which refuses blanks and signs.
-int LowDigit(char c) {
+int LowDigit(unsigned char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c > '9') return -1;
-    return StrToInt(std::string(1, c));
+    return StrToInt(std::string(1, static_cast<char>(c)));
 }
 
 }  // namespace
@@ -41,8 +43,9 @@ bool ReadHexGroups(std::string_view text, int groups, std::vector<uint8_t>& byte
     bool ok = true;
     for (int i = 0; i < groups; ++i) {
         const size_t at = 3 * static_cast<size_t>(i);
-        const int high = at < text.size() ? HighDigit(text[at]) : -1;
-        const int low = at + 1 < text.size() ? LowDigit(text[at + 1]) : -1;
+        const int high = at < text.size() ? HighDigit(static_cast<unsigned char>(text[at])) : -1;
+        const int low =
+            at + 1 < text.size() ? LowDigit(static_cast<unsigned char>(text[at + 1])) : -1;
         if (high < 0 || low < 0) {
             ok = false;
             bytes.push_back(0);

@@ -1,6 +1,7 @@
 #include "serial/notifymessage.h"
 
 #include <QCoreApplication>
+#include <new>
 
 TNotifyMessage::TNotifyMessage(unsigned msg, uintptr_t wParam, uintptr_t lParam,
                                std::unique_ptr<uint8_t[]> block)
@@ -13,6 +14,11 @@ QEvent::Type TNotifyMessage::Kind() {
 
 void PostNotify(QObject* receiver, unsigned msg, uintptr_t wParam, uintptr_t lParam,
                 std::unique_ptr<uint8_t[]> block) {
-    QCoreApplication::postEvent(receiver,
-                                new TNotifyMessage(msg, wParam, lParam, std::move(block)));
+    // Runs on the reader and writer threads: out of memory must not end the
+    // process there, so the notification is lost instead.
+    try {
+        QCoreApplication::postEvent(receiver,
+                                    new TNotifyMessage(msg, wParam, lParam, std::move(block)));
+    } catch (const std::bad_alloc&) {
+    }
 }

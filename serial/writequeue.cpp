@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "serial/eventfd.h"
@@ -18,7 +19,11 @@ bool TWriteQueue::Push(const uint8_t* data, size_t count) {
     {
         std::lock_guard lock(mutex_);
         if (closed_) return false;
-        blocks_.emplace_back(data, data + count);
+        try {
+            blocks_.emplace_back(data, data + count);
+        } catch (const std::bad_alloc&) {
+            return false;  // refused, as any write the writer cannot take
+        }
         // Under the lock, so the writer cannot mark the queue empty in between.
         sendQueueEmpty_->store(false);
     }

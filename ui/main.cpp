@@ -22,8 +22,9 @@ void PrintUsage(FILE* out) {
         out);
 }
 
-bool HaveDisplay() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
+// `platformArg` is the value of a -platform argument, if one was given.
+bool HaveDisplay(const char* platformArg) {
+    const char* platform = platformArg ? platformArg : std::getenv("QT_QPA_PLATFORM");
     if (platform && *platform && std::strncmp(platform, "xcb", 3) != 0 &&
         std::strncmp(platform, "wayland", 7) != 0) {
         return true;  // offscreen, vnc, ... need no display
@@ -37,6 +38,7 @@ bool HaveDisplay() {
 
 int main(int argc, char** argv) {
     std::string port;
+    const char* platformArg = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -49,13 +51,16 @@ int main(int argc, char** argv) {
             port = argv[++i];
         } else if (arg.rfind("--port=", 0) == 0) {
             port = arg.substr(7);
+        } else if (arg.rfind("--", 0) != 0) {
+            // Qt's own arguments (-platform, -style, ...) are the toolkit's to read.
+            if (arg == "-platform" && i + 1 < argc) platformArg = argv[i + 1];
         } else {
             std::fprintf(stderr, "tavrix: unknown option '%s'\n", arg.c_str());
             PrintUsage(stderr);
             return 2;
         }
     }
-    if (!HaveDisplay()) {
+    if (!HaveDisplay(platformArg)) {
         std::fputs(
             "tavrix: no display found (DISPLAY is not set); run it on a desktop, or "
             "under a virtual one: xvfb-run -a ./run\n",

@@ -22,6 +22,8 @@ void ShowMessage(const QString& text) {
     box.exec();
 }
 
+// Messages carry control texts as the one-byte-per-character text the
+// handlers read (Latin-1), so they are shown the same way.
 void ShowException(const std::exception& error) {
-    ShowMessage(QString::fromLocal8Bit(error.what()));
+    ShowMessage(QString::fromLatin1(error.what()));
 }

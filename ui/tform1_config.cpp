@@ -143,9 +143,10 @@ void TForm1::Button21Click() {
 
 void TForm1::Button60Click() {
     // Factory frame: no pending request, no timeout, the Receive Buffer kept.
-    const std::string frame =
-        SerialNumberFrame(StrToInt(Text(ui->PCBSN)), StrToInt(Text(ui->JIANZHI)));
-    SendFrame(frame, false);
+    // Converted one after the other: a bad serial number is reported first.
+    const int serial = StrToInt(Text(ui->PCBSN));
+    const int inspector = StrToInt(Text(ui->JIANZHI));
+    SendFrame(SerialNumberFrame(serial, inspector), false);
 }
 
 // Current output ranges and coefficients.

@@ -97,12 +97,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     char typed;
     if (key->key() == Qt::Key_Backspace) {
         typed = 8;
+    } else if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut)) {
+        // Shortcuts that change the text are keys like any other: a paste
+        // must not bring letters into a range edit.
+        typed = key->matches(QKeySequence::Paste) ? 0x16 : 0x18;
+    } else if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) {
+        return false;  // leave the text alone
     } else if (key->text().isEmpty()) {
         return false;  // arrows, Home, Delete...: no character, edit as usual
     } else {
         const char16_t c = key->text().at(0).unicode();
-        // Tab, Enter and Ctrl shortcuts keep their usual meaning.
-        if (c < 0x20 || c == 0x7F) return false;
+        // Tab, Enter and Escape keep their meaning for the window.
+        if (c == '\t' || c == '\r' || c == 0x1B) return false;
         // No range value holds a character beyond Latin-1.
         if (c > 0xFF) return true;
         typed = static_cast<char>(c);

@@ -17,9 +17,6 @@ public:
     int Interval() const { return interval_; }
     void SetInterval(int intervalMs);
 
-    // Test hook: the underlying timer (precise, single-threaded).
-    const QTimer& timer() const { return timer_; }
-
 signals:
     void OnTimer();
 

@@ -122,6 +122,8 @@ TEST(FieldEncodings, HexListRefused) {
         {"0G", HexListError::BadDigit},
         {" 1", HexListError::BadDigit},  // blank as a high digit
         {"zz 01", HexListError::BadDigit},
+        {"0\xE9", HexListError::BadDigit},  // a Latin-1 letter lies above '9'
+        {"\xB5""0", HexListError::BadDigit},
     };
     for (const Case& c : cases) {
         const HexList list = ReadHexList(c.text);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QTabWidget>
 #include <functional>
@@ -287,6 +289,14 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
     }
 }
 
+TEST_F(ConfigCommandTest, SerialNumberIsConvertedBeforeTheInspector) {
+    ui->PCBSN->setText("x");
+    ui->JIANZHI->setEditText("y");
+    Run(&TForm1::Button60Click);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_EQ(messages.texts(), QStringList{"'x' is not a valid integer value"});
+}
+
 TEST_F(ConfigCommandTest, SerialNumberConversionErrorKeepsTheTraffic) {
     ui->JIANZHI->setEditText("");
     ui->Edit8->setText("previous frame");
@@ -327,6 +337,12 @@ TEST_F(ConfigCommandTest, RangeEditsFilterTypedKeys) {
         EXPECT_EQ(edit->text(), "") << name;
         QTest::keyClicks(edit, "-1.2.3");
         EXPECT_EQ(edit->text(), "-1.2.") << name;
+        // A paste is a key like any other: it cannot bring letters in.
+        edit->clear();
+        QGuiApplication::clipboard()->setText("abc");
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(edit->text(), "") << name;
         // Program-written text is not limited.
         edit->setText("123456.7");
         EXPECT_EQ(edit->text(), "123456.7") << name;

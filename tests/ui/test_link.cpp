@@ -179,6 +179,7 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
         {"/dev/null", "9600", "File handle is not a comm handle "},
         {"/dev/null", "96x00", "'96x00' is not a valid integer value"},
         {"/dev/null", "", "'' is not a valid integer value"},
+        {"/dev/null", "96é00", "'96é00' is not a valid integer value"},
     };
     for (const auto& c : cases) {
         messages.clear();
@@ -186,7 +187,7 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
         ui->ComboBox11->setEditText(c.baud);
         Click(ui->Button1);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.port;
-        EXPECT_EQ(messages.texts().first(), c.message);
+        EXPECT_EQ(messages.texts().first(), QString::fromUtf8(c.message));
         EXPECT_FALSE(form.PortOpen);
         EXPECT_FALSE(form.Comm1->IsOpen());
         EXPECT_EQ(ui->Button1->text(), "Open");
@@ -240,6 +241,34 @@ TEST_F(LinkWithDevice, PauseInsideAReplySplitsItIntoTwoBlocks) {
         4000));
     EXPECT_EQ(shown[0], "QV:");
     EXPECT_EQ(shown[1].toStdString(), full.substr(3));
+}
+
+TEST_F(LinkWithDevice, OpeningTakesTheChosenParityAndTurnsSoftwareFlowOff) {
+    const struct {
+        const char* text;
+        int parity;
+    } cases[] = {{"None", 0}, {"Odd", 1}, {"Even", 2}, {"Space", -1}};
+    for (const auto& c : cases) {
+        ui->ComboBox10->setEditText(c.text);
+        OpenOnSimulator();
+        EXPECT_EQ(static_cast<int>(form.Comm1->Parity), c.parity) << c.text;
+        EXPECT_FALSE(form.Comm1->Outx_XonXoffFlow());
+        EXPECT_FALSE(form.Comm1->Inx_XonXoffFlow());
+        Click(ui->Button1);
+        server->Stop();
+        server.reset();
+    }
+}
+
+TEST_F(LinkWithDevice, FailedOpenAfterACloseKeepsTheQueryDisabled) {
+    OpenOnSimulator();
+    Click(ui->Button1);
+    ASSERT_FALSE(ui->Button6->isEnabled());
+    ui->SPREALCOM->setEditText("/nonexistent/tty0");
+    Click(ui->Button1);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_FALSE(ui->Button6->isEnabled());
+    EXPECT_EQ(ui->Button1->text(), "Open");
 }
 
 TEST_F(LinkWithDevice, AutomaticCloseClosesThePort) {

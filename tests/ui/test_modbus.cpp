@@ -75,6 +75,7 @@ TEST_F(ModbusWindowTest, Calculator) {
         {"3d CC CC CD", "kept", kInvalid},
         {"41 2", "kept", kInvalid},
         {"41 G0", "kept", kInvalid},
+        {"41 2é", "kept", kInvalid},
         {"", "kept", kInvalid},
         {"4  ", "kept", "' ' is not a valid integer value"},
         {"41 2+", "kept", "'+' is not a valid integer value"},
