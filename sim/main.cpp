@@ -1,11 +1,13 @@
 // tavrix-sim: a simulated Tavrix module (with its HART instrument and MODBUS
 // side) on a pseudo-terminal or a serial device. Prints the device path to
 // open on its first line of output.
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "sim/simserver.h"
@@ -19,6 +21,7 @@ void Usage(FILE* out) {
         "Simulates a Tavrix module on a new pseudo-terminal (or DEVICE) and prints\n"
         "the device path for the configurator on the first line.\n\n"
         "  --device DEVICE     serve DEVICE (e.g. a null-modem port) instead of a pty\n"
+        "  --baud RATE         line speed of DEVICE: 1200..38400 (default: as the port is)\n"
         "  --link PATH         also make PATH a symbolic link to the device\n"
         "  --delay MS          wait MS before each reply (default 20)\n"
         "  --split-after N     pause after the first N bytes of each reply\n"
@@ -44,6 +47,22 @@ int IntArg(const char* name, const char* value, long low = 0, long high = 100000
     return static_cast<int>(v);
 }
 
+// The speeds the module offers on its configuration port.
+unsigned BaudSpeed(const char* value) {
+    static const struct {
+        const char* text;
+        speed_t speed;
+    } kSpeeds[] = {{"1200", B1200}, {"2400", B2400},   {"4800", B4800},
+                   {"9600", B9600}, {"19200", B19200}, {"38400", B38400}};
+    for (const auto& s : kSpeeds) {
+        if (std::strcmp(s.text, value) == 0) return s.speed;
+    }
+    std::fprintf(stderr,
+                 "tavrix-sim: --baud takes 1200, 2400, 4800, 9600, 19200 or 38400, got '%s'\n",
+                 value);
+    std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +79,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--device" && hasValue) {
             options.device = argv[++i];
+        } else if (arg == "--baud" && hasValue) {
+            options.speed = BaudSpeed(argv[++i]);
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
         } else if (arg == "--delay" && hasValue) {

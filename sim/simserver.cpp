@@ -17,10 +17,11 @@
 
 namespace {
 
-void MakeRaw(int fd) {
+void MakeRaw(int fd, speed_t speed = 0) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) return;
     cfmakeraw(&tio);
+    if (speed != 0) cfsetspeed(&tio, speed);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
@@ -61,17 +62,21 @@ std::string SimServer::Open() {
         holdFd_ = slave;
         path_ = name;
     } else {
-        fd_ = open(options_.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        // Non-blocking while opening: a port without CLOCAL would otherwise
+        // wait for carrier detect. Blocking again once the line is raw.
+        fd_ = open(options_.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0) {
             throw std::runtime_error(options_.device + ": " + std::strerror(errno));
         }
-        MakeRaw(fd_);
+        MakeRaw(fd_, options_.speed);
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         path_ = options_.device;
     }
     return path_;
 }
 
 void SimServer::Start() {
+    if (stopFd_ < 0) throw std::logic_error("SimServer::Start before Open");
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -16,6 +16,7 @@ struct SimOptions {
     int splitPauseMs = 0;   // length of that pause
     int requestGapMs = 20;  // silence that ends a request
     bool trace = false;     // print every request and reply in hex on stderr
+    unsigned speed = 0;     // termios speed (B9600, ...) for a device; 0 keeps its own
 };
 
 class SimServer {

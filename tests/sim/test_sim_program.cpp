@@ -112,7 +112,7 @@ TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
 }
 
 TEST(SimProgram, RefusesOptionsOutOfRange) {
-    for (const char* args : {"--hart-revision 4", "--hart-address 64", "--delay x", "--bogus"}) {
+    for (const char* args : {"--hart-revision 4", "--hart-address 64", "--delay x", "--baud 14400", "--bogus"}) {
         SimProgram sim(args, "/dev/null");
         EXPECT_EQ(sim.FirstLine(), "") << args;
         EXPECT_EQ(sim.ExitCode(), 2) << args;

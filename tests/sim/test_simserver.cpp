@@ -1,9 +1,9 @@
 // The simulator's line handling: requests framed by silence, replies delayed
 // and optionally split.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,7 +23,9 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool ok() const { return fd_ >= 0; }
-    void Send(const std::string& text) { ASSERT_EQ(write(fd_, text.data(), text.size()), ssize_t(text.size())); }
+    void Send(const std::string& text) {
+        ASSERT_EQ(write(fd_, text.data(), text.size()), ssize_t(text.size()));
+    }
     // Reads what arrives until the line has been quiet for `gapMs`.
     std::string ReadBurst(int gapMs, int firstByteMs = 2000) {
         std::string got;
@@ -54,7 +56,8 @@ TEST(SimServer, AnswersTheCommunicationQueryAfterItsDelay) {
     const auto sent = Clock::now();
     line.Send("QQQ#QV#");
     const std::string reply = line.ReadBurst(100);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
     EXPECT_EQ(reply, "QV:" + module.settings().version + "#");
     EXPECT_GE(ms, 150);
     server.Stop();
@@ -90,4 +93,28 @@ TEST(SimServer, KeepsServingAfterTheToolClosesAndReopens) {
         line.Send("QQQ#QV#");
         EXPECT_FALSE(line.ReadBurst(80).empty()) << round;
     }
+}
+
+TEST(SimServer, ServesADevicePathAtTheChosenSpeed) {
+    // A null-modem cable in miniature: the simulator takes one end of a
+    // pseudo-terminal as its device, the test talks through the other.
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    close(slave);
+    TavrixModule module;
+    SimServer server(module, SimOptions{.device = name, .speed = B19200});
+    EXPECT_EQ(server.Open(), name);
+    server.Start();
+    termios tio{};
+    ASSERT_EQ(tcgetattr(master, &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t{B19200});
+    ASSERT_EQ(write(master, "QQQ#QV#", 7), 7);
+    pollfd p{master, POLLIN, 0};
+    ASSERT_GT(poll(&p, 1, 2000), 0);
+    char reply[64] = {};
+    EXPECT_GT(read(master, reply, sizeof reply), 0);
+    EXPECT_EQ(std::string(reply).rfind("QV:", 0), 0u);
+    server.Stop();
+    close(master);
 }
