@@ -40,19 +40,6 @@ protected:
         ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString();
         Click(button);
     }
-    // Runs a handler as a queued call through the application object, whose
-    // last-resort handler shows an escaping conversion error as a click would.
-    void Run(Handler handler) {
-        bool ran = false;
-        QMetaObject::invokeMethod(
-            &form,
-            [this, handler, &ran] {
-                ran = true;
-                (form.*handler)();
-            },
-            Qt::QueuedConnection);
-        ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
-    }
     void SetPending(int code, int kind) {
         form.PendingRequest = code;
         form.TimeoutKind = kind;
@@ -276,7 +263,7 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
         ui->Edit8->setText("previous frame");
         ui->Memo10->setPlainText("previous reply");
         messages.clear();
-        Run(c.handler);
+        RunQueued(c.handler);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.name;
         EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.name;
         // The traffic display was emptied before the field failed.
@@ -292,7 +279,7 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
 TEST_F(ConfigCommandTest, SerialNumberIsConvertedBeforeTheInspector) {
     ui->PCBSN->setText("x");
     ui->JIANZHI->setEditText("y");
-    Run(&TForm1::Button60Click);
+    RunQueued(&TForm1::Button60Click);
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts(), QStringList{"'x' is not a valid integer value"});
 }
@@ -301,7 +288,7 @@ TEST_F(ConfigCommandTest, SerialNumberConversionErrorKeepsTheTraffic) {
     ui->JIANZHI->setEditText("");
     ui->Edit8->setText("previous frame");
     ui->Memo10->setPlainText("previous reply");
-    Run(&TForm1::Button60Click);
+    RunQueued(&TForm1::Button60Click);
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts(), QStringList{"'' is not a valid integer value"});
     EXPECT_EQ(ui->Edit8->text(), "previous frame");
@@ -438,7 +425,7 @@ TEST_F(ConfigOnTheWire, RefusedInputPutsNothingOnTheLine) {
         refusals[i](ui);
         SetPending(202, 2);
         messages.clear();
-        Run(handlers[i]);
+        RunQueued(handlers[i]);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << i;
         EXPECT_EQ(Sent(1, 300), "") << i;
         EXPECT_EQ(form.PendingRequest, 202) << i;

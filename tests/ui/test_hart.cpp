@@ -35,20 +35,6 @@ protected:
         form.Timer3->SetEnabled(true);
         form.Timer2Timer();
     }
-
-    // The handler as a queued call through the application object, whose
-    // last-resort handler shows an escaping conversion error as a click would.
-    void RunQueued(void (TForm1::*handler)()) {
-        bool ran = false;
-        QMetaObject::invokeMethod(
-            &form,
-            [this, handler, &ran] {
-                ran = true;
-                (form.*handler)();
-            },
-            Qt::QueuedConnection);
-        ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
-    }
 };
 
 // A command 0 reply with the marker at offset 3 (after three stray bytes).

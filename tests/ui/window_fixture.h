@@ -43,6 +43,20 @@ protected:
         ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
     }
 
+    // Runs a handler as a queued call through the application object, whose
+    // last-resort handler shows an escaping conversion error as a click would.
+    void RunQueued(void (TForm1::*handler)()) {
+        bool ran = false;
+        QMetaObject::invokeMethod(
+            &form,
+            [this, handler, &ran] {
+                ran = true;
+                (form.*handler)();
+            },
+            Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return ran; }, 2000));
+    }
+
     TForm1 form;
     Ui::TForm1* ui = nullptr;
     ModalWatcher messages;
