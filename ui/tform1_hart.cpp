@@ -37,6 +37,13 @@ uint8_t MasterBit(const Ui::TForm1& ui) {
     return ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
 }
 
+// The instrument identity the last device parameter reply left: the
+// manufacturer code, the device type (byte 6) and the device id (bytes 0-2).
+HartIdentity KeptIdentity(uint8_t manufacturer,
+                          const std::array<uint8_t, TForm1::kFrameBufferSize>& buffer) {
+    return {manufacturer, buffer[6], {buffer[0], buffer[1], buffer[2]}};
+}
+
 std::string AsString(const HartBytes& frame) { return std::string(frame.begin(), frame.end()); }
 
 // Value edit and unit list of the four dynamic variables, primary first.
@@ -69,8 +76,7 @@ void TForm1::Button16Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity{
-        HartManufacturerId, FrameBuffer[6], {FrameBuffer[0], FrameBuffer[1], FrameBuffer[2]}};
+    const HartIdentity identity = KeptIdentity(HartManufacturerId, FrameBuffer);
     SendFrame(PutTx(AsString(HartCommand3Frame(*preamble, MasterBit(*ui), identity))), true);
     RegisterRequest(kCodeCommandQuery, kTimeoutHart, false);
 }
@@ -79,8 +85,7 @@ void TForm1::Button14Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity{
-        HartManufacturerId, FrameBuffer[6], {FrameBuffer[0], FrameBuffer[1], FrameBuffer[2]}};
+    const HartIdentity identity = KeptIdentity(HartManufacturerId, FrameBuffer);
     const int newAddress = ItemIndex(ui->ComboBox27);
     SendFrame(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
               true);
