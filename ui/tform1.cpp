@@ -30,6 +30,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
 
     WireHandlers();
+    SetupMenus();
     LoadPictures();
     FormCreate();
 }

@@ -6,6 +6,7 @@
 //   tform1_config.cpp   configuration, current-output and monitoring commands
 //   tform1_hart.cpp     HART frames and HART reply decoding
 //   tform1_modbus.cpp   MODBUS test request and IEEE 754 calculator
+//   tform1_menus.cpp    menu bar: File, View, Help (where additions are reached)
 // Every handler reads controls, calls a pure codec and writes controls or sends.
 #pragma once
 
@@ -23,6 +24,8 @@ namespace Ui {
 class TForm1;
 }
 class QLineEdit;
+class QMenu;
+class QAction;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -52,6 +55,12 @@ public:
     int TimeoutKind = 0;       // 1 connection, 2 query, 3 setting, 4 HART
     bool PortOpen = false;
     uint8_t HartManufacturerId = 0;
+
+    // Menus of the menu bar; additions add their actions to these.
+    QMenu* menuFile = nullptr;
+    QMenu* menuView = nullptr;
+    QMenu* menuHelp = nullptr;
+    QAction* actionExit = nullptr;  // last entry of File
 
     // The common request pattern, shared by every request handler.
     void ClearTraffic();                                            // empties Edit8 and Memo10
@@ -130,6 +139,7 @@ private:
     // the engineer here rather than unwinding through Qt's event delivery.
     void Guarded(void (TForm1::*handler)());
     void WireHandlers();
+    void SetupMenus();
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family.
     void DecodeCommunicationReply();  // 201
