@@ -1,9 +1,11 @@
 #include "hart/replies.h"
 
 #include <bit>
+#include <limits>
 
 #include "hart/units.h"
 #include "modbus/floattext.h"
+#include "modbus/ieee754.h"
 
 namespace {
 
@@ -74,4 +76,32 @@ std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const 
             {HartValueText(group.subspan<1, 4>(), decimalSeparator), UnitItemForCode(group[0])});
     }
     return variables;
+}
+
+namespace {
+
+constexpr size_t kLoopCurrentAt = 11;
+
+float HartValue(std::span<const uint8_t> bytes) {
+    if (bytes[0] == 0x7F) return std::numeric_limits<float>::quiet_NaN();
+    return SingleFromBigEndian(bytes);
+}
+
+}  // namespace
+
+std::optional<HartDynamicValues> ParseHartCommand3Values(std::span<const uint8_t> reply) {
+    const auto p = FindHartStart(reply, kLongReplyDelimiter);
+    if (!p || *p + kFirstVariableAt + kVariableSize > reply.size()) return std::nullopt;
+    const auto at = reply.subspan(*p);
+    const size_t count = static_cast<size_t>(HartVariableCount(at[kByteCountAt]));
+    if (kFirstVariableAt + count * kVariableSize > at.size()) return std::nullopt;
+
+    HartDynamicValues values;
+    values.loopCurrent = HartValue(at.subspan(kLoopCurrentAt, 4));
+    for (size_t i = 0; i < count; ++i) {
+        const auto group = at.subspan(kFirstVariableAt + i * kVariableSize, kVariableSize);
+        values.variables.push_back(
+            {HartValue(group.subspan(1, 4)), group[0], UnitItemForCode(group[0])});
+    }
+    return values;
 }

@@ -50,3 +50,18 @@ std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparat
 // calls for.
 std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
                                                                 char decimalSeparator);
+
+// Command 3 as numbers, for comparing and plotting rather than showing.
+struct HartDynamicValues {
+    struct Variable {
+        float value = 0;  // NaN when the instrument marks it "not available"
+        int unitCode = 0;
+        int unitItem = 0;  // item of the unit lists
+    };
+    float loopCurrent = 0;  // mA; NaN when not available
+    std::vector<Variable> variables;
+};
+
+// The loop current and the variables of a command 3 reply; nullopt where
+// ParseHartCommand3Reply gives nullopt.
+std::optional<HartDynamicValues> ParseHartCommand3Values(std::span<const uint8_t> reply);

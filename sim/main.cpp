@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
@@ -32,6 +33,9 @@ void Usage(FILE* out) {
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
         "  --hart-manufacturer N  manufacturer code, 0..255 (default 90)\n"
         "  --hart-variables N  variables in its command 3 reply, 0..4 (default 4)\n"
+        "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
+        "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
+        "  --modbus-value V:X  serve the number X as variable V\n"
         "  --help              show this help\n",
         out);
 }
@@ -61,6 +65,27 @@ unsigned BaudSpeed(const char* value) {
                  "tavrix-sim: --baud takes 1200, 2400, 4800, 9600, 19200 or 38400, got '%s'\n",
                  value);
     std::exit(2);
+}
+
+// "V:rest" of the MODBUS fault options: the variable index 0..3 and the rest.
+std::pair<size_t, std::string> VariableArg(const char* name, const std::string& value) {
+    const size_t colon = value.find(':');
+    if (colon == std::string::npos) {
+        std::fprintf(stderr, "tavrix-sim: %s takes V:VALUE, got '%s'\n", name, value.c_str());
+        std::exit(2);
+    }
+    const int variable = IntArg(name, value.substr(0, colon).c_str(), 1, 4);
+    return {static_cast<size_t>(variable - 1), value.substr(colon + 1)};
+}
+
+float FloatArg(const char* name, const std::string& value) {
+    char* end = nullptr;
+    const float v = std::strtof(value.c_str(), &end);
+    if (value.empty() || *end) {
+        std::fprintf(stderr, "tavrix-sim: %s needs a number, got '%s'\n", name, value.c_str());
+        std::exit(2);
+    }
+    return v;
 }
 
 }  // namespace
@@ -100,6 +125,12 @@ int main(int argc, char** argv) {
                 static_cast<uint8_t>(IntArg("--hart-manufacturer", argv[++i], 0, 255));
         } else if (arg == "--hart-variables" && hasValue) {
             hart.variableCount = IntArg("--hart-variables", argv[++i], 0, 4);
+        } else if (arg == "--modbus-order" && hasValue) {
+            const auto [v, order] = VariableArg("--modbus-order", argv[++i]);
+            module.settings().modbusOrderFault[v] = IntArg("--modbus-order", order.c_str(), 0, 3);
+        } else if (arg == "--modbus-value" && hasValue) {
+            const auto [v, number] = VariableArg("--modbus-value", argv[++i]);
+            module.settings().modbusValueFault[v] = FloatArg("--modbus-value", number);
         } else {
             std::fprintf(stderr, "tavrix-sim: unknown option '%s'\n", arg.c_str());
             Usage(stderr);

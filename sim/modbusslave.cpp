@@ -5,8 +5,9 @@
 #include <span>
 #include <string_view>
 
+#include "exchange/crosscheck.h"
+#include "modbus/byteorder.h"
 #include "modbus/crc16.h"
-#include "modbus/ieee754.h"
 
 namespace {
 
@@ -48,18 +49,26 @@ Bytes Exception(uint8_t address, uint8_t function, uint8_t code) {
 
 }  // namespace
 
+float ModbusSlave::VariableValue(size_t variable) const {
+    if (const auto fault = settings_.modbusValueFault[variable]) return *fault;
+    // The module scales each variable by its coefficient before serving it.
+    const auto factor = ModuleCoefficient(static_cast<int>(variable) + 1, settings_.coefficientMode,
+                                          settings_.coefficient1, settings_.coefficients);
+    return static_cast<float>(settings_.variables[variable] * factor.value_or(1.0));
+}
+
 uint16_t ModbusSlave::Register(int offset) const {
     if (offset == 0) return 0;
     if (offset == 1) return SlaveAddress(settings_.slaveAddress).value_or(0);
     const int variable = (offset - kFirstVariable) / 2;
     if (variable < 0 || variable >= static_cast<int>(settings_.variables.size())) return 0;
-    const auto b = SingleToBigEndian(settings_.variables[static_cast<size_t>(variable)]);
-    const uint16_t high = static_cast<uint16_t>(b[0] << 8 | b[1]);
-    const uint16_t low = static_cast<uint16_t>(b[2] << 8 | b[3]);
-    // Order 0: FF4 FF3 FF2 FF1 (big-endian); order 1: FF2 FF1 FF4 FF3.
-    const bool swapped = settings_.floatOrder[static_cast<size_t>(variable)] == 1;
-    const bool first = (offset - kFirstVariable) % 2 == 0;
-    return first != swapped ? high : low;
+    const auto v = static_cast<size_t>(variable);
+    int order = settings_.modbusOrderFault[v] >= 0 ? settings_.modbusOrderFault[v]
+                                                   : settings_.floatOrder[v];
+    if (order < 0 || order >= kFloatByteOrderCount) order = 0;
+    const auto wire = FloatToWire(order, VariableValue(v));
+    const size_t first = static_cast<size_t>((offset - kFirstVariable) % 2) * 2;
+    return static_cast<uint16_t>(wire[first] << 8 | wire[first + 1]);
 }
 
 std::optional<Bytes> ModbusSlave::Answer(const Bytes& request) {

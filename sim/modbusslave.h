@@ -2,7 +2,7 @@
 // Registers) over registers 40001-40010. 40001 is the status word (0: the
 // instrument answers), 40002 the slave address, 40003-40010 the four
 // variables as IEEE 754 floats, two registers each, in the byte order set
-// for each of them.
+// for each of them and scaled by the coefficients set.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +24,8 @@ public:
     uint16_t Register(int offset) const;
 
 private:
+    // Variable 0..3 as served: the process variable times its coefficient.
+    float VariableValue(size_t variable) const;
+
     const ModuleSettings& settings_;
 };

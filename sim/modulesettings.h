@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,13 @@ struct ModuleSettings {
 
     // The four process variables the module reads from its instrument.
     std::array<float, 4> variables{12.5f, 3.75f, 101.325f, 25.0f};
+
+    // Faults of the MODBUS side, so a cross-check has something to find: a
+    // variable served in another byte order than set (0..3 as in
+    // modbus/byteorder.h; -1 as set), or a value of its own in place of the
+    // process variable and its coefficient.
+    std::array<int, 4> modbusOrderFault{-1, -1, -1, -1};
+    std::array<std::optional<float>, 4> modbusValueFault{};
 
     // The HART instrument wired to the module. It reports `variables` above
     // in its command 3 reply; a NaN there goes out as "not available".

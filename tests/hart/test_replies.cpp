@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,23 @@ TEST(HartCommand3Reply, EndingBeforeItsLastVariableIsNotDecoded) {
     // A byte count calling for four variables in a reply holding two.
     EXPECT_FALSE(ParseHartCommand3Reply(Command3(26, groups), '.'));
     EXPECT_FALSE(ParseHartCommand3Reply(Command0(1, 2, 3, {4, 5, 6}), '.'));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HartCommand3Values, LoopCurrentValuesAndNotAvailable) {
+    // 12.0 mA loop current; 12.5 kPa (code 12), then "not available" in %.
+    const B reply = Cat({0x00}, Command3(16, {{12, 0x41, 0x48, 0, 0}, {57, 0x7F, 0xA0, 0, 0}}));
+    const auto values = ParseHartCommand3Values(reply);
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->loopCurrent, 12.0f);
+    ASSERT_EQ(values->variables.size(), 2u);
+    EXPECT_EQ(values->variables[0].value, 12.5f);
+    EXPECT_EQ(values->variables[0].unitCode, 12);
+    EXPECT_TRUE(std::isnan(values->variables[1].value));
+    EXPECT_FALSE(ParseHartCommand3Values(std::span(reply).first(reply.size() - 3)));
 }
 
 }  // namespace
