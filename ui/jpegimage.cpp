@@ -45,8 +45,9 @@ void CmykRowToRgb(const JSAMPLE* cmyk, uchar* rgb, JDIMENSION width, bool invert
 // Holds no C++ object and no local that changes after setjmp, so the longjmp
 // back into it skips no destructor and loses no value; all state is the
 // caller's.
+// With `sizeOnly`, reads no further than the header and gives the picture's size.
 bool Decode(const QByteArray& bytes, jpeg_decompress_struct& info, ErrorManager* err, QImage* out,
-            JSAMPLE* cmykRow, size_t cmykRowSize) {
+            QSize* sizeOnly, JSAMPLE* cmykRow, size_t cmykRowSize) {
     info.err = jpeg_std_error(&err->base);
     err->base.error_exit = OnError;
     err->base.emit_message = OnMessage;
@@ -62,6 +63,11 @@ bool Decode(const QByteArray& bytes, jpeg_decompress_struct& info, ErrorManager*
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_calc_output_dimensions(&info);
+    if (sizeOnly) {
+        *sizeOnly = QSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+        jpeg_destroy_decompress(&info);
+        return true;
+    }
     if (cmyk && info.output_width * 4 > cmykRowSize) {
         std::snprintf(err->message, sizeof err->message, "CMYK picture wider than %zu pixels",
                       cmykRowSize / 4);
@@ -99,7 +105,7 @@ QImage DecodeJpeg(const QByteArray& bytes, QString* error) {
     ErrorManager err{};
     std::vector<JSAMPLE> cmykRow(4 * kMaxCmykWidth);
     QImage image;
-    if (!Decode(bytes, info, &err, &image, cmykRow.data(), cmykRow.size())) {
+    if (!Decode(bytes, info, &err, &image, nullptr, cmykRow.data(), cmykRow.size())) {
         if (error) *error = QString::fromLocal8Bit(err.message);
         return {};
     }
@@ -120,4 +126,13 @@ QImage LoadJpegPicture(const QString& path) {
                      qUtf8Printable(path), qUtf8Printable(error));
     }
     return image;
+}
+
+QSize JpegPictureSize(const QByteArray& bytes) {
+    if (bytes.isEmpty()) return {};
+    jpeg_decompress_struct info{};
+    ErrorManager err{};
+    QSize size;
+    if (!Decode(bytes, info, &err, nullptr, &size, nullptr, 0)) return {};
+    return size;
 }

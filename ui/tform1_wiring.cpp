@@ -13,10 +13,15 @@ namespace {
 
 // The four unit lists share one table with the HART reply decoder.
 void FillUnitList(QComboBox* combo) {
+    // One list built once and added in one call: item by item, each insertion
+    // notifies the combo's model and view.
+    static const QStringList units = [] {
+        QStringList list;
+        for (int item = 0; item < kUnitItemCount; ++item) list << QString::fromUtf8(UnitText(item));
+        return list;
+    }();
     combo->clear();
-    for (int item = 0; item < kUnitItemCount; ++item) {
-        combo->addItem(QString::fromUtf8(UnitText(item)));
-    }
+    combo->addItems(units);
     combo->setCurrentIndex(0);
 }
 
@@ -131,7 +136,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::LoadPictures() {
     // The pictures live in a static library; its resources need pulling in.
     Q_INIT_RESOURCE(pictures);
-    ui->Image1->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/logo.jpg")));
-    ui->Image2->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/wiring_2wire.jpg")));
-    ui->Image3->SetPicture(LoadJpegPicture(QStringLiteral(":/pictures/wiring_4wire.jpg")));
+    ui->Image1->SetPictureSource(QStringLiteral(":/pictures/logo.jpg"));
+    ui->Image2->SetPictureSource(QStringLiteral(":/pictures/wiring_2wire.jpg"));
+    ui->Image3->SetPictureSource(QStringLiteral(":/pictures/wiring_4wire.jpg"));
 }

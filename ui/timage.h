@@ -10,8 +10,12 @@ class TImage : public QWidget {
 public:
     explicit TImage(QWidget* parent = nullptr);
 
-    const QImage& Picture() const { return picture_; }
+    const QImage& Picture() const;  // decodes a pending source first
     void SetPicture(const QImage& picture);
+    // The JPEG picture at `path`, decoded the first time it is painted or
+    // asked for: the wiring pages are seldom opened, and decoding them at
+    // start costs start-up time and some megabytes of memory.
+    void SetPictureSource(const QString& path);
 
     QSize sizeHint() const override;
 
@@ -19,5 +23,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage picture_;
+    mutable QImage picture_;
+    mutable QString source_;  // not decoded yet
+    QSize sourceSize_;
 };

@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "ui/jpegimage.h"
+#include "ui/timage.h"
 
 namespace {
 
@@ -157,7 +158,19 @@ TEST(Jpeg, EmbeddedPicturesDecode) {
         QFile file(r.path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << r.path;
         QString error;
-        const QImage image = DecodeJpeg(file.readAll(), &error);
+        const QByteArray bytes = file.readAll();
+        const QImage image = DecodeJpeg(bytes, &error);
         EXPECT_EQ(image.size(), r.size) << r.path << ": " << error.toStdString();
+        EXPECT_EQ(JpegPictureSize(bytes), r.size) << r.path;
+
+        // The window's picture frames take their size from the header and
+        // decode on first sight.
+        TImage frame;
+        frame.SetPictureSource(r.path);
+        EXPECT_EQ(frame.sizeHint(), r.size) << r.path;
+        EXPECT_EQ(frame.Picture().size(), r.size) << r.path;
+    }
+    for (const char* damaged : {"", "GIF89a not a JPEG", "\xFF\xD8"}) {
+        EXPECT_FALSE(JpegPictureSize(QByteArray(damaged)).isValid()) << damaged;
     }
 }
