@@ -2,6 +2,7 @@
 // being mapped on the X server, and its resident memory two seconds later.
 // Usage: startup_bench NAME RUNS PROGRAM [ARGS...]
 #include <X11/Xlib.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include "perf/benchutil.h"
 
 namespace {
+
+constexpr double kGiveUpMs = 30000;
 
 double ResidentMiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -52,10 +55,22 @@ int main(int argc, char** argv) {
             _exit(127);
         }
         double mapped = -1;
-        while (mapped < 0) {
+        while (mapped < 0 && bench::NowMs() - start < kGiveUpMs) {
+            if (XPending(display) == 0) {
+                pollfd p{ConnectionNumber(display), POLLIN, 0};
+                poll(&p, 1, 100);
+                continue;
+            }
             XEvent event;
             XNextEvent(display, &event);
             if (event.type == MapNotify && !event.xmap.override_redirect) mapped = bench::NowMs();
+        }
+        if (mapped < 0) {
+            std::fprintf(stderr, "startup_bench: %s showed no window within %d s\n", argv[3],
+                         static_cast<int>(kGiveUpMs / 1000));
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            return 1;
         }
         times.push_back(mapped - start);
         std::this_thread::sleep_for(std::chrono::seconds(2));
