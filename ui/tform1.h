@@ -7,6 +7,8 @@
 //   tform1_hart.cpp     HART frames and HART reply decoding
 //   tform1_modbus.cpp   MODBUS test request and IEEE 754 calculator
 //   tform1_menus.cpp    menu bar: File, View, Help (where additions are reached)
+//   tform1_capture.cpp  copies of the last HART command 3 and MODBUS test replies
+//   tform1_sidebyside.cpp  View entries: cross-check dialog, trend window
 // Every handler reads controls, calls a pure codec and writes controls or sends.
 #pragma once
 
@@ -15,9 +17,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "serial/tcomm.h"
+#include "ui/lastreplies.h"
 #include "ui/ttimer.h"
 
 namespace Ui {
@@ -62,11 +66,18 @@ public:
     QMenu* menuHelp = nullptr;
     QAction* actionExit = nullptr;  // last entry of File
 
+    // Kept for the cross-check and the trend; RepliesCaptured() says when.
+    LastReplies Captured;
+    int ModbusTestStart = 0;  // start address the last MODBUS test request carried
+
     // The common request pattern, shared by every request handler.
     void ClearTraffic();                                            // empties Edit8 and Memo10
     void SendFrame(const std::string& frame, bool hexDisplay);      // shows frame in Edit8, writes it
     std::string PutTx(const std::string& frame);                    // copies frame into the transmit area
     void RegisterRequest(int code, int timeoutKind, bool setInterval3000);
+
+signals:
+    void RepliesCaptured();
 
 public slots:
     // Link and traffic.
@@ -140,6 +151,7 @@ private:
     void Guarded(void (TForm1::*handler)());
     void WireHandlers();
     void SetupMenus();
+    void SetupSideBySide();  // tform1_sidebyside.cpp: cross-check and trend entries
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family.
     void DecodeCommunicationReply();  // 201
@@ -149,6 +161,10 @@ private:
     void DecodeMonitoringReply();     // 501
     void DecodeHartDeviceReply();     // 100
     void DecodeHartCommandReply();    // 103
+    // Keep a copy of a reply for the cross-check (tform1_capture.cpp); the
+    // window's display is not touched.
+    void CaptureModbusReply(const uint8_t* block, size_t length);
+    void CaptureHartReply(std::span<const uint8_t> reply);
 
     std::unique_ptr<Ui::TForm1> ui;
 };

@@ -131,8 +131,10 @@ void TForm1::DecodeHartCommandReply() {
     PendingRequest = 0;
     Timer3->SetEnabled(false);
     ReplyLength = static_cast<int>(ReplyText.size());
-    const auto variables = ParseHartCommand3Reply(
-        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize)), '.');
+    const auto reply =
+        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize));
+    CaptureHartReply(reply);
+    const auto variables = ParseHartCommand3Reply(reply, '.');
     if (!variables) return;
     for (size_t i = 0; i < variables->size(); ++i) {
         const VariableControls& controls = kVariableControls[i];

@@ -82,6 +82,7 @@ void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLeng
     // A block may hold up to 2048 bytes; the receive area keeps its first 404.
     std::copy_n(Buffer, std::min(n, kRxSize), FrameBuffer.begin() + kRxStart);
     ReplyText.assign(reinterpret_cast<const char*>(Buffer), std::min(n, kReplyTextMax));
+    CaptureModbusReply(Buffer, n);
 
     // Text display stops at the first zero byte, as a C string would.
     const QString asText = QString::fromLatin1(ReplyText.c_str());

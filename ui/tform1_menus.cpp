@@ -32,6 +32,8 @@ void TForm1::SetupMenus() {
     actionExit->setShortcut(QKeySequence::Quit);
     connect(actionExit, &QAction::triggered, this, &QWidget::close);
 
+    SetupSideBySide();
+
     QAction* about = NamedAction(menuHelp, "actionAbout", "&About");
     connect(about, &QAction::triggered, this, [this] {
         QMessageBox::about(this, "About Tavrix Configurator",

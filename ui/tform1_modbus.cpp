@@ -26,6 +26,7 @@ void TForm1::Button4Click() {
     const int start = StrToInt(TextBytes(ui->Edit19->text()));
     const int count = StrToInt(TextBytes(ui->Edit20->text()));
     const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
+    ModbusTestStart = frame[3];
     SendFrame(PutTx(std::string(frame.begin(), frame.end())), true);
     const RequestCode* entry = FindRequestCode(kCodeModbusTest);
     RegisterRequest(kCodeModbusTest, entry->timeoutKind, entry->setsTimeout3000);

@@ -1,0 +1,218 @@
+#include "ui/crosscheckdialog.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "exchange/bytetext.h"
+#include "hart/units.h"
+#include "modbus/byteorder.h"
+#include "ui/controls.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace {
+
+// The byte-order lists under the register labels, variable 1 first.
+QComboBox* OrderList(const Ui::TForm1& ui, int variable) {
+    QComboBox* const lists[] = {ui.FAMOUT3, ui.FAMOUT5, ui.FAMOUT7, ui.FAMOUT9};
+    return lists[variable];
+}
+
+QString Hex(std::span<const uint8_t> bytes) {
+    return QString::fromLatin1(HexText(bytes.data(), bytes.size())).trimmed();
+}
+
+QString Number(double value) { return QString::number(value, 'g', 7); }
+
+QTableWidget* Table(const char* objectName, const QStringList& headers) {
+    auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
+    table->setObjectName(objectName);
+    table->setHorizontalHeaderLabels(headers);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    return table;
+}
+
+void Put(QTableWidget* table, int row, int column, const QString& text) {
+    table->setItem(row, column, new QTableWidgetItem(text));
+}
+
+QString ModbusSummary(const ModbusReply& r) {
+    QString text = QString("Slave %1, function %2")
+                       .arg(r.slave)
+                       .arg(QString::fromStdString(ModbusFunctionName(r.function)));
+    if (r.exception) {
+        text += QString(", exception %1")
+                    .arg(QString::fromStdString(ModbusExceptionName(r.exceptionCode)));
+    }
+    if (r.hasByteCount) text += QString(", %1 data bytes").arg(r.byteCount);
+    if (r.crcPresent) {
+        text += r.crcOk ? QString(", CRC %1 correct").arg(Hex(r.crcReceived))
+                        : QString(", CRC %1 wrong, expected %2")
+                              .arg(Hex(r.crcReceived), Hex(r.crcExpected));
+    }
+    if (r.problem != ModbusReplyProblem::None) {
+        text += QString("; %1").arg(ModbusReplyProblemText(r.problem));
+    }
+    return text;
+}
+
+}  // namespace
+
+CrossCheckDialog::CrossCheckDialog(TForm1* window) : QDialog(window), window_(window) {
+    setObjectName("CrossCheckDialog");
+    setWindowTitle("MODBUS Reply and Cross-Check");
+
+    auto* modbusGroup = new QGroupBox("Last MODBUS Comm Test reply");
+    modbusGroup->setObjectName("groupModbusReply");
+    modbusSummary_ = new QLabel;
+    modbusSummary_->setObjectName("labelModbusSummary");
+    modbusSummary_->setWordWrap(true);
+    QStringList headers{"Register", "Hex", "Value"};
+    for (int order = 0; order < kFloatByteOrderCount; ++order) headers << OrderTitle(order);
+    registers_ = Table("tableModbusRegisters", headers);
+    auto* modbusLayout = new QVBoxLayout(modbusGroup);
+    modbusLayout->addWidget(modbusSummary_);
+    modbusLayout->addWidget(registers_);
+
+    auto* checkGroup = new QGroupBox("HART and MODBUS side by side");
+    checkGroup->setObjectName("groupCrossCheck");
+    sources_ = new QLabel;
+    sources_->setObjectName("labelCrossCheckSources");
+    sources_->setWordWrap(true);
+    tolerance_ = new QDoubleSpinBox;
+    tolerance_->setObjectName("spinCrossCheckTolerance");
+    tolerance_->setRange(0.001, 100);
+    tolerance_->setDecimals(3);
+    tolerance_->setValue(CrossCheckSettings{}.tolerancePercent);
+    tolerance_->setSuffix(" %");
+    crossCheck_ = Table("tableCrossCheck", {"Variable", "Register", "HART value", "Unit",
+                                            "Coefficient", "Expected", "MODBUS value", "Agrees"});
+    verdicts_ = new QLabel;
+    verdicts_->setObjectName("labelCrossCheckVerdicts");
+    verdicts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* toleranceRow = new QFormLayout;
+    toleranceRow->addRow("Tolerance:", tolerance_);
+    auto* checkLayout = new QVBoxLayout(checkGroup);
+    checkLayout->addWidget(sources_);
+    checkLayout->addLayout(toleranceRow);
+    checkLayout->addWidget(crossCheck_);
+    checkLayout->addWidget(verdicts_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(modbusGroup);
+    layout->addWidget(checkGroup);
+    resize(900, 640);
+
+    // Follow new replies and every control the comparison reads.
+    const Ui::TForm1& ui = *window_->form();
+    connect(window_, &TForm1::RepliesCaptured, this, &CrossCheckDialog::Refresh);
+    connect(tolerance_, &QDoubleSpinBox::valueChanged, this, &CrossCheckDialog::Refresh);
+    for (int v = 0; v < kModuleVariables; ++v) {
+        connect(OrderList(ui, v), &QComboBox::currentTextChanged, this, &CrossCheckDialog::Refresh);
+    }
+    connect(ui.ComboBox18, &QComboBox::currentTextChanged, this, &CrossCheckDialog::Refresh);
+    for (QLineEdit* edit : {ui.Beilv, ui.xishu2, ui.xishu3, ui.xishu4}) {
+        connect(edit, &QLineEdit::textChanged, this, &CrossCheckDialog::Refresh);
+    }
+    Refresh();
+}
+
+QString CrossCheckDialog::OrderTitle(int order) const {
+    // The lists' own item text where the module offers the order.
+    const QComboBox* list = window_->form()->FAMOUT3;
+    if (order < list->count()) return list->itemText(order);
+    return QString("%1 (%2)").arg(order).arg(kFloatByteOrders[order].pattern);
+}
+
+CrossCheckSettings CrossCheckDialog::SettingsFromWindow() const {
+    const Ui::TForm1& ui = *window_->form();
+    CrossCheckSettings s;
+    for (int v = 0; v < kModuleVariables; ++v) {
+        s.listOrder[static_cast<size_t>(v)] = ItemIndex(OrderList(ui, v));
+    }
+    s.coefficientMode = ItemIndex(ui.ComboBox18);
+    s.coefficient1 = TextBytes(ui.Beilv->text());
+    s.coefficients = {TextBytes(ui.xishu2->text()), TextBytes(ui.xishu3->text()),
+                      TextBytes(ui.xishu4->text())};
+    s.tolerancePercent = tolerance_->value();
+    return s;
+}
+
+void CrossCheckDialog::Refresh() {
+    const LastReplies& last = window_->Captured;
+    ModbusReply modbus;
+    if (last.modbus.empty()) {
+        modbusSummary_->setText("No reply yet: press \"MODBUS Comm Test\".");
+        registers_->setRowCount(0);
+    } else {
+        modbus = DecodeModbusReply(last.modbus);
+        ShowModbusReply(modbus, last.modbusFirstRegister);
+    }
+
+    QStringList sources;
+    sources << (last.hart
+                    ? QString("HART command 3 reply of %1").arg(last.hartTime.toString("HH:mm:ss"))
+                    : QString("No HART command 3 reply yet: press \"HART Command Query\"."));
+    if (!last.modbus.empty()) {
+        sources << QString("MODBUS reply of %1").arg(last.modbusTime.toString("HH:mm:ss"));
+    }
+    sources_->setText(sources.join("; "));
+    if (!last.hart || last.modbus.empty()) {
+        crossCheck_->setRowCount(0);
+        verdicts_->clear();
+        return;
+    }
+    ShowCrossCheck(
+        CrossCheck(*last.hart, modbus.registers, last.modbusFirstRegister, SettingsFromWindow()));
+}
+
+void CrossCheckDialog::ShowModbusReply(const ModbusReply& reply, int firstRegister) {
+    modbusSummary_->setText(ModbusSummary(reply));
+    const auto pairs = ModbusFloatPairs(reply.registers, firstRegister);
+    registers_->setRowCount(static_cast<int>(reply.registers.size()));
+    for (int i = 0; i < registers_->rowCount(); ++i) {
+        const uint16_t value = reply.registers[static_cast<size_t>(i)];
+        const int address = firstRegister + i;
+        const uint8_t bytes[] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+        Put(registers_, i, 0, QString::number(address));
+        Put(registers_, i, 1, Hex(bytes));
+        Put(registers_, i, 2, QString::number(value));
+        for (const ModbusFloatPair& pair : pairs) {
+            if (pair.address != address) continue;
+            for (int order = 0; order < kFloatByteOrderCount; ++order) {
+                Put(registers_, i, 3 + order, Number(pair.value[static_cast<size_t>(order)]));
+            }
+        }
+    }
+}
+
+void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows) {
+    crossCheck_->setRowCount(static_cast<int>(rows.size()));
+    QStringList verdicts;
+    for (int i = 0; i < crossCheck_->rowCount(); ++i) {
+        const CrossCheckRow& row = rows[static_cast<size_t>(i)];
+        const auto text = [](const auto& value) { return value ? Number(*value) : QString("-"); };
+        Put(crossCheck_, i, 0, QString("Variable %1").arg(row.variable));
+        Put(crossCheck_, i, 1, QString::number(row.address));
+        Put(crossCheck_, i, 2, text(row.hartValue));
+        Put(crossCheck_, i, 3, row.hartValue ? QString::fromUtf8(UnitText(row.unitItem)) : "");
+        Put(crossCheck_, i, 4, text(row.factor));
+        Put(crossCheck_, i, 5, text(row.expected));
+        Put(crossCheck_, i, 6, text(row.modbusValue));
+        Put(crossCheck_, i, 7, row.agree ? "yes" : "no");
+        crossCheck_->item(i, 7)->setBackground(row.agree ? QColor(0xC8, 0xF0, 0xC8)
+                                                         : QColor(0xF8, 0xC8, 0xC0));
+        verdicts << QString::fromStdString(row.verdict);
+    }
+    verdicts_->setText(verdicts.join("\n"));
+}

@@ -1,0 +1,40 @@
+// "MODBUS Reply and Cross-Check": the last MODBUS test reply decoded (slave,
+// function, byte count, CRC, exception, registers and their floats in every
+// byte order) and, with the last HART command 3 reply, each module variable
+// on both sides. It reads the window's byte-order lists and coefficients and
+// never changes them; it follows each new reply and each change to them.
+#pragma once
+
+#include <QDialog>
+
+#include "exchange/crosscheck.h"
+
+class QDoubleSpinBox;
+class QLabel;
+class QTableWidget;
+class TForm1;
+
+class CrossCheckDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CrossCheckDialog(TForm1* window);
+
+    // The window's byte-order lists, coefficient mode and coefficients.
+    CrossCheckSettings SettingsFromWindow() const;
+
+public slots:
+    void Refresh();
+
+private:
+    void ShowModbusReply(const ModbusReply& reply, int firstRegister);
+    void ShowCrossCheck(const std::vector<CrossCheckRow>& rows);
+    QString OrderTitle(int order) const;
+
+    TForm1* window_;
+    QLabel* modbusSummary_;
+    QTableWidget* registers_;
+    QDoubleSpinBox* tolerance_;
+    QLabel* sources_;
+    QTableWidget* crossCheck_;
+    QLabel* verdicts_;
+};
