@@ -56,7 +56,7 @@ std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparat
     const uint32_t raw = uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 |
                          uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
     const float value = std::bit_cast<float>(raw);
-    return FormatGeneral(value, decimalSeparator).substr(0, kValueTextLength);
+    return FormatGeneralInField(value, kValueTextLength, kHartPlainFrom, decimalSeparator);
 }
 
 std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,

@@ -42,7 +42,8 @@ int HartVariableCount(uint8_t byteCount);
 
 // The shown text of a HART float (IEEE 754 single, most significant byte
 // first): "00000000" when the first byte is 0x7F (instruments send 7F A0 00 00
-// for "not available"), else the general text cut to nine characters.
+// for "not available"), else the general text fitted to nine characters,
+// plain from 0.00001 up.
 std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparator);
 
 // The variables of a command 3 reply, primary first; nullopt when the start

@@ -30,29 +30,30 @@ Decimal Printed(long double magnitude, int digits) {
     return d;
 }
 
-// True when `d` is exactly d[0..15] with d[15] == '5': a value halfway
-// between two 15-digit neighbours. Forty digits rule out almost every value;
-// the rare candidate is confirmed against the full expansion (a long double
-// has at most about 11500 significant decimal digits).
-bool IsExactTie(long double magnitude, const Decimal& d40) {
+// True when the value is exactly its first `n` digits followed by a single
+// '5': halfway between two n-digit neighbours. Forty digits rule out almost
+// every value; the rare candidate is confirmed against the full expansion (a
+// long double has at most about 11500 significant decimal digits).
+bool IsExactTie(long double magnitude, const Decimal& d40, int n) {
     const auto zeros = [](const std::string& s, size_t from) {
         return s.find_first_not_of('0', from) == std::string::npos;
     };
-    if (d40.digits[kDigits] != '5' || !zeros(d40.digits, kDigits + 1)) return false;
-    return zeros(Printed(magnitude, 12000).digits, kDigits + 1);
+    const auto at = static_cast<size_t>(n);
+    if (d40.digits[at] != '5' || !zeros(d40.digits, at + 1)) return false;
+    return zeros(Printed(magnitude, 12000).digits, at + 1);
 }
 
-// Rounded to 15 significant digits, ties away from zero as decimal rounding
-// is usually understood (glibc's printf would round ties to even). printf
-// converts exactly from the binary value, so apart from ties its result is
-// the correctly rounded decimal.
-Decimal RoundTo15(long double magnitude) {
+// Rounded to `n` (at most 15) significant digits, ties away from zero as
+// decimal rounding is usually understood (glibc's printf would round ties to
+// even). printf converts exactly from the binary value, so apart from ties
+// its result is the correctly rounded decimal.
+Decimal RoundTo(long double magnitude, int n) {
     const Decimal d40 = Printed(magnitude, 40);
     Decimal d;
-    if (IsExactTie(magnitude, d40)) {
+    if (IsExactTie(magnitude, d40, n)) {
         d.exponent = d40.exponent;
-        d.digits = d40.digits.substr(0, kDigits);
-        int i = kDigits - 1;
+        d.digits = d40.digits.substr(0, static_cast<size_t>(n));
+        int i = n - 1;
         for (; i >= 0 && d.digits[static_cast<size_t>(i)] == '9'; --i) {
             d.digits[static_cast<size_t>(i)] = '0';
         }
@@ -63,9 +64,9 @@ Decimal RoundTo15(long double magnitude) {
             ++d.exponent;
         }
     } else {
-        d = Printed(magnitude, kDigits);
+        d = Printed(magnitude, n);
     }
-    d.digits.resize(kDigits);
+    d.digits.resize(static_cast<size_t>(n));
     while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
     return d;
 }
@@ -105,14 +106,33 @@ std::string Scientific(const Decimal& d, char separator) {
 
 }  // namespace
 
-std::string FormatGeneral(long double value, char decimalSeparator) {
+std::string FormatGeneral(long double value, char decimalSeparator, int plainFrom) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
     if (value == 0) return "0";
 
-    const Decimal d = RoundTo15(std::fabs(value));
-    const bool plain = d.exponent >= -4 && d.exponent < kDigits;
+    const Decimal d = RoundTo(std::fabs(value), kDigits);
+    const bool plain = d.exponent >= plainFrom && d.exponent < kDigits;
     std::string text = value < 0 ? "-" : "";
     text += plain ? Plain(d, decimalSeparator) : Scientific(d, decimalSeparator);
     return text;
+}
+
+std::string FormatGeneralInField(long double value, size_t width, int plainFrom,
+                                 char decimalSeparator) {
+    std::string text = FormatGeneral(value, decimalSeparator, plainFrom);
+    if (text.size() <= width) return text;
+    // Only NAN, INF and numbers get here, and a number that is long always has
+    // digits; plain text with all its integer digits inside the field loses
+    // nothing but fraction digits when cut.
+    const bool scientific = text.find('E') != std::string::npos;
+    if (!scientific && text.find(decimalSeparator) <= width) return text.substr(0, width);
+
+    const std::string sign = value < 0 ? "-" : "";
+    const long double magnitude = std::fabs(value);
+    for (int n = kDigits; n > 1; --n) {
+        text = sign + Scientific(RoundTo(magnitude, n), decimalSeparator);
+        if (text.size() <= width) return text;
+    }
+    return sign + Scientific(RoundTo(magnitude, 1), decimalSeparator);
 }

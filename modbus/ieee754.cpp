@@ -21,5 +21,5 @@ std::array<uint8_t, 4> SingleToBigEndian(float value) {
 std::string CalculatorText(std::span<const uint8_t> bytes, char decimalSeparator) {
     constexpr size_t kResultWidth = 10;
     const long double value = SingleFromBigEndian(bytes);
-    return FormatGeneral(value, decimalSeparator).substr(0, kResultWidth);
+    return FormatGeneralInField(value, kResultWidth, kCalculatorPlainFrom, decimalSeparator);
 }

@@ -15,5 +15,5 @@ float SingleFromBigEndian(std::span<const uint8_t> bytes);
 std::array<uint8_t, 4> SingleToBigEndian(float value);
 
 // The calculator's result text: the general 15-digit text of the value,
-// widened exactly, cut to the result field's 10 characters.
+// widened exactly, fitted to the result field's 10 characters.
 std::string CalculatorText(std::span<const uint8_t> bytes, char decimalSeparator = '.');

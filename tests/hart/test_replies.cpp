@@ -88,7 +88,8 @@ TEST(HartVariableCount, FollowsTheByteCount) {
     }
 }
 
-TEST(HartValueText, FirstNineCharactersOfTheGeneralText) {
+// Expected texts worked out with Python's decimal module.
+TEST(HartValueText, GeneralTextFittedToNineCharacters) {
     struct Case {
         B bytes;
         char separator;
@@ -100,9 +101,13 @@ TEST(HartValueText, FirstNineCharactersOfTheGeneralText) {
         {{0x41, 0x45, 0x70, 0xA4}, ',', "12,340000"},
         {{0x3D, 0xCC, 0xCC, 0xCD}, '.', "0.1000000"},
         {{0xBF, 0x00, 0x00, 0x00}, '.', "-0.5"},
-        {{0x34, 0x21, 0x0F, 0xB0}, '.', "1.5000000"},  // exponent cut off
-        {{0x7F, 0xA0, 0x00, 0x00}, '.', "00000000"},   // not available
-        {{0x7F, 0x00, 0x00, 0x01}, '.', "00000000"},   // finite, still zeros
+        {{0x34, 0x21, 0x0F, 0xB0}, '.', "1.5E-7"},
+        {{0xCF, 0x00, 0x00, 0x00}, '.', "-2.1475E9"},
+        {{0x50, 0x15, 0x02, 0xF8}, '.', "1E10"},       // 9999998976: rounding carries
+        {{0x38, 0x51, 0xB7, 0x17}, '.', "0.0000499"},  // 5E-5: plain down to 1E-5
+        {{0x37, 0x27, 0xC5, 0xAC}, '.', "1E-5"},       // just below 1E-5, rounds up
+        {{0x7F, 0xA0, 0x00, 0x00}, '.', "00000000"},  // not available
+        {{0x7F, 0x00, 0x00, 0x01}, '.', "00000000"},  // finite, still zeros
         {{0x00, 0x00, 0x00, 0x00}, '.', "0"},
     };
     for (const Case& c : cases) {

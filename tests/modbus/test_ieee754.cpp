@@ -16,9 +16,13 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // The window's table runs through the handler; here only what the result
-// field's width and the separator do to long texts.
-TEST(CalculatorText, CutToTheResultField) {
-    EXPECT_EQ(CalculatorText(Bytes{0x7F, 0x7F, 0xFF, 0xFF}), "3.40282346");  // exponent lost
+// field's width and the separator do to long texts (expected texts worked
+// out with Python's decimal module).
+TEST(CalculatorText, FittedToTheResultField) {
+    EXPECT_EQ(CalculatorText(Bytes{0x7F, 0x7F, 0xFF, 0xFF}), "3.40282E38");
+    EXPECT_EQ(CalculatorText(Bytes{0x50, 0x15, 0x02, 0xF9}), "1E10");
+    EXPECT_EQ(CalculatorText(Bytes{0xCF, 0x00, 0x00, 0x00}), "-2.14748E9");
+    EXPECT_EQ(CalculatorText(Bytes{0x38, 0xA7, 0xC5, 0xAC}), "8E-5");  // below 0.0001
     EXPECT_EQ(CalculatorText(Bytes{0x3D, 0xCC, 0xCC, 0xCD}, ','), "0,10000000");
     EXPECT_EQ(CalculatorText(Bytes{0x3F}), "0.5");  // missing bytes are zero
     EXPECT_EQ(CalculatorText(Bytes{}), "0");
@@ -38,8 +42,9 @@ std::vector<uint32_t> SweepPatterns() {
         p.push_back((e << 23) | (any(random) & 0x7FFFFF));
         p.push_back(0x80000000u | (e << 23) | 0x400000);
     }
-    // Neighbours of the notation limits 0.0001, 1E-5 and 1E15.
-    for (const float limit : {1e-4f, 1e-5f, 1e15f, 999999999999999.0f}) {
+    // Neighbours of the notation limits 0.0001, 1E-5 and 1E15, and of the
+    // powers of ten where a field's integer digits run out.
+    for (const float limit : {1e-4f, 1e-5f, 1e15f, 999999999999999.0f, 1e8f, 1e9f, 1e10f}) {
         const uint32_t bits = std::bit_cast<uint32_t>(limit);
         for (uint32_t d = 0; d < 8; ++d) {
             p.push_back(bits + d);
@@ -58,6 +63,7 @@ std::vector<uint32_t> SweepPatterns() {
     return p;
 }
 
+// The general text and both field texts, from the same patterns.
 TEST(FormatGeneral, AgreesWithPythonDecimalReference) {
     const std::vector<uint32_t> patterns = SweepPatterns();
     char input[] = "/tmp/tavrix_float_sweep_XXXXXX";
@@ -83,6 +89,7 @@ TEST(FormatGeneral, AgreesWithPythonDecimalReference) {
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         expected.push_back(text);
     }
+    // general, calculator (10 characters), HART variable (9, plain from 1E-5)
     const int status = pclose(pipe);
     std::remove(input);
     ASSERT_EQ(status, 0) << "reference script failed";
@@ -91,7 +98,9 @@ TEST(FormatGeneral, AgreesWithPythonDecimalReference) {
     int failures = 0;
     for (size_t i = 0; i < patterns.size() && failures < 20; ++i) {
         const long double value = std::bit_cast<float>(patterns[i]);
-        const std::string text = FormatGeneral(value);
+        const std::string text = FormatGeneral(value) + '\t' +
+                                 FormatGeneralInField(value, 10, kCalculatorPlainFrom) + '\t' +
+                                 FormatGeneralInField(value, 9, kHartPlainFrom);
         if (text != expected[i]) {
             ++failures;
             ADD_FAILURE() << std::hex << patterns[i] << ": " << text << " != " << expected[i];

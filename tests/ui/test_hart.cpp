@@ -227,7 +227,7 @@ TEST_F(HartWindow, CommandReplyFillsTheVariablesItCarries) {
                                              &Ui::TForm1::Edit27, &Ui::TForm1::Edit30};
     QComboBox* Ui::TForm1::*const units[] = {&Ui::TForm1::ComboBox3, &Ui::TForm1::ComboBox31,
                                              &Ui::TForm1::ComboBox32, &Ui::TForm1::ComboBox33};
-    const QString texts[] = {"12.340000", "0.1000000", "00000000", "1.5000000"};
+    const QString texts[] = {"12.340000", "0.1000000", "00000000", "1.5E-7"};
     const int items[] = {12, 46, 47, kOtherUnitItem};
     const std::pair<uint8_t, int> cases[] = {{11, 1}, {16, 2}, {21, 3}, {26, 4}};
     for (auto [byteCount, filled] : cases) {
