@@ -35,7 +35,8 @@ bool SpeedForBaud(uint32_t baud, speed_t* speed);
 // like a hang-up.
 void MakeRaw(termios& t);
 
-// MakeRaw plus the settings. A rate without a constant, 1.5 stop bits (not
+// MakeRaw plus the settings. A rate without a constant (set by number
+// through termios2 instead, see linespeed.h), 1.5 stop bits (not
 // available on Linux) or a parity or byte size outside its enumeration keeps
 // what t held for that field.
 void EncodeLineSettings(const TLineSettings& s, termios& t);

@@ -10,6 +10,7 @@
 
 #include "serial/eventfd.h"
 #include "serial/linesettings.h"
+#include "serial/linespeed.h"
 #include "serial/notifywindow.h"
 #include "serial/readthread.h"
 #include "serial/readtimeouts.h"
@@ -54,6 +55,21 @@ int OpenExclusive(const std::string& path) {
         Fail(TOpenError::CannotOpen);
     }
     return fd;
+}
+
+// The rate goes on its own after the other settings, so one the driver
+// refuses (parity on a pseudo-terminal) does not take the speed back with
+// it. Rates without a Bxxxx constant (14400, 56000, 250000) go by number.
+void ApplySpeed(int fd, uint32_t baud) {
+    speed_t speed;
+    if (!SpeedForBaud(baud, &speed)) {
+        SetExactSpeed(fd, baud);
+        return;
+    }
+    termios t{};
+    if (tcgetattr(fd, &t) != 0 || (cfgetospeed(&t) == speed && cfgetispeed(&t) == speed)) return;
+    cfsetspeed(&t, speed);
+    tcsetattr(fd, TCSANOW, &t);
 }
 
 // Modem lines fail with ENOTTY on a pseudo-terminal, which has none: ignored.
@@ -101,6 +117,12 @@ void TComm::OpenPort() {
     }
     ApplyTimeouts();
     ApplyLineSettings();
+    // A rate the driver does not take would leave the line at the previous
+    // speed, talking to the module at a speed nobody chose.
+    if (LineSpeed(PortHandle).value_or(baudRate_) != baudRate_) {
+        ReleasePort();
+        Fail(TOpenError::CannotOpen);
+    }
 
     CloseEvent = CreateEventFd();
     if (CloseEvent < 0) {
@@ -220,6 +242,7 @@ void TComm::ApplyLineSettings() {
     termios now{};
     if (tcgetattr(PortHandle, &now) == 0 && !SameLineSettings(now, wanted))
         tcsetattr(PortHandle, TCSANOW, &before);
+    ApplySpeed(PortHandle, baudRate_);
 
     // Linux has no DTR handshake: the line stays raised. With RTS handshake
     // the driver owns RTS.

@@ -34,6 +34,7 @@ public:
 
     const std::string& SlavePath() const { return path_; }
     int SlaveFd() const { return slave_; }  // the test's own view of the port's settings
+    int MasterFd() const { return master_; }
 
     void Send(const std::vector<uint8_t>& bytes) {
         size_t off = 0;

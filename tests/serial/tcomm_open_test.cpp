@@ -8,6 +8,10 @@
 
 #include "commfixture.h"
 
+// The speed read from the device's end with TCGETS2 (otherendspeed.cpp: it
+// cannot share a file with <termios.h>).
+uint32_t OtherEndSpeed(int masterFd);
+
 namespace {
 
 TEST_F(TCommOnPty, OpeningTwiceFailsAndKeepsTheFirstOpening) {
@@ -147,6 +151,25 @@ TEST_F(TCommOnPty, SettersReapplyChangedValuesToAnOpenPort) {
     comm.Parity = TParity::Odd;  // a plain store: nothing happens until the next open
     EXPECT_EQ(pty.SlaveSettings().c_cflag & PARENB, 0u);
     EXPECT_EQ(pty.SlaveSpeed(), B38400);
+}
+
+// Any rate is the rate on the line, read back from the device's end; one the
+// driver does not take fails the opening instead of keeping the old speed.
+TEST_F(TCommOnPty, OpensAtExactlyTheRateAsked) {
+    const struct {
+        uint32_t baud;
+        const char* failure;
+    } rows[] = {
+        {14400, ""}, {56000, ""}, {250000, ""}, {9600, ""}, {0, "Error opening serial port"},
+    };
+    for (const auto& r : rows) {
+        comm.SetBaudRate(r.baud);
+        EXPECT_EQ(OpenFailure(comm), r.failure) << r.baud;
+        if (comm.IsOpen()) {
+            EXPECT_EQ(OtherEndSpeed(pty.MasterFd()), r.baud) << r.baud;
+        }
+        comm.ClosePort();
+    }
 }
 
 TEST_F(TCommOnPty, ARefusedSettingLeavesThePreviousOnes) {
