@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "ui/controls.h"
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -23,7 +25,12 @@ void ShowMessage(const QString& text) {
 }
 
 // Messages carry control texts as the one-byte-per-character text the
-// handlers read (Latin-1), so they are shown the same way.
+// handlers read (Latin-1), so they are shown the same way; a refusal holds
+// the text as typed, which may lie outside Latin-1.
 void ShowException(const std::exception& error) {
+    if (const auto* refused = dynamic_cast<const ERefusedInput*>(&error)) {
+        ShowMessage(refused->Message());
+        return;
+    }
     ShowMessage(QString::fromLatin1(error.what()));
 }

@@ -36,8 +36,8 @@ void SendFixed(TForm1& form, const std::string& frame, int code,
     Send(form, form.PutTx(frame), code, display);
 }
 
-std::string Text(const QLineEdit* edit) { return TextBytes(edit->text()); }
-std::string Text(const QComboBox* combo) { return TextBytes(combo->currentText()); }
+std::string Text(const QLineEdit* edit) { return FieldBytes(edit); }
+std::string Text(const QComboBox* combo) { return FieldBytes(combo); }
 
 // A row of raw command bytes typed as hexadecimal text.
 void SendPayload(TForm1& form, std::string_view key, const std::string& onDigit,
@@ -59,7 +59,8 @@ void SendRange(TForm1& form, int output, const QLineEdit* low4mA, const QLineEdi
 }
 
 void FilterRangeKey(char& key, const QLineEdit* edit) {
-    if (!RangeKeyAccepted(key, Text(edit))) key = 0;
+    // Only the length counts here, so any text will do.
+    if (!RangeKeyAccepted(key, TextBytes(edit->text()))) key = 0;
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ constexpr int kCodeAddressSet = 106;
 // Edit9 "Preamble Length:"; nullopt, after telling the engineer, when the
 // frame would not fit the transmit area.
 std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
-    const int p = StrToInt(TextBytes(ui.Edit9->text()));
+    const int p = StrToInt(FieldBytes(ui.Edit9));
     if (PreambleLengthOk(p)) return p;
     ShowMessage(kPreambleRangeMessage);
     return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
 
 // ComboBox42 "HART Command Mode:": item 1 is the secondary master.
 uint8_t MasterBit(const Ui::TForm1& ui) {
-    return ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
+    return ChosenItem(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
 }
 
 // The instrument identity the last device parameter reply left: the
@@ -65,10 +65,11 @@ void TForm1::Button7Click() {
     for (QLineEdit* edit : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) edit->clear();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const int address = ItemIndex(ui->ComboBox30);
+    const uint8_t master = MasterBit(*ui);
+    const int address = ChosenItem(ui->ComboBox30);
     // The reply decoder shows this address as the instrument's current one.
     FrameBuffer[7] = static_cast<uint8_t>(address);
-    SendFrame(PutTx(AsString(HartCommand0Frame(*preamble, MasterBit(*ui), address))), true);
+    SendFrame(PutTx(AsString(HartCommand0Frame(*preamble, master, address))), true);
     RegisterRequest(kCodeDeviceQuery, kTimeoutHart, false);
 }
 
@@ -86,7 +87,7 @@ void TForm1::Button14Click() {
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
     const HartIdentity identity = KeptIdentity(HartManufacturerId, FrameBuffer);
-    const int newAddress = ItemIndex(ui->ComboBox27);
+    const int newAddress = ChosenItem(ui->ComboBox27);
     SendFrame(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
               true);
     RegisterRequest(kCodeAddressSet, kTimeoutHart, true);
@@ -94,7 +95,7 @@ void TForm1::Button14Click() {
 
 void TForm1::Button20Click() {
     ClearTraffic();
-    const HexList body = ReadHexList(TextBytes(ui->Edit10->text()), kMaxTypedBytes);
+    const HexList body = ReadHexList(FieldBytes(ui->Edit10), kMaxTypedBytes);
     if (body.error != HexListError::None) {
         ShowMessage(HexListMessage(body.error));
         return;

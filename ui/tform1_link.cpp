@@ -28,7 +28,7 @@ void TForm1::Button1Click() {
         return;
     }
     Comm1->ClosePort();
-    Comm1->SetBaudRate(static_cast<uint32_t>(StrToInt(TextBytes(ui->ComboBox11->currentText()))));
+    Comm1->SetBaudRate(static_cast<uint32_t>(StrToInt(FieldBytes(ui->ComboBox11))));
     // Stored unchecked: a typed parity that matches no item gives -1, which
     // the component's line settings then refuse.
     Comm1->Parity = static_cast<TParity>(ItemIndex(ui->ComboBox10));
@@ -61,7 +61,7 @@ std::string TForm1::PutTx(const std::string& frame) {
 }
 
 void TForm1::SendFrame(const std::string& frame, bool hexDisplay) {
-    ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexText(frame)) : BytesText(frame));
+    ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexText(frame)) : DisplayText(frame));
     // Refused while the port is closed; the request is still registered and
     // ends in its timeout message.
     Comm1->WriteData(frame.data(), static_cast<uint16_t>(std::min<size_t>(frame.size(), 0xFFFF)));

@@ -22,9 +22,9 @@ constexpr int kCodeModbusTest = 302;
 // Edit18 slave address (follows Edit14), Edit19 start register, Edit20 count.
 void TForm1::Button4Click() {
     ClearTraffic();
-    const int slave = StrToInt(TextBytes(ui->Edit18->text()));
-    const int start = StrToInt(TextBytes(ui->Edit19->text()));
-    const int count = StrToInt(TextBytes(ui->Edit20->text()));
+    const int slave = StrToInt(FieldBytes(ui->Edit18));
+    const int start = StrToInt(FieldBytes(ui->Edit19));
+    const int count = StrToInt(FieldBytes(ui->Edit20));
     const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
     ModbusTestStart = frame[3];
     SendFrame(PutTx(std::string(frame.begin(), frame.end())), true);

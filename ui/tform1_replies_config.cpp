@@ -72,7 +72,7 @@ void Apply(Ui::TForm1& form, const ConfigField& field) {
         case ConfigFieldKind::Text:
             // Edit14's change handler carries the address on into Edit18.
             if (auto* edit = Find(form, kEdits, field.control))
-                edit->setText(BytesText(field.text));
+                edit->setText(DisplayText(field.text));
             break;
         case ConfigFieldKind::Checked:
             if (auto* box = Find(form, kCheckBoxes, field.control))

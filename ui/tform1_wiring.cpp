@@ -108,8 +108,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         typed = key->matches(QKeySequence::Paste) ? 0x16 : 0x18;
     } else if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) {
         return false;  // leave the text alone
-    } else if (key->text().isEmpty()) {
-        return false;  // arrows, Home, Delete...: no character, edit as usual
+    } else if (key->text().isEmpty() || key->key() == Qt::Key_Delete) {
+        // Arrows, Home, Delete...: no character, edit as usual. X11 and
+        // Wayland give Delete the text 0x7F, which must not count as typed.
+        return false;
     } else {
         const char16_t c = key->text().at(0).unicode();
         // Tab, Enter and Escape keep their meaning for the window.

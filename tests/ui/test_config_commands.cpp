@@ -2,10 +2,12 @@
 // input, the range key filter, and the module's acknowledgements.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <functional>
 
@@ -128,6 +130,8 @@ TEST_F(ConfigCommandTest, FieldsTakeTheControlsValues) {
          "QQS#ADR::00#"},
         {"address -5", [](auto u) { u->Edit14->setText("-5"); }, BUTTON(Button29), "QQS#ADR:00+#"},
         {"polling 50", [](auto u) { u->Edit6->setText("50"); }, BUTTON(Button27), "QQS#JTM:050#"},
+        // -4800 div 100 + '0' is a zero byte: the text display ends there.
+        {"polling -4800", [](auto u) { u->Edit6->setText("-4800"); }, BUTTON(Button27), "QQS#JTM:"},
         {"mode typed", [](auto u) { u->ComboBox7->setEditText("9_Unknown"); }, BUTTON(Button24),
          "QQS#MD:/#"},
         {"mode 4", [](auto u) { u->ComboBox7->setCurrentIndex(4); }, BUTTON(Button24), "QQS#MD:4#"},
@@ -255,6 +259,12 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
          "Data eeore!"},
         {"blank low digit", [](auto u) { u->Edit4->setText("0F 1 "); }, &TForm1::Button17Click,
          "' ' is not a valid integer value"},
+        // Beyond Latin-1: named and quoted as typed, never turned into '?'.
+        {"coefficient beyond Latin-1", [](auto u) { u->xishu3->setText("1.5€"); },
+         &TForm1::Button34Click,
+         "'1.5€' in Variable3coefficient: a character outside Latin-1 cannot be sent"},
+        {"address beyond Latin-1", [](auto u) { u->Edit14->setText("٣"); }, &TForm1::Button29Click,
+         "'٣' in MODBUS Slave Address: a character outside Latin-1 cannot be sent"},
     };
     for (const Case& c : cases) {
         c.setup(ui);
@@ -330,6 +340,12 @@ TEST_F(ConfigCommandTest, RangeEditsFilterTypedKeys) {
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
         EXPECT_EQ(edit->text(), "") << name;
+        // Delete arrives with the text 0x7F on X11 and Wayland: an editing key.
+        edit->setText("0.000");
+        edit->setCursorPosition(0);
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+        QApplication::sendEvent(edit, &del);
+        EXPECT_EQ(edit->text(), ".000") << name;
         // Program-written text is not limited.
         edit->setText("123456.7");
         EXPECT_EQ(edit->text(), "123456.7") << name;
@@ -392,6 +408,8 @@ TEST_F(ConfigOnTheWire, EachCommandSendsExactlyItsFrame) {
         {"monitoring command with a zero byte",
          [](auto u) { u->ONECMAD01->setText("FF 00 AB"), u->ONECHECK01->setChecked(true); },
          BUTTON(Button11), "QQS#WCAD01:1<03," + Raw({0xFF, 0x00, 0xAB})},
+        {"polling with a zero byte", [](auto u) { u->Edit6->setText("-4800"); }, BUTTON(Button27),
+         "QQS#JTM:" + Raw({0x00, '0', '0', '#'})},
         {"rs485", [](auto) {}, BUTTON(Button32), "QQS#BA2:30#"},
     };
     for (const Case& c : cases) {
@@ -418,9 +436,10 @@ TEST_F(ConfigOnTheWire, RefusedInputPutsNothingOnTheLine) {
         [](auto u) { u->Edit6->setText(""); },
         [](auto u) { u->Edit4->setText("0f"); },
         [](auto u) { u->Edit4->setText("0F-01"); },
+        [](auto u) { u->Beilv->setText("2½€"); },
     };
     const Handler handlers[] = {&TForm1::Button27Click, &TForm1::Button17Click,
-                                &TForm1::Button17Click};
+                                &TForm1::Button17Click, &TForm1::Button10Click};
     for (size_t i = 0; i < std::size(refusals); ++i) {
         refusals[i](ui);
         SetPending(202, 2);

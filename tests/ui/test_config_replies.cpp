@@ -35,6 +35,12 @@ TEST_F(ConfigReplyTest, SystemReplyFillsThePageAndStaysPending) {
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 
+TEST_F(ConfigReplyTest, ZeroByteEndsTheTextOfAnEdit) {
+    Receive(202, std::string("QX#ADR:0") + '\0' + "7,JTM:120#");
+    EXPECT_EQ(ui->Edit14->text(), "0");
+    EXPECT_EQ(ui->Edit6->text(), "120");
+}
+
 TEST_F(ConfigReplyTest, DigitBeyondTheListLeavesNoSelectionQuietly) {
     Receive(202, "QX#MD:7,XY1:6#");
     EXPECT_EQ(ItemIndex(ui->ComboBox7), -1);

@@ -75,6 +75,12 @@ TEST_F(HartWindow, ButtonsSendTheirFrames) {
              SetItemIndex(u.ComboBox30, 3);
          },
          &Ui::TForm1::Button7, kFf7 + "02 03 00 00 01 ", 100, 1000},
+        {"typed item texts count as those items",
+         [](TForm1&, Ui::TForm1& u) {
+             u.ComboBox42->setEditText("Secondary Master Mode");
+             u.ComboBox30->setEditText("Address 4");
+         },
+         &Ui::TForm1::Button7, kFf7 + "02 04 00 00 06 ", 100, 1000},
         {"address set before any identity", none, &Ui::TForm1::Button14,
          kFf7 + "82 80 00 00 00 00 06 01 00 05 ", 106, 3000},
         {"command query to a manufacturer above 0x3F",
@@ -124,6 +130,8 @@ TEST_F(HartWindow, RefusedInputSendsNothing) {
         const char* preamble;
         const char* typed;
         QString message;
+        QComboBox* Ui::TForm1::*combo = nullptr;  // with this text typed into it
+        const char* comboText = nullptr;
     } cases[] = {
         {&TForm1::Button20Click, "6", "02 8a 00", "Data eeore!"},
         {&TForm1::Button20Click, "6", "0g 80", "Data eeore!"},
@@ -143,11 +151,26 @@ TEST_F(HartWindow, RefusedInputSendsNothing) {
         {&TForm1::Button16Click, "488", "", "Preamble length must be 0 to 487"},
         {&TForm1::Button14Click, "", "", "'' is not a valid integer value"},
         {&TForm1::Button14Click, "-5", "", "Preamble length must be 0 to 487"},
+        // A typed list text that is no item would become a byte nobody chose.
+        {&TForm1::Button7Click, "5", "", "'5' is not an item of HART Address",
+         &Ui::TForm1::ComboBox30, "5"},
+        {&TForm1::Button7Click, "5", "", "'Master' is not an item of HART Command Mode",
+         &Ui::TForm1::ComboBox42, "Master"},
+        {&TForm1::Button16Click, "5", "", "'' is not an item of HART Command Mode",
+         &Ui::TForm1::ComboBox42, ""},
+        {&TForm1::Button14Click, "5", "",
+         "'Address 12' is not an item of HART Address Configuration", &Ui::TForm1::ComboBox27,
+         "Address 12"},
+        {&TForm1::Button20Click, "5", "02 80 ０",
+         "'02 80 ０' in Manual HART Command: a character outside Latin-1 cannot be sent"},
     };
     for (const auto& c : cases) {
         messages.clear();
+        for (QComboBox* combo : {ui->ComboBox30, ui->ComboBox42, ui->ComboBox27})
+            SetItemIndex(combo, 0);
+        if (c.combo) (ui->*c.combo)->setEditText(QString::fromUtf8(c.comboText));
         ui->Edit9->setText(c.preamble);
-        ui->Edit10->setText(c.typed);
+        ui->Edit10->setText(QString::fromUtf8(c.typed));
         ui->Edit8->setText("old");
         RunQueued(c.handler);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.typed;
@@ -328,5 +351,4 @@ TEST_F(HartWindow, ExchangeWithTheInstrument) {
     EXPECT_EQ(ui->Edit32->text(), "1193046");
     EXPECT_EQ(ui->ComboBox27->currentIndex(), 4);
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
-
 }

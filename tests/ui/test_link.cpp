@@ -180,6 +180,7 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
         {"/dev/null", "96x00", "'96x00' is not a valid integer value"},
         {"/dev/null", "", "'' is not a valid integer value"},
         {"/dev/null", "96é00", "'96é00' is not a valid integer value"},
+        {"/dev/null", "96€00", "'96€00' in Baud Rate: a character outside Latin-1 cannot be sent"},
     };
     for (const auto& c : cases) {
         messages.clear();
