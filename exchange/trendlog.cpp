@@ -1,0 +1,120 @@
+#include "exchange/trendlog.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+
+#include "exchange/crosscheck.h"
+#include "hart/replies.h"
+#include "hart/units.h"
+#include "modbus/reply.h"
+
+namespace {
+
+constexpr const char* kSeriesNames[kTrendSeries] = {"loop_current", "variable_1", "variable_2",
+                                                    "variable_3", "variable_4"};
+
+// Values came as single-precision floats: their shortest exact text.
+std::string CsvNumber(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, static_cast<float>(value));
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+// A field with a comma or quote is quoted, quotes doubled.
+std::string CsvText(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string UtcTime(int64_t epochMs) {
+    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(epochMs % 1000));
+    return text;
+}
+
+}  // namespace
+
+std::optional<TrendValues> TrendValuesFromHart(std::span<const uint8_t> reply) {
+    const auto hart = ParseHartCommand3Values(reply);
+    if (!hart) return std::nullopt;
+    TrendValues values;
+    if (!std::isnan(hart->loopCurrent)) values.value[0] = hart->loopCurrent;
+    values.unit[0] = "mA";
+    for (size_t i = 0; i < hart->variables.size(); ++i) {
+        const auto& variable = hart->variables[i];
+        if (!std::isnan(variable.value)) values.value[i + 1] = variable.value;
+        if (const char* unit = UnitText(variable.unitItem)) values.unit[i + 1] = unit;
+    }
+    return values;
+}
+
+std::optional<TrendValues> TrendValuesFromModbus(std::span<const uint8_t> reply, int firstRegister,
+                                                 const std::array<int, 4>& listOrder) {
+    const ModbusReply modbus = DecodeModbusReply(reply);
+    if (modbus.exception || !modbus.crcOk || modbus.registers.empty()) return std::nullopt;
+    TrendValues values;
+    for (const ModbusFloatPair& pair : ModbusFloatPairs(modbus.registers, firstRegister)) {
+        const int variable = (pair.address - kFirstVariableRegister) / 2;
+        if (pair.address < kFirstVariableRegister || variable >= kModuleVariables) continue;
+        const int order = listOrder[static_cast<size_t>(variable)];
+        if (order < 0 || order >= static_cast<int>(pair.value.size())) continue;
+        values.value[static_cast<size_t>(variable) + 1] = pair.value[static_cast<size_t>(order)];
+    }
+    return values;
+}
+
+const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values) {
+    if (samples_.empty()) firstMs_ = epochMs;
+    if (samples_.size() >= capacity_) {
+        samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(
+                                                                samples_.size() - capacity_ + 1));
+    }
+    samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values});
+    return samples_.back();
+}
+
+void TrendLog::Clear() { samples_.clear(); }
+
+TrendStats TrendLog::Stats(int series) const {
+    TrendStats stats;
+    for (const TrendSample& sample : samples_) {
+        const auto& value = sample.values.value[static_cast<size_t>(series)];
+        if (!value) continue;
+        stats.last = *value;
+        stats.min = stats.min ? std::min(*stats.min, *value) : *value;
+        stats.max = stats.max ? std::max(*stats.max, *value) : *value;
+    }
+    return stats;
+}
+
+std::string TrendLog::Csv() const {
+    std::string csv = "time,seconds";
+    for (const char* name : kSeriesNames) csv += std::string(",") + name + "," + name + "_unit";
+    csv += "\n";
+    for (const TrendSample& sample : samples_) {
+        char seconds[32];
+        const auto end = std::to_chars(seconds, seconds + sizeof seconds, sample.seconds,
+                                       std::chars_format::fixed, 3)
+                             .ptr;
+        csv += UtcTime(sample.epochMs) + "," + std::string(seconds, end);
+        for (int s = 0; s < kTrendSeries; ++s) {
+            const auto& value = sample.values.value[static_cast<size_t>(s)];
+            csv += "," + (value ? CsvNumber(*value) : std::string()) + "," +
+                   CsvText(sample.values.unit[static_cast<size_t>(s)]);
+        }
+        csv += "\n";
+    }
+    return csv;
+}

@@ -1,0 +1,63 @@
+// The samples of a live trend: the loop current and the four variables read
+// at each poll, from a HART command 3 reply or a MODBUS test reply, with last,
+// minimum and maximum per series and a CSV export. Pure: the trend window
+// polls, plots and saves what this holds.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// Series 0 is the loop current, 1 to 4 the module's variables.
+inline constexpr int kTrendSeries = 5;
+
+struct TrendValues {
+    std::array<std::optional<double>, kTrendSeries> value;  // nullopt: not in the reply
+    std::array<std::string, kTrendSeries> unit;             // UTF-8, "" when unknown
+};
+
+// What a command 3 reply carries: loop current (mA) and up to four variables
+// with their units; a value marked "not available" is left out.
+std::optional<TrendValues> TrendValuesFromHart(std::span<const uint8_t> reply);
+
+// The four variables of a MODBUS reply to a read from `firstRegister` (40003
+// to 40009, each in its list's byte order; -1 leaves it out); no loop current.
+// nullopt for an exception, a bad CRC or a reply without registers.
+std::optional<TrendValues> TrendValuesFromModbus(std::span<const uint8_t> reply, int firstRegister,
+                                                 const std::array<int, 4>& listOrder);
+
+struct TrendSample {
+    int64_t epochMs = 0;  // wall-clock time of the poll (Unix time, ms)
+    double seconds = 0;   // since the first sample
+    TrendValues values;
+};
+
+struct TrendStats {
+    std::optional<double> last, min, max;
+};
+
+class TrendLog {
+public:
+    // Keeps the newest `capacity` samples (a day at one per second by default).
+    explicit TrendLog(size_t capacity = 86400) : capacity_(capacity) {}
+
+    const TrendSample& Add(int64_t epochMs, const TrendValues& values);
+    void Clear();
+    const std::vector<TrendSample>& samples() const { return samples_; }
+    TrendStats Stats(int series) const;
+
+    // "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,..."
+    // then one line per sample: UTC time with milliseconds (ISO 8601), seconds
+    // since the first, each value with its unit; an empty field where a value
+    // is missing.
+    std::string Csv() const;
+
+private:
+    size_t capacity_;
+    std::vector<TrendSample> samples_;
+    int64_t firstMs_ = 0;
+};

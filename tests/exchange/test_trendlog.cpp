@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "exchange/trendlog.h"
+#include "modbus/byteorder.h"
+#include "modbus/crc16.h"
+
+namespace {
+
+TrendValues Values(std::optional<double> current, std::optional<double> v1, const char* unit1) {
+    TrendValues values;
+    values.value[0] = current;
+    values.value[1] = v1;
+    values.unit[0] = "mA";
+    values.unit[1] = unit1;
+    return values;
+}
+
+TEST(TrendLog, StatsCapacityAndCsv) {
+    TrendLog log(3);
+    log.Add(1765217401250, Values(4.0, 12.5, "KPa"));
+    log.Add(1765217402250, Values(20.0, std::nullopt, "KPa"));
+    log.Add(1765217403500, Values(12.0, -1.5, "m3,h"));
+    const TrendStats current = log.Stats(0);
+    EXPECT_EQ(current.last, 12.0);
+    EXPECT_EQ(current.min, 4.0);
+    EXPECT_EQ(current.max, 20.0);
+    EXPECT_EQ(log.Stats(1).last, -1.5);  // the missing value does not count
+    EXPECT_FALSE(log.Stats(4).last);
+
+    EXPECT_EQ(log.Csv(),
+              "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,"
+              "variable_2,variable_2_unit,variable_3,variable_3_unit,variable_4,variable_4_unit\n"
+              "2025-12-08T18:10:01.250Z,0.000,4,mA,12.5,KPa,,,,,,\n"
+              "2025-12-08T18:10:02.250Z,1.000,20,mA,,KPa,,,,,,\n"
+              "2025-12-08T18:10:03.500Z,2.250,12,mA,-1.5,\"m3,h\",,,,,,\n");
+
+    log.Add(1765217404000, Values(8.0, 1.0, ""));  // the oldest goes, times stay
+    ASSERT_EQ(log.samples().size(), 3u);
+    EXPECT_EQ(log.samples().front().seconds, 1.0);
+    EXPECT_EQ(log.Stats(0).min, 8.0);
+}
+
+// Registers 40002 to 40009 with variables 1..3 in orders 0, 1, 2 and a
+// variable 4 cut off after its first register.
+TEST(TrendValuesFromModbus, EachVariableInItsListOrder) {
+    std::vector<uint8_t> reply{0x01, 0x03, 0x10, 0x00, 0x01};
+    const float values[] = {12.5f, 3.75f, 101.325f};
+    for (int v = 0; v < 3; ++v) {
+        const auto wire = FloatToWire(v, values[v]);
+        reply.insert(reply.end(), wire.begin(), wire.end());
+    }
+    reply.insert(reply.end(), {0x41, 0xC8});
+    const auto crc = ModbusCrc16(reply);
+    reply.insert(reply.end(), crc.begin(), crc.end());
+
+    const auto got = TrendValuesFromModbus(reply, 40002, {0, 1, 2, 0});
+    ASSERT_TRUE(got);
+    EXPECT_FALSE(got->value[0]);
+    EXPECT_EQ(got->value[1], 12.5f);
+    EXPECT_EQ(got->value[2], 3.75f);
+    EXPECT_EQ(got->value[3], 101.325f);
+    EXPECT_FALSE(got->value[4]);
+    EXPECT_FALSE(TrendValuesFromModbus(reply, 40002, {-1, 0, 0, 0})->value[1]);
+
+    reply.back() ^= 1;
+    EXPECT_FALSE(TrendValuesFromModbus(reply, 40002, {0, 1, 2, 0}));
+}
+
+}  // namespace
