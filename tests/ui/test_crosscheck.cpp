@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTableWidget>
 
+#include "screenshot.h"
 #include "ui/crosscheckdialog.h"
 #include "window_fixture.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
     module.settings().floatOrder = {0, 1, 0, 0};  // the window's lists all say 0
+    module.settings().modbusValueFault[2] = 99.0f;
     OpenOnSimulator();
     Click(ui->Button7);
     ASSERT_TRUE(WaitFor([&] { return !ui->Edit32->text().isEmpty(); }, 3000));
@@ -40,6 +42,8 @@ TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
     EXPECT_EQ(table->item(1, 7)->text(), "no");
     EXPECT_TRUE(verdicts->text().contains(
         "Variable 2: byte order 1 (FF2 FF1 FF4 FF3) matches; the list says 0"));
+    EXPECT_TRUE(verdicts->text().contains("Variable 3: no byte order matches 101.325"));
+    SaveScreenshot(dialog, "crosscheck.png");
 
     // The engineer sets the list; the dialog follows, the module is untouched.
     ui->FAMOUT5->setCurrentIndex(1);
