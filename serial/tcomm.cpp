@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <exception>
 
 #include "serial/eventfd.h"
@@ -40,19 +41,26 @@ const char* OpenErrorText(TOpenError e) {
 
 [[noreturn]] void Fail(TOpenError e) { throw ECommsError(OpenErrorText(e)); }
 
+// The message stays the one callers know; the failure says why.
+[[noreturn]] void Fail(TOpenError e, TOpenStep step, int error, const std::string& path) {
+    throw ECommsError(OpenErrorText(e), DescribeOpenFailure(step, error, path));
+}
+
 // Opens the device for this process alone. TIOCEXCL keeps other openers out but
 // not root; the flock also stops root and a second opening in this process.
 int OpenExclusive(const std::string& path) {
-    if (path.empty() || path[0] != '/') Fail(TOpenError::CannotOpen);
+    if (path.empty() || path[0] != '/') Fail(TOpenError::CannotOpen, TOpenStep::Name, 0, path);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Fail(TOpenError::CannotOpen);
+    if (fd < 0) Fail(TOpenError::CannotOpen, TOpenStep::Open, errno, path);
     if (!isatty(fd)) {
+        const int error = errno;
         close(fd);
-        Fail(TOpenError::NotComm);
+        Fail(TOpenError::NotComm, TOpenStep::NotTerminal, error, path);
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        close(fd);
-        Fail(TOpenError::CannotOpen);
+        const int error = errno;
+        close(fd);  // before looking for holders, so this opening is not one of them
+        Fail(TOpenError::CannotOpen, TOpenStep::Lock, error, path);
     }
     return fd;
 }
@@ -126,8 +134,9 @@ void TComm::OpenPort() {
 
     CloseEvent = CreateEventFd();
     if (CloseEvent < 0) {
+        const int error = errno;
         ReleasePort();
-        Fail(TOpenError::NoEvent);
+        Fail(TOpenError::NoEvent, TOpenStep::Resources, error, ResolvePortName(CommName));
     }
     try {
         Reader = std::make_unique<TReadThread>(PortHandle, CloseEvent, NotifyWindow, Timeouts);
@@ -135,7 +144,7 @@ void TComm::OpenPort() {
     } catch (const std::exception&) {
         Reader.reset();
         ReleasePort();
-        Fail(TOpenError::NoReadThread);
+        Fail(TOpenError::NoReadThread, TOpenStep::Resources, 0, ResolvePortName(CommName));
     }
     try {
         Writer =
@@ -145,7 +154,7 @@ void TComm::OpenPort() {
         StopReader();
         Writer.reset();
         ReleasePort();
-        Fail(TOpenError::NoWriteThread);
+        Fail(TOpenError::NoWriteThread, TOpenStep::Resources, 0, ResolvePortName(CommName));
     }
 }
 

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "serial/openfailure.h"
+
 class TReadThread;
 class TWriteThread;
 class TNotifyWindow;
@@ -20,6 +22,11 @@ struct TLineSettings;
 class ECommsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    ECommsError(const std::string& message, TOpenFailure failure)
+        : std::runtime_error(message),
+          Failure(std::make_shared<const TOpenFailure>(std::move(failure))) {}
+    // Why an opening failed, where the system told; null otherwise.
+    std::shared_ptr<const TOpenFailure> Failure;
 };
 
 enum class TParity { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ inline std::string OpenFailure(TComm& comm) {
         return "";
     } catch (const ECommsError& e) {
         return e.what();
+    }
+}
+
+// Why OpenPort failed; null when it succeeded or did not say.
+inline std::shared_ptr<const TOpenFailure> OpenFailureOf(TComm& comm) {
+    try {
+        comm.OpenPort();
+        return nullptr;
+    } catch (const ECommsError& e) {
+        return e.Failure;
     }
 }
 

@@ -1,12 +1,15 @@
 // Opening, closing, exclusivity and property changes of TComm.
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
 #include "commfixture.h"
+#include "serial/portholders.h"
 
 // The speed read from the device's end with TCGETS2 (otherendspeed.cpp: it
 // cannot share a file with <termios.h>).
@@ -33,22 +36,35 @@ TEST(TCommOpen, RefusesWhatIsNotAnOpenableTerminal) {
     ASSERT_NE(f, nullptr);
     std::fclose(f);
 
+    // The message, and why: the failing step, the system's error and the kind of file.
     const struct {
         std::string name;
         const char* message;
+        TOpenStep step;
+        int error;
+        TFileKind kind;
     } rows[] = {
-        {"", "Error opening serial port"},
-        {"NoSuchPort", "Error opening serial port"},
-        {"COM10", "Error opening serial port"},
-        {"/dev/tavrix-no-such-device", "Error opening serial port"},
-        {"/", "Error opening serial port"},  // a directory cannot be opened read-write
-        {"/dev/null", "File handle is not a comm handle "},
-        {file, "File handle is not a comm handle "},
+        {"", "Error opening serial port", TOpenStep::Name, 0, TFileKind::Unknown},
+        {"NoSuchPort", "Error opening serial port", TOpenStep::Name, 0, TFileKind::Unknown},
+        {"COM10", "Error opening serial port", TOpenStep::Name, 0, TFileKind::Unknown},
+        {"/dev/tavrix-no-such-device", "Error opening serial port", TOpenStep::Open, ENOENT,
+         TFileKind::Missing},
+        // A directory cannot be opened read-write.
+        {"/", "Error opening serial port", TOpenStep::Open, EISDIR, TFileKind::Directory},
+        {"/dev/null", "File handle is not a comm handle ", TOpenStep::NotTerminal, ENOTTY,
+         TFileKind::CharDevice},
+        {file, "File handle is not a comm handle ", TOpenStep::NotTerminal, ENOTTY,
+         TFileKind::Regular},
     };
     TPtyPair pty;
     for (const auto& r : rows) {
         TComm comm;
         comm.CommName = r.name;
+        const auto failure = OpenFailureOf(comm);
+        ASSERT_TRUE(failure) << r.name;
+        EXPECT_EQ(failure->step, r.step) << r.name;
+        EXPECT_EQ(failure->error, r.error) << r.name;
+        EXPECT_EQ(failure->kind, r.kind) << r.name;
         EXPECT_EQ(OpenFailure(comm), r.message) << r.name;
         EXPECT_FALSE(comm.IsOpen()) << r.name;
         EXPECT_FALSE(comm.WriteData("x", 1)) << r.name;
@@ -58,6 +74,38 @@ TEST(TCommOpen, RefusesWhatIsNotAnOpenableTerminal) {
         comm.ClosePort();
     }
     std::filesystem::remove(file);
+}
+
+// Another process holding the device (through the descriptors it inherits) until ended.
+pid_t HoldInChild() {
+    const pid_t pid = fork();
+    if (pid == 0)
+        for (;;) pause();
+    return pid;
+}
+
+TEST_F(TCommOnPty, BusyNamesTheHoldersFoundInProc) {
+    OpenAndSettle();
+    TComm second;
+    second.CommName = pty.SlavePath();
+    const auto failure = OpenFailureOf(second);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, TOpenStep::Lock);
+    const std::vector<TPortHolder> holders = FindPortHolders(pty.SlavePath());
+    ASSERT_EQ(holders.size(), 1u);  // this process only: the failed opening is closed
+    EXPECT_EQ(holders[0].pid, getpid());
+    EXPECT_EQ(failure->holders, holders);
+
+    const pid_t child = HoldInChild();
+    ASSERT_GT(child, 0);
+    std::vector<TPortHolder> both;
+    ASSERT_TRUE(PumpUntil(
+        [&] { return (both = FindPortHolders(pty.SlavePath())).size() == 2; }, Ms(5000)));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(std::any_of(both.begin(), both.end(), [&](const TPortHolder& h) {
+        return h.pid == child && h.name == holders[0].name;
+    }));
 }
 
 // 0: the child could not get the port; 1: it could.

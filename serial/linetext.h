@@ -1,0 +1,11 @@
+// Line settings in the short form engineers write them: "9600 8N1".
+#pragma once
+
+#include <string>
+
+#include "serial/tcomm.h"
+
+// `parity` is an item index of the parity list or a TParity ordinal; a value
+// outside 0..4 (a typed parity that matched no item) shows as '?'.
+std::string LineSettingsText(const std::string& baud, TByteSize byteSize, int parity,
+                             TStopBits stopBits);

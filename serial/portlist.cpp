@@ -1,0 +1,83 @@
+#include "serial/portlist.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Digit runs compare as numbers, everything else byte by byte.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) ++ei;
+            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            const std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+            const size_t za = na.find_first_not_of('0'), zb = nb.find_first_not_of('0');
+            const std::string va = za == std::string::npos ? "" : na.substr(za);
+            const std::string vb = zb == std::string::npos ? "" : nb.substr(zb);
+            if (va.size() != vb.size()) return va.size() < vb.size();
+            if (va != vb) return va < vb;
+            i = ei, j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i, ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::string Hex4(int v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", v & 0xFFFF);
+    return text;
+}
+
+}  // namespace
+
+std::string PortPath(const TPortInfo& port) {
+    return port.stableLink.empty() ? port.device : port.stableLink;
+}
+
+std::string PortToolTip(const TPortInfo& port) {
+    std::vector<std::string> lines;
+    if (!port.description.empty()) lines.push_back(port.description);
+    if (!port.manufacturer.empty()) lines.push_back("Manufacturer: " + port.manufacturer);
+    if (port.vendorId >= 0 && port.productId >= 0)
+        lines.push_back("USB id: " + Hex4(port.vendorId) + ":" + Hex4(port.productId));
+    if (!port.serialNumber.empty()) lines.push_back("Serial number: " + port.serialNumber);
+    lines.push_back("Device: " + port.device);
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
+                                     const std::vector<TPortInfo>& found) {
+    std::vector<TPortItem> items;
+    for (const std::string& text : fixed) items.push_back({text, {}});
+    std::vector<TPortItem> added;
+    for (const TPortInfo& port : found) {
+        const std::string path = PortPath(port);
+        if (path.empty()) continue;
+        const auto same = [&path](const TPortItem& i) { return i.text == path; };
+        if (std::any_of(items.begin(), items.end(), same) ||
+            std::any_of(added.begin(), added.end(), same))
+            continue;
+        added.push_back({path, PortToolTip(port)});
+    }
+    std::sort(added.begin(), added.end(),
+              [](const TPortItem& a, const TPortItem& b) { return NaturalLess(a.text, b.text); });
+    items.insert(items.end(), added.begin(), added.end());
+    return items;
+}
+
+std::vector<std::string> PortPaths(const std::vector<TPortInfo>& found) {
+    std::vector<std::string> paths;
+    for (const TPortItem& item : MergePortList({}, found)) paths.push_back(item.text);
+    return paths;
+}

@@ -1,0 +1,86 @@
+// What the engineer is told when a port cannot be opened, for the causes the
+// tests cannot bring about for real (they run as root), and the warning about
+// a device another program holds.
+#include "serial/openfailure.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "serial/portholders.h"
+
+namespace {
+
+TOpenFailure Failure(TOpenStep step, int error, const std::string& path = "/dev/ttyUSB0") {
+    TOpenFailure f;
+    f.step = step;
+    f.error = error;
+    f.path = path;
+    return f;
+}
+
+TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
+    auto dialout = Failure(TOpenStep::Open, EACCES);
+    dialout.group = "dialout";
+    auto rootOnly = Failure(TOpenStep::Open, EACCES);
+    rootOnly.group = "root";
+    auto missing = Failure(TOpenStep::Open, ENOENT);
+    missing.present = {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "/dev/ttyS0"};
+    auto busy = Failure(TOpenStep::Open, EBUSY);
+    busy.holders = {{812, "ModemManager"}};
+    auto regular = Failure(TOpenStep::NotTerminal, ENOTTY, "/tmp/x");
+    regular.kind = TFileKind::Regular;
+
+    const struct {
+        const char* what;
+        TOpenFailure failure;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"group",
+         dialout,
+         {"/dev/ttyUSB0: Permission denied", "group \"dialout\"", "sudo usermod -aG dialout $USER",
+          "log out and log in again"}},
+        {"root's", rootOnly, {"Permission denied", "ls -l /dev/ttyUSB0"}},
+        {"missing",
+         missing,
+         {"No such file or directory", "Is the adapter plugged in?",
+          "Serial devices present:\n    /dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n    "
+          "/dev/ttyS0"}},
+        {"none present", Failure(TOpenStep::Open, ENODEV), {"No serial devices were found"}},
+        {"gone", Failure(TOpenStep::Open, ENXIO), {"may have been unplugged"}},
+        {"busy",
+         busy,
+         {"Device or resource busy", "ModemManager (process 812)", "Close that program"}},
+        {"busy unnamed", Failure(TOpenStep::Lock, EWOULDBLOCK), {"Another program has it open."}},
+        {"folder", Failure(TOpenStep::Open, EISDIR, "/dev"), {"/dev: Is a directory", "a folder"}},
+        {"file", regular, {"/tmp/x: not a terminal", "a regular file"}},
+        {"name", Failure(TOpenStep::Name, 0, "ttyUSB0"), {"\"ttyUSB0\" is not a device path"}},
+        {"i/o", Failure(TOpenStep::Open, EIO), {"Input/output error", "plug it back"}},
+        {"no fd",
+         Failure(TOpenStep::Open, EMFILE),
+         {"Too many open files", "Close other programs"}},
+        {"threads", Failure(TOpenStep::Resources, 0), {"no file descriptor or thread"}},
+        {"other", Failure(TOpenStep::Open, EROFS), {"/dev/ttyUSB0: Read-only file system"}},
+    };
+    for (const auto& c : cases) {
+        const std::string detail = OpenFailureDetail(c.failure);
+        for (const std::string& part : c.says)
+            EXPECT_NE(detail.find(part), std::string::npos) << c.what << ": " << detail;
+    }
+}
+
+TEST(SharedPortWarning, NamesOtherProgramsOnRealDevicesOnly) {
+    const std::vector<TPortHolder> us{{100, "tavrix"}};
+    const std::vector<TPortHolder> shared{{100, "tavrix"}, {812, "ModemManager"}};
+    EXPECT_EQ(SharedPortWarning("/dev/ttyUSB0", {}, 100), "");
+    EXPECT_EQ(SharedPortWarning("/dev/ttyUSB0", us, 100), "");
+    // The program that made a pseudo-terminal holds it by design.
+    EXPECT_EQ(SharedPortWarning("/dev/pts/7", shared, 100), "");
+    const std::string warning = SharedPortWarning("/dev/ttyUSB0", shared, 100);
+    EXPECT_NE(warning.find("/dev/ttyUSB0 is also open in ModemManager (process 812)"),
+              std::string::npos)
+        << warning;
+    EXPECT_EQ(warning.find("tavrix"), std::string::npos) << warning;
+}
+
+}  // namespace
