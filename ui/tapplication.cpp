@@ -3,7 +3,9 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "serial/tcomm.h"
 #include "ui/controls.h"
+#include "ui/portdiscovery.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -18,9 +20,10 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return true;
 }
 
-void ShowMessage(const QString& text) {
+void ShowMessage(const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Tavrix"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
 }
 
@@ -32,5 +35,11 @@ void ShowException(const std::exception& error) {
         ShowMessage(refused->Message());
         return;
     }
-    ShowMessage(QString::fromLatin1(error.what()));
+    const QString text = QString::fromLatin1(error.what());
+    const auto* comms = dynamic_cast<const ECommsError*>(&error);
+    if (!comms || !comms->Failure) return ShowMessage(text);
+    // An opening failure: the known message stays the text, the cause goes under it.
+    TOpenFailure failure = *comms->Failure;
+    failure.present = PortPaths(DiscoverSerialPorts());
+    ShowMessage(text, QString::fromStdString(OpenFailureDetail(failure)));
 }

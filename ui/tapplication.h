@@ -13,8 +13,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Shows `text` in a modal message box titled with the program's name.
-void ShowMessage(const QString& text);
+// Shows `text` in a modal message box titled with the program's name; a
+// `detail` (why, and what to do) goes under it as the box's detailed text.
+void ShowMessage(const QString& text, const QString& detail = {});
 
 // The one place where a handler's exception becomes a message to the engineer.
 void ShowException(const std::exception& error);

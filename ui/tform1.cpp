@@ -3,6 +3,7 @@
 
 #include <QCloseEvent>
 
+#include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui_tform1.h"
 
@@ -16,10 +17,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
         try {
             Comm1ReceiveData(sender, buffer, length);
+            StatusLine->ReplyReceived();
         } catch (const std::exception& error) {
             ShowException(error);
         }
     };
+    Comm1->OnRequestHangup = [this](TComm* sender) { Comm1RequestHangup(sender); };
 
     // Created running, as the form resource has them; FormCreate stops them.
     Timer2 = new TTimer(300, true, this);
@@ -31,6 +34,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 
     WireHandlers();
     SetupMenus();
+    SetupPort();
     LoadPictures();
     FormCreate();
 }
@@ -39,6 +43,7 @@ TForm1::~TForm1() {
     // The reader and writer must be gone before the window they report to.
     Comm1->ClosePort();
     Comm1->OnReceiveData = nullptr;
+    Comm1->OnRequestHangup = nullptr;
 }
 
 void TForm1::Guarded(void (TForm1::*handler)()) {

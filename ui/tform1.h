@@ -9,6 +9,7 @@
 //   tform1_menus.cpp    menu bar: File, View, Help (where additions are reached)
 //   tform1_capture.cpp  copies of the last HART command 3 and MODBUS test replies
 //   tform1_sidebyside.cpp  View entries: cross-check dialog, trend window
+//   tform1_port.cpp     device list, vanished or shared device, status line
 // Every handler reads controls, calls a pure codec and writes controls or sends.
 #pragma once
 
@@ -30,6 +31,7 @@ class TForm1;
 class QLineEdit;
 class QMenu;
 class QAction;
+class TStatusLine;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -65,6 +67,7 @@ public:
     QMenu* menuView = nullptr;
     QMenu* menuHelp = nullptr;
     QAction* actionExit = nullptr;  // last entry of File
+    TStatusLine* StatusLine = nullptr;  // port, line settings, open or closed, last reply
 
     // Kept for the cross-check and the trend; RepliesCaptured() says when.
     LastReplies Captured;
@@ -85,6 +88,7 @@ public slots:
     void Button1Click();
     void Button6Click();
     void Comm1ReceiveData(TComm* Sender, const uint8_t* Buffer, uint16_t BufferLength);
+    void Comm1RequestHangup(TComm* Sender);
     void Timer3Timer();
     void Timer4Timer();
     void Button26Click();
@@ -152,6 +156,9 @@ private:
     void WireHandlers();
     void SetupMenus();
     void SetupSideBySide();  // tform1_sidebyside.cpp: cross-check and trend entries
+    void SetupPort();
+    void WarnIfPortShared();
+    void UpdateStatusLine();
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family.
     void DecodeCommunicationReply();  // 201

@@ -44,13 +44,18 @@ public:
         QObject::connect(poll_.get(), &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 texts_.push_back(box->text());
+                details_.push_back(box->detailedText());
                 box->done(QMessageBox::Ok);
             }
         });
         poll_->start();
     }
     const QStringList& texts() const { return texts_; }
-    void clear() { texts_.clear(); }
+    const QStringList& details() const { return details_; }  // detailed texts, one per box
+    void clear() {
+        texts_.clear();
+        details_.clear();
+    }
     // Waits until `count` messages were seen or the deadline passed.
     bool WaitForCount(int count, int timeoutMs) {
         return WaitFor([&] { return texts_.size() >= count; }, timeoutMs);
@@ -59,6 +64,7 @@ public:
 private:
     std::unique_ptr<QTimer> poll_;
     QStringList texts_;
+    QStringList details_;
 };
 
 // A click as the engineer makes it: through the event loop and the

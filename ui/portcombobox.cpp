@@ -1,0 +1,112 @@
+#include "ui/portcombobox.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+
+#include "serial/tcomm.h"
+#include "ui/portdiscovery.h"
+
+namespace {
+
+// Elides in the middle when it is not being edited: the start (/dev/serial/by-id/)
+// and the end (the interface number) tell the most. Its text stays whole.
+class TElidingLineEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QRect area = contentsRect().marginsRemoved(textMargins()).adjusted(2, 0, -2, 0);
+        if (hasFocus() || fontMetrics().horizontalAdvance(text()) <= area.width()) {
+            QLineEdit::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+};
+
+}  // namespace
+
+TPortComboBox::TPortComboBox(QWidget* parent)
+    : QComboBox(parent), discovery_(&DiscoverSerialPorts) {
+    setLineEdit(new TElidingLineEdit(this));
+    // Long by-id paths must not widen the window: the box keeps its own width.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    view()->setTextElideMode(Qt::ElideMiddle);
+    FitWidth();
+    connect(this, &QComboBox::currentTextChanged, this, &TPortComboBox::UpdateToolTip);
+}
+
+void TPortComboBox::SetDiscovery(Discovery discovery) { discovery_ = std::move(discovery); }
+
+void TPortComboBox::RefreshPorts() {
+    if (fixedCount_ < 0) fixedCount_ = count();
+    std::vector<std::string> fixed;
+    for (int i = 0; i < fixedCount_; ++i) fixed.push_back(itemText(i).toStdString());
+    const std::vector<TPortItem> items =
+        MergePortList(fixed, discovery_ ? discovery_() : std::vector<TPortInfo>{});
+
+    const QString typed = currentText();
+    const int index = currentIndex();
+    const int cursor = lineEdit()->cursorPosition();
+    {
+        const QSignalBlocker quiet(this);  // the text does not change, whatever the items do
+        while (count() > fixedCount_) removeItem(count() - 1);
+        for (size_t i = fixed.size(); i < items.size(); ++i) {
+            addItem(QString::fromStdString(items[i].text));
+            setItemData(count() - 1, QString::fromStdString(items[i].toolTip), Qt::ToolTipRole);
+        }
+        if (index >= fixedCount_ || index >= count()) setCurrentIndex(findText(typed));
+        if (currentText() != typed) setEditText(typed);
+        lineEdit()->setCursorPosition(cursor);
+    }
+    UpdateToolTip();
+}
+
+void TPortComboBox::showPopup() {
+    RefreshPorts();
+    // The list may be wider than the box, up to what a screen shows.
+    const int wanted = view()->sizeHintForColumn(0) +
+                       view()->verticalScrollBar()->sizeHint().width() + 2 * view()->frameWidth() +
+                       8;
+    view()->setMinimumWidth(std::clamp(wanted, width(), 720));
+    QComboBox::showPopup();
+}
+
+void TPortComboBox::changeEvent(QEvent* event) {
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitWidth();
+}
+
+// Wide enough for /dev/ttyUSB10; the box counts its minimum in 'X' widths.
+void TPortComboBox::FitWidth() {
+    const QFontMetrics metrics = fontMetrics();
+    const int unit = std::max(1, std::min(metrics.horizontalAdvance(QLatin1Char('x')),
+                                          metrics.horizontalAdvance(QLatin1Char('X'))));
+    const int needed = metrics.horizontalAdvance(QString::fromLatin1(kWidestShortName)) + 8;
+    setMinimumContentsLength((needed + unit - 1) / unit);
+}
+
+// The whole path, and what the device says about itself where it was found.
+void TPortComboBox::UpdateToolTip() {
+    const QString text = currentText();
+    const int found = findText(text);
+    QString tip = text;
+    const std::string device = ResolvePortName(text.toStdString());
+    if (device != text.toStdString())
+        tip += QStringLiteral(" (%1)").arg(QString::fromStdString(device));
+    if (found >= 0) {
+        const QString about = itemData(found, Qt::ToolTipRole).toString();
+        if (!about.isEmpty()) tip += QLatin1Char('\n') + about;
+    }
+    setToolTip(tip);
+}

@@ -1,0 +1,39 @@
+// The "Serial Port:" box. Its own items (COM1..COM9) stay first; every time the
+// engineer opens the list, the serial devices present now are listed after
+// them, so an adapter plugged in or pulled out shows at the next look. What
+// the engineer typed is never replaced. A path too long for the box is elided
+// in the middle while the box is not being edited, with the whole path in
+// the box's tooltip.
+#pragma once
+
+#include <QComboBox>
+#include <functional>
+#include <vector>
+
+#include "serial/portlist.h"
+
+class TPortComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using Discovery = std::function<std::vector<TPortInfo>()>;
+
+    explicit TPortComboBox(QWidget* parent = nullptr);
+
+    // Where the devices come from (Qt Serial Port's port information by default).
+    void SetDiscovery(Discovery discovery);
+    void RefreshPorts();
+    void showPopup() override;
+
+    // The longest name the box shows without eliding.
+    static constexpr const char* kWidestShortName = "/dev/ttyUSB10";
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void FitWidth();
+    void UpdateToolTip();
+
+    Discovery discovery_;
+    int fixedCount_ = -1;  // the window's own items, counted before the first refresh
+};

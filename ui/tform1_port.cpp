@@ -1,0 +1,70 @@
+// The port beyond opening and closing it: the device list of "Serial Port:",
+// a device that vanished while open, a device another program holds too, and
+// the status line.
+#include <unistd.h>
+
+#include <QStatusBar>
+#include <QString>
+
+#include "serial/linetext.h"
+#include "serial/portholders.h"
+#include "ui/controls.h"
+#include "ui/portcombobox.h"
+#include "ui/statusline.h"
+#include "ui/tapplication.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+void TForm1::SetupPort() {
+    StatusLine = new TStatusLine(statusBar());
+    // Run after the handlers wired before them: they see the outcome of Button1Click and
+    // Timer4Timer.
+    connect(ui->Button1, &QPushButton::clicked, this, [this] {
+        if (PortOpen) WarnIfPortShared();
+        UpdateStatusLine();
+    });
+    connect(Timer4, &TTimer::OnTimer, this, &TForm1::UpdateStatusLine);
+    for (QComboBox* combo :
+         {static_cast<QComboBox*>(ui->SPREALCOM), ui->ComboBox11, ui->ComboBox10})
+        connect(combo, &QComboBox::currentTextChanged, this, &TForm1::UpdateStatusLine);
+    UpdateStatusLine();
+}
+
+void TForm1::Comm1RequestHangup(TComm*) {
+    // The reader and the writer may both report the same hang-up, and a report
+    // may arrive after the port was closed: only the first one of an open port
+    // counts. The port is closed before the message, whose own event loop
+    // delivers the second report.
+    if (!PortOpen) return;
+    const QString path = QString::fromStdString(ResolvePortName(Comm1->CommName));
+    Timer4->SetEnabled(false);  // a pending automatic close would hit the next opening
+    PortOpen = false;
+    ui->Button1->setText("Open");
+    ui->Button6->setEnabled(false);
+    Comm1->ClosePort();
+    // No reply can come any more, so no timeout message either. A reply that
+    // already arrived and waits for its decoding is still decoded.
+    Timer3->SetEnabled(false);
+    if (!Timer2->Enabled()) PendingRequest = 0;
+    UpdateStatusLine();
+    ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
+}
+
+void TForm1::WarnIfPortShared() {
+    const std::string path = ResolvePortName(Comm1->CommName);
+    const std::string warning = SharedPortWarning(path, FindPortHolders(path), getpid());
+    if (!warning.empty()) ShowMessage(QString::fromStdString(warning));
+}
+
+// While open, what the component uses; while closed, what Open would use.
+void TForm1::UpdateStatusLine() {
+    const bool open = PortOpen && Comm1->IsOpen();
+    const std::string name = open ? Comm1->CommName : ui->SPREALCOM->currentText().toStdString();
+    const std::string baud =
+        open ? std::to_string(Comm1->BaudRate()) : ui->ComboBox11->currentText().toStdString();
+    const int parity = open ? static_cast<int>(Comm1->Parity) : ItemIndex(ui->ComboBox10);
+    StatusLine->ShowPort(QString::fromStdString(ResolvePortName(name)),
+                         QString::fromStdString(
+                             LineSettingsText(baud, Comm1->ByteSize(), parity, Comm1->StopBits())),
+                         open);
+}
