@@ -1,6 +1,10 @@
 // Draws the window's pictures (logo and the two wiring diagrams) with a tiny
-// raster painter and a built-in 5x7 font, and writes them as JPEG files.
-// Usage: draw_pictures OUTDIR   (writes logo.jpg, wiring_2wire.jpg, wiring_4wire.jpg)
+// raster painter and a built-in 5x7 font, and writes them as JPEG files; with
+// a second folder, also the application icon as PNG files at the usual sizes.
+// Usage: draw_pictures OUTDIR [ICONDIR]
+//   OUTDIR:  logo.jpg, wiring_2wire.jpg, wiring_4wire.jpg
+//   ICONDIR: 16.png, 24.png, 32.png, 48.png, 64.png, 128.png, 256.png
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +14,7 @@
 #include <vector>
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+#include <png.h>
 
 namespace {
 
@@ -200,6 +205,70 @@ bool WriteJpeg(const Canvas& canvas, const std::string& path) {
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return std::fclose(out) == 0;
+}
+
+// ---- the application icon -------------------------------------------------
+
+// The logo's emblem on its own: a navy badge with a white frame and a white
+// signal wave, on a transparent ground. Each pixel is the average of 8x8
+// samples, so the small sizes stay smooth.
+std::vector<uint8_t> IconPixels(int size) {
+    constexpr int kSamples = 8;
+    const double radius = 0.18, frame = 0.06, inset = 0.09, pen = 0.055;
+    std::vector<uint8_t> rgba(size_t(size) * size * 4);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            double r = 0, g = 0, b = 0, cover = 0;
+            for (int sy = 0; sy < kSamples; ++sy) {
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    // Unit square coordinates, 0..1.
+                    const double u = (x + (sx + 0.5) / kSamples) / size;
+                    const double v = (y + (sy + 0.5) / kSamples) / size;
+                    // Distance inside the rounded square (negative outside).
+                    const double qx = std::max(radius - u, u - (1 - radius));
+                    const double qy = std::max(radius - v, v - (1 - radius));
+                    const double inside = qx > 0 && qy > 0
+                                              ? radius - std::hypot(qx, qy)
+                                              : std::min(std::min(u, 1 - u), std::min(v, 1 - v));
+                    if (inside < 0) continue;
+                    const double wave = 0.5 - 0.22 * std::sin((u - 0.2) * 3.14159265 / 0.3);
+                    const double slope =
+                        0.22 * 3.14159265 / 0.3 * std::cos((u - 0.2) * 3.14159265 / 0.3);
+                    const bool onWave = u > 0.2 && u < 0.8 &&
+                                        std::abs(v - wave) / std::sqrt(1 + slope * slope) < pen / 2;
+                    const bool onFrame = inside > inset && inside < inset + frame;
+                    const Color c = onWave || onFrame ? kWhite : kNavy;
+                    r += c.r, g += c.g, b += c.b, cover += 1;
+                }
+            }
+            uint8_t* p = &rgba[(size_t(y) * size + x) * 4];
+            if (cover > 0)
+                p[0] = uint8_t(r / cover), p[1] = uint8_t(g / cover), p[2] = uint8_t(b / cover);
+            p[3] = uint8_t(255.0 * cover / (kSamples * kSamples) + 0.5);
+        }
+    }
+    return rgba;
+}
+
+bool WritePng(int size, const std::vector<uint8_t>& rgba, const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = size;
+    image.height = size;
+    image.format = PNG_FORMAT_RGBA;
+    if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr)) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), image.message);
+        return false;
+    }
+    return true;
+}
+
+bool WriteIcons(const std::string& dir) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        if (!WritePng(size, IconPixels(size), dir + "/" + std::to_string(size) + ".png"))
+            return false;
+    }
+    return true;
 }
 
 // ---- the wiring diagrams ---------------------------------------------------
@@ -434,13 +503,13 @@ Canvas Logo() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s OUTDIR [ICONDIR]\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok = WriteJpeg(Logo(), dir + "/logo.jpg") &&
-                    WriteJpeg(TwoWire(), dir + "/wiring_2wire.jpg") &&
-                    WriteJpeg(FourWire(), dir + "/wiring_4wire.jpg");
+    const bool ok =
+        WriteJpeg(Logo(), dir + "/logo.jpg") && WriteJpeg(TwoWire(), dir + "/wiring_2wire.jpg") &&
+        WriteJpeg(FourWire(), dir + "/wiring_4wire.jpg") && (argc < 3 || WriteIcons(argv[2]));
     return ok ? 0 : 1;
 }

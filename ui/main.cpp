@@ -1,4 +1,5 @@
 // Program entry: options, the application object and the main window.
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,10 @@ int main(int argc, char** argv) {
     }
 
     TApplication app(argc, argv);
+    // Ties the window to its installed desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.tavrix_instruments.Configurator"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("example.tavrix_instruments.Configurator")));
     TForm1 window;
     if (!port.empty()) window.form()->SPREALCOM->setEditText(QString::fromStdString(port));
     window.show();
