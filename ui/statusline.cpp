@@ -8,6 +8,7 @@ namespace {
 QLabel* AddLabel(QStatusBar* bar, const char* name, const QString& text) {
     auto* label = new QLabel(text, bar);
     label->setObjectName(QString::fromLatin1(name));
+    label->setContentsMargins(4, 0, 12, 0);
     bar->addWidget(label);
     return label;
 }
