@@ -220,6 +220,27 @@ bool DecodeGroups(Decoder& decoder, std::span<const GroupLayout> groups) {
     return true;
 }
 
+// The check of one group's key in `reply`.
+ConfigKeyCheck CheckGroup(std::string_view reply, const GroupLayout& layout, bool customOnly) {
+    const auto at = FindReplyKey(reply, layout.key);
+    ConfigKeyState state = ConfigKeyState::Missing;
+    if (at) {
+        state = GroupExtent(reply.substr(*at), layout.fields) > reply.size() - *at
+                    ? ConfigKeyState::CutShort
+                    : ConfigKeyState::Found;
+    }
+    return {layout.key, state, customOnly};
+}
+
+ConfigKeyCheck CheckMarker(std::string_view reply, std::string_view marker) {
+    return {marker, FindReplyKey(reply, marker) ? ConfigKeyState::Found : ConfigKeyState::Missing};
+}
+
+void CheckGroups(std::vector<ConfigKeyCheck>& checks, std::string_view reply,
+                 std::span<const GroupLayout> groups, bool customOnly = false) {
+    for (const GroupLayout& group : groups) checks.push_back(CheckGroup(reply, group, customOnly));
+}
+
 }  // namespace
 
 const char* ConfigControlName(ConfigControl control) {
@@ -284,4 +305,30 @@ ConfigReply DecodeMonitoringCommand(std::string_view reply) {
             break;  // another command number: not a row of this window
     }
     return decoder.Take();
+}
+
+std::vector<ConfigKeyCheck> CheckConfigReplyKeys(ConfigReplyKind kind, std::string_view reply) {
+    std::vector<ConfigKeyCheck> checks;
+    switch (kind) {
+        case ConfigReplyKind::System:
+            checks.push_back(CheckMarker(reply, "QX"));
+            CheckGroups(checks, reply, kSystemGroups);
+            break;
+        case ConfigReplyKind::CurrentOutput:
+            CheckGroups(checks, reply, kCurrentOutputGroups);
+            break;
+        case ConfigReplyKind::Modbus:
+            checks.push_back(CheckMarker(reply, "QQ"));
+            CheckGroups(checks, reply, kModbusGroups);
+            CheckGroups(checks, reply, kCustomParsingGroups, true);
+            break;
+        case ConfigReplyKind::Monitoring: {
+            // Both rows share one key; its group's length depends on the row.
+            const auto at = FindReplyKey(reply, kRcadKey);
+            const bool second = at && reply[*at + 4] == '2';
+            checks.push_back(CheckGroup(reply, {kRcadKey, second ? kRcad2 : kRcad1}, false));
+            break;
+        }
+    }
+    return checks;
 }

@@ -117,3 +117,24 @@ ConfigReply DecodeModbusParameters(std::string_view reply, int meterTypeItem);
 
 // Reply to "QQQ#RCAD01#" / "QQQ#RCAD02#".
 ConfigReply DecodeMonitoringCommand(std::string_view reply);
+
+// The four configuration replies, by the decoder that reads them.
+enum class ConfigReplyKind { System, CurrentOutput, Modbus, Monitoring };
+
+// What became of one key a decoder looks for in a reply.
+enum class ConfigKeyState {
+    Found,     // its group was read
+    Missing,   // the key does not occur: its controls keep their values
+    CutShort,  // the key occurs but the reply ends inside its group: skipped whole
+};
+
+struct ConfigKeyCheck {
+    std::string_view key;  // as the decoder looks for it, '?' = any character
+    ConfigKeyState state;
+    bool customMeterOnly = false;  // read only when the meter type is "custom"
+};
+
+// Every key the decoder of `kind` looks for, in its order, and what became of
+// it in `reply`; the reply's own marker ("QX", "QQ") comes first where the
+// decoder requires one.
+std::vector<ConfigKeyCheck> CheckConfigReplyKeys(ConfigReplyKind kind, std::string_view reply);

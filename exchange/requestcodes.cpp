@@ -7,6 +7,11 @@ const RequestCode* FindRequestCode(int code) {
     return nullptr;
 }
 
+const char* RequestName(int code) {
+    const RequestCode* entry = FindRequestCode(code);
+    return entry ? entry->name : "";
+}
+
 AfterBlock AfterBlockFor(int code) {
     const RequestCode* entry = FindRequestCode(code);
     return entry ? entry->after : AfterBlock::ShowText;

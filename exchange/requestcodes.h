@@ -25,25 +25,39 @@ struct RequestCode {
     bool setsTimeout3000;  // false: the HART queries leave the timeout interval as last set
     AfterBlock after;
     const char* sentBy;
+    const char* name;  // what the traffic log calls the request
 };
 
 inline constexpr RequestCode kRequestCodes[] = {
-    {201, kTimeoutConnection, true, AfterBlock::DecodeText, "Button6 Communication Query"},
-    {202, kTimeoutQuery, true, AfterBlock::DecodeText, "Button23 System Parameters"},
-    {203, kTimeoutQuery, true, AfterBlock::DecodeText, "Button8 Parameter Query"},
-    {301, kTimeoutQuery, true, AfterBlock::DecodeText, "Button31 MODBUS Parameter Query"},
-    {501, kTimeoutSetting, true, AfterBlock::DecodeText, "Button22/Button25 monitoring Query"},
-    {100, kTimeoutHart, false, AfterBlock::DecodeHex, "Button7 HART Device Parameter Query"},
-    {103, kTimeoutHart, false, AfterBlock::DecodeHex, "Button16 HART Command Query"},
-    {104, kTimeoutHart, false, AfterBlock::ShowHex, "Button20 manual HART command"},
-    {106, kTimeoutHart, true, AfterBlock::ShowHex, "Button14 HART address set"},
-    {302, kTimeoutQuery, true, AfterBlock::ShowHex, "Button4 MODBUS Comm Test"},
-    {110, kTimeoutSetting, true, AfterBlock::ShowText, "Button2/3/5 current output range"},
-    {200, kTimeoutSetting, true, AfterBlock::ShowText, "configuration set commands"},
+    {201, kTimeoutConnection, true, AfterBlock::DecodeText, "Button6 Communication Query",
+     "Communication Query"},
+    {202, kTimeoutQuery, true, AfterBlock::DecodeText, "Button23 System Parameters",
+     "System Parameters Query"},
+    {203, kTimeoutQuery, true, AfterBlock::DecodeText, "Button8 Parameter Query",
+     "Current Output Query"},
+    {301, kTimeoutQuery, true, AfterBlock::DecodeText, "Button31 MODBUS Parameter Query",
+     "MODBUS Parameter Query"},
+    {501, kTimeoutSetting, true, AfterBlock::DecodeText, "Button22/Button25 monitoring Query",
+     "Monitoring Query"},
+    {100, kTimeoutHart, false, AfterBlock::DecodeHex, "Button7 HART Device Parameter Query",
+     "HART Command 0"},
+    {103, kTimeoutHart, false, AfterBlock::DecodeHex, "Button16 HART Command Query",
+     "HART Command 3"},
+    {104, kTimeoutHart, false, AfterBlock::ShowHex, "Button20 manual HART command",
+     "HART Typed Command"},
+    {106, kTimeoutHart, true, AfterBlock::ShowHex, "Button14 HART address set", "HART Command 6"},
+    {302, kTimeoutQuery, true, AfterBlock::ShowHex, "Button4 MODBUS Comm Test", "MODBUS Test"},
+    {110, kTimeoutSetting, true, AfterBlock::ShowText, "Button2/3/5 current output range",
+     "Current Output Setting"},
+    {200, kTimeoutSetting, true, AfterBlock::ShowText, "configuration set commands",
+     "Configuration Setting"},
 };
 
 // The entry of `code`; nullptr for 0 and for codes not in the table.
 const RequestCode* FindRequestCode(int code);
+
+// The request's name in the traffic log; "" for 0 and unknown codes.
+const char* RequestName(int code);
 
 // What happens to a block under `code`: unknown codes and 0 are shown as text and clear the code.
 AfterBlock AfterBlockFor(int code);

@@ -1,0 +1,201 @@
+#include "hart/frameannotator.h"
+
+#include <cstdio>
+#include <string>
+
+#include "hart/frames.h"
+
+namespace {
+
+// Frame types of the delimiter's low three bits.
+constexpr uint8_t kBurstFrame = 1;   // BACK: slave in burst mode
+constexpr uint8_t kMasterFrame = 2;  // STX: master to slave
+constexpr uint8_t kSlaveFrame = 6;   // ACK: slave to master
+
+struct Named {
+    int value;
+    const char* text;
+};
+
+// Command names of the universal and common practice commands an engineer
+// meets most often.
+constexpr Named kCommands[] = {
+    {0, "read unique identifier"},
+    {1, "read primary variable"},
+    {2, "read loop current and percent of range"},
+    {3, "read dynamic variables and loop current"},
+    {6, "write polling address"},
+    {7, "read loop configuration"},
+    {8, "read dynamic variable classifications"},
+    {9, "read device variables with status"},
+    {11, "read unique identifier by tag"},
+    {12, "read message"},
+    {13, "read tag, descriptor, date"},
+    {14, "read primary variable transducer information"},
+    {15, "read device information"},
+    {16, "read final assembly number"},
+    {17, "write message"},
+    {18, "write tag, descriptor, date"},
+    {20, "read long tag"},
+    {38, "reset configuration changed flag"},
+    {48, "read additional device status"},
+};
+
+// Command response codes with one meaning for every command.
+constexpr Named kResponseCodes[] = {
+    {0, "success"},
+    {1, "undefined"},
+    {2, "invalid selection"},
+    {3, "passed parameter too large"},
+    {4, "passed parameter too small"},
+    {5, "too few data bytes received"},
+    {6, "device-specific command error"},
+    {7, "in write protect mode"},
+    {16, "access restricted"},
+    {32, "busy"},
+    {33, "delayed response initiated"},
+    {34, "delayed response running"},
+    {35, "delayed response dead"},
+    {36, "delayed response conflict"},
+    {64, "command not implemented"},
+};
+
+// Bits of the first status byte when its top bit reports a communication error.
+constexpr Named kCommunicationErrors[] = {
+    {0x40, "vertical parity"},     {0x20, "overrun"},         {0x10, "framing"},
+    {0x08, "longitudinal parity"}, {0x02, "buffer overflow"},
+};
+
+constexpr Named kDeviceStatus[] = {
+    {0x80, "device malfunction"},
+    {0x40, "configuration changed"},
+    {0x20, "cold start"},
+    {0x10, "more status available"},
+    {0x08, "loop current fixed"},
+    {0x04, "loop current saturated"},
+    {0x02, "non-primary variable out of limits"},
+    {0x01, "primary variable out of limits"},
+};
+
+template <size_t N>
+const char* Find(const Named (&table)[N], int value) {
+    for (const Named& entry : table) {
+        if (entry.value == value) return entry.text;
+    }
+    return nullptr;
+}
+
+template <size_t N>
+std::string Bits(const Named (&table)[N], int value) {
+    std::string text;
+    for (const Named& entry : table) {
+        if ((value & entry.value) == 0) continue;
+        if (!text.empty()) text += ", ";
+        text += entry.text;
+    }
+    return text;
+}
+
+std::string Hex(uint8_t b) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", b);
+    return text;
+}
+
+std::string Address(uint8_t delimiter, std::span<const uint8_t> address) {
+    const char* master = (address[0] & 0x80) ? "primary master" : "secondary master";
+    const char* burst = (address[0] & 0x40) ? ", burst mode" : "";
+    if (!(delimiter & 0x80))
+        return "short address " + std::to_string(address[0] & 0x3F) + " (" + master + burst + ")";
+    return "long address " + Hex(address[0]) + " " + Hex(address[1]) + " " + Hex(address[2]) + " " +
+           Hex(address[3]) + " " + Hex(address[4]) + ": manufacturer bits " +
+           std::to_string(address[0] & 0x3F) + ", device type " + std::to_string(address[1]) +
+           ", device id " + std::to_string(address[2] * 65536u + address[3] * 256u + address[4]) +
+           " (" + master + burst + ")";
+}
+
+}  // namespace
+
+std::string HartResponseCodeText(uint8_t code) {
+    if (code & 0x80) {
+        const std::string bits = Bits(kCommunicationErrors, code);
+        return "communication error" + (bits.empty() ? std::string() : ": " + bits);
+    }
+    if (const char* text = Find(kResponseCodes, code)) return std::to_string(code) + " " + text;
+    return std::to_string(code) + " command-specific";
+}
+
+std::string HartDeviceStatusText(uint8_t status) {
+    return status == 0 ? "device OK" : Bits(kDeviceStatus, status);
+}
+
+std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
+    size_t at = 0;
+    while (at < bytes.size() && bytes[at] != 0xFF) ++at;
+    const size_t leading = at;
+    while (at < bytes.size() && bytes[at] == 0xFF) ++at;
+    if (at == leading || at == bytes.size()) return std::nullopt;
+
+    FrameNotes notes;
+    auto note = [&](std::string text, bool problem = false) {
+        notes.push_back({std::move(text), problem});
+    };
+    if (leading > 0) note(std::to_string(leading) + " bytes before the preamble", true);
+    const size_t preambles = at - leading;
+    // Masters send at least two preamble bytes for the instrument to lock on.
+    note(std::to_string(preambles) + " preamble bytes", preambles < 2);
+
+    const size_t start = at;
+    const uint8_t delimiter = bytes[at++];
+    const uint8_t type = delimiter & 0x07;
+    const bool slave = type == kSlaveFrame || type == kBurstFrame;
+    const char* typeText = type == kMasterFrame  ? "master to slave"
+                           : type == kSlaveFrame ? "slave to master"
+                           : type == kBurstFrame ? "burst frame"
+                                                 : nullptr;
+    const size_t addressSize = (delimiter & 0x80) ? 5 : 1;
+    const size_t expansion = (delimiter >> 5) & 0x03;
+    std::string delimiterText = "delimiter " + Hex(delimiter) + ": ";
+    delimiterText += typeText ? typeText : "unknown frame type";
+    delimiterText += (delimiter & 0x80) ? ", long frame" : ", short frame";
+    if (expansion) delimiterText += ", " + std::to_string(expansion) + " expansion bytes";
+    note(delimiterText, typeText == nullptr);
+
+    const size_t headerEnd = at + addressSize + expansion + 2;  // command and byte count
+    if (headerEnd > bytes.size()) {
+        note("frame ends inside its header", true);
+        return notes;
+    }
+    note(Address(delimiter, bytes.subspan(at, addressSize)));
+    at += addressSize + expansion;
+    const uint8_t command = bytes[at++];
+    const char* commandName = Find(kCommands, command);
+    note("command " + std::to_string(command) +
+         (commandName ? std::string(" ") + commandName : ""));
+    const size_t byteCount = bytes[at++];
+    const size_t follows = bytes.size() - at;  // data and checksum
+    note("byte count " + std::to_string(byteCount) +
+             (follows == byteCount + 1 ? std::string()
+                                       : ", but " + std::to_string(follows) + " bytes follow it (" +
+                                             std::to_string(byteCount + 1) + " with the checksum)"),
+         follows != byteCount + 1);
+
+    if (slave && byteCount >= 2 && follows >= 2) {
+        note("response code " + HartResponseCodeText(bytes[at]), bytes[at] & 0x80);
+        note("device status " + HartDeviceStatusText(bytes[at + 1]), bytes[at + 1] & 0x80);
+    } else if (slave) {
+        note("no status bytes", true);
+    }
+
+    if (follows < byteCount + 1) {
+        note("checksum missing: the frame ends early", true);
+        return notes;
+    }
+    const uint8_t expected = HartChecksum(bytes.subspan(start, at + byteCount - start));
+    const uint8_t got = bytes[at + byteCount];
+    if (got == expected)
+        note("checksum " + Hex(got) + " OK");
+    else
+        note("checksum " + Hex(got) + " wrong, expected " + Hex(expected), true);
+    return notes;
+}
