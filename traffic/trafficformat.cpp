@@ -1,0 +1,212 @@
+#include "traffic/trafficformat.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "exchange/requestcodes.h"
+#include "traffic/blockannotation.h"
+
+namespace {
+
+std::tm LocalTime(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return local;
+}
+
+const char* Direction(TrafficKind kind) {
+    switch (kind) {
+        case TrafficKind::Sent:
+            return "TX";
+        case TrafficKind::Received:
+            return "RX";
+        case TrafficKind::Timeout:
+            return "TIMEOUT";
+        case TrafficKind::Opened:
+            return "OPEN";
+        case TrafficKind::Closed:
+            return "CLOSE";
+        case TrafficKind::HangUp:
+            return "HANG-UP";
+    }
+    return "";
+}
+
+bool IsBlock(TrafficKind kind) {
+    return kind == TrafficKind::Sent || kind == TrafficKind::Received;
+}
+
+std::string NotesText(const FrameNotes& notes) {
+    std::string text;
+    for (const FrameNote& note : notes) {
+        if (!text.empty()) text += "; ";
+        if (note.problem) text += "! ";
+        text += note.text;
+    }
+    return text;
+}
+
+std::string Joined(const TrafficRow& cells, char separator) {
+    std::string line;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (i) line += separator;
+        line += cells[i];
+    }
+    return line;
+}
+
+std::string CsvCell(const std::string& cell) {
+    std::string quoted = "\"";
+    for (char c : cell) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string CsvLine(const TrafficRow& cells) {
+    TrafficRow quoted;
+    for (const std::string& cell : cells) quoted.push_back(CsvCell(cell));
+    return Joined(quoted, ',');
+}
+
+std::vector<std::string> HeaderLines(const TrafficLog& log, const TrafficSaveHeader& header) {
+    const TrafficLine& line = log.line();
+    return {
+        "Tavrix Configurator " + header.toolVersion + " traffic log",
+        "Saved: " + DateTimeText(header.savedAt),
+        "Port: " + (line.port.empty() ? std::string("(never opened)") : line.Text()) +
+            ", read interval " + std::to_string(line.readIntervalMs) + " ms",
+        "Events: " + std::to_string(log.events().size()) + " kept, " +
+            std::to_string(log.dropped()) + " dropped (history of " +
+            std::to_string(log.capacity()) + ")",
+    };
+}
+
+TrafficRow ColumnNames() {
+    return TrafficRow(std::begin(kTrafficColumns), std::end(kTrafficColumns));
+}
+
+}  // namespace
+
+std::string ClockText(std::chrono::system_clock::time_point t) {
+    const std::tm local = LocalTime(t);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(ms < 0 ? ms + 1000 : ms));
+    return text;
+}
+
+std::string DateTimeText(std::chrono::system_clock::time_point t) {
+    const std::tm local = LocalTime(t);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string HexText(std::span<const uint8_t> bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (uint8_t b : bytes) {
+        if (!text.empty()) text += ' ';
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+std::string PrintableText(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (uint8_t b : bytes) text += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+    return text;
+}
+
+FrameNotes EventNotes(const TrafficEvent& event) {
+    FrameNotes notes = event.context;
+    if (IsBlock(event.kind)) {
+        const FrameNotes found =
+            AnnotateBlock(event.code, event.kind == TrafficKind::Sent, event.bytes);
+        notes.insert(notes.end(), found.begin(), found.end());
+    }
+    return notes;
+}
+
+size_t TrafficRowCount(const TrafficLog& log) {
+    return log.events().size() + (log.dropped() > 0 ? 1 : 0);
+}
+
+const TrafficEvent* TrafficEventAt(const TrafficLog& log, size_t row) {
+    if (log.dropped() > 0) {
+        if (row == 0) return nullptr;
+        --row;
+    }
+    return row < log.events().size() ? &log.events()[row] : nullptr;
+}
+
+TrafficRow TrafficRowAt(const TrafficLog& log, size_t row) {
+    const TrafficEvent* event = TrafficEventAt(log, row);
+    if (!event) {
+        TrafficRow cells(kTrafficColumnCount);
+        cells[0] = "...";
+        cells[kTrafficDecodedColumn] = std::to_string(log.dropped()) +
+                                       " earlier events dropped (the history keeps the last " +
+                                       std::to_string(log.capacity()) + ")";
+        return cells;
+    }
+    const bool block = IsBlock(event->kind) || event->kind == TrafficKind::Timeout;
+    return {
+        ClockText(event->time.wall),
+        event->sinceRequestMs ? std::to_string(*event->sinceRequestMs) : std::string(),
+        Direction(event->kind),
+        RequestName(event->code),
+        block ? std::to_string(event->bytes.size()) : std::string(),
+        HexText(event->bytes),
+        PrintableText(event->bytes),
+        NotesText(EventNotes(*event)),
+    };
+}
+
+std::string TrafficDetail(const TrafficEvent& event) {
+    std::string text = ClockText(event.time.wall) + "  " + Direction(event.kind);
+    if (event.code) text += std::string("  ") + RequestName(event.code);
+    text += "  " + std::to_string(event.bytes.size()) + " bytes\n";
+    const std::span<const uint8_t> bytes(event.bytes);
+    for (size_t at = 0; at < bytes.size(); at += 16) {
+        const auto line = bytes.subspan(at, std::min<size_t>(16, bytes.size() - at));
+        char offset[20];
+        std::snprintf(offset, sizeof offset, "%04zX", at);
+        std::string hex = HexText(line);
+        hex.resize(16 * 3 - 1, ' ');
+        text += std::string(offset) + "  " + hex + "  " + PrintableText(line) + "\n";
+    }
+    for (const FrameNote& note : EventNotes(event))
+        text += (note.problem ? "  ! " : "    ") + note.text + "\n";
+    return text;
+}
+
+std::string TrafficText(const TrafficLog& log, const TrafficSaveHeader& header) {
+    std::string text;
+    for (const std::string& line : HeaderLines(log, header)) text += "# " + line + "\n";
+    text += Joined(ColumnNames(), '\t') + "\n";
+    for (size_t row = 0; row < TrafficRowCount(log); ++row)
+        text += Joined(TrafficRowAt(log, row), '\t') + "\n";
+    text += "# Statistics\n";
+    for (const std::string& line : FormatTrafficStats(log.stats())) text += "# " + line + "\n";
+    return text;
+}
+
+std::string TrafficCsv(const TrafficLog& log, const TrafficSaveHeader& header) {
+    std::string text;
+    for (const std::string& line : HeaderLines(log, header)) text += "# " + line + "\n";
+    text += CsvLine(ColumnNames()) + "\n";
+    for (size_t row = 0; row < TrafficRowCount(log); ++row)
+        text += CsvLine(TrafficRowAt(log, row)) + "\n";
+    text += "# Statistics\n";
+    for (const std::string& line : FormatTrafficStats(log.stats())) text += "# " + line + "\n";
+    return text;
+}

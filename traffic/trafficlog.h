@@ -1,0 +1,104 @@
+// The traffic log: every block written and received, timeouts, opening and
+// closing, hang-ups, with their times; a bounded history (older events are
+// dropped and counted) and the statistics of the whole session. No Qt: the
+// window and the request sequencer feed it, the traffic panel shows it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hart/frames.h"
+#include "protocol/framenotes.h"
+#include "traffic/trafficstats.h"
+
+struct TrafficTime {
+    std::chrono::system_clock::time_point wall;    // shown
+    std::chrono::steady_clock::time_point steady;  // measured
+    static TrafficTime Now();
+};
+
+// The port and its line settings, as the log's header names them.
+struct TrafficLine {
+    std::string port;
+    uint32_t baud = 9600;
+    char parity = 'N';
+    int dataBits = 8;
+    std::string stopBits = "1";
+    uint32_t readIntervalMs = 0;  // quiet time after which the port delivers a block
+
+    std::string Text() const;  // "/dev/ttyUSB0 9600 8N1"
+    // Time one character of `count` bytes takes on the line.
+    int64_t LineTimeMs(size_t count) const;
+};
+
+enum class TrafficKind { Sent, Received, Timeout, Opened, Closed, HangUp };
+
+struct TrafficEvent {
+    TrafficKind kind;
+    TrafficTime time;
+    int code = 0;  // the request the event belongs to; 0 = none
+    std::optional<int64_t> sinceRequestMs;
+    std::vector<uint8_t> bytes;  // the block; for a timeout, the request's frame
+    FrameNotes context;          // what the log knew when it recorded the event
+};
+
+class TrafficLog {
+public:
+    static constexpr size_t kDefaultCapacity = 20000;
+    explicit TrafficLog(size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
+
+    void Opened(const TrafficLine& line, TrafficTime t);
+    void Closed(TrafficTime t);
+    void Sent(std::span<const uint8_t> bytes, TrafficTime t);
+    // The request the last written frame made; amends that Sent event.
+    // Returns its index in events(), if it is still there.
+    std::optional<size_t> Requested(int code, TrafficTime t);
+    void Received(std::span<const uint8_t> bytes, TrafficTime t);
+    void TimedOut(TrafficTime t);
+    void HungUp(TrafficTime t);
+    void Clear();
+
+    // Drops the oldest event when the history is full; recording does this
+    // itself, a view calls it first to learn which row goes.
+    void MakeRoom();
+    bool Full() const { return events_.size() >= capacity_; }
+
+    const std::deque<TrafficEvent>& events() const { return events_; }
+    uint64_t dropped() const { return dropped_; }
+    const TrafficStats& stats() const { return stats_; }
+    const TrafficLine& line() const { return line_; }
+    size_t capacity() const { return capacity_; }
+
+private:
+    struct Pending {
+        int code = 0;
+        TrafficTime sent;
+        std::vector<uint8_t> frame;
+        bool portOpen = false;
+        bool answered = false;
+        bool timedOut = false;
+        size_t bytesSince = 0;
+    };
+    struct KnownIdentity {
+        HartIdentity identity;
+        TrafficTime when;
+    };
+
+    TrafficEvent& Add(TrafficKind kind, TrafficTime t);
+    FrameNotes TimeoutCauses(const Pending& request) const;
+    void LearnIdentity(std::span<const uint8_t> reply, TrafficTime t);
+
+    size_t capacity_;
+    std::deque<TrafficEvent> events_;
+    uint64_t dropped_ = 0;
+    TrafficStats stats_;
+    TrafficLine line_;
+    bool portOpen_ = false;
+    std::optional<Pending> pending_;
+    std::optional<KnownIdentity> identity_;  // from the last command 0 reply
+};
