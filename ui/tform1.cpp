@@ -5,6 +5,7 @@
 
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
+#include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()) {
@@ -16,6 +17,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     Comm1->SetReadIntervalTimeout(400);
     Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
         try {
+            Traffic->Received(buffer, length);  // as delivered, before the handler's wait
             Comm1ReceiveData(sender, buffer, length);
             StatusLine->ReplyReceived();
         } catch (const std::exception& error) {
@@ -35,6 +37,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     WireHandlers();
     SetupMenus();
     SetupPort();
+    SetupTraffic();
     LoadPictures();
     FormCreate();
 }

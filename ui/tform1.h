@@ -10,6 +10,7 @@
 //   tform1_capture.cpp  copies of the last HART command 3 and MODBUS test replies
 //   tform1_sidebyside.cpp  View entries: cross-check dialog, trend window
 //   tform1_port.cpp     device list, vanished or shared device, status line
+//   tform1_traffic.cpp  traffic log panel, View > Traffic, File > Save Traffic
 // Every handler reads controls, calls a pure codec and writes controls or sends.
 #pragma once
 
@@ -32,6 +33,8 @@ class QLineEdit;
 class QMenu;
 class QAction;
 class TStatusLine;
+class TrafficDock;
+class TrafficLogModel;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -72,6 +75,11 @@ public:
     // Kept for the cross-check and the trend; RepliesCaptured() says when.
     LastReplies Captured;
     int ModbusTestStart = 0;  // start address the last MODBUS test request carried
+
+    // Traffic log, fed at every send, request, block, timeout, open, close and
+    // hang-up; anything else that uses the port feeds it too.
+    TrafficLogModel* Traffic = nullptr;
+    TrafficDock* dockTraffic = nullptr;
 
     // The common request pattern, shared by every request handler.
     void ClearTraffic();                                            // empties Edit8 and Memo10
@@ -159,6 +167,8 @@ private:
     void SetupPort();
     void WarnIfPortShared();
     void UpdateStatusLine();
+    void SetupTraffic();
+    void SaveTraffic();
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family.
     void DecodeCommunicationReply();  // 201

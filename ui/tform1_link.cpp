@@ -10,6 +10,7 @@
 #include "ui/controls.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
+#include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
 
 void TForm1::FormCreate() {
@@ -25,6 +26,7 @@ void TForm1::Button1Click() {
         ui->Button1->setText("Open");
         ui->Button6->setEnabled(false);
         Comm1->ClosePort();
+        Traffic->Closed();
         return;
     }
     Comm1->ClosePort();
@@ -37,6 +39,7 @@ void TForm1::Button1Click() {
     Comm1->SetInx_XonXoffFlow(false);
     Comm1->OpenPort();
     PortOpen = true;
+    Traffic->Opened(*Comm1);
     ui->Button1->setText("Close");
     ui->Button6->setEnabled(true);
 }
@@ -62,6 +65,7 @@ std::string TForm1::PutTx(const std::string& frame) {
 
 void TForm1::SendFrame(const std::string& frame, bool hexDisplay) {
     ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexText(frame)) : DisplayText(frame));
+    Traffic->Sent(frame);
     // Refused while the port is closed; the request is still registered and
     // ends in its timeout message.
     Comm1->WriteData(frame.data(), static_cast<uint16_t>(std::min<size_t>(frame.size(), 0xFFFF)));
@@ -69,6 +73,7 @@ void TForm1::SendFrame(const std::string& frame, bool hexDisplay) {
 
 void TForm1::RegisterRequest(int code, int timeoutKind, bool setInterval3000) {
     PendingRequest = code;
+    Traffic->Requested(code);
     TimeoutKind = timeoutKind;
     if (setInterval3000) Timer3->SetInterval(3000);
     Timer3->SetEnabled(true);
@@ -112,6 +117,7 @@ void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLeng
 
 void TForm1::Timer3Timer() {
     Timer3->SetEnabled(false);
+    Traffic->TimedOut();
     // The request stays pending, so a late reply is still handled.
     if (const char* message = TimeoutMessage(TimeoutKind)) ShowMessage(message);
 }
@@ -122,6 +128,7 @@ void TForm1::Timer4Timer() {
     ui->Button1->setText("Open");
     ui->Button6->setEnabled(false);
     Comm1->ClosePort();
+    Traffic->Closed();
 }
 
 void TForm1::Button26Click() { ui->Memo10->clear(); }

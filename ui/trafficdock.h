@@ -1,0 +1,33 @@
+// The "Traffic" panel: one line per event of the traffic log, the whole
+// block and its notes for the selected line, the session's statistics, and
+// saving as text or CSV.
+#pragma once
+
+#include <QDockWidget>
+
+class QPlainTextEdit;
+class QTableView;
+class QTimer;
+class TrafficLogModel;
+
+class TrafficDock : public QDockWidget {
+    Q_OBJECT
+public:
+    TrafficDock(TrafficLogModel* model, QWidget* parent);
+
+    // Writes the log as shown: CSV when `path` ends in ".csv", else text.
+    // False, with the reason in `error`, when the file can't be written.
+    bool Save(const QString& path, QString* error) const;
+
+private:
+    void ShowDetail();
+    void ShowStatistics();
+    void FollowNewRows();
+
+    TrafficLogModel* model_;
+    QTableView* view_;
+    QPlainTextEdit* detail_;
+    QPlainTextEdit* statistics_;
+    QTimer* statisticsTimer_;
+    bool atBottom_ = true;
+};

@@ -1,0 +1,141 @@
+#include "ui/trafficlogmodel.h"
+
+#include <QBrush>
+#include <QColor>
+
+#include "serial/tcomm.h"
+
+namespace {
+
+TrafficLine LineOf(const TComm& comm) {
+    static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
+    static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
+    const auto parity = static_cast<size_t>(comm.Parity);
+    const auto stop = static_cast<size_t>(comm.StopBits());
+    TrafficLine line;
+    line.port = ResolvePortName(comm.CommName);
+    line.baud = comm.BaudRate();
+    line.parity = parity < std::size(kParity) ? kParity[parity] : '?';
+    line.dataBits = 5 + static_cast<int>(comm.ByteSize());
+    line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
+    line.readIntervalMs = comm.ReadIntervalTimeout();
+    return line;
+}
+
+}  // namespace
+
+TrafficLogModel::TrafficLogModel(QObject* parent, size_t capacity)
+    : QAbstractTableModel(parent), log_(capacity) {}
+
+template <typename Record>
+void TrafficLogModel::Add(Record record) {
+    // Whatever goes wrong here (memory) must not reach the window's handler.
+    try {
+        cached_.reset();
+        const QModelIndex first = index(0, 0);
+        if (log_.Full() && log_.dropped() == 0) {
+            log_.MakeRoom();  // row 0 becomes the dropped-events row
+            emit dataChanged(first, index(0, columnCount() - 1));
+        } else if (log_.Full()) {
+            beginRemoveRows({}, 1, 1);
+            log_.MakeRoom();
+            endRemoveRows();
+            emit dataChanged(first, index(0, columnCount() - 1));
+        }
+        const int row = rowCount();
+        beginInsertRows({}, row, row);
+        record();
+        endInsertRows();
+        emit statisticsChanged();
+    } catch (...) {
+    }
+}
+
+void TrafficLogModel::Sent(const std::string& frame) {
+    Add([&] {
+        log_.Sent({reinterpret_cast<const uint8_t*>(frame.data()), frame.size()},
+                  TrafficTime::Now());
+    });
+}
+
+void TrafficLogModel::Requested(int code) {
+    try {
+        cached_.reset();
+        if (const auto amended = log_.Requested(code, TrafficTime::Now())) {
+            const int row = static_cast<int>(*amended) + (log_.dropped() > 0 ? 1 : 0);
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        }
+        emit statisticsChanged();
+    } catch (...) {
+    }
+}
+
+void TrafficLogModel::Received(const uint8_t* data, size_t length) {
+    const TrafficTime now = TrafficTime::Now();
+    Add([&] { log_.Received({data, length}, now); });
+}
+
+void TrafficLogModel::TimedOut() {
+    Add([&] { log_.TimedOut(TrafficTime::Now()); });
+}
+
+void TrafficLogModel::Opened(const TComm& comm) {
+    Add([&] { log_.Opened(LineOf(comm), TrafficTime::Now()); });
+}
+
+void TrafficLogModel::Closed() {
+    Add([&] { log_.Closed(TrafficTime::Now()); });
+}
+
+void TrafficLogModel::HungUp() {
+    Add([&] { log_.HungUp(TrafficTime::Now()); });
+}
+
+void TrafficLogModel::Clear() {
+    beginResetModel();
+    cached_.reset();
+    log_.Clear();
+    endResetModel();
+    emit statisticsChanged();
+}
+
+TrafficRow TrafficLogModel::Row(int row) const {
+    if (!cached_ || cached_->first != row)
+        cached_.emplace(row, TrafficRowAt(log_, static_cast<size_t>(row)));
+    return cached_->second;
+}
+
+int TrafficLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(TrafficRowCount(log_));
+}
+
+int TrafficLogModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(kTrafficColumnCount);
+}
+
+QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const auto column = static_cast<size_t>(index.column());
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return QString::fromStdString(Row(index.row())[column]);
+        case Qt::ForegroundRole:
+            // Failed checks stand out in the decoded column.
+            if (column == kTrafficDecodedColumn) {
+                const TrafficEvent* event = TrafficEventAt(log_, static_cast<size_t>(index.row()));
+                if (event && HasProblem(EventNotes(*event)))
+                    return QBrush(QColor(0xB0, 0x00, 0x00));
+            }
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        static_cast<size_t>(section) >= kTrafficColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromLatin1(kTrafficColumns[section]);
+}
