@@ -13,6 +13,7 @@
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
+#include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
 
 void TForm1::SetupPort() {
@@ -42,6 +43,7 @@ void TForm1::Comm1RequestHangup(TComm*) {
     ui->Button1->setText("Open");
     ui->Button6->setEnabled(false);
     Comm1->ClosePort();
+    Traffic->HungUp();
     // No reply can come any more, so no timeout message either. A reply that
     // already arrived and waits for its decoding is still decoded.
     Timer3->SetEnabled(false);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/ptypair.h"
+#include "ui/trafficlogmodel.h"
 #include "window_fixture.h"
 
 namespace {
@@ -27,6 +28,7 @@ protected:
         EXPECT_EQ(ui->Button1->text(), "Open");
         EXPECT_FALSE(ui->Button6->isEnabled());
         EXPECT_FALSE(form.Timer3->Enabled());
+        EXPECT_EQ(form.Traffic->log().stats().hangUps(), 1u);  // logged once too
     }
     TPtyPair pty;
 };
