@@ -3,6 +3,8 @@
 
 #include <QCloseEvent>
 
+#include "session/requestrunner.h"
+#include "ui/requestbuttonslock.h"
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/trafficlogmodel.h"
@@ -15,7 +17,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     Comm1->CommName = "COM2";
     Comm1->SetBaudRate(9600);
     Comm1->SetReadIntervalTimeout(400);
+    Sequencer = new RequestRunner(Comm1, this);
     Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
+        if (Sequencer->IsRunning()) return Sequencer->BlockReceived(buffer, length);
         try {
             Traffic->Received(buffer, length);  // as delivered, before the handler's wait
             Comm1ReceiveData(sender, buffer, length);
@@ -33,6 +37,13 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(Timer2, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer2Timer); });
     connect(Timer3, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer3Timer); });
     connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
+
+    new RequestButtonsLock(centralWidget(), Sequencer);
+    // A request the window had pending is given up when a sequence takes the line.
+    connect(Sequencer, &RequestRunner::started, this, [this] {
+        Timer2->SetEnabled(false);
+        Timer3->SetEnabled(false);
+    });
 
     WireHandlers();
     SetupMenus();

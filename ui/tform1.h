@@ -35,6 +35,7 @@ class QAction;
 class TStatusLine;
 class TrafficDock;
 class TrafficLogModel;
+class RequestRunner;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -49,6 +50,9 @@ public:
     TTimer* Timer2;  // reply timer (300 ms): decodes the collected reply
     TTimer* Timer3;  // reply timeout (1000 ms at start, 3000 ms once a request sets it)
     TTimer* Timer4;  // delayed port close after the RS485 settings command
+    // Runs sequences of exchanges (read module, apply profile, polling). While
+    // it runs it owns the line: blocks go to it, not to Comm1ReceiveData.
+    RequestRunner* Sequencer;
 
     // State shared by the handlers, touched on the main thread only.
     static constexpr size_t kFrameBufferSize = 916;

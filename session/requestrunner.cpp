@@ -1,0 +1,83 @@
+#include "session/requestrunner.h"
+
+#include <algorithm>
+
+#include "serial/tcomm.h"
+
+RequestRunner::RequestRunner(TComm* comm, QObject* parent)
+    : QObject(parent),
+      comm_(comm),
+      sequence_(std::make_unique<RequestSequence>(std::vector<SequenceStep>{})) {
+    clock_.start();
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, [this] { Handle(sequence_->Tick(Now())); });
+}
+
+RequestRunner::~RequestRunner() = default;
+
+SequenceTime RequestRunner::Now() const { return SequenceTime(clock_.elapsed()); }
+
+bool RequestRunner::IsRunning() const { return sequence_->running(); }
+
+bool RequestRunner::Run(std::vector<SequenceStep> steps) {
+    if (IsRunning()) return false;
+    sequence_ = std::make_unique<RequestSequence>(std::move(steps));
+    failure_.clear();
+    emit started(static_cast<int>(sequence_->steps().size()));
+    Handle(sequence_->Start(Now()));
+    return true;
+}
+
+void RequestRunner::Cancel() { Handle(sequence_->Cancel()); }
+
+void RequestRunner::ListenToComm() {
+    comm_->OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) {
+        BlockReceived(data, length);
+    };
+}
+
+void RequestRunner::BlockReceived(const uint8_t* data, uint16_t length) {
+    const QByteArray block(reinterpret_cast<const char*>(data), length);
+    emit received(block);
+    Handle(
+        sequence_->Received(Now(), std::string_view(reinterpret_cast<const char*>(data), length)));
+}
+
+void RequestRunner::Handle(const SequenceOutputs& outputs) {
+    using Kind = SequenceOutput::Kind;
+    for (const SequenceOutput& out : outputs) {
+        const QByteArray bytes = QByteArray::fromStdString(out.bytes);
+        switch (out.kind) {
+            case Kind::Write:
+                emit sent(static_cast<int>(out.step), bytes);
+                // A refused write (port closed) ends in the step's timeout,
+                // as the window's own requests do.
+                comm_->WriteData(out.bytes.data(),
+                                 static_cast<uint16_t>(std::min<size_t>(out.bytes.size(), 0xFFFF)));
+                break;
+            case Kind::Reply:
+                emit replied(static_cast<int>(out.step), bytes);
+                break;
+            case Kind::TimedOut:
+                failure_ = QString::fromLatin1(bytes);
+                [[fallthrough]];
+            case Kind::Finished:
+            case Kind::Cancelled:
+                timer_.stop();
+                // Last: a slot may start the next sequence from here.
+                emit ended();
+                return;
+        }
+    }
+    Arm();
+}
+
+void RequestRunner::Arm() {
+    const auto deadline = sequence_->NextDeadline();
+    if (!deadline) {
+        timer_.stop();
+        return;
+    }
+    timer_.start(static_cast<int>(std::max<int64_t>(0, (*deadline - Now()).count())));
+}

@@ -1,0 +1,66 @@
+// Runs a RequestSequence on an open serial component: writes its frames,
+// hands it the blocks the component delivers and wakes it at its deadlines.
+// QtCore only, so the window and tavrix-cli share it.
+//
+// One owner of the line at a time: while IsRunning(), every block the
+// component delivers belongs to the runner. A program that has no receive
+// handler of its own calls ListenToComm(); the window routes blocks itself
+// at the start of its receive path:
+//     if (runner->IsRunning()) { runner->BlockReceived(buffer, length); return; }
+//
+// For a helper that polls (one step or many):
+//     connect(runner, &RequestRunner::replied, ...);   // (step, reply bytes)
+//     connect(runner, &RequestRunner::ended, ...);     // then look at sequence()
+//     runner->Run({{QueryFrame(kQuerySystem), 202, "System parameters"}});
+// Run() refuses (returns false) while another sequence runs; Cancel() stops
+// the running one at once and raises ended(). Signals come on the main
+// thread, from the event loop; a slot of ended() may start the next Run().
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "exchange/requestsequence.h"
+
+class TComm;
+
+class RequestRunner : public QObject {
+    Q_OBJECT
+public:
+    explicit RequestRunner(TComm* comm, QObject* parent = nullptr);
+    ~RequestRunner() override;
+
+    bool Run(std::vector<SequenceStep> steps);
+    void Cancel();
+    bool IsRunning() const;
+    void BlockReceived(const uint8_t* data, uint16_t length);
+    // Makes the runner the component's receive handler (programs without a window).
+    void ListenToComm();
+
+    // The sequence last started: its state, the step that stopped it, its replies.
+    const RequestSequence& sequence() const { return *sequence_; }
+    // The timeout message when the last sequence timed out, else empty.
+    const QString& failure() const { return failure_; }
+
+signals:
+    void started(int stepCount);
+    void sent(int step, const QByteArray& frame);
+    void received(const QByteArray& block);
+    void replied(int step, const QByteArray& reply);  // step complete: progress is step + 1
+    void ended();
+
+private:
+    void Handle(const SequenceOutputs& outputs);
+    void Arm();
+    SequenceTime Now() const;
+
+    TComm* comm_;
+    std::unique_ptr<RequestSequence> sequence_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    QString failure_;
+};

@@ -1,0 +1,58 @@
+// The runner on a real serial component, with a test peer on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "serial/tcomm.h"
+#include "session/requestrunner.h"
+#include "tests/serial/eventpump.h"
+#include "tests/serial/ptypair.h"
+
+using Ms = std::chrono::milliseconds;
+
+namespace {
+
+// What the runner wrote, collected while its events are delivered.
+std::string Written(TPtyPair& pty, size_t count) {
+    std::string got;
+    PumpUntil(
+        [&] {
+            for (uint8_t b : pty.Receive(count - got.size(), Ms(1))) got += static_cast<char>(b);
+            return got.size() >= count;
+        },
+        Ms(5000));
+    return got;
+}
+
+}  // namespace
+
+TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
+    TestApp();
+    TPtyPair pty;
+    TComm comm;
+    comm.CommName = pty.SlavePath();
+    comm.SetOutx_XonXoffFlow(false);
+    comm.SetInx_XonXoffFlow(false);
+    comm.SetReadIntervalTimeout(400);
+    comm.OpenPort();
+    RequestRunner runner(&comm);
+    runner.ListenToComm();
+    std::vector<int> progress;
+    int ends = 0;
+    QObject::connect(&runner, &RequestRunner::replied,
+                     [&](int step, const QByteArray&) { progress.push_back(step + 1); });
+    QObject::connect(&runner, &RequestRunner::ended, [&] { ++ends; });
+
+    ASSERT_TRUE(runner.Run({{"QQQ#QV#", 201, "Version"}, {"QQQ#QX#", 202, "System"}}));
+    EXPECT_FALSE(runner.Run({})) << "one sequence at a time";
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
+    pty.Send("TAVRIX V2");
+    // The second frame goes out only once the first reply is complete.
+    EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
+    ASSERT_TRUE(PumpUntil([&] { return ends == 1; }, Ms(10000)));
+    EXPECT_EQ(runner.sequence().state(), RequestSequence::State::TimedOut);
+    EXPECT_EQ(runner.sequence().current(), 1u);
+    EXPECT_EQ(runner.failure(), "Parameter Query Timeout!");
+    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"TAVRIX V2"});
+    EXPECT_EQ(progress, std::vector<int>{1});
+    EXPECT_FALSE(runner.IsRunning());
+    comm.ClosePort();
+}
