@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 
 set(TAVRIX_APP_ID example.tavrix_instruments.Configurator)
 
-install(TARGETS tavrix tavrix-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavrix tavrix-sim tavrix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/${TAVRIX_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/data/${TAVRIX_APP_ID}.metainfo.xml

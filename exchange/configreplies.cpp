@@ -18,8 +18,9 @@ constexpr std::array kControlNames = {
     "ComboBox15", "RADCOM1",    "READADR1",  "READLG1",    "RADCOM3",   "READADR3",   "READLG3",
     "RADCOM5",    "READADR5",   "READLG5",   "RADCOM7",    "READADR7",  "READLG7",    "ComboBox28",
     "Edit4",      "ComboBox29", "Edit5",     "ONECHECK01", "ONECMAD01", "ONECHECK02", "ONECMAD02",
+    "ComboBox41",
 };
-static_assert(kControlNames.size() == static_cast<size_t>(C::ONECMAD02) + 1);
+static_assert(kControlNames.size() == static_cast<size_t>(C::ComboBox41) + 1);
 
 // Field encodings of the replies: the reverse of the command encodings.
 enum class Encoding {

@@ -69,6 +69,8 @@ enum class ConfigControl {
     ONECMAD01,
     ONECHECK02,
     ONECMAD02,
+    // Set by the HART commands but written by no reply; profiles carry it.
+    ComboBox41,  // meter id
 };
 
 // The designer name of `control`, for diagnostics.

@@ -86,6 +86,7 @@ bool Reset(Cursor& c, ModuleSettings& s) {
     fresh.range4mA = s.range4mA;
     fresh.range20mA = s.range20mA;
     fresh.variables = s.variables;
+    fresh.ignoredSetCommand = s.ignoredSetCommand;
     s = fresh;
     return true;
 }
@@ -241,7 +242,9 @@ std::optional<Bytes> ConfigSetResponder::Answer(const Bytes& request) {
         // Built before the settings change: the RS485 command is answered at
         // the line settings it was received with.
         const std::string reply = AckKey(frame) + (ok ? "OK#" : "ERR#");
-        if (ok) settings_ = updated;
+        const bool ignored =
+            !settings_.ignoredSetCommand.empty() && frame.starts_with(settings_.ignoredSetCommand);
+        if (ok && !ignored) settings_ = updated;
         return Bytes(reply.begin(), reply.end());
     }
     return std::nullopt;

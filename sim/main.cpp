@@ -28,6 +28,9 @@ void Usage(FILE* out) {
         "  --split-after N     pause after the first N bytes of each reply\n"
         "  --split-pause MS    length of that pause (default 600)\n"
         "  --trace             print every request and reply in hex on stderr\n"
+        "  --ignore-set PREFIX acknowledge the set command starting with PREFIX\n"
+        "                      (e.g. QQS#XY1:) but keep the old setting\n"
+        "  --stop-after N      answer N requests, then stay silent\n"
         "The HART instrument behind the module:\n"
         "  --hart-address N    polling address, 0..63 (default 0)\n"
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
@@ -114,6 +117,10 @@ int main(int argc, char** argv) {
             options.splitAfter = IntArg("--split-after", argv[++i]);
         } else if (arg == "--split-pause" && hasValue) {
             options.splitPauseMs = IntArg("--split-pause", argv[++i]);
+        } else if (arg == "--ignore-set" && hasValue) {
+            module.settings().ignoredSetCommand = argv[++i];
+        } else if (arg == "--stop-after" && hasValue) {
+            options.stopAfter = IntArg("--stop-after", argv[++i], 1);
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--hart-address" && hasValue) {

@@ -85,4 +85,8 @@ struct ModuleSettings {
         std::array<uint8_t, 4> unitCodes{12, 32, 61, 57};  // kPa, degC, kg, %
     };
     HartInstrumentSettings hart;
+
+    // A set command, by the start of its frame ("QQS#XY1:"), that is
+    // acknowledged but not kept: a module that ignores one setting.
+    std::string ignoredSetCommand;
 };

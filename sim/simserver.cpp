@@ -120,7 +120,9 @@ void SimServer::Run() {
 }
 
 void SimServer::Serve(const Bytes& request) {
-    std::optional<Bytes> reply = module_.Answer(request);
+    // A module that stops answering part way through a sequence.
+    const bool silenced = options_.stopAfter > 0 && requests_++ >= options_.stopAfter;
+    std::optional<Bytes> reply = silenced ? std::nullopt : module_.Answer(request);
     if (options_.trace) Trace(request, reply);
     if (!reply || reply->empty()) return;
     SleepMs(options_.replyDelayMs);

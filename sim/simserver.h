@@ -17,6 +17,7 @@ struct SimOptions {
     int requestGapMs = 20;  // silence that ends a request
     bool trace = false;     // print every request and reply in hex on stderr
     unsigned speed = 0;     // termios speed (B9600, ...) for a device; 0 keeps its own
+    int stopAfter = 0;      // > 0: answer this many requests, then stay silent
 };
 
 class SimServer {
@@ -50,4 +51,5 @@ private:
     std::string path_;
     std::thread thread_;
     std::atomic<int> answered_{0};
+    int requests_ = 0;
 };

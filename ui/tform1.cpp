@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 
 #include "session/requestrunner.h"
+#include "ui/moduleprofiles.h"
 #include "ui/requestbuttonslock.h"
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
@@ -49,6 +50,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     SetupMenus();
     SetupPort();
     SetupTraffic();
+    Profiles = new ModuleProfiles(this);
     LoadPictures();
     FormCreate();
 }

@@ -36,6 +36,7 @@ class TStatusLine;
 class TrafficDock;
 class TrafficLogModel;
 class RequestRunner;
+class ModuleProfiles;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -75,6 +76,7 @@ public:
     QMenu* menuHelp = nullptr;
     QAction* actionExit = nullptr;  // last entry of File
     TStatusLine* StatusLine = nullptr;  // port, line settings, open or closed, last reply
+    ModuleProfiles* Profiles = nullptr;  // Read Module, profiles, Apply Profile to Module
 
     // Kept for the cross-check and the trend; RepliesCaptured() says when.
     LastReplies Captured;

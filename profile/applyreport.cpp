@@ -1,0 +1,38 @@
+#include "profile/applyreport.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string Padded(const std::string& text, size_t width) {
+    return text.size() >= width ? text + "  " : text + std::string(width - text.size() + 2, ' ');
+}
+
+}  // namespace
+
+std::string ApplyReportText(const ApplyReport& report) {
+    std::string out = "Set commands sent:\n";
+    for (const auto& [command, reply] : report.applied) out += "  " + command + ": " + reply + "\n";
+    for (const std::string& skipped : report.skipped) out += "  not sent: " + skipped + "\n";
+    if (!report.failure.empty()) out += "Stopped: " + report.failure + "\n";
+    if (report.rows.empty()) return out;
+
+    size_t widths[3] = {7, 6, 9};  // "Setting", "Wanted", "Read back"
+    for (const VerifyRow& row : report.rows) {
+        widths[0] = std::max(widths[0], row.setting.size());
+        widths[1] = std::max(widths[1], row.wanted.size());
+        widths[2] = std::max(widths[2], row.readBack.size());
+    }
+    const auto mismatches = std::count_if(report.rows.begin(), report.rows.end(),
+                                          [](const VerifyRow& r) { return r.mismatch; });
+    out += "Verification: " + std::to_string(mismatches) + " mismatch" +
+           (mismatches == 1 ? "" : "es") + "\n";
+    out += Padded("Setting", widths[0]) + Padded("Wanted", widths[1]) + "Read back\n";
+    for (const VerifyRow& row : report.rows) {
+        std::string line = Padded(row.setting, widths[0]) + Padded(row.wanted, widths[1]) +
+                           Padded(row.readBack, widths[2]) + (row.mismatch ? "MISMATCH" : "");
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
+    }
+    return out;
+}

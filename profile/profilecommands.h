@@ -1,0 +1,43 @@
+// What a profile becomes on the line: the set commands that apply it, with
+// exactly the frames the window's buttons build from the same values, and
+// the queries that read a module back.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exchange/requestsequence.h"
+#include "profile/profile.h"
+
+struct ApplyPlan {
+    std::vector<SequenceStep> steps;   // the RS485 line settings, if present, come last
+    std::vector<std::string> skipped;  // commands not sent, with the reason
+};
+
+// Set commands whose settings the profile holds. A command with an empty byte
+// list is skipped, as its button refuses to send one.
+ApplyPlan PlanApply(const Profile& profile);
+
+// A setting missing from a command whose other settings are present, by name.
+std::optional<std::string> MissingSetting(const Profile& profile);
+
+// Version, system parameters, current output, MODBUS parameters and both
+// monitoring commands, in that order.
+std::vector<SequenceStep> ReadModuleSteps();
+
+// The settings the replies of ReadModuleSteps() report, through the window's
+// decoders; `meterTypeItem` is the meter type assumed when the MODBUS reply
+// does not carry one. Settings a reply did not report are left out.
+Profile DecodeReadBack(const std::vector<std::string>& replies, int meterTypeItem);
+
+struct VerifyRow {
+    std::string setting;
+    std::string wanted;
+    std::string readBack;  // "(not reported)" when the module did not report it
+    bool mismatch = false;
+};
+
+// One row per setting of `wanted`. A setting that only a custom meter reports
+// is not a mismatch when the module reports a universal meter.
+std::vector<VerifyRow> VerifyProfile(const Profile& wanted, const Profile& readBack);

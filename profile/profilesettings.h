@@ -1,0 +1,35 @@
+// The settings a module profile carries: every value the configuration set
+// commands send, under a stable name, with the form the window shows it in.
+// The controls are the ones the configuration replies write (ConfigControl),
+// so what a profile wants and what a module reports line up field by field.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "exchange/configreplies.h"
+
+enum class SettingFormat {
+    Item,       // one item of a list, by its text
+    Flag,       // a check box: true or false
+    Number,     // a decimal integer from 0 to `max`, kept as typed ("001")
+    RangeText,  // a current-output limit: up to five digits, points or minus signs
+    FiveChars,  // a coefficient: up to five characters, sent as they stand
+    HexList,    // command bytes as the command edits take them ("01 0F"); may be empty
+};
+
+struct ProfileSetting {
+    std::string_view name;
+    ConfigControl control;
+    SettingFormat format;
+    std::span<const std::string_view> items = {};  // Item: the list's items, in order
+    int max = 0;                                   // Number: the largest value
+    bool customMeterOnly = false;                  // the module reports it only for a custom meter
+};
+
+// Every setting, in the order a profile lists them.
+std::span<const ProfileSetting> ProfileSettings();
+
+// The setting of `name` or of `control`; nullptr when there is none.
+const ProfileSetting* FindProfileSetting(std::string_view name);
+const ProfileSetting* FindProfileSetting(ConfigControl control);

@@ -1,0 +1,103 @@
+// tavrix-cli as a program, against simulated modules on pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+#include "tests/serial/eventpump.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    QString out;
+    QString err;
+};
+
+CliRun Cli(const QStringList& args) {
+    TestApp();
+    QProcess process;
+    process.start(TAVRIX_CLI_PATH, args);
+    process.waitForFinished(90000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+class Module {
+public:
+    Module() : server_(module, {}) {
+        path = QString::fromStdString(server_.Open());
+        server_.Start();
+    }
+    ~Module() { server_.Stop(); }
+    TavrixModule module;
+    QString path;
+
+private:
+    SimServer server_;
+};
+
+}  // namespace
+
+TEST(Cli, ReadSaveApplyVerify) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plan.json");
+    {
+        Module source;
+        source.module.settings().responseTime = 5;
+        source.module.settings().slaveAddress = "042";
+        const CliRun reading = Cli({"--port", source.path, "read"});
+        ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(reading.out.toUtf8());
+    }
+    Module target;
+    const CliRun apply = Cli({"--port", target.path, "apply", file, "--verify"});
+    EXPECT_EQ(apply.status, 0) << apply.out.toStdString() << apply.err.toStdString();
+    EXPECT_EQ(target.module.settings().slaveAddress, "042");
+    EXPECT_TRUE(apply.out.contains("Verification: 0 mismatches")) << apply.out.toStdString();
+
+    Module stubborn;
+    stubborn.module.settings().ignoredSetCommand = "QQS#XY1:";
+    const CliRun mismatch = Cli({"--port", stubborn.path, "--json", "apply", file, "--verify"});
+    EXPECT_EQ(mismatch.status, 1);
+    EXPECT_TRUE(mismatch.out.contains("\"setting\": \"rs485.responseTime\""))
+        << mismatch.out.toStdString();
+    EXPECT_EQ(mismatch.err, "tavrix-cli: 1 settings read back differ\n");
+}
+
+TEST(Cli, QueriesAndRefusals) {
+    Module module;
+    QTemporaryDir dir;
+    QFile bad(dir.filePath("bad.json"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(
+        "{\"format\": \"Tavrix module profile\", \"formatVersion\": 1, \"settings\": {\"x\": 1}}");
+    bad.close();
+    const struct {
+        QStringList args;
+        int status;
+        const char* output;  // in stdout, or for a failure in stderr
+    } cases[] = {
+        {{"version"}, 0, "TAVRIX HART-MODBUS V2.0"},
+        {{"hart", "variables"}, 0, "PV 12.5"},
+        {{"modbus", "read", "1", "2", "4"}, 0, "40003 "},
+        {{"apply", bad.fileName()}, 2, "bad.json: field settings.x: unknown field"},
+        {{"modbus", "read", "1", "x", "4"}, 2, "START must be a number"},
+        {{"frobnicate"}, 2, "unknown command"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(c.output))
+            << c.args.join(' ').toStdString() << ": " << run.out.toStdString()
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(Cli({"read"}).status, 2) << "no port";
+}

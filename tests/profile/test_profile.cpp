@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "profile/profile.h"
+#include "profile/profilecommands.h"
+#include "profile/profilesettings.h"
+
+using C = ConfigControl;
+
+namespace {
+
+// Every setting with a plausible value.
+Profile FullProfile() {
+    Profile p;
+    p.toolVersion = "2.0.0";
+    p.date = "2026-12-08T12:00:00Z";
+    for (const ProfileSetting& s : ProfileSettings()) {
+        switch (s.format) {
+            case SettingFormat::Item:
+                p.settings.push_back({s.control,
+                                      ConfigFieldKind::ItemIndex,
+                                      static_cast<int>(s.items.size()) - 1,
+                                      {}});
+                break;
+            case SettingFormat::Flag:
+                p.settings.push_back({s.control, ConfigFieldKind::Checked, 1, {}});
+                break;
+            case SettingFormat::Number:
+                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "012"});
+                break;
+            case SettingFormat::RangeText:
+                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "-4.5"});
+                break;
+            case SettingFormat::FiveChars:
+                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "1.25"});
+                break;
+            case SettingFormat::HexList:
+                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "01 0F"});
+                break;
+        }
+    }
+    return p;
+}
+
+// The full profile's JSON with one change made to its top-level object.
+QByteArray Edited(void (*edit)(QJsonObject& top, QJsonObject& settings)) {
+    QJsonObject top = QJsonDocument::fromJson(WriteProfile(FullProfile())).object();
+    QJsonObject settings = top.value("settings").toObject();
+    edit(top, settings);
+    top.insert("settings", settings);
+    return QJsonDocument(top).toJson();
+}
+
+}  // namespace
+
+TEST(Profile, WritesAndReadsBackEverySetting) {
+    const Profile written = FullProfile();
+    const auto read = ReadProfile(WriteProfile(written));
+    ASSERT_TRUE(std::holds_alternative<Profile>(read)) << std::get<ProfileError>(read).problem;
+    EXPECT_EQ(std::get<Profile>(read).settings, written.settings);
+    // Values as the window shows them, under readable names.
+    const QJsonObject settings =
+        QJsonDocument::fromJson(WriteProfile(written)).object().value("settings").toObject();
+    EXPECT_EQ(settings.value("rs485.baudRate").toString(), "38400");
+    EXPECT_EQ(settings.value("monitoringCommand1.enable").toBool(), true);
+}
+
+TEST(Profile, RefusesBadFilesNamingTheField) {
+    const struct {
+        const char* name;
+        QByteArray json;
+        const char* field;
+    } cases[] = {
+        {"not JSON", "this is not a profile", "(file)"},
+        {"truncated", WriteProfile(FullProfile()).left(200), "(file)"},
+        {"another JSON document", "[1, 2]", "(file)"},
+        {"newer version", Edited([](QJsonObject& t, QJsonObject&) { t["formatVersion"] = 2; }),
+         "formatVersion"},
+        {"not our format", Edited([](QJsonObject& t, QJsonObject&) { t["format"] = "x"; }),
+         "format"},
+        {"unknown top field", Edited([](QJsonObject& t, QJsonObject&) { t["colour"] = 1; }),
+         "colour"},
+        {"unknown setting", Edited([](QJsonObject&, QJsonObject& s) { s["rs485.stopBits"] = "2"; }),
+         "settings.rs485.stopBits"},
+        {"item not in the list",
+         Edited([](QJsonObject&, QJsonObject& s) { s["rs485.baudRate"] = "9601"; }),
+         "settings.rs485.baudRate"},
+        {"number too large",
+         Edited([](QJsonObject&, QJsonObject& s) { s["system.slaveAddress"] = "1000"; }),
+         "settings.system.slaveAddress"},
+        {"not a number",
+         Edited([](QJsonObject&, QJsonObject& s) { s["hart.bufferClearTime"] = "6O"; }),
+         "settings.hart.bufferClearTime"},
+        {"range with a letter",
+         Edited([](QJsonObject&, QJsonObject& s) { s["output.var2.range4mA"] = "4e1"; }),
+         "settings.output.var2.range4mA"},
+        {"coefficient too long",
+         Edited([](QJsonObject&, QJsonObject& s) { s["coefficient.var2"] = "1.2345"; }),
+         "settings.coefficient.var2"},
+        {"bad byte list",
+         Edited([](QJsonObject&, QJsonObject& s) { s["readCommand1.bytes"] = "01 0g"; }),
+         "settings.readCommand1.bytes"},
+        {"too many bytes", Edited([](QJsonObject&, QJsonObject& s) {
+             s["monitoringCommand2.bytes"] = "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F";
+         }),
+         "settings.monitoringCommand2.bytes"},
+        {"flag as text",
+         Edited([](QJsonObject&, QJsonObject& s) { s["monitoringCommand1.enable"] = "yes"; }),
+         "settings.monitoringCommand1.enable"},
+        {"half a command", Edited([](QJsonObject&, QJsonObject& s) { s.remove("rs485.parity"); }),
+         "settings.rs485.parity"},
+    };
+    for (const auto& c : cases) {
+        const auto read = ReadProfile(c.json);
+        ASSERT_TRUE(std::holds_alternative<ProfileError>(read)) << c.name;
+        EXPECT_EQ(std::get<ProfileError>(read).field, c.field) << c.name;
+    }
+    EXPECT_EQ(ProfileErrorText("a.json", {"settings.rs485.baudRate", "'9601' is not an item"}),
+              "a.json: field settings.rs485.baudRate: '9601' is not an item");
+}
+
+TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndSkipsEmptyByteLists) {
+    Profile p = FullProfile();
+    for (ConfigField& f : p.settings) {
+        if (f.control == C::Edit5) f.text.clear();
+    }
+    const ApplyPlan plan = PlanApply(p);
+    ASSERT_EQ(plan.steps.size(), 17u);
+    EXPECT_EQ(plan.steps.back().frame, "QQS#BA2:52#");
+    EXPECT_EQ(plan.skipped,
+              std::vector<std::string>{"Read meter command 2: no command bytes to send"});
+
+    // A profile read from a universal-meter module lacks the custom parsing.
+    Profile partial;
+    partial.settings = {{C::ComboBox8, ConfigFieldKind::ItemIndex, 3, {}},
+                        {C::ComboBox9, ConfigFieldKind::ItemIndex, 0, {}}};
+    EXPECT_EQ(PlanApply(partial).steps.size(), 1u);
+}
+
+TEST(ProfileCommands, VerifyComparesValuesAsTheModuleReportsThem) {
+    Profile wanted;
+    wanted.settings = {{C::Edit14, ConfigFieldKind::Text, 0, "1"},
+                       {C::Beilv, ConfigFieldKind::Text, 0, "1.5"},
+                       {C::ComboBox8, ConfigFieldKind::ItemIndex, 3, {}},
+                       {C::RADCOM1, ConfigFieldKind::ItemIndex, 1, {}},
+                       {C::ONECMAD01, ConfigFieldKind::Text, 0, "01"}};
+    Profile read;
+    read.settings = {{C::Edit14, ConfigFieldKind::Text, 0, "001"},
+                     {C::Beilv, ConfigFieldKind::Text, 0, "1.5  "},
+                     {C::ComboBox8, ConfigFieldKind::ItemIndex, 4, {}},
+                     {C::ComboBox17, ConfigFieldKind::ItemIndex, 1, {}}};
+    const auto rows = VerifyProfile(wanted, read);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_FALSE(rows[0].mismatch) << "001 is the address 1";
+    EXPECT_FALSE(rows[1].mismatch) << "blanks fill a five-character field";
+    EXPECT_TRUE(rows[2].mismatch);
+    EXPECT_EQ(rows[2].readBack, "19200");
+    EXPECT_FALSE(rows[3].mismatch) << "a universal meter does not report its custom parsing";
+    EXPECT_TRUE(rows[4].mismatch);
+    EXPECT_EQ(rows[4].readBack, "(not reported)");
+}

@@ -1,0 +1,118 @@
+// Whole-module jobs end to end against simulated modules on pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "serial/tcomm.h"
+#include "session/modulejob.h"
+#include "session/requestrunner.h"
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+#include "tests/serial/eventpump.h"
+
+using Ms = std::chrono::milliseconds;
+
+namespace {
+
+// One simulated module and the tool's side of the line to it.
+struct Line {
+    explicit Line(SimOptions options = {}) : server(module, options) {
+        TestApp();
+        comm.CommName = server.Open();
+        server.Start();
+        comm.SetOutx_XonXoffFlow(false);
+        comm.SetInx_XonXoffFlow(false);
+        comm.SetReadIntervalTimeout(400);
+        comm.OpenPort();
+        runner.ListenToComm();
+    }
+    ~Line() {
+        comm.ClosePort();
+        server.Stop();
+    }
+    bool Wait() {
+        return PumpUntil([&] { return !job.IsRunning(); }, Ms(90000));
+    }
+
+    TavrixModule module;
+    SimServer server;
+    TComm comm;
+    RequestRunner runner{&comm};
+    ModuleJob job{&comm, &runner};
+};
+
+void CommissionedSettings(ModuleSettings& s) {
+    s.mode = 3;
+    s.slaveAddress = "017";
+    s.pollInterval = "120";
+    s.rs485Baud = 4;
+    s.rs485Parity = 2;
+    s.responseTime = 1;
+    s.range4mA = {"4.000", "-10.0", "0.5"};
+    s.var1Map = 2;
+    s.floatOrder = {1, 0, 1, 0};
+    s.coefficientMode = 2;
+    s.coefficient1 = "2.5";
+    s.coefficients = {"0.1", "10.00", "3"};
+    s.hartEnable = 1;
+    s.preambles = 7;
+    s.bufferClearTime = "030";
+    s.addressBits = 5;
+    s.parsing[2] = {1, 12, 1};
+    s.readCommands[0] = {1, {0x01, 0x03}};
+    s.readCommands[1] = {0, {0xFF}};
+    s.monitoringCommands = {{{1, {0x0A, 0x0B, 0x0C}}, {0, {0x02}}}};
+}
+
+}  // namespace
+
+TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
+    Profile profile;
+    {
+        Line source;
+        CommissionedSettings(source.module.settings());
+        ASSERT_TRUE(source.job.StartRead());
+        ASSERT_TRUE(source.Wait());
+        ASSERT_EQ(source.job.outcome(), ModuleJob::Outcome::Done)
+            << source.job.failure().toStdString();
+        profile = source.job.readBack();
+        EXPECT_EQ(profile.moduleVersion, source.module.settings().version);
+    }
+    Line target;  // factory settings
+    ASSERT_TRUE(target.job.StartApply(profile, true));
+    ASSERT_TRUE(target.Wait());
+    ASSERT_EQ(target.job.outcome(), ModuleJob::Outcome::Done) << target.job.failure().toStdString();
+    EXPECT_EQ(target.job.plan().steps.size(), 18u);
+    EXPECT_EQ(target.job.mismatches(), 0) << ApplyReportText(target.job.report());
+    EXPECT_EQ(target.job.rows().size(), profile.settings.size());
+    // The port followed the module to its new line settings.
+    EXPECT_EQ(target.comm.BaudRate(), 19200u);
+    EXPECT_EQ(target.comm.Parity, TParity::Even);
+    ModuleSettings wanted;
+    CommissionedSettings(wanted);
+    const ModuleSettings& got = target.module.settings();
+    EXPECT_EQ(got.slaveAddress, wanted.slaveAddress);
+    EXPECT_EQ(got.floatOrder, wanted.floatOrder);
+    EXPECT_EQ(got.monitoringCommands[0].bytes, wanted.monitoringCommands[0].bytes);
+}
+
+TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
+    SimOptions options;
+    options.stopAfter = 4;
+    Line line(options);
+    Profile profile;
+    profile.settings = {{ConfigControl::ComboBox7, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigControl::Edit14, ConfigFieldKind::Text, 0, "5"},
+                        {ConfigControl::Edit6, ConfigFieldKind::Text, 0, "50"},
+                        {ConfigControl::RS485ADY, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigControl::YINSHE, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigControl::Beilv, ConfigFieldKind::Text, 0, "1"},
+                        {ConfigControl::ComboBox18, ConfigFieldKind::ItemIndex, 1, {}}};
+    ASSERT_TRUE(line.job.StartApply(profile, true));
+    ASSERT_TRUE(line.Wait());
+    EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::TimedOut);
+    EXPECT_EQ(line.job.failure(),
+              "No reply at step 5 of 12 (Variable 1 map): Parameter Setting Timeout!");
+    EXPECT_EQ(line.job.applied().size(), 4u);
+    EXPECT_TRUE(line.job.rows().empty());
+}

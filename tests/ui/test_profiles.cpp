@@ -1,0 +1,159 @@
+// File > Read Module, Save/Open Profile and Apply Profile to Module in the window.
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "exchange/bytetext.h"
+#include "profile/profilecommands.h"
+#include "session/modulejob.h"
+#include "ui/applyreportdialog.h"
+#include "ui/controls.h"
+#include "ui/moduleprofiles.h"
+#include "window_fixture.h"
+
+using ProfileWindow = WindowTest;
+
+namespace {
+
+Profile ReadFile(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    auto read = ReadProfile(file.readAll());
+    return std::get<Profile>(read);
+}
+
+// The edits a fresh window leaves empty, which no set command can send.
+void FillEmptyNumbers(Ui::TForm1* ui) {
+    ui->Edit6->setText("50");
+    for (QLineEdit* edit : {ui->READADR1, ui->READADR3, ui->READADR5, ui->READADR7})
+        edit->setText("0");
+}
+
+}  // namespace
+
+TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().slaveAddress = "017";
+        module.settings().rs485Baud = 4;
+        module.settings().monitoringCommands[0] = {1, {0x0A, 0x0B}};
+    }
+    OpenOnSimulator();
+    ASSERT_TRUE(form.Profiles->ReadModule());
+    EXPECT_FALSE(ui->Button23->isEnabled()) << "the line belongs to the job";
+    ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 60000));
+    // Filled as the query buttons fill them.
+    EXPECT_EQ(ui->Edit14->text(), "017");
+    EXPECT_EQ(ui->Edit18->text(), "017");
+    EXPECT_EQ(ui->ComboBox8->currentText(), "19200");
+    EXPECT_TRUE(ui->ONECHECK01->isChecked());
+    EXPECT_EQ(ui->ONECMAD01->text(), "0A 0B");
+    EXPECT_TRUE(ui->Button23->isEnabled());
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("module.json");
+    ASSERT_TRUE(form.Profiles->SaveProfileTo(file));
+    EXPECT_EQ(ReadFile(file).moduleVersion, module.settings().version);
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings() = ModuleSettings{};
+    }
+    ASSERT_TRUE(form.Profiles->ApplyProfileFrom(file));
+    ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 90000));
+    auto* report = form.findChild<ApplyReportDialog*>("ApplyReportDialog");
+    ASSERT_NE(report, nullptr);
+    const QString text = report->findChild<QPlainTextEdit*>("textApplyReport")->toPlainText();
+    EXPECT_TRUE(text.contains("Verification: 0 mismatches")) << text.toStdString();
+    EXPECT_GT(report->findChild<QTableWidget*>("tableVerify")->rowCount(), 40);
+    EXPECT_EQ(module.settings().slaveAddress, "017");
+    EXPECT_EQ(ui->ComboBox11->currentText(), "19200") << "the port followed the module";
+    const QString saved = dir.filePath("report.txt");
+    EXPECT_TRUE(report->SaveTo(saved));
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
+}
+
+TEST_F(ProfileWindow, ApplySendsExactlyTheFramesOfTheButtons) {
+    FillEmptyNumbers(ui);
+    ui->Edit14->setText("17");
+    ui->Edit6->setText("7");
+    SetItemIndex(ui->ComboBox8, 2);
+    ui->D3M20->setText("20.5");
+    ui->xishu3->setText("2");
+    SetItemIndex(ui->RADCOM5, 2);
+    ui->READADR5->setText("9");
+    ui->Edit4->setText("01 03");
+    ui->Edit5->setText("FF");
+    ui->ONECHECK02->setChecked(true);
+    ui->ONECMAD01->setText("0A");
+    ui->ONECMAD02->setText("0B 0C 0D");
+    QTemporaryDir dir;
+    ASSERT_TRUE(form.Profiles->SaveProfileTo(dir.filePath("p.json")));
+    const ApplyPlan plan = PlanApply(ReadFile(dir.filePath("p.json")));
+
+    using H = void (TForm1::*)();
+    const std::map<std::string, H> buttons = {
+        {"Operation mode", &TForm1::Button24Click},
+        {"MODBUS slave address", &TForm1::Button29Click},
+        {"MODBUS polling interval", &TForm1::Button27Click},
+        {"RS485 response time", &TForm1::Button33Click},
+        {"Variable 1 map", &TForm1::Button12Click},
+        {"Float byte orders", &TForm1::Button21Click},
+        {"Variable 2 output range", &TForm1::Button2Click},
+        {"Variable 3 output range", &TForm1::Button3Click},
+        {"Variable 4 output range", &TForm1::Button5Click},
+        {"Variable 1 coefficient", &TForm1::Button10Click},
+        {"Coefficients 2 to 4", &TForm1::Button34Click},
+        {"HART monitoring parameters", &TForm1::Button9Click},
+        {"Custom parsing format", &TForm1::Button19Click},
+        {"Read meter command 1", &TForm1::Button17Click},
+        {"Read meter command 2", &TForm1::Button18Click},
+        {"Monitoring command 1", &TForm1::Button11Click},
+        {"Monitoring command 2", &TForm1::Button28Click},
+        {"RS485 line settings", &TForm1::Button32Click},
+    };
+    ASSERT_EQ(plan.steps.size(), buttons.size());
+    for (const SequenceStep& step : plan.steps) {
+        (form.*buttons.at(step.label))();
+        // Edit8 shows what the button sent: as text, or in hexadecimal.
+        const QString sent = ui->Edit8->text();
+        EXPECT_TRUE(sent == QString::fromLatin1(step.frame) ||
+                    sent == QString::fromLatin1(HexText(step.frame)))
+            << step.label << ": " << sent.toStdString() << " vs " << step.frame;
+    }
+}
+
+TEST_F(ProfileWindow, OpenFillsTheControlsOrRefusesTheWholeFile) {
+    QTemporaryDir dir;
+    EXPECT_FALSE(form.Profiles->SaveProfileTo(dir.filePath("empty.json")));
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_TRUE(messages.texts()[0].contains("system.pollInterval (Edit6)"))
+        << messages.texts()[0].toStdString();
+    messages.clear();
+    FillEmptyNumbers(ui);
+    ui->Edit14->setText("33");
+    SetItemIndex(ui->ComboBox9, 1);
+    ASSERT_TRUE(form.Profiles->SaveProfileTo(dir.filePath("good.json")));
+    ui->Edit14->setText("1");
+    SetItemIndex(ui->ComboBox9, 0);
+
+    QFile good(dir.filePath("good.json"));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    QByteArray bad = good.readAll();
+    bad.replace("\"rs485.responseTime\": \"3 300ms\"", "\"rs485.responseTime\": \"7 700ms\"");
+    QFile badFile(dir.filePath("bad.json"));
+    ASSERT_TRUE(badFile.open(QIODevice::WriteOnly));
+    badFile.write(bad);
+    badFile.close();
+
+    EXPECT_FALSE(form.Profiles->OpenProfileFrom(badFile.fileName()));
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_TRUE(messages.texts()[0].contains("bad.json: field settings.rs485.responseTime"))
+        << messages.texts()[0].toStdString();
+    EXPECT_EQ(ui->Edit14->text(), "1") << "nothing filled from a refused file";
+
+    EXPECT_TRUE(form.Profiles->OpenProfileFrom(good.fileName()));
+    EXPECT_EQ(ui->Edit14->text(), "33");
+    EXPECT_EQ(ui->ComboBox9->currentText(), "Odd");
+}

@@ -1,0 +1,74 @@
+#include "ui/applyreportdialog.h"
+
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
+    : QDialog(parent), report_(report) {
+    setObjectName("ApplyReportDialog");
+    setWindowTitle("Apply Profile to Module");
+    auto* layout = new QVBoxLayout(this);
+
+    const auto mismatches = std::count_if(report.rows.begin(), report.rows.end(),
+                                          [](const VerifyRow& r) { return r.mismatch; });
+    QString summary = report.failure.empty()
+                          ? QString("All %1 set commands were sent.").arg(report.applied.size())
+                          : QString("Stopped: %1").arg(QString::fromStdString(report.failure));
+    if (!report.rows.empty()) summary += QString(" Read back: %1 mismatch(es).").arg(mismatches);
+    auto* label = new QLabel(summary, this);
+    label->setObjectName("labelApplySummary");
+    label->setWordWrap(true);
+    layout->addWidget(label);
+
+    auto* table = new QTableWidget(static_cast<int>(report.rows.size()), 4, this);
+    table->setObjectName("tableVerify");
+    table->setHorizontalHeaderLabels({"Setting", "Wanted", "Read back", ""});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    for (size_t i = 0; i < report.rows.size(); ++i) {
+        const VerifyRow& row = report.rows[i];
+        const int r = static_cast<int>(i);
+        table->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(row.setting)));
+        table->setItem(r, 1, new QTableWidgetItem(QString::fromLatin1(row.wanted)));
+        table->setItem(r, 2, new QTableWidgetItem(QString::fromLatin1(row.readBack)));
+        auto* mark = new QTableWidgetItem(row.mismatch ? "MISMATCH" : "");
+        if (row.mismatch) mark->setForeground(Qt::red);
+        table->setItem(r, 3, mark);
+    }
+    table->resizeColumnsToContents();
+    table->setVisible(!report.rows.empty());
+    layout->addWidget(table, 1);
+
+    auto* text = new QPlainTextEdit(QString::fromLatin1(ApplyReportText(report)), this);
+    text->setObjectName("textApplyReport");
+    text->setReadOnly(true);
+    layout->addWidget(text, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton* save = buttons->addButton("Save Report…", QDialogButtonBox::ActionRole);
+    save->setObjectName("buttonSaveReport");
+    connect(save, &QPushButton::clicked, this, [this] {
+        const QString path =
+            QFileDialog::getSaveFileName(this, "Save Report", {}, "Text files (*.txt)");
+        if (!path.isEmpty()) SaveTo(path);
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(720, 560);
+}
+
+bool ApplyReportDialog::SaveTo(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const std::string text = ApplyReportText(report_);
+    return file.write(text.data(), static_cast<qint64>(text.size())) ==
+           static_cast<qint64>(text.size());
+}

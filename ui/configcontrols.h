@@ -1,0 +1,19 @@
+// The window's controls by ConfigControl: what the configuration replies and
+// the module profiles write into, and read back from.
+#pragma once
+
+#include <optional>
+
+#include "exchange/configreplies.h"
+
+namespace Ui {
+class TForm1;
+}
+
+// Writes `field` into its control, as a configuration reply does.
+void WriteConfigField(Ui::TForm1& form, const ConfigField& field);
+
+// The control's state as its button reads it (selected item, text, tick);
+// nullopt for a control that holds no value (a group box). Text outside
+// Latin-1 throws ERefusedInput, as it does for the buttons.
+std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigControl control);

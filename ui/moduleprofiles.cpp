@@ -1,0 +1,213 @@
+#include "ui/moduleprofiles.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QProgressDialog>
+
+#include "profile/profilecommands.h"
+#include "profile/profilesettings.h"
+#include "session/modulejob.h"
+#include "session/requestrunner.h"
+#include "ui/applyreportdialog.h"
+#include "ui/configcontrols.h"
+#include "ui/controls.h"
+#include "ui/tapplication.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace {
+
+constexpr const char* kProfileFilter = "Tavrix profiles (*.json);;All files (*)";
+
+QAction* NewAction(QMenu* menu, QAction* before, const char* name, const QString& text) {
+    auto* action = new QAction(text, menu);
+    action->setObjectName(name);
+    menu->insertAction(before, action);
+    return action;
+}
+
+QString Text(const std::string& latin1) { return QString::fromLatin1(latin1); }
+
+}  // namespace
+
+ModuleProfiles::ModuleProfiles(TForm1* form)
+    : QObject(form), form_(form), job_(new ModuleJob(form->Comm1, form->Sequencer, this)) {
+    QMenu* file = form->menuFile;
+    QAction* exit = form->actionExit;
+    actionReadModule = NewAction(file, exit, "actionReadModule", "&Read Module");
+    actionSaveProfile = NewAction(file, exit, "actionSaveProfile", "&Save Profile…");
+    actionOpenProfile = NewAction(file, exit, "actionOpenProfile", "&Open Profile…");
+    actionApplyProfile = NewAction(file, exit, "actionApplyProfile", "&Apply Profile to Module…");
+    file->insertSeparator(exit);
+
+    connect(actionReadModule, &QAction::triggered, this, [this] { ReadModule(); });
+    connect(actionSaveProfile, &QAction::triggered, this, [this] {
+        const QString path =
+            QFileDialog::getSaveFileName(form_, "Save Profile", {}, kProfileFilter);
+        if (!path.isEmpty()) SaveProfileTo(path);
+    });
+    connect(actionOpenProfile, &QAction::triggered, this, [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(form_, "Open Profile", {}, kProfileFilter);
+        if (!path.isEmpty()) OpenProfileFrom(path);
+    });
+    connect(actionApplyProfile, &QAction::triggered, this, [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(form_, "Apply Profile to Module", {}, kProfileFilter);
+        if (!path.isEmpty()) ApplyProfileFrom(path);
+    });
+    connect(job_, &ModuleJob::progress, this, [this](int done, int total, const QString& label) {
+        if (!progress_) return;
+        progress_->setMaximum(total);
+        progress_->setValue(done);
+        progress_->setLabelText(label);
+    });
+    connect(job_, &ModuleJob::lineChanged, this, &ModuleProfiles::LineChanged);
+    connect(job_, &ModuleJob::finished, this, &ModuleProfiles::JobFinished);
+    // Nothing else may start on the line while a job runs.
+    connect(form->Sequencer, &RequestRunner::started, this, [this] {
+        for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(false);
+    });
+    connect(form->Sequencer, &RequestRunner::ended, this, [this] {
+        for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(true);
+    });
+}
+
+bool ModuleProfiles::ProfileFromWindow(Profile& profile) {
+    for (const ProfileSetting& s : ProfileSettings()) {
+        std::optional<ConfigField> field;
+        try {
+            field = ReadConfigField(*form_->form(), s.control);
+        } catch (const ERefusedInput& refused) {
+            ShowMessage("Cannot save the profile: " + refused.Message());
+            return false;
+        }
+        if (!field) continue;
+        if (const auto problem = CheckSetting(*field)) {
+            ShowMessage(
+                QString("Cannot save the profile: %1 (%2): %3")
+                    .arg(Text(std::string(s.name)), ConfigControlName(s.control), Text(*problem)));
+            return false;
+        }
+        profile.settings.push_back(*field);
+    }
+    profile.toolVersion = TAVRIX_VERSION;
+    profile.moduleVersion = moduleVersion_;
+    profile.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+    return true;
+}
+
+bool ModuleProfiles::SaveProfileTo(const QString& path) {
+    Profile profile;
+    if (!ProfileFromWindow(profile)) return false;
+    QFile file(path);
+    const QByteArray json = WriteProfile(profile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(json) != json.size()) {
+        ShowMessage(QString("Cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+// Reads `path` as a profile; on a refusal shows which file and field.
+static std::optional<Profile> LoadProfile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessage(QString("Cannot read %1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    auto read = ReadProfile(file.readAll());
+    if (const auto* error = std::get_if<ProfileError>(&read)) {
+        ShowMessage(Text(ProfileErrorText(path, *error)));
+        return std::nullopt;
+    }
+    return std::get<Profile>(std::move(read));
+}
+
+bool ModuleProfiles::OpenProfileFrom(const QString& path) {
+    const auto profile = LoadProfile(path);
+    if (!profile) return false;
+    for (const ConfigField& field : profile->settings) WriteConfigField(*form_->form(), field);
+    return true;
+}
+
+bool ModuleProfiles::ReadModule() {
+    if (!form_->PortOpen) {
+        ShowMessage("Open the port first.");
+        return false;
+    }
+    applying_ = false;
+    ShowProgress("Reading the module");
+    return job_->StartRead(ItemIndex(form_->form()->ComboBox17));
+}
+
+bool ModuleProfiles::ApplyProfileFrom(const QString& path) {
+    if (!form_->PortOpen) {
+        ShowMessage("Open the port first.");
+        return false;
+    }
+    const auto profile = LoadProfile(path);
+    if (!profile) return false;
+    applying_ = true;
+    ShowProgress("Applying the profile");
+    return job_->StartApply(*profile, true);
+}
+
+void ModuleProfiles::ShowProgress(const QString& title) {
+    delete progress_;
+    progress_ = new QProgressDialog(title, "Cancel", 0, 1, form_);
+    progress_->setObjectName("ModuleProgress");
+    progress_->setWindowTitle(title);
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(0);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    connect(progress_, &QProgressDialog::canceled, job_, &ModuleJob::Cancel);
+    progress_->show();
+}
+
+void ModuleProfiles::JobFinished() {
+    if (progress_) {
+        progress_->disconnect(job_);
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
+    applying_ ? ApplyFinished() : ReadFinished();
+}
+
+void ModuleProfiles::ReadFinished() {
+    // Each reply goes through the window's own decoding, as if its query
+    // button had been pressed; the window's pending request is kept.
+    const int pending = form_->PendingRequest;
+    const int timeoutKind = form_->TimeoutKind;
+    const auto steps = ReadModuleSteps();
+    const auto& replies = job_->readReplies();
+    for (size_t i = 0; i < replies.size(); ++i) {
+        form_->ReplyText = replies[i].substr(0, TForm1::kReplyTextMax);
+        form_->form()->Memo10->setPlainText(QString::fromLatin1(form_->ReplyText.c_str()));
+        form_->PendingRequest = steps[i].code;
+        form_->Timer2Timer();
+    }
+    form_->PendingRequest = pending;
+    form_->TimeoutKind = timeoutKind;
+    if (job_->outcome() == ModuleJob::Outcome::Done) {
+        moduleVersion_ = job_->readBack().moduleVersion;
+    } else {
+        ShowMessage(job_->failure());
+    }
+}
+
+void ModuleProfiles::ApplyFinished() {
+    auto* dialog = new ApplyReportDialog(job_->report(), form_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void ModuleProfiles::LineChanged(uint32_t baudRate, int parityItem) {
+    // The port now runs at the module's new settings: the port lists say so.
+    form_->form()->ComboBox11->setEditText(QString::number(baudRate));
+    SetItemIndex(form_->form()->ComboBox10, parityItem);
+}

@@ -1,0 +1,49 @@
+// Read Module, Save Profile…, Open Profile… and Apply Profile to Module: the
+// window's side of module profiles. The work is done by ModuleJob and the
+// profile functions; this class reads and writes the controls, shows the
+// progress and the report, and asks for files.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <string>
+
+class ModuleJob;
+class QAction;
+class QProgressDialog;
+class TForm1;
+struct ApplyReport;
+struct Profile;
+
+class ModuleProfiles : public QObject {
+    Q_OBJECT
+public:
+    explicit ModuleProfiles(TForm1* form);
+
+    QAction* actionReadModule;
+    QAction* actionSaveProfile;
+    QAction* actionOpenProfile;
+    QAction* actionApplyProfile;
+
+    // The actions' work once a file is chosen; true when it went ahead.
+    bool SaveProfileTo(const QString& path);
+    bool OpenProfileFrom(const QString& path);
+    bool ApplyProfileFrom(const QString& path);
+    bool ReadModule();
+
+    ModuleJob* job() const { return job_; }
+
+private:
+    bool ProfileFromWindow(Profile& profile);
+    void ShowProgress(const QString& title);
+    void JobFinished();
+    void ReadFinished();
+    void ApplyFinished();
+    void LineChanged(uint32_t baudRate, int parityItem);
+
+    TForm1* form_;
+    ModuleJob* job_;
+    QProgressDialog* progress_ = nullptr;
+    std::string moduleVersion_;  // from the last Read Module
+    bool applying_ = false;
+};
