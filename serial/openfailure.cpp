@@ -66,6 +66,10 @@ std::string OpenFailureDetail(const TOpenFailure& f) {
                "path that starts with /, such as /dev/ttyUSB0.\n\n" +
                PresentList(f.present);
     }
+    if (f.step == TOpenStep::Speed) {
+        return f.path + ": the device does not run at " + std::to_string(f.baud) +
+               " baud\n\nChoose another baud rate; 1200 to 38400 work on every serial port.";
+    }
     if (f.step == TOpenStep::Resources) {
         return cause +
                "\n\nThe system has no file descriptor or thread left for the port. "

@@ -2,6 +2,7 @@
 // the opening failed, and the text that tells the engineer what to do.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ enum class TOpenStep {
     Open,         // open() refused the device
     NotTerminal,  // it opened but is not a terminal
     Lock,         // another opening holds it
+    Speed,        // the driver will not run at the rate asked for
     Resources,    // no descriptor or thread left for the reader and writer
 };
 
@@ -25,6 +27,7 @@ struct TOpenFailure {
     std::string group;                 // the device's group, when permission was refused
     std::vector<TPortHolder> holders;  // who has it open, when it is busy
     std::vector<std::string> present;  // serial devices that do exist; the caller fills it
+    uint32_t baud = 0;                 // the rate refused, at TOpenStep::Speed
 };
 
 // Looks at `path` after `step` failed with `error`: its kind, its group when

@@ -129,7 +129,9 @@ void TComm::OpenPort() {
     // speed, talking to the module at a speed nobody chose.
     if (LineSpeed(PortHandle).value_or(baudRate_) != baudRate_) {
         ReleasePort();
-        Fail(TOpenError::CannotOpen);
+        TOpenFailure failure = DescribeOpenFailure(TOpenStep::Speed, 0, ResolvePortName(CommName));
+        failure.baud = baudRate_;
+        throw ECommsError(OpenErrorText(TOpenError::CannotOpen), std::move(failure));
     }
 
     CloseEvent = CreateEventFd();

@@ -30,6 +30,8 @@ TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
     busy.holders = {{812, "ModemManager"}};
     auto regular = Failure(TOpenStep::NotTerminal, ENOTTY, "/tmp/x");
     regular.kind = TFileKind::Regular;
+    auto speed = Failure(TOpenStep::Speed, 0);
+    speed.baud = 14400;
 
     const struct {
         const char* what;
@@ -60,6 +62,7 @@ TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
          Failure(TOpenStep::Open, EMFILE),
          {"Too many open files", "Close other programs"}},
         {"threads", Failure(TOpenStep::Resources, 0), {"no file descriptor or thread"}},
+        {"speed", speed, {"/dev/ttyUSB0: the device does not run at 14400 baud"}},
         {"other", Failure(TOpenStep::Open, EROFS), {"/dev/ttyUSB0: Read-only file system"}},
     };
     for (const auto& c : cases) {
