@@ -20,6 +20,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     Comm1->SetReadIntervalTimeout(400);
     Sequencer = new RequestRunner(Comm1, this);
     Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
+        // Posted before the port closed and delivered after: not its reply.
+        if (!sender->IsOpen()) return;
         if (Sequencer->IsRunning()) return Sequencer->BlockReceived(buffer, length);
         try {
             Traffic->Received(buffer, length);  // as delivered, before the handler's wait
@@ -30,6 +32,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
         }
     };
     Comm1->OnRequestHangup = [this](TComm* sender) { Comm1RequestHangup(sender); };
+
+    ReceiveWait = new TReceiveWait(
+        [this](const std::string& block) {
+            try {
+                HandleBlock(block);
+            } catch (const std::exception& error) {
+                ShowException(error);
+            }
+        },
+        this);
 
     // Created running, as the form resource has them; FormCreate stops them.
     Timer2 = new TTimer(300, true, this);
@@ -71,6 +83,6 @@ void TForm1::Guarded(void (TForm1::*handler)()) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    Comm1->ClosePort();
+    CloseComm();
     event->accept();
 }

@@ -24,6 +24,7 @@
 
 #include "serial/tcomm.h"
 #include "ui/lastreplies.h"
+#include "ui/receivewait.h"
 #include "ui/ttimer.h"
 
 namespace Ui {
@@ -54,6 +55,7 @@ public:
     // Runs sequences of exchanges (read module, apply profile, polling). While
     // it runs it owns the line: blocks go to it, not to Comm1ReceiveData.
     RequestRunner* Sequencer;
+    TReceiveWait* ReceiveWait;  // received blocks in their 200 ms wait
 
     // State shared by the handlers, touched on the main thread only.
     static constexpr size_t kFrameBufferSize = 916;
@@ -92,6 +94,10 @@ public:
     void SendFrame(const std::string& frame, bool hexDisplay);      // shows frame in Edit8, writes it
     std::string PutTx(const std::string& frame);                    // copies frame into the transmit area
     void RegisterRequest(int code, int timeoutKind, bool setInterval3000);
+    // The receive handler's work on one block, once its wait is over.
+    void HandleBlock(const std::string& block);
+    // Closes Comm1; blocks still waiting from it are discarded with it.
+    void CloseComm();
 
 signals:
     void RepliesCaptured();

@@ -1,7 +1,5 @@
 // Link and traffic: opening and closing the port, the common request pattern,
 // the receive handler, the reply timeout and the automatic close.
-#include <QThread>
-
 #include <algorithm>
 
 #include "exchange/bytetext.h"
@@ -25,8 +23,7 @@ void TForm1::Button1Click() {
         PortOpen = false;
         ui->Button1->setText("Open");
         ui->Button6->setEnabled(false);
-        Comm1->ClosePort();
-        Traffic->Closed();
+        CloseComm();
         return;
     }
     Comm1->ClosePort();
@@ -80,10 +77,14 @@ void TForm1::RegisterRequest(int code, int timeoutKind, bool setInterval3000) {
 }
 
 void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLength) {
-    // The module's reply may still be trickling in; the classic tool waits
-    // here on purpose before it looks at the block.
-    QThread::msleep(200);
-    const size_t n = BufferLength;
+    // The module's reply may still be trickling in, so each block waits 200 ms
+    // before it is looked at; the wait runs on a timer, not by sleeping.
+    ReceiveWait->Enqueue(Buffer, BufferLength);
+}
+
+void TForm1::HandleBlock(const std::string& block) {
+    const uint8_t* Buffer = reinterpret_cast<const uint8_t*>(block.data());
+    const size_t n = block.size();
     // A block may hold up to 2048 bytes; the receive area keeps its first 404.
     std::copy_n(Buffer, std::min(n, kRxSize), FrameBuffer.begin() + kRxStart);
     ReplyText.assign(reinterpret_cast<const char*>(Buffer), std::min(n, kReplyTextMax));
@@ -91,7 +92,8 @@ void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLeng
 
     // Text display stops at the first zero byte, as a C string would.
     const QString asText = QString::fromLatin1(ReplyText.c_str());
-    const QString asHex = QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
+    const QString asHex =
+        QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
     switch (AfterBlockFor(PendingRequest)) {
         case AfterBlock::DecodeText:
             Timer2->SetEnabled(true);
@@ -127,7 +129,12 @@ void TForm1::Timer4Timer() {
     PortOpen = false;
     ui->Button1->setText("Open");
     ui->Button6->setEnabled(false);
+    CloseComm();
+}
+
+void TForm1::CloseComm() {
     Comm1->ClosePort();
+    ReceiveWait->Discard();
     Traffic->Closed();
 }
 

@@ -294,3 +294,38 @@ TEST_F(LinkWithDevice, SecondWindowCannotOpenTheSamePort) {
     EXPECT_FALSE(other.PortOpen);
     EXPECT_TRUE(form.Comm1->IsOpen());
 }
+
+// The 200 ms wait runs on a timer: blocks arriving together are handled one
+// after another, each after its own wait, under the request pending when that
+// wait ends.
+TEST_F(LinkTest, BlocksWaitTheirTurnWithoutBlockingTheWindow) {
+    auto deliverNow = [&](const std::string& s) {
+        form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(s.data()),
+                              static_cast<uint16_t>(s.size()));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    deliverNow("one");
+    deliverNow("two");
+    deliverNow("three");
+    EXPECT_LT(clock.elapsed(), 50);
+    EXPECT_EQ(form.ReceiveWait->Waiting(), 3u);
+    form.PendingRequest = 104;  // set during the first wait: the blocks are shown in hex
+
+    std::vector<std::pair<QString, qint64>> shown;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QString now = ui->Memo10->toPlainText();
+            if (!now.isEmpty() && (shown.empty() || shown.back().first != now))
+                shown.emplace_back(now, clock.elapsed());
+            return shown.size() == 3;
+        },
+        3000));
+    EXPECT_EQ(shown[0].first, "6F 6E 65 ");
+    EXPECT_EQ(shown[1].first, "74 77 6F ");
+    EXPECT_EQ(shown[2].first, "74 68 72 65 65 ");
+    EXPECT_GE(shown[0].second, 195);
+    EXPECT_GE(shown[1].second - shown[0].second, 180);
+    EXPECT_GE(shown[2].second - shown[1].second, 180);
+    EXPECT_EQ(form.ReceiveWait->Handled(), 3u);
+}

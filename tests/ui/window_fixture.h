@@ -25,10 +25,13 @@ protected:
         if (server) server->Stop();
     }
 
-    // A block as the serial component delivers it.
+    // A block as the serial component delivers it, handled once its 200 ms
+    // wait is over.
     void Deliver(const std::string& bytes) {
+        const uint64_t before = form.ReceiveWait->Handled();
         form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
                               static_cast<uint16_t>(bytes.size()));
+        ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Handled() > before; }, 2000));
     }
     std::string TxArea(size_t n) const { return Area(TForm1::kTxStart, n); }
     std::string RxArea(size_t n) const { return Area(TForm1::kRxStart, n); }
