@@ -1,0 +1,70 @@
+// One harness for the fault tests: the window opened on a pseudo-terminal
+// that plays the device, a meter of the longest event-loop stall, and the
+// process's memory, descriptors and threads read from /proc.
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "serial/ptypair.h"
+#include "ui/stallmeter.h"
+#include "ui/window_fixture.h"
+
+inline long ResidentKiB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Entries of a /proc/self directory: "fd" for descriptors, "task" for threads.
+inline int ProcEntries(const char* dir) {
+    int n = 0;
+    if (DIR* d = opendir((std::string("/proc/self/") + dir).c_str())) {
+        while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+inline std::string RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(gen() & 0xFF);
+    return s;
+}
+
+class FaultTest : public WindowTest {
+protected:
+    static constexpr qint64 kStallLimitMs = 250;
+
+    // Opens the window on a fresh pseudo-terminal whose master plays the device.
+    void OpenOnPty() {
+        pty = std::make_unique<TPtyPair>();
+        ui->SPREALCOM->setEditText(QString::fromStdString(pty->SlavePath()));
+        Click(ui->Button1);
+        ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    }
+
+    const BlockBacklog& Backlog() const { return form.ReceiveWait->Backlog(); }
+    // Every block accepted is handled, dropped for a newer one, discarded by a
+    // close, or still waiting: none disappears unaccounted.
+    void ExpectEveryBlockAccountedFor() const {
+        const BlockBacklog& b = Backlog();
+        EXPECT_EQ(b.accepted(),
+                  form.ReceiveWait->Handled() + b.dropped() + b.discarded() + b.size());
+    }
+    bool WaitUntilIdle(int timeoutMs) {
+        return WaitFor([&] { return form.ReceiveWait->Waiting() == 0; }, timeoutMs);
+    }
+
+    std::unique_ptr<TPtyPair> pty;
+};

@@ -1,0 +1,237 @@
+// Faults injected through a pseudo-terminal playing the device. Each test
+// checks that the window stays responsive (the longest event-loop stall),
+// that every block it accepted is accounted for, and which messages it shows.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+
+#include <QRegularExpression>
+#include <atomic>
+#include <thread>
+
+#include "exchange/requestcodes.h"
+#include "fault_harness.h"
+
+namespace {
+
+TEST_F(FaultTest, BurstsOf2And4And64KiB) {
+    OpenOnPty();
+    const long memoryBefore = ResidentKiB();
+    for (const size_t size : {2048u, 4096u, 65536u}) {
+        const uint64_t bytesBefore = Backlog().acceptedBytes();
+        size_t mostWaiting = 0;
+        StallMeter meter;
+        pty->Send(RandomBytes(size, static_cast<unsigned>(size)));
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                mostWaiting = std::max(mostWaiting, form.ReceiveWait->Waiting());
+                return Backlog().acceptedBytes() - bytesBefore == size &&
+                       form.ReceiveWait->Waiting() == 0;
+            },
+            15000))
+            << size;
+        EXPECT_LT(meter.LongestMs(), kStallLimitMs) << size;
+        EXPECT_LE(mostWaiting, TReceiveWait::kBacklogLimit) << size;
+        ExpectEveryBlockAccountedFor();
+    }
+    // Fonts and text layout take their share on first use; the backlog's own
+    // bound is the waiting count above.
+    EXPECT_LT(ResidentKiB() - memoryBefore, 16384);
+    // 64 KiB arrive as 32 blocks of 2048 bytes; five seconds' worth are kept.
+    EXPECT_EQ(Backlog().dropped(), 32 - TReceiveWait::kBacklogLimit);
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+TEST_F(FaultTest, CloseDuringABacklogRespondsAndDiscardsIt) {
+    OpenOnPty();
+    pty->Send(RandomBytes(65536, 1));
+    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() >= 10; }, 5000));
+    StallMeter meter;
+    Click(ui->Button1);
+    EXPECT_FALSE(form.PortOpen);
+    const uint64_t handled = form.ReceiveWait->Handled();
+    const QString shown = ui->Memo10->toPlainText();
+    Pump(600);
+    EXPECT_EQ(form.ReceiveWait->Handled(), handled);
+    EXPECT_EQ(ui->Memo10->toPlainText(), shown);
+    EXPECT_GT(Backlog().discarded(), 0u);
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+    ExpectEveryBlockAccountedFor();
+}
+
+TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
+    OpenOnPty();
+    long memoryAfter10s = 0;
+    std::atomic<bool> stop{false};
+    // 2 KiB every 100 ms: a full block each time, twice what the wait lets through.
+    std::thread device([&] {
+        for (unsigned i = 0; !stop; ++i) {
+            pty->Send(RandomBytes(2048, i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    StallMeter meter;
+    size_t mostWaiting = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000) {
+        Pump(50);
+        if (memoryAfter10s == 0 && clock.elapsed() > 10000) memoryAfter10s = ResidentKiB();
+        mostWaiting = std::max(mostWaiting, form.ReceiveWait->Waiting());
+    }
+    const qint64 longest = meter.LongestMs();
+    StallMeter closing;
+    Click(ui->Button1);
+    const qint64 closeStall = closing.LongestMs();
+    stop = true;
+    device.join();
+
+    EXPECT_LT(longest, kStallLimitMs);
+    EXPECT_LT(closeStall, kStallLimitMs);
+    EXPECT_LE(mostWaiting, TReceiveWait::kBacklogLimit);
+    EXPECT_GT(Backlog().dropped(), 0u);
+    EXPECT_GT(form.ReceiveWait->Handled(), 100u);     // about one per 200 ms went on being handled
+    EXPECT_LT(ResidentKiB() - memoryAfter10s, 2048);  // flat once the backlog is full
+    ExpectEveryBlockAccountedFor();
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+TEST_F(FaultTest, GarbageAndRandomBinaryRepliesUnderEveryRequestCode) {
+    OpenOnPty();
+    form.Comm1->SetReadIntervalTimeout(20);  // one block per reply, sooner
+    // A decoder may refuse a number it cannot read; nothing else may show.
+    const QRegularExpression allowed("^'.*' is not a valid integer value$",
+                                     QRegularExpression::DotMatchesEverythingOption);
+    StallMeter meter;
+    unsigned seed = 0;
+    for (const RequestCode& code : kRequestCodes) {
+        for (const std::string& reply :
+             {RandomBytes(300, ++seed), std::string("QX#BA2:9Z,MD:,ADR:-1#DA\xFF:,,,,#QV:"),
+              std::string("\x02\x80\x00\x0E\xFF", 5)}) {
+            const uint64_t handled = form.ReceiveWait->Handled();
+            form.PendingRequest = code.code;
+            form.TimeoutKind = 0;
+            pty->Send(reply);
+            ASSERT_TRUE(WaitFor(
+                [&] { return form.ReceiveWait->Handled() > handled && !form.Timer2->Enabled(); },
+                5000))
+                << code.code;
+        }
+    }
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+    for (const QString& text : messages.texts())
+        EXPECT_TRUE(allowed.match(text).hasMatch()) << text.toStdString();
+    ExpectEveryBlockAccountedFor();
+}
+
+TEST_F(FaultTest, DeviceVanishesMidReply) {
+    OpenOnPty();
+    StallMeter meter;
+    Click(ui->Button6);
+    pty->Send("QV:2.");
+    ASSERT_TRUE(pty->WaitInputTaken(std::chrono::milliseconds(2000)));
+    pty->CloseMaster();
+    Pump(1500);
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+    // The bytes read before the line went are handled as a block.
+    EXPECT_EQ(ui->Memo10->toPlainText(), "QV:2.");
+    ExpectEveryBlockAccountedFor();
+    form.Timer3->SetEnabled(false);
+}
+
+TEST_F(FaultTest, DeviceVanishesWhileALargeWriteIsPending) {
+    OpenOnPty();
+    // More than the pseudo-terminal buffers, with nobody reading it.
+    const std::string big(60000, 'W');
+    ASSERT_TRUE(form.Comm1->WriteData(big.data(), static_cast<uint16_t>(big.size())));
+    Pump(200);
+    StallMeter meter;
+    pty->CloseMaster();
+    Pump(500);
+    Click(ui->Button1);
+    EXPECT_FALSE(form.Comm1->IsOpen());
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+}
+
+TEST_F(FaultTest, TwoHundredOpenCloseCyclesWithTrafficInFlight) {
+    OpenOnPty();
+    Click(ui->Button1);
+    const int descriptors = ProcEntries("fd");
+    const int threads = ProcEntries("task");
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        for (unsigned i = 0; !stop; ++i) {
+            pty->Send(RandomBytes(512, i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    StallMeter meter;
+    for (int i = 0; i < 200; ++i) {
+        Click(ui->Button1);
+        ASSERT_TRUE(form.PortOpen) << i;
+        Click(ui->Button6);
+        Pump(i % 10);
+        Click(ui->Button1);
+        ASSERT_FALSE(form.PortOpen) << i;
+    }
+    stop = true;
+    device.join();
+    form.Timer3->SetEnabled(false);
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+    EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
+    ExpectEveryBlockAccountedFor();
+    EXPECT_EQ(ProcEntries("fd"), descriptors);
+    EXPECT_EQ(ProcEntries("task"), threads);
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+TEST_F(FaultTest, DeviceHeldByAnotherProcess) {
+    pty = std::make_unique<TPtyPair>();
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        // Only async-signal-safe calls in the child of a threaded process.
+        const int fd = open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1) _exit(1);
+        char c;
+        if (read(release[0], &c, 1) < 0) _exit(1);
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    ui->SPREALCOM->setEditText(QString::fromStdString(pty->SlavePath()));
+    Click(ui->Button1);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_EQ(messages.texts(), QStringList{"Error opening serial port"});
+    EXPECT_FALSE(form.PortOpen);
+    if (write(release[1], "x", 1) != 1) ADD_FAILURE();
+    waitpid(holder, nullptr, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
+TEST_F(FaultTest, DirectoryRegularFileAndMissingPath) {
+    const std::string file = testing::TempDir() + "tavrix-fault-regular";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    const struct {
+        std::string path;
+        const char* message;
+    } cases[] = {{"/tmp", "Error opening serial port"},
+                 {file, "File handle is not a comm handle "},
+                 {"/nonexistent/ttyUSB9", "Error opening serial port"}};
+    for (const auto& c : cases) {
+        messages.clear();
+        ui->SPREALCOM->setEditText(QString::fromStdString(c.path));
+        Click(ui->Button1);
+        ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.path;
+        EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.path;
+        EXPECT_FALSE(form.PortOpen) << c.path;
+    }
+    std::remove(file.c_str());
+}
+
+}  // namespace
