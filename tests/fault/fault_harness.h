@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <QThreadPool>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -26,7 +28,10 @@ inline long ResidentKiB() {
 }
 
 // Entries of a /proc/self directory: "fd" for descriptors, "task" for threads.
+// Qt's global thread pool (pictures are decoded there) is emptied first: its
+// idle threads and their descriptors would otherwise come and go on a timer.
 inline int ProcEntries(const char* dir) {
+    QThreadPool::globalInstance()->waitForDone();
     int n = 0;
     if (DIR* d = opendir((std::string("/proc/self/") + dir).c_str())) {
         while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
