@@ -31,6 +31,11 @@ void Usage(FILE* out) {
         "  --ignore-set PREFIX acknowledge the set command starting with PREFIX\n"
         "                      (e.g. QQS#XY1:) but keep the old setting\n"
         "  --stop-after N      answer N requests, then stay silent\n"
+        "  --random-delay MS   add up to MS more delay to each reply, at random\n"
+        "  --split-percent P   pause inside P% of replies, at a random byte, for up\n"
+        "                      to the split pause\n"
+        "  --drop-percent P    leave P% of the requests unanswered\n"
+        "  --seed N            seed of those random choices (default 1)\n"
         "The HART instrument behind the module:\n"
         "  --hart-address N    polling address, 0..63 (default 0)\n"
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
@@ -121,6 +126,14 @@ int main(int argc, char** argv) {
             module.settings().ignoredSetCommand = argv[++i];
         } else if (arg == "--stop-after" && hasValue) {
             options.stopAfter = IntArg("--stop-after", argv[++i], 1);
+        } else if (arg == "--random-delay" && hasValue) {
+            options.randomDelayMs = IntArg("--random-delay", argv[++i]);
+        } else if (arg == "--split-percent" && hasValue) {
+            options.splitPercent = IntArg("--split-percent", argv[++i], 0, 100);
+        } else if (arg == "--drop-percent" && hasValue) {
+            options.dropPercent = IntArg("--drop-percent", argv[++i], 0, 100);
+        } else if (arg == "--seed" && hasValue) {
+            options.seed = static_cast<unsigned>(IntArg("--seed", argv[++i]));
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--hart-address" && hasValue) {

@@ -35,7 +35,7 @@ void SleepMs(int ms) {
 }  // namespace
 
 SimServer::SimServer(TavrixModule& module, SimOptions options)
-    : module_(module), options_(std::move(options)) {}
+    : module_(module), options_(std::move(options)), random_(options_.seed) {}
 
 SimServer::~SimServer() {
     Stop();
@@ -125,16 +125,41 @@ void SimServer::Serve(const Bytes& request) {
     std::optional<Bytes> reply = silenced ? std::nullopt : module_.Answer(request);
     if (options_.trace) Trace(request, reply);
     if (!reply || reply->empty()) return;
-    SleepMs(options_.replyDelayMs);
-    const size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
+    {
+        const std::lock_guard lock(lastMutex_);
+        last_ = *reply;
+    }
+    if (Chance(options_.dropPercent)) {
+        ++dropped_;
+        return;
+    }
+    SleepMs(options_.replyDelayMs + Below(options_.randomDelayMs + 1));
+    size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
+    int pause = options_.splitPauseMs;
+    if (split == 0 && reply->size() > 1 && Chance(options_.splitPercent)) {
+        split = 1 + static_cast<size_t>(Below(static_cast<int>(reply->size()) - 1));
+        pause = Below(options_.splitPauseMs + 1);
+    }
     if (split > 0 && split < reply->size()) {
         WriteAll(reply->data(), split);
-        SleepMs(options_.splitPauseMs);
+        SleepMs(pause);
         WriteAll(reply->data() + split, reply->size() - split);
     } else {
         WriteAll(reply->data(), reply->size());
     }
     ++answered_;
+}
+
+bool SimServer::Chance(int percent) { return percent > 0 && Below(100) < percent; }
+
+int SimServer::Below(int n) {
+    if (n <= 1) return 0;
+    return static_cast<int>(random_() % static_cast<unsigned>(n));
+}
+
+Bytes SimServer::LastReply() const {
+    const std::lock_guard lock(lastMutex_);
+    return last_;
 }
 
 void SimServer::Trace(const Bytes& request, const std::optional<Bytes>& reply) const {

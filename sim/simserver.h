@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -18,6 +20,11 @@ struct SimOptions {
     bool trace = false;     // print every request and reply in hex on stderr
     unsigned speed = 0;     // termios speed (B9600, ...) for a device; 0 keeps its own
     int stopAfter = 0;      // > 0: answer this many requests, then stay silent
+    // Line trouble for long runs, each drawn at random per reply from `seed`:
+    int randomDelayMs = 0;  // up to this much more delay
+    int splitPercent = 0;   // chance of a pause of up to splitPauseMs at a random byte
+    int dropPercent = 0;    // chance of no reply at all
+    unsigned seed = 1;
 };
 
 class SimServer {
@@ -35,6 +42,9 @@ public:
     void Run();
 
     int requestsAnswered() const { return answered_; }
+    int repliesDropped() const { return dropped_; }
+    // The last reply the module gave, sent or dropped.
+    Bytes LastReply() const;
     // Writes raw bytes to the line (tests: unsolicited data).
     void Inject(const Bytes& bytes);
 
@@ -42,6 +52,8 @@ private:
     void Serve(const Bytes& request);
     void Trace(const Bytes& request, const std::optional<Bytes>& reply) const;
     void WriteAll(const uint8_t* data, size_t size);
+    bool Chance(int percent);
+    int Below(int n);  // 0 .. n-1 at random
 
     TavrixModule& module_;
     SimOptions options_;
@@ -52,4 +64,8 @@ private:
     std::thread thread_;
     std::atomic<int> answered_{0};
     int requests_ = 0;
+    std::atomic<int> dropped_{0};
+    mutable std::mutex lastMutex_;
+    Bytes last_;
+    std::mt19937 random_;
 };
