@@ -1,0 +1,8 @@
+// The monitoring command reply (request 501).
+#include "exchange/configreplies.h"
+#include "input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    DecodeMonitoringCommand(AsText(data, size));
+    return 0;
+}

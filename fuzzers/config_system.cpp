@@ -1,0 +1,8 @@
+// The system parameters reply (request 202).
+#include "exchange/configreplies.h"
+#include "input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    DecodeSystemParameters(AsText(data, size));
+    return 0;
+}
