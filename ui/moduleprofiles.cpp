@@ -36,12 +36,13 @@ QString Text(const std::string& latin1) { return QString::fromLatin1(latin1); }
 ModuleProfiles::ModuleProfiles(TForm1* form)
     : QObject(form), form_(form), job_(new ModuleJob(form->Comm1, form->Sequencer, this)) {
     QMenu* file = form->menuFile;
-    QAction* exit = form->actionExit;
-    actionReadModule = NewAction(file, exit, "actionReadModule", "&Read Module");
-    actionSaveProfile = NewAction(file, exit, "actionSaveProfile", "&Save Profile…");
-    actionOpenProfile = NewAction(file, exit, "actionOpenProfile", "&Open Profile…");
-    actionApplyProfile = NewAction(file, exit, "actionApplyProfile", "&Apply Profile to Module…");
-    file->insertSeparator(exit);
+    // First in File, ahead of the entries that sit just before Exit.
+    QAction* first = file->actions().first();
+    actionReadModule = NewAction(file, first, "actionReadModule", "&Read Module");
+    actionSaveProfile = NewAction(file, first, "actionSaveProfile", "&Save Profile…");
+    actionOpenProfile = NewAction(file, first, "actionOpenProfile", "&Open Profile…");
+    actionApplyProfile = NewAction(file, first, "actionApplyProfile", "&Apply Profile to Module…");
+    file->insertSeparator(first);
 
     connect(actionReadModule, &QAction::triggered, this, [this] { ReadModule(); });
     connect(actionSaveProfile, &QAction::triggered, this, [this] {
