@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,15 @@ inline void Print(const std::string& name, double value, const char* unit) {
 inline void PrintStats(const std::string& name, const std::vector<double>& samples, const char* unit) {
     Print(name + ".median", Median(samples), unit);
     Print(name + ".max", Max(samples), unit);
+}
+
+// Resident memory of process `pid` ("self" for this one), from /proc.
+inline double ResidentMiB(const std::string& pid = "self") {
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+    return 0;
 }
 
 // Repetition count: --quick runs each measurement a few times only.

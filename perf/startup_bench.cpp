@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,14 +18,6 @@
 namespace {
 
 constexpr double kGiveUpMs = 30000;
-
-double ResidentMiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    return 0;
-}
 
 }  // namespace
 
@@ -74,7 +65,7 @@ int main(int argc, char** argv) {
         }
         times.push_back(mapped - start);
         std::this_thread::sleep_for(std::chrono::seconds(2));
-        memory.push_back(ResidentMiB(child));
+        memory.push_back(bench::ResidentMiB(std::to_string(child)));
         kill(child, SIGTERM);
         waitpid(child, nullptr, 0);
         // Let the server report the unmap and destroy before the next run.

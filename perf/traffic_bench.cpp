@@ -1,25 +1,11 @@
 // Traffic log figures: time and memory to record 100 000 events (a day of
 // polling), and time to turn the kept history into the saved text and CSV.
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "perf/benchutil.h"
 #include "traffic/trafficformat.h"
 #include "traffic/trafficlog.h"
-
-namespace {
-
-double ResidentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const size_t events = bench::Quick(argc, argv) ? 10000 : 100000;
@@ -31,7 +17,7 @@ int main(int argc, char** argv) {
     TrafficLog log;
     TrafficLine line;
     line.port = "/dev/ttyUSB0";
-    const double memoryBefore = ResidentMiB();
+    const double memoryBefore = bench::ResidentMiB();
     const double start = bench::NowMs();
     log.Opened(line, TrafficTime::Now());
     for (size_t n = 1; n < events; n += 2) {
@@ -43,7 +29,7 @@ int main(int argc, char** argv) {
     bench::Print("traffic_log.add_events", static_cast<double>(events), "events");
     bench::Print("traffic_log.add_time", added, "ms");
     bench::Print("traffic_log.kept", static_cast<double>(log.events().size()), "events");
-    bench::Print("traffic_log.memory_growth", ResidentMiB() - memoryBefore, "MiB");
+    bench::Print("traffic_log.memory_growth", bench::ResidentMiB() - memoryBefore, "MiB");
 
     const TrafficSaveHeader header{"bench", std::chrono::system_clock::now()};
     double t = bench::NowMs();
