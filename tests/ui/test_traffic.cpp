@@ -61,7 +61,9 @@ TEST_F(TrafficPanel, HiddenAtStartAndReachedFromTheMenus) {
     const QList<QAction*> file = form.menuFile->actions();
     auto* save = form.findChild<QAction*>("actionSaveTraffic");
     ASSERT_TRUE(save);
-    EXPECT_EQ(file.indexOf(save) + 1, file.indexOf(form.actionExit));
+    // In File, somewhere before Exit (other entries share the menu).
+    EXPECT_GE(file.indexOf(save), 0);
+    EXPECT_LT(file.indexOf(save), file.indexOf(form.actionExit));
     show->trigger();
     EXPECT_TRUE(dock->isVisible());
 }
