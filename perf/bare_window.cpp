@@ -49,8 +49,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QStringList kv = QString::fromLocal8Bit(argv[i]).split('=');
         if (kv.size() != 2) continue;
-        // Custom picture widgets count as plain widgets: no picture is drawn.
-        const auto maker = make.find(kv[0] == "TImage" ? "QWidget" : kv[0]);
+        // Custom picture widgets count as plain widgets (no picture is drawn),
+        // our own combo boxes as plain combo boxes.
+        const QString kind = kv[0] == "TImage"                  ? QStringLiteral("QWidget")
+                             : kv[0].endsWith("ComboBox") ? QStringLiteral("QComboBox")
+                                                          : kv[0];
+        const auto maker = make.find(kind);
         if (maker == make.end()) continue;
         for (int n = kv[1].toInt(); n > 0; --n, ++placed) {
             QGridLayout* grid = grids[placed % 6];
