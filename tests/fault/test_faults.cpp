@@ -36,7 +36,9 @@ TEST_F(FaultTest, BurstsOf2And4And64KiB) {
     }
     // Fonts and text layout take their share on first use; the backlog's own
     // bound is the waiting count above.
-    if (kCountsMemoryAndThreads) EXPECT_LT(ResidentKiB() - memoryBefore, 16384);
+    if (kCountsMemoryAndThreads) {
+        EXPECT_LT(ResidentKiB() - memoryBefore, 16384);
+    }
     // 64 KiB arrive as 32 blocks of 2048 bytes; five seconds' worth are kept.
     EXPECT_EQ(Backlog().dropped(), 32 - TReceiveWait::kBacklogLimit);
     EXPECT_TRUE(messages.texts().isEmpty());
@@ -91,7 +93,9 @@ TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
     EXPECT_LE(mostWaiting, TReceiveWait::kBacklogLimit);
     EXPECT_GT(Backlog().dropped(), 0u);
     EXPECT_GT(form.ReceiveWait->Handled(), 100u);     // about one per 200 ms went on being handled
-    if (kCountsMemoryAndThreads) EXPECT_LT(ResidentKiB() - memoryAfter10s, 2048);  // flat once the backlog is full
+    if (kCountsMemoryAndThreads) {
+        EXPECT_LT(ResidentKiB() - memoryAfter10s, 2048);  // flat once the backlog is full
+    }
     ExpectEveryBlockAccountedFor();
     EXPECT_TRUE(messages.texts().isEmpty());
 }
@@ -181,7 +185,9 @@ TEST_F(FaultTest, TwoHundredOpenCloseCyclesWithTrafficInFlight) {
     EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
     ExpectEveryBlockAccountedFor();
     EXPECT_EQ(ProcEntries("fd"), descriptors);
-    if (kCountsMemoryAndThreads) EXPECT_EQ(ProcEntries("task"), threads);
+    if (kCountsMemoryAndThreads) {
+        EXPECT_EQ(ProcEntries("task"), threads);
+    }
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
 }
 
