@@ -1,10 +1,11 @@
-// View menu entries of the HART/MODBUS comparison: the cross-check dialog,
-// each created on first use.
+// View menu entries of the HART/MODBUS comparison: the cross-check dialog and
+// the trend window, each created on first use.
 #include <QAction>
 #include <QMenu>
 
 #include "ui/crosscheckdialog.h"
 #include "ui/tform1.h"
+#include "ui/trendwindow.h"
 
 namespace {
 
@@ -24,4 +25,7 @@ void TForm1::SetupSideBySide() {
     QAction* crossCheck = menuView->addAction("MODBUS Reply and &Cross-Check...");
     crossCheck->setObjectName("actionCrossCheck");
     connect(crossCheck, &QAction::triggered, this, [this] { ShowOnce<CrossCheckDialog>(this); });
+    QAction* trend = menuView->addAction("&Trend...");
+    trend->setObjectName("actionTrend");
+    connect(trend, &QAction::triggered, this, [this] { ShowOnce<TrendWindow>(this); });
 }
