@@ -18,8 +18,13 @@ public:
     TWriteQueue(const TWriteQueue&) = delete;
     TWriteQueue& operator=(const TWriteQueue&) = delete;
 
+    // Blocks taken by one Pop: those queued behind the first go out in the same
+    // write() while they fit, so a caller's run of small blocks costs the line
+    // no more system calls than one big one.
+    static constexpr size_t kRunBytes = 65536;
+
     bool Push(const uint8_t* data, size_t count);  // false once closed
-    bool Pop(std::vector<uint8_t>& block);         // false when empty
+    bool Pop(std::vector<uint8_t>& run);           // false when empty
     void Close();                                  // drops what is queued, refuses more
 
     int WakeFd() const { return wake_; }

@@ -27,6 +27,22 @@ TEST_F(TCommOnPty, WritesKeepTheirOrderAndReportOneEmptyQueueAfterThem) {
     EXPECT_EQ(log.Count(TKind::TxEmpty), 2u);
 }
 
+// Blocks queued behind a stalled write leave together, more than one write's
+// worth of them: every byte arrives, in order.
+TEST_F(TCommOnPty, ManyQueuedBlocksArriveWholeAndInOrder) {
+    OpenAndSettle();
+    ASSERT_EQ(tcflow(pty.SlaveFd(), TCOOFF), 0);
+    std::vector<uint8_t> all;
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> block(1 + (i * 37) % 600, static_cast<uint8_t>(i));
+        ASSERT_TRUE(comm.WriteData(block.data(), static_cast<uint16_t>(block.size())));
+        all.insert(all.end(), block.begin(), block.end());
+    }
+    ASSERT_EQ(tcflow(pty.SlaveFd(), TCOON), 0);
+    EXPECT_EQ(pty.Receive(all.size(), Ms(10000)), all);
+    ASSERT_TRUE(PumpUntil([&] { return log.Count(TKind::TxEmpty) >= 2; }, Ms(5000)));
+}
+
 TEST_F(TCommOnPty, ABlockLargerThanTheDriverQueueIsWrittenCompletely) {
     OpenAndSettle();
     std::vector<uint8_t> big(65535);
