@@ -29,6 +29,8 @@ const char* Direction(TrafficKind kind) {
             return "CLOSE";
         case TrafficKind::HangUp:
             return "HANG-UP";
+        case TrafficKind::Dropped:
+            return "DROPPED";
     }
     return "";
 }

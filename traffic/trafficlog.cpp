@@ -78,6 +78,15 @@ void TrafficLog::HungUp(TrafficTime t) {
         {"the device hung up: " + line_.port + " is gone", true}};
 }
 
+void TrafficLog::Dropped(size_t count, size_t waiting, TrafficTime t) {
+    stats_.Dropped(count);
+    Add(TrafficKind::Dropped, t).context = {
+        {std::to_string(count) + (count == 1 ? " block" : " blocks") +
+             " received but not handled: " + std::to_string(waiting) +
+             " newer ones were already waiting their turn",
+         true}};
+}
+
 void TrafficLog::Sent(std::span<const uint8_t> bytes, TrafficTime t) {
     // A new frame ends the log's interest in the previous request; the
     // request this one makes follows through Requested.

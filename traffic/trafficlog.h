@@ -36,7 +36,7 @@ struct TrafficLine {
     int64_t LineTimeMs(size_t count) const;
 };
 
-enum class TrafficKind { Sent, Received, Timeout, Opened, Closed, HangUp };
+enum class TrafficKind { Sent, Received, Timeout, Opened, Closed, HangUp, Dropped };
 
 struct TrafficEvent {
     TrafficKind kind;
@@ -61,6 +61,9 @@ public:
     void Received(std::span<const uint8_t> bytes, TrafficTime t);
     void TimedOut(TrafficTime t);
     void HungUp(TrafficTime t);
+    // Received blocks the window never handled: newer ones pushed them out of
+    // its full backlog of `waiting` blocks.
+    void Dropped(size_t count, size_t waiting, TrafficTime t);
     void Clear();
 
     // Drops the oldest event when the history is full; recording does this

@@ -85,5 +85,8 @@ std::vector<std::string> FormatTrafficStats(const TrafficStats& stats) {
                     Plural(replies, "reply", "replies") + ", " +
                     Plural(timeouts, "timeout", "timeouts") + ", " +
                     Plural(stats.hangUps(), "hang-up", "hang-ups"));
+    if (stats.droppedBlocks()) {
+        lines.back() += ", " + Plural(stats.droppedBlocks(), "block", "blocks") + " not handled";
+    }
     return lines;
 }

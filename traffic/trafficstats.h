@@ -30,19 +30,23 @@ public:
     void Late(int code);
     void Timeout(int code);
     void HangUp() { ++hangUps_; }
+    void Dropped(uint64_t blocks) { droppedBlocks_ += blocks; }
     void Clear() { *this = TrafficStats(); }
 
     // Kinds in the order of their first request.
     const std::vector<RequestKindStats>& kinds() const { return kinds_; }
     const RequestKindStats* Find(int code) const;
     uint64_t hangUps() const { return hangUps_; }
+    uint64_t droppedBlocks() const { return droppedBlocks_; }
 
 private:
     RequestKindStats& Kind(int code);
     std::vector<RequestKindStats> kinds_;
     uint64_t hangUps_ = 0;
+    uint64_t droppedBlocks_ = 0;
 };
 
 // One line per kind ("HART Command 3: 4 requests, 3 replies, 1 timeout,
-// response min/median/max 120/122/130 ms"), then the totals with hang-ups.
+// response min/median/max 120/122/130 ms"), then the totals with hang-ups and,
+// if any, the received blocks that were never handled.
 std::vector<std::string> FormatTrafficStats(const TrafficStats& stats);

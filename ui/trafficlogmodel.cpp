@@ -91,6 +91,10 @@ void TrafficLogModel::HungUp() {
     Add([&] { log_.HungUp(TrafficTime::Now()); });
 }
 
+void TrafficLogModel::Dropped(size_t count, size_t waiting) {
+    Add([&] { log_.Dropped(count, waiting, TrafficTime::Now()); });
+}
+
 void TrafficLogModel::Clear() {
     beginResetModel();
     cached_.reset();

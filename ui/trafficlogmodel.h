@@ -27,6 +27,7 @@ public:
     void Opened(const TComm& comm);
     void Closed();
     void HungUp();
+    void Dropped(size_t count, size_t waiting);
     void Clear();
 
     const TrafficLog& log() const { return log_; }

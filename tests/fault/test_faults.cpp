@@ -11,6 +11,8 @@
 
 #include "exchange/requestcodes.h"
 #include "fault_harness.h"
+#include "traffic/trafficlog.h"
+#include "ui/trafficlogmodel.h"
 
 namespace {
 
@@ -41,6 +43,7 @@ TEST_F(FaultTest, BurstsOf2And4And64KiB) {
     }
     // 64 KiB arrive as 32 blocks of 2048 bytes; five seconds' worth are kept.
     EXPECT_EQ(Backlog().dropped(), 32 - TReceiveWait::kBacklogLimit);
+    EXPECT_EQ(form.Traffic->log().stats().droppedBlocks(), Backlog().dropped());
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 
@@ -141,6 +144,20 @@ TEST_F(FaultTest, DeviceVanishesMidReply) {
     EXPECT_EQ(ui->Memo10->toPlainText(), "QV:2.");
     ExpectEveryBlockAccountedFor();
     form.Timer3->SetEnabled(false);
+}
+
+TEST_F(FaultTest, DeviceVanishesWithABacklogAndThePortIsOpenedAgain) {
+    OpenOnPty();
+    pty->Send(RandomBytes(65536, 2));
+    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() >= 10; }, 5000));
+    pty->CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !form.PortOpen; }, 3000));
+    const uint64_t handled = form.ReceiveWait->Handled();
+    OpenOnPty();
+    EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
+    EXPECT_EQ(form.ReceiveWait->Handled(), handled);
+    EXPECT_GT(Backlog().discarded(), 0u);
+    ExpectEveryBlockAccountedFor();
 }
 
 TEST_F(FaultTest, DeviceVanishesWhileALargeWriteIsPending) {

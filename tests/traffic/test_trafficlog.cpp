@@ -59,6 +59,7 @@ TEST(TrafficLog, StatisticsOfAScriptedSession) {
     log.TimedOut(At(5000));
     log.Received(Command0Reply(), At(5500));  // late
     log.HungUp(At(6000));
+    log.Dropped(2, 25, At(6100));
 
     const RequestKindStats* query201 = log.stats().Find(201);
     ASSERT_TRUE(query201);
@@ -71,14 +72,18 @@ TEST(TrafficLog, StatisticsOfAScriptedSession) {
         "Communication Query: 4 requests, 4 replies, 0 timeouts, response min/median/max "
         "30/50/100 ms",
         "HART Command 3: 1 request, 0 replies, 1 timeout, 1 late",
-        "Total: 5 requests, 4 replies, 1 timeout, 1 hang-up",
+        "Total: 5 requests, 4 replies, 1 timeout, 1 hang-up, 2 blocks not handled",
     };
     EXPECT_EQ(FormatTrafficStats(log.stats()), expected);
 
     // Replies show their time since the request.
-    const TrafficEvent& late = log.events()[log.events().size() - 2];
+    const TrafficEvent& late = log.events()[log.events().size() - 3];
     EXPECT_EQ(late.sinceRequestMs, 1500);
-    EXPECT_EQ(TrafficRowAt(log, log.events().size() - 2)[1], "1500");
+    EXPECT_EQ(TrafficRowAt(log, log.events().size() - 3)[1], "1500");
+    EXPECT_EQ(log.events().back().context,
+              (FrameNotes{{"2 blocks received but not handled: 25 newer ones were already "
+                           "waiting their turn",
+                           true}}));
 
     log.Clear();
     EXPECT_TRUE(log.events().empty());
