@@ -27,6 +27,8 @@ void TForm1::Button1Click() {
         return;
     }
     Comm1->ClosePort();
+    // Blocks a hung-up device sent before it went answer nothing of this opening.
+    ReceiveWait->Discard();
     Comm1->SetBaudRate(static_cast<uint32_t>(StrToInt(FieldBytes(ui->ComboBox11))));
     // Stored unchecked: a typed parity that matches no item gives -1, which
     // the component's line settings then refuse.
