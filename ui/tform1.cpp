@@ -52,10 +52,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
 
     new RequestButtonsLock(centralWidget(), Sequencer);
-    // A request the window had pending is given up when a sequence takes the line.
+    // A request the window had pending is given up when a sequence takes the
+    // line, with any of its blocks still waiting their turn.
     connect(Sequencer, &RequestRunner::started, this, [this] {
         Timer2->SetEnabled(false);
         Timer3->SetEnabled(false);
+        ReceiveWait->Discard();
     });
 
     WireHandlers();
