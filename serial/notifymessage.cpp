@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <new>
 
+#include "serial/tsanorder.h"
+
 TNotifyMessage::TNotifyMessage(unsigned msg, uintptr_t wParam, uintptr_t lParam,
                                std::unique_ptr<uint8_t[]> block)
     : QEvent(Kind()), msg(msg), wParam(wParam), lParam(lParam), block(std::move(block)) {}
@@ -17,8 +19,9 @@ void PostNotify(QObject* receiver, unsigned msg, uintptr_t wParam, uintptr_t lPa
     // Runs on the reader and writer threads: out of memory must not end the
     // process there, so the notification is lost instead.
     try {
-        QCoreApplication::postEvent(receiver,
-                                    new TNotifyMessage(msg, wParam, lParam, std::move(block)));
+        auto* event = new TNotifyMessage(msg, wParam, lParam, std::move(block));
+        TsanRelease(event);
+        QCoreApplication::postEvent(receiver, event);
     } catch (const std::bad_alloc&) {
     }
 }

@@ -2,10 +2,12 @@
 
 #include "serial/notifymessage.h"
 #include "serial/tcomm.h"
+#include "serial/tsanorder.h"
 
 TNotifyWindow::TNotifyWindow(TComm* owner) : QObject(owner), owner_(owner) {}
 
 bool TNotifyWindow::event(QEvent* e) {
+    TsanAcquire(e);
     if (e->type() != TNotifyMessage::Kind()) return QObject::event(e);
     auto* m = static_cast<TNotifyMessage*>(e);
     // Taken out of the event so the block is freed right after the handler,
