@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     bench::PrintStats("block_latency.reference", ReferenceLatency(runs), "ms");
 
     std::vector<double> ours, ref;
-    for (int i = 0; i < (quick ? 1 : 5); ++i) {
+    for (int i = 0; i < (quick ? 1 : 31); ++i) {  // a run is a few ms: many, for a steady median
         ours.push_back(ComponentWriteMs());
         ref.push_back(ReferenceWriteMs());
     }

@@ -67,7 +67,9 @@ TWriteThread::TWriteResult TWriteThread::WriteAll(const std::vector<uint8_t>& bl
         const ssize_t put = write(port_, block.data() + offset, block.size() - offset);
         if (put > 0) {
             offset += static_cast<size_t>(put);
-            continue;
+            // A short write means the driver's queue is full: wait for room
+            // rather than try again at once.
+            if (offset == block.size()) break;
         }
         if (put < 0) {
             switch (ClassifyIoError(errno)) {
