@@ -113,6 +113,7 @@ void ModuleJob::SequenceEnded() {
     if (phase_ == Phase::Applying) {
         if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
             phase_ = Phase::Switching;
+            runner_->Hold();  // nothing else may use the line until it is reopened
             QTimer::singleShot(kLineSwitchPauseMs, this, &ModuleJob::Switch);
         } else if (verify_) {
             StartReading();
@@ -128,6 +129,7 @@ void ModuleJob::SequenceEnded() {
 
 void ModuleJob::Switch() {
     if (phase_ != Phase::Switching) return;  // cancelled during the pause
+    runner_->Release();  // only this job runs on: the next sequence or the end follows at once
     const int baudItem = wanted_.Find(ConfigControl::ComboBox8)->number;
     const int parityItem = wanted_.Find(ConfigControl::ComboBox9)->number;
     const std::string_view baud =
@@ -153,6 +155,7 @@ void ModuleJob::Switch() {
 
 void ModuleJob::Finish(Outcome outcome, const QString& failure) {
     phase_ = Phase::Idle;
+    runner_->Release();
     outcome_ = outcome;
     failure_ = failure;
     emit finished();

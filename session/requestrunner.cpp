@@ -18,7 +18,20 @@ RequestRunner::~RequestRunner() = default;
 
 SequenceTime RequestRunner::Now() const { return SequenceTime(clock_.elapsed()); }
 
-bool RequestRunner::IsRunning() const { return sequence_->running(); }
+bool RequestRunner::IsRunning() const { return held_ || sequence_->running(); }
+
+bool RequestRunner::Hold() {
+    if (IsRunning()) return false;
+    held_ = true;
+    emit started(0);
+    return true;
+}
+
+void RequestRunner::Release() {
+    if (!held_) return;
+    held_ = false;
+    emit ended();
+}
 
 bool RequestRunner::Run(std::vector<SequenceStep> steps) {
     if (IsRunning()) return false;

@@ -36,6 +36,12 @@ public:
 
     bool Run(std::vector<SequenceStep> steps);
     void Cancel();
+    // Keeps the line for the caller between two of its sequences (while the
+    // port is reopened at another speed): started() is raised as for a run,
+    // IsRunning() stays true and Run() refuses until Release(), which raises
+    // ended(). False if something runs already.
+    bool Hold();
+    void Release();
     bool IsRunning() const;
     void BlockReceived(const uint8_t* data, uint16_t length);
     // Makes the runner the component's receive handler (programs without a window).
@@ -63,4 +69,5 @@ private:
     QElapsedTimer clock_;
     QTimer timer_;
     QString failure_;
+    bool held_ = false;
 };

@@ -1,6 +1,7 @@
 // Whole-module jobs end to end against simulated modules on pseudo-terminals.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <memory>
 
 #include "serial/tcomm.h"
@@ -79,9 +80,19 @@ TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
         EXPECT_EQ(profile.moduleVersion, source.module.settings().version);
     }
     Line target;  // factory settings
+    // The line stays the job's from its first step to its last, the pause
+    // while the port changes speed included.
+    bool lineLeftFree = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        lineLeftFree |= target.job.IsRunning() && !target.runner.IsRunning();
+    });
+    watch.start(10);
     ASSERT_TRUE(target.job.StartApply(profile, true));
     ASSERT_TRUE(target.Wait());
     ASSERT_EQ(target.job.outcome(), ModuleJob::Outcome::Done) << target.job.failure().toStdString();
+    EXPECT_FALSE(lineLeftFree);
+    EXPECT_FALSE(target.runner.IsRunning());
     EXPECT_EQ(target.job.plan().steps.size(), 18u);
     EXPECT_EQ(target.job.mismatches(), 0) << ApplyReportText(target.job.report());
     EXPECT_EQ(target.job.rows().size(), profile.settings.size());
