@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
 #include "traffic/blockannotation.h"
 
@@ -110,14 +111,9 @@ std::string DateTimeText(std::chrono::system_clock::time_point t) {
 }
 
 std::string HexText(std::span<const uint8_t> bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (uint8_t b : bytes) {
-        if (!text.empty()) text += ' ';
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
+    // The window's form, without the blank it leaves after the last byte.
+    std::string text = HexText(bytes.data(), bytes.size());
+    if (!text.empty()) text.pop_back();
     return text;
 }
 
