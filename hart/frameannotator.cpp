@@ -4,6 +4,7 @@
 #include <string>
 
 #include "hart/frames.h"
+#include "hart/framestart.h"
 
 namespace {
 
@@ -130,18 +131,17 @@ std::string HartDeviceStatusText(uint8_t status) {
 }
 
 std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
-    size_t at = 0;
-    while (at < bytes.size() && bytes[at] != 0xFF) ++at;
-    const size_t leading = at;
-    while (at < bytes.size() && bytes[at] == 0xFF) ++at;
-    if (at == leading || at == bytes.size()) return std::nullopt;
+    const auto frameStart = FindHartFrameStart(bytes);
+    if (!frameStart) return std::nullopt;
+    const size_t leading = frameStart->LeadingBytes();
+    size_t at = frameStart->delimiterAt;
 
     FrameNotes notes;
     auto note = [&](std::string text, bool problem = false) {
         notes.push_back({std::move(text), problem});
     };
     if (leading > 0) note(std::to_string(leading) + " bytes before the preamble", true);
-    const size_t preambles = at - leading;
+    const size_t preambles = frameStart->Preambles();
     // Masters send at least two preamble bytes for the instrument to lock on.
     note(std::to_string(preambles) + " preamble bytes", preambles < 2);
 

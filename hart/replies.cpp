@@ -3,6 +3,7 @@
 #include <bit>
 #include <limits>
 
+#include "hart/framestart.h"
 #include "hart/units.h"
 #include "modbus/floattext.h"
 #include "modbus/ieee754.h"
@@ -18,12 +19,20 @@ constexpr size_t kByteCountAt = 8;
 constexpr size_t kFirstVariableAt = 15;  // unit code, then four float bytes
 constexpr size_t kVariableSize = 5;
 constexpr size_t kValueTextLength = 9;
+// The marker is searched for only where five bytes from it fit in the reply.
+constexpr size_t kShortestFrom = 5;
 
 }  // namespace
 
 std::optional<size_t> FindHartStart(std::span<const uint8_t> reply, uint8_t delimiter) {
-    for (size_t p = 0; p + 5 <= reply.size(); ++p) {
-        if (reply[p] == 0xFF && reply[p + 1] == delimiter) return p;
+    // A run of preambles followed by another delimiter is noise, or a frame
+    // this reply is not; the search goes on after it.
+    for (auto start = FindHartFrameStart(reply); start;
+         start = FindHartFrameStart(reply, start->delimiterAt)) {
+        if (reply[start->delimiterAt] != delimiter) continue;
+        const size_t marker = start->delimiterAt - 1;
+        if (marker + kShortestFrom > reply.size()) return std::nullopt;
+        return marker;
     }
     return std::nullopt;
 }

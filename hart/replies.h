@@ -15,9 +15,10 @@
 inline constexpr uint8_t kShortReplyDelimiter = 0x06;
 inline constexpr uint8_t kLongReplyDelimiter = 0x86;
 
-// Offset of the first preamble byte 0xFF directly followed by `delimiter`,
-// trying offsets 0 to size - 5; nullopt when there is none (always for
-// replies shorter than five bytes).
+// Offset of the first preamble byte 0xFF directly followed by `delimiter`
+// (never 0xFF itself), trying offsets 0 to size - 5; nullopt when there is
+// none (always for replies shorter than five bytes). Preamble runs followed by
+// another byte are passed over, as in FindHartFrameStart.
 std::optional<size_t> FindHartStart(std::span<const uint8_t> reply, uint8_t delimiter);
 
 struct HartDeviceReply {

@@ -1,0 +1,79 @@
+// The one scan for a HART frame's start, and the marker search built on it.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hart/framestart.h"
+#include "hart/replies.h"
+
+namespace {
+
+using B = std::vector<uint8_t>;
+
+struct FrameStartCase {
+    const char* name;
+    B bytes;
+    size_t from;
+    std::optional<HartFrameStart> expected;
+};
+
+class FrameStartTest : public testing::TestWithParam<FrameStartCase> {};
+
+TEST_P(FrameStartTest, Finds) {
+    const auto start = FindHartFrameStart(GetParam().bytes, GetParam().from);
+    EXPECT_EQ(start, GetParam().expected);
+    if (start) {
+        EXPECT_EQ(start->LeadingBytes(), start->preambleAt);
+        EXPECT_EQ(start->Preambles(), start->delimiterAt - start->preambleAt);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, FrameStartTest,
+    testing::Values(
+        FrameStartCase{"PreambleAtTheStart", {0xFF, 0xFF, 0x82, 0x80}, 0, HartFrameStart{0, 2}},
+        FrameStartCase{"BytesBeforeThePreamble", {0x00, 0x41, 0xFF, 0x06}, 0, HartFrameStart{2, 3}},
+        FrameStartCase{"OnePreambleByte", {0xFF, 0x02}, 0, HartFrameStart{0, 1}},
+        FrameStartCase{"FirstRunWins", {0xFF, 0x00, 0xFF, 0xFF, 0x86}, 0, HartFrameStart{0, 1}},
+        FrameStartCase{
+            "FromSkipsEarlierRuns", {0xFF, 0x00, 0xFF, 0xFF, 0x86}, 1, HartFrameStart{2, 4}},
+        FrameStartCase{"FromInsideARun", {0xFF, 0xFF, 0xFF, 0x06}, 1, HartFrameStart{1, 3}},
+        FrameStartCase{"RunReachesTheEnd", {0x00, 0xFF, 0xFF}, 0, std::nullopt},
+        FrameStartCase{"NoPreambleByte", {'Q', 'Q', 'Q', '#'}, 0, std::nullopt},
+        FrameStartCase{"Empty", {}, 0, std::nullopt},
+        FrameStartCase{"FromPastTheEnd", {0xFF, 0x06}, 5, std::nullopt},
+        FrameStartCase{"FromAtTheLastByte", {0xFF, 0x06, 0xFF}, 2, std::nullopt}),
+    [](const testing::TestParamInfo<FrameStartCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// The marker search as it has always been defined: the first offset from 0
+// to size - 5 holding 0xFF with the delimiter after it. Checked against every
+// block of up to eight bytes drawn from the bytes that matter to it.
+std::optional<size_t> MarkerByDefinition(const B& reply, uint8_t delimiter) {
+    for (size_t p = 0; p + 5 <= reply.size(); ++p) {
+        if (reply[p] == 0xFF && reply[p + 1] == delimiter) return p;
+    }
+    return std::nullopt;
+}
+
+TEST(FindHartStart, AgreesWithItsDefinitionOnEveryShortBlock) {
+    const uint8_t alphabet[] = {0x00, 0xFF, kShortReplyDelimiter, kLongReplyDelimiter};
+    for (size_t length = 0; length <= 8; ++length) {
+        size_t blocks = 1;
+        for (size_t i = 0; i < length; ++i) blocks *= std::size(alphabet);
+        for (size_t n = 0; n < blocks; ++n) {
+            B reply(length);
+            for (size_t i = 0, rest = n; i < length; ++i, rest /= std::size(alphabet))
+                reply[i] = alphabet[rest % std::size(alphabet)];
+            for (uint8_t delimiter : {kShortReplyDelimiter, kLongReplyDelimiter}) {
+                ASSERT_EQ(FindHartStart(reply, delimiter), MarkerByDefinition(reply, delimiter))
+                    << "block " << n << " of length " << length << ", delimiter " << int{delimiter};
+            }
+        }
+    }
+}
+
+}  // namespace
