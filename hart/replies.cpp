@@ -1,6 +1,6 @@
 #include "hart/replies.h"
 
-#include <bit>
+#include <algorithm>
 #include <limits>
 
 #include "hart/framestart.h"
@@ -19,8 +19,18 @@ constexpr size_t kByteCountAt = 8;
 constexpr size_t kFirstVariableAt = 15;  // unit code, then four float bytes
 constexpr size_t kVariableSize = 5;
 constexpr size_t kValueTextLength = 9;
+constexpr size_t kLoopCurrentAt = 11;
 // The marker is searched for only where five bytes from it fit in the reply.
 constexpr size_t kShortestFrom = 5;
+
+// Instruments send 7F A0 00 00 for "not available"; the first byte alone
+// marks it.
+bool NotAvailable(std::span<const uint8_t, 4> bytes) { return bytes[0] == 0x7F; }
+
+float HartValue(std::span<const uint8_t, 4> bytes) {
+    if (NotAvailable(bytes)) return std::numeric_limits<float>::quiet_NaN();
+    return SingleFromBigEndian(bytes);
+}
 
 }  // namespace
 
@@ -61,15 +71,12 @@ int HartVariableCount(uint8_t byteCount) {
 }
 
 std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparator) {
-    if (bytes[0] == 0x7F) return "00000000";
-    const uint32_t raw = uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 |
-                         uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
-    const float value = std::bit_cast<float>(raw);
-    return FormatGeneralInField(value, kValueTextLength, kHartPlainFrom, decimalSeparator);
+    if (NotAvailable(bytes)) return "00000000";
+    return FormatGeneralInField(SingleFromBigEndian(bytes), kValueTextLength, kHartPlainFrom,
+                                decimalSeparator);
 }
 
-std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
-                                                                char decimalSeparator) {
+std::optional<HartDynamicValues> ParseHartCommand3Values(std::span<const uint8_t> reply) {
     const auto p = FindHartStart(reply, kLongReplyDelimiter);
     // The byte count lies before the first variable, so checking for the
     // first variable covers it too.
@@ -78,39 +85,25 @@ std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const 
     const size_t count = static_cast<size_t>(HartVariableCount(at[kByteCountAt]));
     if (kFirstVariableAt + count * kVariableSize > at.size()) return std::nullopt;
 
-    std::vector<HartVariable> variables;
-    for (size_t i = 0; i < count; ++i) {
-        const auto group = at.subspan(kFirstVariableAt + i * kVariableSize, kVariableSize);
-        variables.push_back(
-            {HartValueText(group.subspan<1, 4>(), decimalSeparator), UnitItemForCode(group[0])});
-    }
-    return variables;
-}
-
-namespace {
-
-constexpr size_t kLoopCurrentAt = 11;
-
-float HartValue(std::span<const uint8_t> bytes) {
-    if (bytes[0] == 0x7F) return std::numeric_limits<float>::quiet_NaN();
-    return SingleFromBigEndian(bytes);
-}
-
-}  // namespace
-
-std::optional<HartDynamicValues> ParseHartCommand3Values(std::span<const uint8_t> reply) {
-    const auto p = FindHartStart(reply, kLongReplyDelimiter);
-    if (!p || *p + kFirstVariableAt + kVariableSize > reply.size()) return std::nullopt;
-    const auto at = reply.subspan(*p);
-    const size_t count = static_cast<size_t>(HartVariableCount(at[kByteCountAt]));
-    if (kFirstVariableAt + count * kVariableSize > at.size()) return std::nullopt;
-
     HartDynamicValues values;
-    values.loopCurrent = HartValue(at.subspan(kLoopCurrentAt, 4));
+    values.loopCurrent = HartValue(at.subspan<kLoopCurrentAt, 4>());
     for (size_t i = 0; i < count; ++i) {
         const auto group = at.subspan(kFirstVariableAt + i * kVariableSize, kVariableSize);
-        values.variables.push_back(
-            {HartValue(group.subspan(1, 4)), group[0], UnitItemForCode(group[0])});
+        HartDynamicValues::Variable& variable = values.variables.emplace_back();
+        std::copy_n(group.begin() + 1, 4, variable.wire.begin());
+        variable.value = HartValue(variable.wire);
+        variable.unitCode = group[0];
+        variable.unitItem = UnitItemForCode(group[0]);
     }
     return values;
+}
+
+std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
+                                                                char decimalSeparator) {
+    const auto values = ParseHartCommand3Values(reply);
+    if (!values) return std::nullopt;
+    std::vector<HartVariable> variables;
+    for (const HartDynamicValues::Variable& v : values->variables)
+        variables.push_back({HartValueText(v.wire, decimalSeparator), v.unitItem});
+    return variables;
 }

@@ -2,6 +2,7 @@
 // out; nothing is read past the reply given.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,23 +48,25 @@ int HartVariableCount(uint8_t byteCount);
 // plain from 0.00001 up.
 std::string HartValueText(std::span<const uint8_t, 4> bytes, char decimalSeparator);
 
-// The variables of a command 3 reply, primary first; nullopt when the start
-// marker is missing or the reply ends before the last variable its byte count
-// calls for.
-std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
-                                                                char decimalSeparator);
-
-// Command 3 as numbers, for comparing and plotting rather than showing.
+// Command 3 as numbers, for comparing and plotting.
 struct HartDynamicValues {
     struct Variable {
         float value = 0;  // NaN when the instrument marks it "not available"
         int unitCode = 0;
-        int unitItem = 0;  // item of the unit lists
+        int unitItem = 0;               // item of the unit lists
+        std::array<uint8_t, 4> wire{};  // the value's bytes as received, for its shown text
     };
     float loopCurrent = 0;  // mA; NaN when not available
     std::vector<Variable> variables;
 };
 
-// The loop current and the variables of a command 3 reply; nullopt where
-// ParseHartCommand3Reply gives nullopt.
+// The loop current and the variables of a command 3 reply, primary first;
+// nullopt when the start marker is missing or the reply ends before the last
+// variable its byte count calls for.
 std::optional<HartDynamicValues> ParseHartCommand3Values(std::span<const uint8_t> reply);
+
+// The variables of a command 3 reply as the window shows them: the texts
+// HartValueText gives for their bytes; nullopt where ParseHartCommand3Values
+// gives nullopt.
+std::optional<std::vector<HartVariable>> ParseHartCommand3Reply(std::span<const uint8_t> reply,
+                                                                char decimalSeparator);

@@ -1,12 +1,16 @@
-// The one scan for a HART frame's start, and the marker search built on it.
+// The one scan for a HART frame's start, and the reply decoders that build on
+// it.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "hart/framestart.h"
 #include "hart/replies.h"
+#include "hart/units.h"
 
 namespace {
 
@@ -74,6 +78,43 @@ TEST(FindHartStart, AgreesWithItsDefinitionOnEveryShortBlock) {
             }
         }
     }
+}
+
+// A command 3 reply after noise and a stray short frame's start: the texts
+// and the numbers come from the same variable bytes.
+TEST(HartCommand3Reply, TextsAndNumbersOfTheSameBytes) {
+    const B reply{0x00, 0xFF, 0x06, 0x13,                       // noise, a short frame's start
+                  0xFF, 0xFF, 0x86, 0x80, 0,    0, 0, 0, 0x03,  // marker at 5
+                  21,   0,    0,    0x41, 0x40, 0, 0,           // count, status, 12 mA
+                  12,   0x41, 0x45, 0x70, 0xA4,                 // 12.34 kPa
+                  32,   0x7F, 0xA0, 0x00, 0x00,                 // not available, degrees C
+                  57,   0xBF, 0x00, 0x00, 0x00,                 // -0.5 %
+                  0x00};
+    const auto texts = ParseHartCommand3Reply(reply, ',');
+    const auto values = ParseHartCommand3Values(reply);
+    ASSERT_TRUE(texts);
+    ASSERT_TRUE(values);
+    struct Expected {
+        const char* text;
+        int unitCode;
+        std::array<uint8_t, 4> wire;
+    };
+    const Expected expected[] = {{"12,340000", 12, {0x41, 0x45, 0x70, 0xA4}},
+                                 {"00000000", 32, {0x7F, 0xA0, 0x00, 0x00}},
+                                 {"-0,5", 57, {0xBF, 0x00, 0x00, 0x00}}};
+    ASSERT_EQ(texts->size(), std::size(expected));
+    ASSERT_EQ(values->variables.size(), std::size(expected));
+    EXPECT_EQ(values->loopCurrent, 12.0f);
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ((*texts)[i].valueText, expected[i].text) << i;
+        EXPECT_EQ(values->variables[i].unitCode, expected[i].unitCode) << i;
+        EXPECT_EQ(values->variables[i].wire, expected[i].wire) << i;
+        EXPECT_EQ((*texts)[i].unitItem, values->variables[i].unitItem) << i;
+        EXPECT_EQ((*texts)[i].unitItem, UnitItemForCode(expected[i].unitCode)) << i;
+    }
+    EXPECT_EQ(values->variables[0].value, 12.34f);
+    EXPECT_TRUE(std::isnan(values->variables[1].value));
+    EXPECT_EQ(values->variables[2].value, -0.5f);
 }
 
 }  // namespace
