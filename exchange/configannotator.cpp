@@ -3,18 +3,19 @@
 #include <string>
 
 #include "exchange/configreplies.h"
+#include "exchange/requestcodes.h"
 
 namespace {
 
 std::optional<ConfigReplyKind> KindOf(int requestCode) {
     switch (requestCode) {
-        case 202:
+        case kCodeSystemQuery:
             return ConfigReplyKind::System;
-        case 203:
+        case kCodeCurrentOutputQuery:
             return ConfigReplyKind::CurrentOutput;
-        case 301:
+        case kCodeModbusQuery:
             return ConfigReplyKind::Modbus;
-        case 501:
+        case kCodeMonitoringQuery:
             return ConfigReplyKind::Monitoring;
         default:
             return std::nullopt;

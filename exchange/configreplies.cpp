@@ -47,7 +47,7 @@ struct GroupLayout {
 
 using E = Encoding;
 
-// Code 202.
+// The system parameters reply (kCodeSystemQuery).
 constexpr FieldLayout kBa2[] = {{C::ComboBox8, E::ItemDigit, 4}, {C::ComboBox9, E::ItemDigit, 5}};
 constexpr FieldLayout kMd[] = {{C::ComboBox7, E::ItemDigit, 3}};
 constexpr FieldLayout kAdr[] = {{C::Edit14, E::Text, 4, 3}};
@@ -57,7 +57,8 @@ constexpr GroupLayout kSystemGroups[] = {
     {"BA2:", kBa2}, {"MD:", kMd}, {"ADR:", kAdr}, {"JTM:", kJtm}, {"XY1:", kXy1},
 };
 
-// Code 203. Positions 3 and 9 of the DA groups hold separators nobody checks.
+// The current-output reply (kCodeCurrentOutputQuery). Positions 3 and 9 of
+// the DA groups hold separators nobody checks.
 constexpr FieldLayout kDa2[] = {{C::D2M4, E::Text, 4, 5}, {C::D2M20, E::Text, 10, 5}};
 constexpr FieldLayout kDa3[] = {{C::D3M4, E::Text, 4, 5}, {C::D3M20, E::Text, 10, 5}};
 constexpr FieldLayout kDa4[] = {{C::D4M4, E::Text, 4, 5}, {C::D4M20, E::Text, 10, 5}};
@@ -66,7 +67,7 @@ constexpr GroupLayout kCurrentOutputGroups[] = {
     {"DA2", kDa2}, {"DA3", kDa3}, {"DA4", kDa4}, {"MD:", kMd}, {"YSM", kYsm},
 };
 
-// Code 301, always decoded.
+// The MODBUS parameters reply (kCodeModbusQuery), always decoded.
 constexpr FieldLayout kFmw[] = {{C::ComboBox18, E::ItemDigit, 4}, {C::Beilv, E::Text, 6, 5}};
 constexpr FieldLayout kFmu[] = {
     {C::xishu2, E::Text, 4, 5}, {C::xishu3, E::Text, 10, 5}, {C::xishu4, E::Text, 16, 5}};
@@ -83,7 +84,7 @@ constexpr FieldLayout kHart[] = {
 };
 constexpr GroupLayout kModbusGroups[] = {{"FMW:", kFmw}, {"FMU:", kFmu}, {"HART?:", kHart}};
 
-// Code 301, custom meter only.
+// The MODBUS parameters reply, custom meter only.
 constexpr FieldLayout kZdy[] = {
     {C::ComboBox15, E::ItemDigit, 5, 1, 3},  // items "3".."9"
     {C::RADCOM1, E::ItemDigit, 7},          {C::READADR1, E::Text, 8, 2},
@@ -100,7 +101,8 @@ constexpr FieldLayout kCamd2[] = {{C::ComboBox29, E::ItemDigit, 7},
 constexpr GroupLayout kCustomParsingGroups[] = {
     {"ZDY?:", kZdy}, {"CAMD?1:", kCamd1}, {"CAMD?2:", kCamd2}};
 
-// Code 501: the command number at position 4 picks the row.
+// The monitoring command reply (kCodeMonitoringQuery): the command number at
+// position 4 picks the row.
 constexpr std::string_view kRcadKey = "RCAD?:";
 constexpr FieldLayout kRcad1[] = {{C::ONECHECK01, E::FlagDigit, 6},
                                   {C::ONECMAD01, E::CountedHexList, 8}};
@@ -197,8 +199,9 @@ private:
                 // An empty list may end the reply right after its count.
                 const int count = *CountAt(group, pos);
                 Add(f.control, ConfigFieldKind::Text, 0,
-                    count == 0 ? std::string()
-                               : std::string(group.substr(pos + 3, 3 * static_cast<size_t>(count) - 1)));
+                    count == 0
+                        ? std::string()
+                        : std::string(group.substr(pos + 3, 3 * static_cast<size_t>(count) - 1)));
                 return true;
             }
         }

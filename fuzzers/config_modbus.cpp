@@ -1,4 +1,4 @@
-// The MODBUS parameters reply (request 301); the first byte picks the meter
+// The MODBUS parameters reply (kCodeModbusQuery); the first byte picks the meter
 // type the window has selected, -1 (none) included.
 #include "exchange/configreplies.h"
 #include "input.h"

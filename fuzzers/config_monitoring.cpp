@@ -1,4 +1,4 @@
-// The monitoring command reply (request 501).
+// The monitoring command reply (kCodeMonitoringQuery).
 #include "exchange/configreplies.h"
 #include "input.h"
 

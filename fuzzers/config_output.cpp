@@ -1,4 +1,4 @@
-// The current-output reply (request 203).
+// The current-output reply (kCodeCurrentOutputQuery).
 #include "exchange/configreplies.h"
 #include "input.h"
 

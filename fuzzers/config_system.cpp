@@ -1,4 +1,4 @@
-// The system parameters reply (request 202).
+// The system parameters reply (kCodeSystemQuery).
 #include "exchange/configreplies.h"
 #include "input.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/requestcodes.h"
 #include "perf/benchutil.h"
 #include "traffic/trafficformat.h"
 #include "traffic/trafficlog.h"
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     log.Opened(line, TrafficTime::Now());
     for (size_t n = 1; n < events; n += 2) {
         log.Sent(sent, TrafficTime::Now());
-        log.Requested(201, TrafficTime::Now());
+        log.Requested(kCodeCommunicationQuery, TrafficTime::Now());
         log.Received(received, TrafficTime::Now());
     }
     const double added = bench::NowMs() - start;

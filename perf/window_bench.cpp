@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "perf/benchutil.h"
 #include "exchange/requestcodes.h"
+#include "perf/benchutil.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "ui/tform1.h"
@@ -62,11 +62,11 @@ double ExchangeMs(TForm1& form, QPushButton* button, int code) {
         const AfterBlock after = AfterBlockFor(code);
         return after == AfterBlock::DecodeText || after == AfterBlock::DecodeHex;
     }();
-    QMetaObject::Connection c = decoded
-        ? QObject::connect(form.Timer2, &TTimer::OnTimer, [&] { done = bench::NowMs(); })
-        : QObject::connect(ui->Memo10, &QPlainTextEdit::textChanged, [&] {
-              if (!ui->Memo10->toPlainText().isEmpty()) done = bench::NowMs();
-          });
+    QMetaObject::Connection c =
+        decoded ? QObject::connect(form.Timer2, &TTimer::OnTimer, [&] { done = bench::NowMs(); })
+                : QObject::connect(ui->Memo10, &QPlainTextEdit::textChanged, [&] {
+                      if (!ui->Memo10->toPlainText().isEmpty()) done = bench::NowMs();
+                  });
     const double start = bench::NowMs();
     button->click();
     while (done < 0 && bench::NowMs() - start < 5000)
@@ -114,15 +114,15 @@ int main(int argc, char** argv) {
     ui->Button1->click();
 
     const Exchange exchanges[] = {
-        {"communication_query", &Ui::TForm1::Button6, 201},
-        {"system_parameters", &Ui::TForm1::Button23, 202},
-        {"current_output_query", &Ui::TForm1::Button8, 203},
-        {"modbus_parameter_query", &Ui::TForm1::Button31, 301},
-        {"monitoring_query", &Ui::TForm1::Button22, 501},
-        {"hart_device_query", &Ui::TForm1::Button7, 100},
-        {"hart_command_query", &Ui::TForm1::Button16, 103},
-        {"modbus_test", &Ui::TForm1::Button4, 302},
-        {"set_slave_address", &Ui::TForm1::Button29, 200},
+        {"communication_query", &Ui::TForm1::Button6, kCodeCommunicationQuery},
+        {"system_parameters", &Ui::TForm1::Button23, kCodeSystemQuery},
+        {"current_output_query", &Ui::TForm1::Button8, kCodeCurrentOutputQuery},
+        {"modbus_parameter_query", &Ui::TForm1::Button31, kCodeModbusQuery},
+        {"monitoring_query", &Ui::TForm1::Button22, kCodeMonitoringQuery},
+        {"hart_device_query", &Ui::TForm1::Button7, kCodeHartCommand0},
+        {"hart_command_query", &Ui::TForm1::Button16, kCodeHartCommand3},
+        {"modbus_test", &Ui::TForm1::Button4, kCodeModbusTest},
+        {"set_slave_address", &Ui::TForm1::Button29, kCodeSet},
     };
     const int runs = quick ? 1 : 5;
     for (const Exchange& e : exchanges) {

@@ -13,9 +13,6 @@ namespace {
 
 using C = ConfigControl;
 
-constexpr int kCodeSet = 200;
-constexpr int kCodeRange = 110;
-
 // A profile's values as the buttons read them from their controls.
 class Values {
 public:
@@ -82,11 +79,11 @@ const SetCommand kSetCommands[] = {
          return FloatOrderFrame(
              {v.Item(C::FAMOUT3), v.Item(C::FAMOUT5), v.Item(C::FAMOUT7), v.Item(C::FAMOUT9)});
      }},
-    {"Variable 2 output range", kRange2, kCodeRange,
+    {"Variable 2 output range", kRange2, kCodeRangeSet,
      [](const Values& v) { return RangeFrame(2, v.Text(C::D2M4), v.Text(C::D2M20)); }},
-    {"Variable 3 output range", kRange3, kCodeRange,
+    {"Variable 3 output range", kRange3, kCodeRangeSet,
      [](const Values& v) { return RangeFrame(3, v.Text(C::D3M4), v.Text(C::D3M20)); }},
-    {"Variable 4 output range", kRange4, kCodeRange,
+    {"Variable 4 output range", kRange4, kCodeRangeSet,
      [](const Values& v) { return RangeFrame(4, v.Text(C::D4M4), v.Text(C::D4M20)); }},
     {"Variable 1 coefficient", kCoefficient1, kCodeSet,
      [](const Values& v) { return Coefficient1Frame(v.Item(C::ComboBox18), v.Text(C::Beilv)); }},
@@ -206,12 +203,14 @@ ApplyPlan PlanApply(const Profile& profile) {
 
 std::vector<SequenceStep> ReadModuleSteps() {
     return {
-        {QueryFrame(kQueryVersion), 201, "Communication query"},
-        {QueryFrame(kQuerySystem), 202, "System parameters query"},
-        {QueryFrame(kQueryCurrentOutput), 203, "Current output query"},
-        {QueryFrame(kQueryModbus), 301, "MODBUS parameters query"},
-        {QueryFrame(kQueryMonitoringCommand[0]), 501, "Monitoring command 1 query"},
-        {QueryFrame(kQueryMonitoringCommand[1]), 501, "Monitoring command 2 query"},
+        {QueryFrame(kQueryVersion), kCodeCommunicationQuery, "Communication query"},
+        {QueryFrame(kQuerySystem), kCodeSystemQuery, "System parameters query"},
+        {QueryFrame(kQueryCurrentOutput), kCodeCurrentOutputQuery, "Current output query"},
+        {QueryFrame(kQueryModbus), kCodeModbusQuery, "MODBUS parameters query"},
+        {QueryFrame(kQueryMonitoringCommand[0]), kCodeMonitoringQuery,
+         "Monitoring command 1 query"},
+        {QueryFrame(kQueryMonitoringCommand[1]), kCodeMonitoringQuery,
+         "Monitoring command 2 query"},
     };
 }
 
