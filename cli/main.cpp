@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "exchange/bytetext.h"
+#include "exchange/requestcodes.h"
 #include "hart/frames.h"
 #include "hart/replies.h"
 #include "hart/units.h"
@@ -24,6 +25,7 @@
 #include "profile/applyreport.h"
 #include "profile/profile.h"
 #include "serial/tcomm.h"
+#include "session/link.h"
 #include "session/modulejob.h"
 #include "session/requestrunner.h"
 
@@ -38,9 +40,6 @@ enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
 // The window's defaults for HART transparent mode.
 constexpr int kHartPreamble = 6;
 constexpr int kHartPollingAddress = 0;
-constexpr int kCodeHartDevice = 100;
-constexpr int kCodeHartCommand = 103;
-constexpr int kCodeModbusTest = 302;
 
 const char* const kUsageText =
     "Usage: tavrix-cli --port DEV [--baud N] [--parity none|odd|even] [--json] COMMAND\n"
@@ -123,10 +122,8 @@ QString Hex(const std::string& bytes) { return QString::fromLatin1(HexText(bytes
 // One command's run: what it prints and the status it ends with.
 class Command : public QObject {
 public:
-    Command(const Options& o, TComm* comm)
-        : options_(o), comm_(comm), runner_(comm), job_(comm, &runner_) {
-        runner_.ListenToComm();
-    }
+    Command(const Options& o, Link* link)
+        : options_(o), link_(link), runner_(*link->Sequencer()), job_(link) {}
 
     void Start() {
         const auto& w = options_.words;
@@ -240,7 +237,7 @@ private:
         const HartBytes frame =
             HartCommand0Frame(kHartPreamble, kPrimaryMaster, kHartPollingAddress);
         Exchange(
-            {{std::string(frame.begin(), frame.end()), kCodeHartDevice, "HART command 0"}},
+            {{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}},
             [this, next](const std::vector<std::string>& replies) {
                 const std::string& r = replies[0];
                 const auto device = ParseHartCommand0Reply(
@@ -270,7 +267,7 @@ private:
         HartIdentityQuery([this](const HartIdentity& identity) {
             const HartBytes frame = HartCommand3Frame(kHartPreamble, kPrimaryMaster, identity);
             Exchange(
-                {{std::string(frame.begin(), frame.end()), kCodeHartCommand, "HART command 3"}},
+                {{std::string(frame.begin(), frame.end()), kCodeHartCommand3, "HART command 3"}},
                 [this](const std::vector<std::string>& replies) {
                     const std::string& r = replies[0];
                     const auto vars = ParseHartCommand3Reply(
@@ -345,8 +342,8 @@ private:
     }
 
     Options options_;
-    TComm* comm_;
-    RequestRunner runner_;
+    Link* link_;
+    RequestRunner& runner_;
     ModuleJob job_;
 };
 
@@ -355,7 +352,8 @@ private:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const Options options = Parse(app.arguments());
-    TComm comm;
+    Link link;
+    TComm& comm = *link.Comm();
     comm.CommName = options.port;
     comm.SetBaudRate(options.baud);
     comm.Parity = static_cast<TParity>(options.parity);
@@ -363,13 +361,13 @@ int main(int argc, char** argv) {
     comm.SetInx_XonXoffFlow(false);
     comm.SetReadIntervalTimeout(400);
     try {
-        comm.OpenPort();
+        link.Open();
     } catch (const ECommsError& error) {
         Fail(kFailed, "cannot open " + options.port + ": " + error.what());
     }
-    Command command(options, &comm);
+    Command command(options, &link);
     QTimer::singleShot(0, &command, &Command::Start);
     const int status = app.exec();
-    comm.ClosePort();
+    link.Close();
     return status;
 }

@@ -12,6 +12,11 @@ const char* RequestName(int code) {
     return entry ? entry->name : "";
 }
 
+bool IsHartRequest(int code) {
+    const RequestCode* entry = FindRequestCode(code);
+    return entry && entry->protocol == Protocol::Hart;
+}
+
 AfterBlock AfterBlockFor(int code) {
     const RequestCode* entry = FindRequestCode(code);
     return entry ? entry->after : AfterBlock::ShowText;

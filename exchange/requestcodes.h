@@ -1,7 +1,28 @@
-// The request codes: what each pending request expects of its reply.
+// The request codes: every kind of request the program sends, named once. One
+// row says what protocol the request speaks, how its reply is handled and
+// which timeout message it gives. A new kind of request is one new row here
+// (and its name in the enum).
 #pragma once
 
 #include <span>
+
+// The codes. The numbers are the ones the window's pending request has always
+// carried; nothing outside this header and the tests spells them.
+enum RequestCodeValue : int {
+    kCodeNone = 0,
+    kCodeHartCommand0 = 100,
+    kCodeHartCommand3 = 103,
+    kCodeHartTyped = 104,
+    kCodeHartCommand6 = 106,
+    kCodeRangeSet = 110,
+    kCodeSet = 200,
+    kCodeCommunicationQuery = 201,
+    kCodeSystemQuery = 202,
+    kCodeCurrentOutputQuery = 203,
+    kCodeModbusQuery = 301,
+    kCodeModbusTest = 302,
+    kCodeMonitoringQuery = 501,
+};
 
 // Values of TimeoutKind; each picks one timeout message.
 enum TimeoutKindValue : int {
@@ -9,6 +30,13 @@ enum TimeoutKindValue : int {
     kTimeoutQuery = 2,
     kTimeoutSetting = 3,
     kTimeoutHart = 4,
+};
+
+// What the request's frame and its reply are.
+enum class Protocol {
+    Config,  // the module's ASCII configuration frames
+    Hart,    // a HART frame passed through the module's transparent mode
+    Modbus,  // a MODBUS RTU frame
 };
 
 // What the receive handler does with a block that arrives under a code.
@@ -21,35 +49,36 @@ enum class AfterBlock {
 
 struct RequestCode {
     int code;
+    Protocol protocol;
     int timeoutKind;
     bool setsTimeout3000;  // false: the HART queries leave the timeout interval as last set
     AfterBlock after;
-    const char* sentBy;
     const char* name;  // what the traffic log calls the request
 };
 
 inline constexpr RequestCode kRequestCodes[] = {
-    {201, kTimeoutConnection, true, AfterBlock::DecodeText, "Button6 Communication Query",
+    {kCodeCommunicationQuery, Protocol::Config, kTimeoutConnection, true, AfterBlock::DecodeText,
      "Communication Query"},
-    {202, kTimeoutQuery, true, AfterBlock::DecodeText, "Button23 System Parameters",
+    {kCodeSystemQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
      "System Parameters Query"},
-    {203, kTimeoutQuery, true, AfterBlock::DecodeText, "Button8 Parameter Query",
+    {kCodeCurrentOutputQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
      "Current Output Query"},
-    {301, kTimeoutQuery, true, AfterBlock::DecodeText, "Button31 MODBUS Parameter Query",
+    {kCodeModbusQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
      "MODBUS Parameter Query"},
-    {501, kTimeoutSetting, true, AfterBlock::DecodeText, "Button22/Button25 monitoring Query",
+    {kCodeMonitoringQuery, Protocol::Config, kTimeoutSetting, true, AfterBlock::DecodeText,
      "Monitoring Query"},
-    {100, kTimeoutHart, false, AfterBlock::DecodeHex, "Button7 HART Device Parameter Query",
+    {kCodeHartCommand0, Protocol::Hart, kTimeoutHart, false, AfterBlock::DecodeHex,
      "HART Command 0"},
-    {103, kTimeoutHart, false, AfterBlock::DecodeHex, "Button16 HART Command Query",
+    {kCodeHartCommand3, Protocol::Hart, kTimeoutHart, false, AfterBlock::DecodeHex,
      "HART Command 3"},
-    {104, kTimeoutHart, false, AfterBlock::ShowHex, "Button20 manual HART command",
+    {kCodeHartTyped, Protocol::Hart, kTimeoutHart, false, AfterBlock::ShowHex,
      "HART Typed Command"},
-    {106, kTimeoutHart, true, AfterBlock::ShowHex, "Button14 HART address set", "HART Command 6"},
-    {302, kTimeoutQuery, true, AfterBlock::ShowHex, "Button4 MODBUS Comm Test", "MODBUS Test"},
-    {110, kTimeoutSetting, true, AfterBlock::ShowText, "Button2/3/5 current output range",
+    {kCodeHartCommand6, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 6"},
+    {kCodeModbusTest, Protocol::Modbus, kTimeoutQuery, true, AfterBlock::ShowHex, "MODBUS Test"},
+    {kCodeRangeSet, Protocol::Config, kTimeoutSetting, true, AfterBlock::ShowText,
      "Current Output Setting"},
-    {200, kTimeoutSetting, true, AfterBlock::ShowText, "configuration set commands",
+    {kCodeSet, Protocol::Config, kTimeoutSetting, true, AfterBlock::ShowText,
      "Configuration Setting"},
 };
 
@@ -58,6 +87,9 @@ const RequestCode* FindRequestCode(int code);
 
 // The request's name in the traffic log; "" for 0 and unknown codes.
 const char* RequestName(int code);
+
+// Whether `code` is a request in HART (transparent mode); false for unknown codes.
+bool IsHartRequest(int code);
 
 // What happens to a block under `code`: unknown codes and 0 are shown as text and clear the code.
 AfterBlock AfterBlockFor(int code);

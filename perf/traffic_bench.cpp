@@ -22,9 +22,10 @@ int main(int argc, char** argv) {
     const double start = bench::NowMs();
     log.Opened(line, TrafficTime::Now());
     for (size_t n = 1; n < events; n += 2) {
-        log.Sent(sent, TrafficTime::Now());
-        log.Requested(kCodeCommunicationQuery, TrafficTime::Now());
-        log.Received(received, TrafficTime::Now());
+        const ExchangeRecord request{kCodeCommunicationQuery, ExchangeRecord::Origin::Window, sent,
+                                     std::chrono::steady_clock::now(), true};
+        log.Sent(request, TrafficTime::Now());
+        log.Received(received, &request, TrafficTime::Now());
     }
     const double added = bench::NowMs() - start;
     bench::Print("traffic_log.add_events", static_cast<double>(events), "events");

@@ -47,7 +47,6 @@ enum : unsigned {
     MSG_HANGUP = 1027,
     MSG_MODEM_STATE = 1028,
     MSG_TX_EMPTY = 1029,
-    MSG_TX_REQUEST = 1025,
 };
 
 // Windows-style line error flags reported through OnReceiveError.

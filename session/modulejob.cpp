@@ -5,6 +5,7 @@
 
 #include "profile/profilesettings.h"
 #include "serial/tcomm.h"
+#include "session/link.h"
 #include "session/requestrunner.h"
 
 namespace {
@@ -17,8 +18,8 @@ bool IsRs485Step(const SequenceStep& step) { return step.frame.starts_with("QQS#
 
 }  // namespace
 
-ModuleJob::ModuleJob(TComm* comm, RequestRunner* runner, QObject* parent)
-    : QObject(parent), comm_(comm), runner_(runner) {
+ModuleJob::ModuleJob(Link* link, QObject* parent)
+    : QObject(parent), link_(link), comm_(link->Comm()), runner_(link->Sequencer()) {
     connect(runner_, &RequestRunner::replied, this, [this](int step, const QByteArray&) {
         if (phase_ == Phase::Applying || phase_ == Phase::Reading) StepDone(step);
     });
@@ -134,11 +135,11 @@ void ModuleJob::Switch() {
     const int parityItem = wanted_.Find(ConfigControl::ComboBox9)->number;
     const std::string_view baud =
         FindProfileSetting(ConfigControl::ComboBox8)->items[static_cast<size_t>(baudItem)];
-    comm_->ClosePort();
+    link_->Close();
     comm_->SetBaudRate(static_cast<uint32_t>(std::stoul(std::string(baud))));
     comm_->Parity = static_cast<TParity>(parityItem);
     try {
-        comm_->OpenPort();
+        link_->Open();
     } catch (const ECommsError& error) {
         return Finish(Outcome::PortFailed,
                       QString("Could not reopen the port at %1 baud: %2")

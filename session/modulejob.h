@@ -1,4 +1,4 @@
-// Whole-module jobs over a RequestRunner: read every configuration query, or
+// Whole-module jobs over the link's sequences: read every configuration query, or
 // apply a profile's set commands, follow the module to its new line settings
 // and read it back for verification. Shared by the window and tavrix-cli.
 #pragma once
@@ -13,6 +13,7 @@
 #include "profile/profile.h"
 #include "profile/profilecommands.h"
 
+class Link;
 class RequestRunner;
 class TComm;
 
@@ -21,7 +22,7 @@ class ModuleJob : public QObject {
 public:
     enum class Outcome { Done, TimedOut, Cancelled, PortFailed };
 
-    ModuleJob(TComm* comm, RequestRunner* runner, QObject* parent = nullptr);
+    explicit ModuleJob(Link* link, QObject* parent = nullptr);
 
     // `meterTypeItem`: the meter type assumed when the module's MODBUS reply
     // does not say (the window's list).
@@ -59,6 +60,7 @@ private:
     void SequenceEnded();
     void Finish(Outcome outcome, const QString& failure = {});
 
+    Link* link_;
     TComm* comm_;
     RequestRunner* runner_;
     Phase phase_ = Phase::Idle;

@@ -44,15 +44,7 @@ bool RequestRunner::Run(std::vector<SequenceStep> steps) {
 
 void RequestRunner::Cancel() { Handle(sequence_->Cancel()); }
 
-void RequestRunner::ListenToComm() {
-    comm_->OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) {
-        BlockReceived(data, length);
-    };
-}
-
 void RequestRunner::BlockReceived(const uint8_t* data, uint16_t length) {
-    const QByteArray block(reinterpret_cast<const char*>(data), length);
-    emit received(block);
     Handle(
         sequence_->Received(Now(), std::string_view(reinterpret_cast<const char*>(data), length)));
 }

@@ -1,12 +1,7 @@
 // Runs a RequestSequence on an open serial component: writes its frames,
-// hands it the blocks the component delivers and wakes it at its deadlines.
-// QtCore only, so the window and tavrix-cli share it.
-//
-// One owner of the line at a time: while IsRunning(), every block the
-// component delivers belongs to the runner. A program that has no receive
-// handler of its own calls ListenToComm(); the window routes blocks itself
-// at the start of its receive path:
-//     if (runner->IsRunning()) { runner->BlockReceived(buffer, length); return; }
+// hands it the blocks the link routes to it and wakes it at its deadlines.
+// The link (session/link.h) owns one; while IsRunning(), every block the
+// component delivers belongs to the runner.
 //
 // For a helper that polls (one step or many):
 //     connect(runner, &RequestRunner::replied, ...);   // (step, reply bytes)
@@ -44,8 +39,6 @@ public:
     void Release();
     bool IsRunning() const;
     void BlockReceived(const uint8_t* data, uint16_t length);
-    // Makes the runner the component's receive handler (programs without a window).
-    void ListenToComm();
 
     // The sequence last started: its state, the step that stopped it, its replies.
     const RequestSequence& sequence() const { return *sequence_; }
@@ -55,7 +48,6 @@ public:
 signals:
     void started(int stepCount);
     void sent(int step, const QByteArray& frame);
-    void received(const QByteArray& block);
     void replied(int step, const QByteArray& reply);  // step complete: progress is step + 1
     void ended();
 

@@ -3,30 +3,19 @@
 #include <algorithm>
 
 #include "exchange/requestcodes.h"
+#include "hart/framestart.h"
 #include "hart/replies.h"
 #include "traffic/trafficformat.h"
 
 namespace {
 
-constexpr int kCodeHartDeviceQuery = 100;
-constexpr int kCodeHartTyped = 104;
-constexpr int kCodeModbusTest = 302;
-
-int64_t Milliseconds(TrafficTime from, TrafficTime to) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(to.steady - from.steady).count();
+int64_t Milliseconds(std::chrono::steady_clock::time_point from, TrafficTime to) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to.steady - from).count();
 }
 
 std::string Name(int code) {
     const char* name = RequestName(code);
     return *name ? name : "request " + std::to_string(code);
-}
-
-// The delimiter's offset in a frame: the first byte after a run of 0xFF.
-std::optional<size_t> HartDelimiterAt(std::span<const uint8_t> frame) {
-    auto ff = std::find(frame.begin(), frame.end(), uint8_t{0xFF});
-    auto after = std::find_if(ff, frame.end(), [](uint8_t b) { return b != 0xFF; });
-    if (ff == frame.end() || after == frame.end()) return std::nullopt;
-    return static_cast<size_t>(after - frame.begin());
 }
 
 }  // namespace
@@ -62,17 +51,14 @@ void TrafficLog::MakeRoom() {
 
 void TrafficLog::Opened(const TrafficLine& line, TrafficTime t) {
     line_ = line;
-    portOpen_ = true;
     Add(TrafficKind::Opened, t).context = {{"opened " + line.Text()}};
 }
 
 void TrafficLog::Closed(TrafficTime t) {
-    portOpen_ = false;
     Add(TrafficKind::Closed, t).context = {{"closed " + line_.port}};
 }
 
 void TrafficLog::HungUp(TrafficTime t) {
-    portOpen_ = false;
     stats_.HangUp();
     Add(TrafficKind::HangUp, t).context = {
         {"the device hung up: " + line_.port + " is gone", true}};
@@ -87,76 +73,59 @@ void TrafficLog::Dropped(size_t count, size_t waiting, TrafficTime t) {
          true}};
 }
 
-void TrafficLog::Sent(std::span<const uint8_t> bytes, TrafficTime t) {
-    // A new frame ends the log's interest in the previous request; the
-    // request this one makes follows through Requested.
-    pending_.reset();
+void TrafficLog::Sent(const ExchangeRecord& request, TrafficTime t) {
+    stats_.Request(request.code);
     TrafficEvent& event = Add(TrafficKind::Sent, t);
-    event.bytes.assign(bytes.begin(), bytes.end());
-    if (!portOpen_) event.context = {{"port closed: nothing went out", true}};
+    event.code = request.code;
+    event.bytes = request.frame;
+    if (!request.portOpen) event.context = {{"port closed: nothing went out", true}};
 }
 
-std::optional<size_t> TrafficLog::Requested(int code, TrafficTime t) {
-    stats_.Request(code);
-    pending_ = Pending{code, t, {}, portOpen_};
-    if (events_.empty() || events_.back().kind != TrafficKind::Sent || events_.back().code != 0)
-        return std::nullopt;
-    TrafficEvent& sent = events_.back();
-    sent.code = code;
-    pending_->sent = sent.time;
-    pending_->frame = sent.bytes;
-    return events_.size() - 1;
-}
-
-void TrafficLog::Received(std::span<const uint8_t> bytes, TrafficTime t) {
+void TrafficLog::Received(std::span<const uint8_t> bytes, const ExchangeRecord* request,
+                          TrafficTime t) {
     TrafficEvent& event = Add(TrafficKind::Received, t);
     event.bytes.assign(bytes.begin(), bytes.end());
-    if (!pending_) {
+    if (!request) {
         event.context = {{"no request pending"}};
         return;
     }
-    Pending& request = *pending_;
-    event.code = request.code;
-    event.sinceRequestMs = Milliseconds(request.sent, t);
-    if (!request.answered && !request.timedOut) {
+    event.code = request->code;
+    event.sinceRequestMs = Milliseconds(request->sent, t);
+    if (!request->answered && !request->timedOut) {
         // The port delivers a block after its quiet time; the first byte came
         // the block's own time on the line before the last one.
         const int64_t response = *event.sinceRequestMs - line_.readIntervalMs -
                                  line_.LineTimeMs(bytes.empty() ? 0 : bytes.size() - 1);
-        stats_.Reply(request.code, response);
+        stats_.Reply(request->code, response);
         event.context = {{"response " + std::to_string(std::max<int64_t>(response, 0)) +
                           " ms to the first byte"}};
-    } else if (!request.answered) {
-        stats_.Late(request.code);
+    } else if (!request->answered) {
+        stats_.Late(request->code);
         event.context = {{"late: after the timeout", true}};
     } else {
         event.context = {{"a further block for the same request"}};
     }
-    request.answered = true;
-    request.bytesSince += bytes.size();
-    if (request.code == kCodeHartDeviceQuery) LearnIdentity(bytes, t);
+    if (request->code == kCodeHartCommand0) LearnIdentity(bytes, t);
 }
 
 void TrafficLog::LearnIdentity(std::span<const uint8_t> reply, TrafficTime t) {
     if (const auto device = ParseHartCommand0Reply(reply)) identity_ = {device->identity, t};
 }
 
-void TrafficLog::TimedOut(TrafficTime t) {
+void TrafficLog::TimedOut(const ExchangeRecord* request, TrafficTime t) {
     TrafficEvent& event = Add(TrafficKind::Timeout, t);
-    if (!pending_) {
+    if (!request) {
         event.context = {{"timeout with no request pending"}};
         return;
     }
-    Pending& request = *pending_;
-    request.timedOut = true;
-    stats_.Timeout(request.code);
-    event.code = request.code;
-    event.sinceRequestMs = Milliseconds(request.sent, t);
-    event.bytes = request.frame;
-    event.context = TimeoutCauses(request);
+    stats_.Timeout(request->code);
+    event.code = request->code;
+    event.sinceRequestMs = Milliseconds(request->sent, t);
+    event.bytes = request->frame;
+    event.context = TimeoutCauses(*request);
 }
 
-FrameNotes TrafficLog::TimeoutCauses(const Pending& request) const {
+FrameNotes TrafficLog::TimeoutCauses(const ExchangeRecord& request) const {
     FrameNotes notes{{"no reply to " + Name(request.code) + " (" +
                       std::to_string(request.frame.size()) + " bytes sent)"}};
     if (!request.portOpen)
@@ -177,9 +146,9 @@ FrameNotes TrafficLog::TimeoutCauses(const Pending& request) const {
                          ": the module answers only its own slave address"});
         return notes;
     }
-    const auto d = HartDelimiterAt(request.frame);
-    const RequestCode* entry = FindRequestCode(request.code);
-    if (!d || !entry || entry->timeoutKind != kTimeoutHart) return notes;
+    const auto start = FindHartFrameStart(request.frame);
+    const auto d = start ? std::optional<size_t>(start->delimiterAt) : std::nullopt;
+    if (!d || !IsHartRequest(request.code)) return notes;
     const std::span<const uint8_t> frame(request.frame);
     const uint8_t delimiter = frame[*d];
     if (!(delimiter & 0x80)) {
@@ -219,5 +188,4 @@ void TrafficLog::Clear() {
     events_.clear();
     dropped_ = 0;
     stats_.Clear();
-    pending_.reset();
 }

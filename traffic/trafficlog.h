@@ -1,7 +1,8 @@
 // The traffic log: every block written and received, timeouts, opening and
 // closing, hang-ups, with their times; a bounded history (older events are
 // dropped and counted) and the statistics of the whole session. No Qt: the
-// window and the request sequencer feed it, the traffic panel shows it.
+// link feeds it, handing with each event the request it belongs to, and the
+// traffic panel shows it. The log has no idea of its own of what is pending.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/exchangerecord.h"
 #include "hart/frames.h"
 #include "protocol/framenotes.h"
 #include "traffic/trafficstats.h"
@@ -54,12 +56,12 @@ public:
 
     void Opened(const TrafficLine& line, TrafficTime t);
     void Closed(TrafficTime t);
-    void Sent(std::span<const uint8_t> bytes, TrafficTime t);
-    // The request the last written frame made; amends that Sent event.
-    // Returns its index in events(), if it is still there.
-    std::optional<size_t> Requested(int code, TrafficTime t);
-    void Received(std::span<const uint8_t> bytes, TrafficTime t);
-    void TimedOut(TrafficTime t);
+    // A frame handed to the port, with the request it makes.
+    void Sent(const ExchangeRecord& request, TrafficTime t);
+    // A block as delivered; `request` as the link had it before this block,
+    // nullptr when nothing was requested yet.
+    void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t);
+    void TimedOut(const ExchangeRecord* request, TrafficTime t);
     void HungUp(TrafficTime t);
     // Received blocks the window never handled: newer ones pushed them out of
     // its full backlog of `waiting` blocks.
@@ -78,22 +80,13 @@ public:
     size_t capacity() const { return capacity_; }
 
 private:
-    struct Pending {
-        int code = 0;
-        TrafficTime sent;
-        std::vector<uint8_t> frame;
-        bool portOpen = false;
-        bool answered = false;
-        bool timedOut = false;
-        size_t bytesSince = 0;
-    };
     struct KnownIdentity {
         HartIdentity identity;
         TrafficTime when;
     };
 
     TrafficEvent& Add(TrafficKind kind, TrafficTime t);
-    FrameNotes TimeoutCauses(const Pending& request) const;
+    FrameNotes TimeoutCauses(const ExchangeRecord& request) const;
     void LearnIdentity(std::span<const uint8_t> reply, TrafficTime t);
 
     size_t capacity_;
@@ -101,7 +94,5 @@ private:
     uint64_t dropped_ = 0;
     TrafficStats stats_;
     TrafficLine line_;
-    bool portOpen_ = false;
-    std::optional<Pending> pending_;
     std::optional<KnownIdentity> identity_;  // from the last command 0 reply
 };

@@ -34,7 +34,7 @@ QString Text(const std::string& latin1) { return QString::fromLatin1(latin1); }
 }  // namespace
 
 ModuleProfiles::ModuleProfiles(TForm1* form)
-    : QObject(form), form_(form), job_(new ModuleJob(form->Comm1, form->Sequencer, this)) {
+    : QObject(form), form_(form), job_(new ModuleJob(form->Link1, this)) {
     QMenu* file = form->menuFile;
     // First in File, ahead of the entries that sit just before Exit.
     QAction* first = file->actions().first();
@@ -180,20 +180,15 @@ void ModuleProfiles::JobFinished() {
 }
 
 void ModuleProfiles::ReadFinished() {
-    // Each reply goes through the window's own decoding, as if its query
-    // button had been pressed; the window's pending request is kept.
-    const int pending = form_->PendingRequest;
-    const int timeoutKind = form_->TimeoutKind;
+    // Each reply is shown by the window's own decoders, as if its query
+    // button had been pressed; the link's request state is not touched.
     const auto steps = ReadModuleSteps();
     const auto& replies = job_->readReplies();
     for (size_t i = 0; i < replies.size(); ++i) {
-        form_->ReplyText = replies[i].substr(0, TForm1::kReplyTextMax);
-        form_->form()->Memo10->setPlainText(QString::fromLatin1(form_->ReplyText.c_str()));
-        form_->PendingRequest = steps[i].code;
-        form_->Timer2Timer();
+        const std::string reply = replies[i].substr(0, TForm1::kReplyTextMax);
+        form_->form()->Memo10->setPlainText(QString::fromLatin1(reply.c_str()));
+        form_->ShowConfigReply(steps[i].code, reply);
     }
-    form_->PendingRequest = pending;
-    form_->TimeoutKind = timeoutKind;
     if (job_->outcome() == ModuleJob::Outcome::Done) {
         moduleVersion_ = job_->readBack().moduleVersion;
     } else {

@@ -1,4 +1,5 @@
-// Construction of the main window: form, serial component, timers.
+// Construction of the main window: form, link, timers, and the link's results
+// written into the window.
 #include "ui/tform1.h"
 
 #include <QCloseEvent>
@@ -11,54 +12,37 @@
 #include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      Link1(new Link(this)),
+      Comm1(Link1->Comm()),
+      Timer2(Link1->ReplyTimer()),
+      Timer3(Link1->ReplyTimeout()),
+      Sequencer(Link1->Sequencer()),
+      ReceiveWait(Link1->ReceiveWait()),
+      FrameBuffer(Link1->FrameBuffer),
+      ReplyText(Link1->ReplyText),
+      PendingRequest(Link1->PendingRequest),
+      TimeoutKind(Link1->TimeoutKind),
+      HartManufacturerId(Link1->HartManufacturerId),
+      ui(std::make_unique<Ui::TForm1>()) {
     ui->setupUi(this);
 
-    Comm1 = new TComm(this);
     Comm1->CommName = "COM2";
     Comm1->SetBaudRate(9600);
     Comm1->SetReadIntervalTimeout(400);
-    Sequencer = new RequestRunner(Comm1, this);
-    Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
-        // Posted before the port closed and delivered after: not its reply.
-        if (!sender->IsOpen()) return;
-        if (Sequencer->IsRunning()) return Sequencer->BlockReceived(buffer, length);
-        try {
-            Traffic->Received(buffer, length);  // as delivered, before the handler's wait
-            Comm1ReceiveData(sender, buffer, length);
-            StatusLine->ReplyReceived();
-        } catch (const std::exception& error) {
-            ShowException(error);
-        }
-    };
-    Comm1->OnRequestHangup = [this](TComm* sender) { Comm1RequestHangup(sender); };
+    connect(Link1, &Link::windowBlock, this, &TForm1::ShowBlock);
+    connect(Link1, &Link::hangupReported, this, [this] { Comm1RequestHangup(Comm1); });
 
-    ReceiveWait = new TReceiveWait(
-        [this](const std::string& block) {
-            try {
-                HandleBlock(block);
-            } catch (const std::exception& error) {
-                ShowException(error);
-            }
-        },
-        this);
-
-    // Created running, as the form resource has them; FormCreate stops them.
-    Timer2 = new TTimer(300, true, this);
-    Timer3 = new TTimer(1000, true, this);
+    // Started as the form resource has them; FormCreate stops them.
+    Timer2->SetEnabled(true);
+    Timer3->SetEnabled(true);
     Timer4 = new TTimer(1000, true, this);
     connect(Timer2, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer2Timer); });
     connect(Timer3, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer3Timer); });
     connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
 
     new RequestButtonsLock(centralWidget(), Sequencer);
-    // A request the window had pending is given up when a sequence takes the
-    // line, with any of its blocks still waiting their turn.
-    connect(Sequencer, &RequestRunner::started, this, [this] {
-        Timer2->SetEnabled(false);
-        Timer3->SetEnabled(false);
-        ReceiveWait->Discard();
-    });
 
     WireHandlers();
     SetupMenus();
@@ -72,13 +56,21 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 TForm1::~TForm1() {
     // The reader and writer must be gone before the window they report to.
     Comm1->ClosePort();
-    Comm1->OnReceiveData = nullptr;
-    Comm1->OnRequestHangup = nullptr;
+    Link1->disconnect(this);
 }
 
 void TForm1::Guarded(void (TForm1::*handler)()) {
     try {
         (this->*handler)();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+}
+
+void TForm1::ShowBlock(const QByteArray& block, int code, const QString& shown) {
+    try {
+        CaptureModbusReply(block, code);
+        ui->Memo10->setPlainText(shown);
     } catch (const std::exception& error) {
         ShowException(error);
     }

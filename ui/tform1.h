@@ -1,17 +1,21 @@
 // TForm1, the main window. Its controls come from the designer form
-// (tform1.ui, objectName = designer name). Handlers are split by subsystem:
-//   tform1.cpp          construction, wiring, pictures
-//   tform1_link.cpp     link, request pattern, receive handler, timeouts, traffic
-//   tform1_replies.cpp  reply timer: configuration reply decoding
-//   tform1_config.cpp   configuration, current-output and monitoring commands
-//   tform1_hart.cpp     HART frames and HART reply decoding
-//   tform1_modbus.cpp   MODBUS test request and IEEE 754 calculator
-//   tform1_menus.cpp    menu bar: File, View, Help (where additions are reached)
-//   tform1_capture.cpp  copies of the last HART command 3 and MODBUS test replies
-//   tform1_sidebyside.cpp  View entries: cross-check dialog, trend window
-//   tform1_port.cpp     device list, vanished or shared device, status line
-//   tform1_traffic.cpp  traffic log panel, View > Traffic, File > Save Traffic
-// Every handler reads controls, calls a pure codec and writes controls or sends.
+// (tform1.ui, objectName = designer name). The serial line belongs to the link
+// (session/link.h): handlers read controls, hand a frame and its request code
+// to the link, and write the link's results into controls. Handlers are split
+// by subsystem:
+//   tform1.cpp            construction, the link's results to the window
+//   tform1_link.cpp       opening and closing, the request pattern, timeouts
+//   tform1_replies.cpp    reply timer: which decoder a reply goes to
+//   tform1_replies_config.cpp  configuration reply decoding
+//   tform1_config.cpp     configuration, current-output and monitoring commands
+//   tform1_hart.cpp       HART frames and HART reply decoding
+//   tform1_modbus.cpp     MODBUS test request and IEEE 754 calculator
+//   tform1_wiring.cpp     designer handlers connected to their controls
+//   tform1_menus.cpp      menu bar: File, View, Help (where additions are reached)
+//   tform1_capture.cpp    copies of the last HART command 3 and MODBUS test replies
+//   tform1_sidebyside.cpp View entries: cross-check dialog, trend window
+//   tform1_port.cpp       device list, vanished or shared device, status line
+//   tform1_traffic.cpp    traffic log panel, View > Traffic, File > Save Traffic
 #pragma once
 
 #include <QMainWindow>
@@ -23,9 +27,10 @@
 #include <string>
 
 #include "serial/tcomm.h"
+#include "session/link.h"
+#include "session/receivewait.h"
+#include "session/ttimer.h"
 #include "ui/lastreplies.h"
-#include "ui/receivewait.h"
-#include "ui/ttimer.h"
 
 namespace Ui {
 class TForm1;
@@ -47,30 +52,31 @@ public:
 
     Ui::TForm1* form() const { return ui.get(); }
 
-    // The serial port component and the window's timers.
-    TComm* Comm1;
-    TTimer* Timer2;  // reply timer (300 ms): decodes the collected reply
-    TTimer* Timer3;  // reply timeout (1000 ms at start, 3000 ms once a request sets it)
-    TTimer* Timer4;  // delayed port close after the RS485 settings command
+    // The one owner of the serial line; everything below up to PortOpen is its.
+    Link* const Link1;
+    TComm* const Comm1;
+    TTimer* const Timer2;  // reply timer (300 ms): decodes the collected reply
+    TTimer* const Timer3;  // reply timeout (1000 ms at start, 3000 ms once a request sets it)
     // Runs sequences of exchanges (read module, apply profile, polling). While
-    // it runs it owns the line: blocks go to it, not to Comm1ReceiveData.
-    RequestRunner* Sequencer;
-    TReceiveWait* ReceiveWait;  // received blocks in their 200 ms wait
+    // it runs it owns the line: blocks go to it, not to the window.
+    RequestRunner* const Sequencer;
+    TReceiveWait* const ReceiveWait;  // received blocks in their 200 ms wait
 
-    // State shared by the handlers, touched on the main thread only.
-    static constexpr size_t kFrameBufferSize = 916;
-    static constexpr size_t kTxStart = 8;      // transmit area: bytes 8..511
-    static constexpr size_t kRxStart = 512;    // receive area: bytes 512..915
-    static constexpr size_t kTxSize = kRxStart - kTxStart;
-    static constexpr size_t kRxSize = kFrameBufferSize - kRxStart;
-    static constexpr size_t kReplyTextMax = 255;
-    std::array<uint8_t, kFrameBufferSize> FrameBuffer{};
-    std::string ReplyText;     // last received block, at most 255 bytes, zero bytes kept
-    int ReplyLength = 0;       // length of the last decoded HART reply
-    int PendingRequest = 0;    // request awaiting its reply; 0 = none
-    int TimeoutKind = 0;       // 1 connection, 2 query, 3 setting, 4 HART
+    // The request state the handlers read, kept by the link.
+    static constexpr size_t kFrameBufferSize = Link::kFrameBufferSize;
+    static constexpr size_t kTxStart = Link::kTxStart;  // transmit area: bytes 8..511
+    static constexpr size_t kRxStart = Link::kRxStart;  // receive area: bytes 512..915
+    static constexpr size_t kTxSize = Link::kTxSize;
+    static constexpr size_t kRxSize = Link::kRxSize;
+    static constexpr size_t kReplyTextMax = Link::kReplyTextMax;
+    std::array<uint8_t, kFrameBufferSize>& FrameBuffer;
+    std::string& ReplyText;    // last received block, at most 255 bytes, zero bytes kept
+    int& PendingRequest;       // request awaiting its reply; 0 = none
+    int& TimeoutKind;          // 1 connection, 2 query, 3 setting, 4 HART
+    uint8_t& HartManufacturerId;
+
+    TTimer* Timer4;  // delayed port close after the RS485 settings command
     bool PortOpen = false;
-    uint8_t HartManufacturerId = 0;
 
     // Menus of the menu bar; additions add their actions to these.
     QMenu* menuFile = nullptr;
@@ -90,14 +96,15 @@ public:
     TrafficDock* dockTraffic = nullptr;
 
     // The common request pattern, shared by every request handler.
-    void ClearTraffic();                                            // empties Edit8 and Memo10
-    void SendFrame(const std::string& frame, bool hexDisplay);      // shows frame in Edit8, writes it
-    std::string PutTx(const std::string& frame);                    // copies frame into the transmit area
-    void RegisterRequest(int code, int timeoutKind, bool setInterval3000);
-    // The receive handler's work on one block, once its wait is over.
-    void HandleBlock(const std::string& block);
+    void ClearTraffic();                                  // empties Edit8 and Memo10
+    std::string PutTx(const std::string& frame);          // copies frame into the transmit area
+    // Shows `frame` in Edit8 and hands it to the link as request `code`.
+    void SendRequest(const std::string& frame, int code, bool hexDisplay);
     // Closes Comm1; blocks still waiting from it are discarded with it.
     void CloseComm();
+    // Shows a configuration query's reply in its controls, as the reply timer
+    // does, for a reply a sequence collected; the link's state is not touched.
+    void ShowConfigReply(int code, const std::string& reply);
 
 signals:
     void RepliesCaptured();
@@ -113,8 +120,6 @@ public slots:
     void Timer4Timer();
     void Button26Click();
     void Edit14Change();
-    void Label8DblClick();
-    void Label34DblClick();
     void PageControl1Change();
 
     // Reply dispatcher.
@@ -182,17 +187,20 @@ private:
     void SetupTraffic();
     void SaveTraffic();
     void LoadPictures();
-    // Reply decoders run by Timer2Timer, one per request code family.
-    void DecodeCommunicationReply();  // 201
-    void DecodeSystemReply();         // 202
-    void DecodeCurrentOutputReply();  // 203
-    void DecodeModbusReply();         // 301
-    void DecodeMonitoringReply();     // 501
-    void DecodeHartDeviceReply();     // 100
-    void DecodeHartCommandReply();    // 103
+    // Reply decoders run by Timer2Timer, one per request code family; each
+    // says whether it took the reply whole.
+    bool DecodeConfigReply(int code, const std::string& reply);
+    bool DecodeSystemReply(const std::string& reply);
+    bool DecodeCurrentOutputReply(const std::string& reply);
+    bool DecodeModbusReply(const std::string& reply);
+    bool DecodeMonitoringReply(const std::string& reply);
+    void DecodeHartDeviceReply();
+    void DecodeHartCommandReply();
+    // The window's block after its wait: the Receive Buffer, and the copies.
+    void ShowBlock(const QByteArray& block, int code, const QString& shown);
     // Keep a copy of a reply for the cross-check (tform1_capture.cpp); the
     // window's display is not touched.
-    void CaptureModbusReply(const uint8_t* block, size_t length);
+    void CaptureModbusReply(const QByteArray& block, int code);
     void CaptureHartReply(std::span<const uint8_t> reply);
 
     std::unique_ptr<Ui::TForm1> ui;

@@ -1,16 +1,11 @@
 // Copies of the last HART command 3 reply and MODBUS test reply, for the
 // cross-check and trend windows. They only read what the handlers received.
+#include "exchange/requestcodes.h"
 #include "ui/tform1.h"
 
-namespace {
-
-constexpr int kCodeModbusTest = 302;
-
-}  // namespace
-
-void TForm1::CaptureModbusReply(const uint8_t* block, size_t length) {
-    if (PendingRequest != kCodeModbusTest) return;
-    Captured.modbus.assign(block, block + length);
+void TForm1::CaptureModbusReply(const QByteArray& block, int code) {
+    if (code != kCodeModbusTest) return;
+    Captured.modbus.assign(block.begin(), block.end());
     Captured.modbusFirstRegister = kFirstHoldingRegister + ModbusTestStart;
     Captured.modbusTime = QDateTime::currentDateTime();
     emit RepliesCaptured();

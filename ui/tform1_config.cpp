@@ -15,19 +15,13 @@
 
 namespace {
 
-constexpr int kCodeSet = 200;    // every set command but the ranges
-constexpr int kCodeRange = 110;  // current output ranges
-constexpr int kCodeMonitoringQuery = 501;
-
 enum class TxDisplay { Text, Hex };
 
-// Shows and sends a finished frame, then registers `code` with the timeout
-// category of the request table. Callers build the whole frame first, so a
-// failed conversion sends nothing and leaves the pending request alone.
+// Shows and sends a finished frame as request `code`, timed as the request
+// table says. Callers build the whole frame first, so a failed conversion
+// sends nothing and leaves the pending request alone.
 void Send(TForm1& form, const std::string& frame, int code, TxDisplay display) {
-    form.SendFrame(frame, display == TxDisplay::Hex);
-    const RequestCode* entry = FindRequestCode(code);
-    form.RegisterRequest(code, entry->timeoutKind, entry->setsTimeout3000);
+    form.SendRequest(frame, code, display == TxDisplay::Hex);
 }
 
 // The common sequence of a fixed-layout command, built in the transmit area.
@@ -55,7 +49,7 @@ void SendRange(TForm1& form, int output, const QLineEdit* low4mA, const QLineEdi
     // Assembled as a string, outside the transmit area: the texts have no limit.
     const std::string frame = RangeFrame(output, Text(low4mA), Text(high20mA));
     form.ClearTraffic();
-    Send(form, frame, kCodeRange, TxDisplay::Text);
+    Send(form, frame, kCodeRangeSet, TxDisplay::Text);
 }
 
 void FilterRangeKey(char& key, const QLineEdit* edit) {
@@ -68,17 +62,17 @@ void FilterRangeKey(char& key, const QLineEdit* edit) {
 // Queries.
 void TForm1::Button23Click() {
     ClearTraffic();
-    SendFixed(*this, QueryFrame(kQuerySystem), 202);
+    SendFixed(*this, QueryFrame(kQuerySystem), kCodeSystemQuery);
 }
 
 void TForm1::Button8Click() {
     ClearTraffic();
-    SendFixed(*this, QueryFrame(kQueryCurrentOutput), 203);
+    SendFixed(*this, QueryFrame(kQueryCurrentOutput), kCodeCurrentOutputQuery);
 }
 
 void TForm1::Button31Click() {
     ClearTraffic();
-    SendFixed(*this, QueryFrame(kQueryModbus), 301);
+    SendFixed(*this, QueryFrame(kQueryModbus), kCodeModbusQuery);
 }
 
 void TForm1::Button22Click() {
@@ -147,7 +141,9 @@ void TForm1::Button60Click() {
     // Converted one after the other: a bad serial number is reported first.
     const int serial = StrToInt(Text(ui->PCBSN));
     const int inspector = StrToInt(Text(ui->JIANZHI));
-    SendFrame(SerialNumberFrame(serial, inspector), false);
+    const std::string frame = SerialNumberFrame(serial, inspector);
+    ui->Edit8->setText(DisplayText(frame));
+    Link1->Write(frame);
 }
 
 // Current output ranges and coefficients.

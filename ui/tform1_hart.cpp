@@ -18,11 +18,6 @@
 
 namespace {
 
-constexpr int kCodeDeviceQuery = 100;
-constexpr int kCodeCommandQuery = 103;
-constexpr int kCodeTypedFrame = 104;
-constexpr int kCodeAddressSet = 106;
-
 // Edit9 "Preamble Length:"; nullopt, after telling the engineer, when the
 // frame would not fit the transmit area.
 std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
@@ -35,13 +30,6 @@ std::optional<int> ReadPreamble(const Ui::TForm1& ui) {
 // ComboBox42 "HART Command Mode:": item 1 is the secondary master.
 uint8_t MasterBit(const Ui::TForm1& ui) {
     return ChosenItem(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
-}
-
-// The instrument identity the last device parameter reply left: the
-// manufacturer code, the device type (byte 6) and the device id (bytes 0-2).
-HartIdentity KeptIdentity(uint8_t manufacturer,
-                          const std::array<uint8_t, TForm1::kFrameBufferSize>& buffer) {
-    return {manufacturer, buffer[6], {buffer[0], buffer[1], buffer[2]}};
 }
 
 std::string AsString(const HartBytes& frame) { return std::string(frame.begin(), frame.end()); }
@@ -68,29 +56,28 @@ void TForm1::Button7Click() {
     const uint8_t master = MasterBit(*ui);
     const int address = ChosenItem(ui->ComboBox30);
     // The reply decoder shows this address as the instrument's current one.
-    FrameBuffer[7] = static_cast<uint8_t>(address);
-    SendFrame(PutTx(AsString(HartCommand0Frame(*preamble, master, address))), true);
-    RegisterRequest(kCodeDeviceQuery, kTimeoutHart, false);
+    Link1->SetHartPollingAddress(static_cast<uint8_t>(address));
+    SendRequest(PutTx(AsString(HartCommand0Frame(*preamble, master, address))), kCodeHartCommand0,
+                true);
 }
 
 void TForm1::Button16Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity = KeptIdentity(HartManufacturerId, FrameBuffer);
-    SendFrame(PutTx(AsString(HartCommand3Frame(*preamble, MasterBit(*ui), identity))), true);
-    RegisterRequest(kCodeCommandQuery, kTimeoutHart, false);
+    const HartIdentity identity = Link1->KeptHartIdentity();
+    SendRequest(PutTx(AsString(HartCommand3Frame(*preamble, MasterBit(*ui), identity))),
+                kCodeHartCommand3, true);
 }
 
 void TForm1::Button14Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity = KeptIdentity(HartManufacturerId, FrameBuffer);
+    const HartIdentity identity = Link1->KeptHartIdentity();
     const int newAddress = ChosenItem(ui->ComboBox27);
-    SendFrame(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
-              true);
-    RegisterRequest(kCodeAddressSet, kTimeoutHart, true);
+    SendRequest(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
+                kCodeHartCommand6, true);
 }
 
 void TForm1::Button20Click() {
@@ -102,14 +89,11 @@ void TForm1::Button20Click() {
     }
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    SendFrame(PutTx(AsString(HartTypedFrame(*preamble, body.bytes))), true);
-    RegisterRequest(kCodeTypedFrame, kTimeoutHart, false);
+    SendRequest(PutTx(AsString(HartTypedFrame(*preamble, body.bytes))), kCodeHartTyped, true);
 }
 
+// The link ends the request (ReplyDecoded) once this returns.
 void TForm1::DecodeHartDeviceReply() {
-    PendingRequest = 0;
-    Timer3->SetEnabled(false);
-    ReplyLength = static_cast<int>(ReplyText.size());
     const auto device = ParseHartCommand0Reply(
         std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize)));
     if (!device) {
@@ -117,21 +101,15 @@ void TForm1::DecodeHartDeviceReply() {
         for (QLineEdit* edit : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) edit->clear();
         return;
     }
-    HartManufacturerId = device->identity.manufacturer;
-    FrameBuffer[6] = device->identity.deviceType;
-    std::copy(device->identity.deviceId.begin(), device->identity.deviceId.end(),
-              FrameBuffer.begin());
+    Link1->KeepHartIdentity(device->identity);
     ui->Edit28->setText(QString::number(device->identity.manufacturer));
     ui->Edit29->setText(QString::number(device->identity.deviceType));
     ui->Edit31->setText(QString::number(device->preambles));
-    SetItemIndex(ui->ComboBox27, FrameBuffer[7]);
+    SetItemIndex(ui->ComboBox27, Link1->HartPollingAddress());
     ui->Edit32->setText(QString::number(device->DeviceNumber()));
 }
 
 void TForm1::DecodeHartCommandReply() {
-    PendingRequest = 0;
-    Timer3->SetEnabled(false);
-    ReplyLength = static_cast<int>(ReplyText.size());
     const auto reply =
         std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize));
     CaptureHartReply(reply);

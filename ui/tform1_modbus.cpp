@@ -13,12 +13,6 @@
 #include "ui/tform1.h"
 #include "ui_tform1.h"
 
-namespace {
-
-constexpr int kCodeModbusTest = 302;
-
-}  // namespace
-
 // Edit18 slave address (follows Edit14), Edit19 start register, Edit20 count.
 void TForm1::Button4Click() {
     ClearTraffic();
@@ -27,9 +21,7 @@ void TForm1::Button4Click() {
     const int count = StrToInt(FieldBytes(ui->Edit20));
     const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
     ModbusTestStart = frame[3];
-    SendFrame(PutTx(std::string(frame.begin(), frame.end())), true);
-    const RequestCode* entry = FindRequestCode(kCodeModbusTest);
-    RegisterRequest(kCodeModbusTest, entry->timeoutKind, entry->setsTimeout3000);
+    SendRequest(PutTx(std::string(frame.begin(), frame.end())), kCodeModbusTest, true);
 }
 
 // Edit7 holds up to four register bytes as hex groups, most significant

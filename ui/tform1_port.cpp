@@ -13,11 +13,12 @@
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
-#include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
 
 void TForm1::SetupPort() {
     StatusLine = new TStatusLine(statusBar());
+    // Any reply on the line, the window's or a sequence's, is the last reply.
+    connect(Link1, &Link::received, StatusLine, [this] { StatusLine->ReplyReceived(); });
     // Run after the handlers wired before them: they see the outcome of Button1Click and
     // Timer4Timer.
     connect(ui->Button1, &QPushButton::clicked, this, [this] {
@@ -42,12 +43,8 @@ void TForm1::Comm1RequestHangup(TComm*) {
     PortOpen = false;
     ui->Button1->setText("Open");
     ui->Button6->setEnabled(false);
-    Comm1->ClosePort();
-    Traffic->HungUp();
-    // No reply can come any more, so no timeout message either. A reply that
-    // already arrived and waits for its decoding is still decoded.
-    Timer3->SetEnabled(false);
-    if (!Timer2->Enabled()) PendingRequest = 0;
+    // No reply can come any more, so no timeout message either.
+    Link1->CloseAfterHangup();
     UpdateStatusLine();
     ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
 }

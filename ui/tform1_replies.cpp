@@ -1,23 +1,27 @@
 // Reply dispatcher: the 300 ms reply timer decodes the collected reply.
+#include "exchange/requestcodes.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
 
 void TForm1::Timer2Timer() {
-    Timer2->SetEnabled(false);
-    switch (PendingRequest) {
-        case 100: DecodeHartDeviceReply(); break;
-        case 201: DecodeCommunicationReply(); break;
-        case 103: DecodeHartCommandReply(); break;
-        case 203: DecodeCurrentOutputReply(); break;
-        case 202: DecodeSystemReply(); break;
-        case 301: DecodeModbusReply(); break;
-        case 501: DecodeMonitoringReply(); break;
-        default: break;
+    const int code = Link1->TakeReplyTimer();
+    bool complete = true;
+    switch (code) {
+        case kCodeHartCommand0: DecodeHartDeviceReply(); break;
+        case kCodeHartCommand3: DecodeHartCommandReply(); break;
+        default: complete = DecodeConfigReply(code, ReplyText); break;
     }
+    Link1->ReplyDecoded(code, complete);
 }
 
-void TForm1::DecodeCommunicationReply() {
-    // The version text is only shown; the exchange is complete.
-    PendingRequest = 0;
-    TimeoutKind = 0;
+void TForm1::ShowConfigReply(int code, const std::string& reply) { DecodeConfigReply(code, reply); }
+
+bool TForm1::DecodeConfigReply(int code, const std::string& reply) {
+    switch (code) {
+        case kCodeSystemQuery: return DecodeSystemReply(reply);
+        case kCodeCurrentOutputQuery: return DecodeCurrentOutputReply(reply);
+        case kCodeModbusQuery: return DecodeModbusReply(reply);
+        case kCodeMonitoringQuery: return DecodeMonitoringReply(reply);
+        default: return true;  // the version text is only shown
+    }
 }

@@ -20,15 +20,19 @@ bool ApplyReply(Ui::TForm1& form, const ConfigReply& reply) {
 
 }  // namespace
 
-void TForm1::DecodeSystemReply() { ApplyReply(*ui, DecodeSystemParameters(ReplyText)); }
-
-void TForm1::DecodeCurrentOutputReply() {
-    // The exchange ends only when the whole reply was taken in.
-    if (ApplyReply(*ui, DecodeCurrentOutputParameters(ReplyText))) PendingRequest = 0;
+bool TForm1::DecodeSystemReply(const std::string& reply) {
+    return ApplyReply(*ui, DecodeSystemParameters(reply));
 }
 
-void TForm1::DecodeModbusReply() {
-    ApplyReply(*ui, DecodeModbusParameters(ReplyText, ItemIndex(ui->ComboBox17)));
+// The exchange ends only when the whole reply was taken in (the link's ReplyDecoded).
+bool TForm1::DecodeCurrentOutputReply(const std::string& reply) {
+    return ApplyReply(*ui, DecodeCurrentOutputParameters(reply));
 }
 
-void TForm1::DecodeMonitoringReply() { ApplyReply(*ui, DecodeMonitoringCommand(ReplyText)); }
+bool TForm1::DecodeModbusReply(const std::string& reply) {
+    return ApplyReply(*ui, DecodeModbusParameters(reply, ItemIndex(ui->ComboBox17)));
+}
+
+bool TForm1::DecodeMonitoringReply(const std::string& reply) {
+    return ApplyReply(*ui, DecodeMonitoringCommand(reply));
+}

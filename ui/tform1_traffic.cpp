@@ -4,8 +4,6 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include "session/requestrunner.h"
-#include "ui/receivewait.h"
 #include "ui/tform1.h"
 #include "ui/trafficdock.h"
 #include "ui/trafficlogmodel.h"
@@ -15,23 +13,8 @@ void TForm1::SetupTraffic() {
     dockTraffic = new TrafficDock(Traffic, this);
     addDockWidget(Qt::BottomDockWidgetArea, dockTraffic);
     dockTraffic->hide();  // the window starts as it always has
-    connect(ReceiveWait, &TReceiveWait::BlocksDropped, Traffic, [this](int count) {
-        Traffic->Dropped(static_cast<size_t>(count), ReceiveWait->Waiting());
-    });
-
-    // What a sequence (Read Module, Apply, a trend poll) sends and receives is
-    // traffic of the same line.
-    connect(Sequencer, &RequestRunner::sent, Traffic, [this](int step, const QByteArray& frame) {
-        Traffic->Sent(frame.toStdString());
-        Traffic->Requested(Sequencer->sequence().steps().at(static_cast<size_t>(step)).code);
-    });
-    connect(Sequencer, &RequestRunner::received, Traffic, [this](const QByteArray& block) {
-        Traffic->Received(reinterpret_cast<const uint8_t*>(block.constData()),
-                          static_cast<size_t>(block.size()));
-    });
-    connect(Sequencer, &RequestRunner::ended, Traffic, [this] {
-        if (Sequencer->sequence().state() == RequestSequence::State::TimedOut) Traffic->TimedOut();
-    });
+    // The log's one feed: the link's results, the window's and every sequence's.
+    Traffic->Follow(Link1);
 
     QAction* show = dockTraffic->toggleViewAction();
     show->setObjectName("actionTraffic");

@@ -4,6 +4,7 @@
 #include <QColor>
 
 #include "serial/tcomm.h"
+#include "session/link.h"
 
 namespace {
 
@@ -51,32 +52,34 @@ void TrafficLogModel::Add(Record record) {
     }
 }
 
-void TrafficLogModel::Sent(const std::string& frame) {
-    Add([&] {
-        log_.Sent({reinterpret_cast<const uint8_t*>(frame.data()), frame.size()},
-                  TrafficTime::Now());
-    });
+void TrafficLogModel::Follow(const Link* link) {
+    connect(link, &Link::sent, this, &TrafficLogModel::Sent);
+    connect(link, &Link::received, this,
+            [this](const QByteArray& block, const ExchangeRecord& request) {
+                // A record never sent is the link before its first request.
+                const bool made = request.sent != std::chrono::steady_clock::time_point{};
+                Received(reinterpret_cast<const uint8_t*>(block.constData()),
+                         static_cast<size_t>(block.size()), made ? &request : nullptr);
+            });
+    connect(link, &Link::timedOut, this, &TrafficLogModel::TimedOut);
+    connect(link, &Link::opened, this, [this, link] { Opened(*link->Comm()); });
+    connect(link, &Link::closed, this, &TrafficLogModel::Closed);
+    connect(link, &Link::hungUp, this, &TrafficLogModel::HungUp);
+    connect(link, &Link::blocksDropped, this,
+            [this](int count, size_t waiting) { Dropped(static_cast<size_t>(count), waiting); });
 }
 
-void TrafficLogModel::Requested(int code) {
-    try {
-        cached_.reset();
-        if (const auto amended = log_.Requested(code, TrafficTime::Now())) {
-            const int row = static_cast<int>(*amended) + (log_.dropped() > 0 ? 1 : 0);
-            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-        }
-        emit statisticsChanged();
-    } catch (...) {
-    }
+void TrafficLogModel::Sent(const ExchangeRecord& request) {
+    Add([&] { log_.Sent(request, TrafficTime::Now()); });
 }
 
-void TrafficLogModel::Received(const uint8_t* data, size_t length) {
+void TrafficLogModel::Received(const uint8_t* data, size_t length, const ExchangeRecord* request) {
     const TrafficTime now = TrafficTime::Now();
-    Add([&] { log_.Received({data, length}, now); });
+    Add([&] { log_.Received({data, length}, request, now); });
 }
 
-void TrafficLogModel::TimedOut() {
-    Add([&] { log_.TimedOut(TrafficTime::Now()); });
+void TrafficLogModel::TimedOut(const ExchangeRecord& request) {
+    Add([&] { log_.TimedOut(&request, TrafficTime::Now()); });
 }
 
 void TrafficLogModel::Opened(const TComm& comm) {

@@ -1,6 +1,5 @@
-// The traffic log as a table for the traffic panel, and the hook points the
-// window (and anything else that sends or receives on the port) feeds it
-// through. Recording never throws and never touches the port.
+// The traffic log as a table for the traffic panel, fed by the link's
+// results (Follow). Recording never throws and never touches the port.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -11,6 +10,7 @@
 #include "traffic/trafficformat.h"
 #include "traffic/trafficlog.h"
 
+class Link;
 class TComm;
 
 class TrafficLogModel : public QAbstractTableModel {
@@ -19,11 +19,13 @@ public:
     explicit TrafficLogModel(QObject* parent = nullptr,
                              size_t capacity = TrafficLog::kDefaultCapacity);
 
-    // Hook points.
-    void Sent(const std::string& frame);                // a frame handed to the port
-    void Requested(int code);                           // the request that frame made
-    void Received(const uint8_t* data, size_t length);  // a block as the port delivers it
-    void TimedOut();                                    // the reply timeout fired
+    // Records every result of `link`: its one feed.
+    void Follow(const Link* link);
+
+    void Sent(const ExchangeRecord& request);  // a frame handed to the port
+    // A block as the port delivers it; `request` nullptr when none was made.
+    void Received(const uint8_t* data, size_t length, const ExchangeRecord* request);
+    void TimedOut(const ExchangeRecord& request);  // the reply timeout fired
     void Opened(const TComm& comm);
     void Closed();
     void HungUp();

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "exchange/requestcodes.h"
 #include "hart/frames.h"
 #include "modbus/request.h"
 #include "protocol/strtoint.h"
@@ -30,8 +31,6 @@
 
 namespace {
 
-constexpr int kCodeHartCommand3 = 103;
-constexpr int kCodeModbusTest = 302;
 enum Source { kHart = 0, kModbus = 1 };
 
 constexpr const char* kSeriesTitles[kTrendSeries] = {"Loop current", "Variable 1", "Variable 2",
@@ -177,8 +176,7 @@ std::optional<SequenceStep> TrendWindow::PollStep() {
         if (source_->currentIndex() == kHart) {
             const int preamble = StrToInt(TextBytes(ui.Edit9->text()));
             if (!PreambleLengthOk(preamble)) throw std::runtime_error(kPreambleRangeMessage);
-            const auto& fb = window_->FrameBuffer;
-            const HartIdentity identity{window_->HartManufacturerId, fb[6], {fb[0], fb[1], fb[2]}};
+            const HartIdentity identity = window_->Link1->KeptHartIdentity();
             const uint8_t master =
                 ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
             const HartBytes frame = HartCommand3Frame(preamble, master, identity);
@@ -200,10 +198,7 @@ std::optional<SequenceStep> TrendWindow::PollStep() {
 void TrendWindow::Poll() {
     // The window's own request or another sequence has the line: skip this
     // tick rather than queue behind it.
-    if (ownRun_ || window_->Sequencer->IsRunning() || window_->Timer3->Enabled() ||
-        window_->Timer2->Enabled()) {
-        return;
-    }
+    if (ownRun_ || !window_->Link1->LineFree()) return;
     const auto step = PollStep();
     if (!step) return;
     sourceOfRun_ = source_->currentIndex();

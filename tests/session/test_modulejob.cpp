@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "serial/tcomm.h"
+#include "session/link.h"
 #include "session/modulejob.h"
 #include "session/requestrunner.h"
 #include "sim/simserver.h"
@@ -25,7 +26,6 @@ struct Line {
         comm.SetInx_XonXoffFlow(false);
         comm.SetReadIntervalTimeout(400);
         comm.OpenPort();
-        runner.ListenToComm();
     }
     ~Line() {
         comm.ClosePort();
@@ -37,9 +37,10 @@ struct Line {
 
     TavrixModule module;
     SimServer server;
-    TComm comm;
-    RequestRunner runner{&comm};
-    ModuleJob job{&comm, &runner};
+    Link link;
+    TComm& comm = *link.Comm();
+    RequestRunner& runner = *link.Sequencer();
+    ModuleJob job{&link};
 };
 
 void CommissionedSettings(ModuleSettings& s) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/tcomm.h"
+#include "session/link.h"
 #include "session/requestrunner.h"
 #include "tests/serial/eventpump.h"
 #include "tests/serial/ptypair.h"
@@ -27,14 +28,14 @@ std::string Written(TPtyPair& pty, size_t count) {
 TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
     TestApp();
     TPtyPair pty;
-    TComm comm;
+    Link link;
+    TComm& comm = *link.Comm();
     comm.CommName = pty.SlavePath();
     comm.SetOutx_XonXoffFlow(false);
     comm.SetInx_XonXoffFlow(false);
     comm.SetReadIntervalTimeout(400);
     comm.OpenPort();
-    RequestRunner runner(&comm);
-    runner.ListenToComm();
+    RequestRunner& runner = *link.Sequencer();
     std::vector<int> progress;
     int ends = 0;
     QObject::connect(&runner, &RequestRunner::replied,

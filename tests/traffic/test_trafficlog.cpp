@@ -2,6 +2,8 @@
 // the saved forms.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,14 +37,59 @@ B Command0Reply() {
     return reply;
 }
 
-void Exchange(TrafficLog& log, int code, const B& frame, int sentMs, int replyMs, const B& reply) {
+// Plays the link's part: keeps the record of the request the log is handed
+// with each event, as the link does.
+class Feed {
+public:
+    void Opened(const TrafficLine& line, TrafficTime t) {
+        open_ = true;
+        log_.Opened(line, t);
+    }
+    void Sent(std::span<const uint8_t> frame, TrafficTime t) {
+        frame_.assign(frame.begin(), frame.end());
+        sentAt_ = t;
+    }
+    void Requested(int code, TrafficTime) {
+        request_ = ExchangeRecord{};
+        request_->code = code;
+        request_->frame = frame_;
+        request_->sent = sentAt_.steady;
+        request_->portOpen = open_;
+        log_.Sent(*request_, sentAt_);
+    }
+    void Received(const B& bytes, TrafficTime t) {
+        log_.Received(bytes, request_ ? &*request_ : nullptr, t);
+        if (!request_) return;
+        request_->answered = true;
+        request_->bytesSince += bytes.size();
+    }
+    void TimedOut(TrafficTime t) {
+        if (request_) request_->timedOut = true;
+        log_.TimedOut(request_ ? &*request_ : nullptr, t);
+    }
+    void HungUp(TrafficTime t) { log_.HungUp(t); }
+    void Dropped(size_t count, size_t waiting, TrafficTime t) { log_.Dropped(count, waiting, t); }
+    void Clear() { log_.Clear(); }
+    const TrafficStats& stats() const { return log_.stats(); }
+    const std::deque<TrafficEvent>& events() const { return log_.events(); }
+    operator const TrafficLog&() const { return log_; }
+
+private:
+    TrafficLog log_;
+    bool open_ = false;
+    B frame_;
+    TrafficTime sentAt_;
+    std::optional<ExchangeRecord> request_;
+};
+
+void Exchange(Feed& log, int code, const B& frame, int sentMs, int replyMs, const B& reply) {
     log.Sent(frame, At(sentMs));
     log.Requested(code, At(sentMs));
     log.Received(reply, At(replyMs));
 }
 
 TEST(TrafficLog, StatisticsOfAScriptedSession) {
-    TrafficLog log;
+    Feed log;
     log.Opened(kLine, At(0));
     const B query = Bytes("QQQ#QV#");
     // The port delivers a block 400 ms after its last byte; a 21-byte block
@@ -92,8 +139,8 @@ TEST(TrafficLog, StatisticsOfAScriptedSession) {
 }
 
 // The notes of the timeout that ends `script`.
-std::string TimeoutNotes(void (*script)(TrafficLog&)) {
-    TrafficLog log;
+std::string TimeoutNotes(void (*script)(Feed&)) {
+    Feed log;
     script(log);
     log.TimedOut(At(10000));
     const TrafficEvent& timeout = log.events().back();
@@ -107,18 +154,18 @@ std::string TimeoutNotes(void (*script)(TrafficLog&)) {
 TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
     const struct {
         const char* name;
-        void (*script)(TrafficLog&);
+        void (*script)(Feed&);
         std::string expected;
     } cases[] = {
         {"port closed",
-         [](TrafficLog& log) {
+         [](Feed& log) {
              log.Sent(Bytes("QQQ#QV#"), At(0));
              log.Requested(201, At(0));
          },
          "no reply to Communication Query (7 bytes sent)\n"
          "! the port was closed when the request was made\n"},
         {"nothing received, MODBUS slave",
-         [](TrafficLog& log) {
+         [](Feed& log) {
              log.Opened(kLine, At(0));
              const ModbusRequest request = ReadHoldingRegistersRequest(7, 0, 10);
              log.Sent(request, At(0));
@@ -129,7 +176,7 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
          "(/dev/ttyUSB0 9600 8N1)\n"
          "MODBUS slave address 7: the module answers only its own slave address\n"},
         {"HART long frame before any identity",
-         [](TrafficLog& log) {
+         [](Feed& log) {
              log.Opened(kLine, At(0));
              log.Sent(HartCommand3Frame(5, kPrimaryMaster, {}), At(0));
              log.Requested(103, At(0));
@@ -140,7 +187,7 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
          "! long address 80 00 00 00 00 is all zero: no command 0 reply was read this session; "
          "run the HART identity query first\n"},
         {"HART long frame after the identity query",
-         [](TrafficLog& log) {
+         [](Feed& log) {
              log.Opened(kLine, At(0));
              Exchange(log, 100, HartCommand0Frame(5, kPrimaryMaster, 0), 0, 500, Command0Reply());
              log.Sent(HartCommand3Frame(5, kPrimaryMaster, {0x5A, 0x0B, {1, 2, 3}}), At(1000));
@@ -152,7 +199,7 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
          "long address 9A 0B 01 02 03 from the command 0 reply at " +
              ClockText(At(500).wall) + "\n"},
         {"HART short frame",
-         [](TrafficLog& log) {
+         [](Feed& log) {
              log.Opened(kLine, At(0));
              log.Sent(HartCommand0Frame(5, kPrimaryMaster, 4), At(0));
              log.Requested(100, At(0));
@@ -166,7 +213,7 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
 }
 
 TEST(TrafficFormat, RowsAndSavedForms) {
-    TrafficLog log;
+    Feed log;
     log.Opened(kLine, At(0));
     Exchange(log, 202, Bytes("QQQ#QX#"), 0, 420, Bytes("QX#BA2:31,\"MD:1"));
     const TrafficRow reply = TrafficRowAt(log, 2);

@@ -1,7 +1,7 @@
 // The window while its sequencer owns the line.
 #include "session/requestrunner.h"
 #include "traffic/trafficlog.h"
-#include "ui/receivewait.h"
+#include "session/receivewait.h"
 #include "ui/trafficlogmodel.h"
 #include "window_fixture.h"
 

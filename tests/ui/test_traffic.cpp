@@ -118,9 +118,11 @@ TEST_F(TrafficPanel, DaySessionStaysWithinItsHistoryAndSavesAsShown) {
     const std::string query = "QQQ#QX#";
     const std::string reply = "QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#";
     for (int i = 0; i < 10003; ++i) {
-        form.Traffic->Sent(query);
-        form.Traffic->Requested(202);
-        form.Traffic->Received(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
+        const ExchangeRecord request{202, ExchangeRecord::Origin::Window,
+                                     std::vector<uint8_t>(query.begin(), query.end())};
+        form.Traffic->Sent(request);
+        form.Traffic->Received(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(),
+                               &request);
     }
     const TrafficLog& log = form.Traffic->log();
     EXPECT_EQ(log.events().size(), TrafficLog::kDefaultCapacity);

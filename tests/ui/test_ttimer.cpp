@@ -3,7 +3,7 @@
 
 #include <QElapsedTimer>
 
-#include "ui/ttimer.h"
+#include "session/ttimer.h"
 #include "window_helpers.h"
 
 namespace {

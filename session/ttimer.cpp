@@ -1,4 +1,4 @@
-#include "ui/ttimer.h"
+#include "session/ttimer.h"
 
 TTimer::TTimer(int intervalMs, bool enabled, QObject* owner)
     : QObject(owner), interval_(intervalMs), enabled_(false) {

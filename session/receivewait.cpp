@@ -1,4 +1,4 @@
-#include "ui/receivewait.h"
+#include "session/receivewait.h"
 
 TReceiveWait::TReceiveWait(Handler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)), wait_(this) {
