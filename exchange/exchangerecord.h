@@ -19,8 +19,8 @@ struct ExchangeRecord {
     Origin origin = Origin::Window;
     std::vector<uint8_t> frame;
     std::chrono::steady_clock::time_point sent;
-    bool portOpen = false;   // when it was sent
-    bool answered = false;   // a block came for it
-    bool timedOut = false;   // its timeout fired
-    size_t bytesSince = 0;   // received since it was sent
+    bool portOpen = false;  // when it was sent
+    bool answered = false;  // a block came for it
+    bool timedOut = false;  // its timeout fired
+    size_t bytesSince = 0;  // received since it was sent
 };

@@ -13,8 +13,8 @@ Link::Link(QObject* parent)
     : QObject(parent),
       comm_(new TComm(this)),
       sequencer_(new RequestRunner(comm_, this)),
-      receiveWait_(new TReceiveWait([this](const std::string& block) { HandleWindowBlock(block); },
-                                    this)),
+      receiveWait_(
+          new TReceiveWait([this](const std::string& block) { HandleWindowBlock(block); }, this)),
       timer2_(new TTimer(300, false, this)),
       timer3_(new TTimer(1000, false, this)) {
     comm_->OnReceiveData = [this](TComm* sender, const uint8_t* data, uint16_t length) {
@@ -32,8 +32,8 @@ Link::Link(QObject* parent)
                ExchangeRecord::Origin::Sequence, frame.toStdString());
     });
     connect(sequencer_, &RequestRunner::replied, this, [this](int step, const QByteArray& reply) {
-        emit sequenceReplied(step, sequencer_->sequence().steps().at(static_cast<size_t>(step)).code,
-                             reply);
+        emit sequenceReplied(
+            step, sequencer_->sequence().steps().at(static_cast<size_t>(step)).code, reply);
     });
     connect(sequencer_, &RequestRunner::ended, this, [this] {
         if (sequencer_->sequence().state() != RequestSequence::State::TimedOut) return;
@@ -183,7 +183,8 @@ void Link::HandleWindowBlock(const std::string& block) {
 
     // Text display stops at the first zero byte, as a C string would.
     const QString asText = QString::fromLatin1(ReplyText.c_str());
-    const QString asHex = QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
+    const QString asHex =
+        QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
     QString shown;
     switch (AfterBlockFor(code)) {
         case AfterBlock::DecodeText:

@@ -53,8 +53,10 @@ public:
 
     TComm* Comm() const { return comm_; }
     RequestRunner* Sequencer() const { return sequencer_; }
-    TTimer* ReplyTimer() const { return timer2_; }    // 300 ms: the reply is decoded
-    TTimer* ReplyTimeout() const { return timer3_; }  // 1000 ms at start, 3000 once a request sets it
+    TTimer* ReplyTimer() const { return timer2_; }  // 300 ms: the reply is decoded
+    TTimer* ReplyTimeout() const {
+        return timer3_;
+    }  // 1000 ms at start, 3000 once a request sets it
     TReceiveWait* ReceiveWait() const { return receiveWait_; }
 
     // The window's request state; the window reads it, the link writes it.

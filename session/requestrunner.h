@@ -6,7 +6,7 @@
 // For a helper that polls (one step or many):
 //     connect(runner, &RequestRunner::replied, ...);   // (step, reply bytes)
 //     connect(runner, &RequestRunner::ended, ...);     // then look at sequence()
-//     runner->Run({{QueryFrame(kQuerySystem), 202, "System parameters"}});
+//     runner->Run({{QueryFrame(kQuerySystem), kCodeSystemQuery, "System parameters"}});
 // Run() refuses (returns false) while another sequence runs; Cancel() stops
 // the running one at once and raises ended(). Signals come on the main
 // thread, from the event loop; a slot of ended() may start the next Run().

@@ -19,7 +19,6 @@
 #pragma once
 
 #include <QMainWindow>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -70,9 +69,9 @@ public:
     static constexpr size_t kRxSize = Link::kRxSize;
     static constexpr size_t kReplyTextMax = Link::kReplyTextMax;
     std::array<uint8_t, kFrameBufferSize>& FrameBuffer;
-    std::string& ReplyText;    // last received block, at most 255 bytes, zero bytes kept
-    int& PendingRequest;       // request awaiting its reply; 0 = none
-    int& TimeoutKind;          // 1 connection, 2 query, 3 setting, 4 HART
+    std::string& ReplyText;  // last received block, at most 255 bytes, zero bytes kept
+    int& PendingRequest;     // request awaiting its reply; 0 = none
+    int& TimeoutKind;        // 1 connection, 2 query, 3 setting, 4 HART
     uint8_t& HartManufacturerId;
 
     TTimer* Timer4;  // delayed port close after the RS485 settings command
@@ -82,8 +81,8 @@ public:
     QMenu* menuFile = nullptr;
     QMenu* menuView = nullptr;
     QMenu* menuHelp = nullptr;
-    QAction* actionExit = nullptr;  // last entry of File
-    TStatusLine* StatusLine = nullptr;  // port, line settings, open or closed, last reply
+    QAction* actionExit = nullptr;       // last entry of File
+    TStatusLine* StatusLine = nullptr;   // port, line settings, open or closed, last reply
     ModuleProfiles* Profiles = nullptr;  // Read Module, profiles, Apply Profile to Module
 
     // Kept for the cross-check and the trend; RepliesCaptured() says when.
@@ -96,8 +95,8 @@ public:
     TrafficDock* dockTraffic = nullptr;
 
     // The common request pattern, shared by every request handler.
-    void ClearTraffic();                                  // empties Edit8 and Memo10
-    std::string PutTx(const std::string& frame);          // copies frame into the transmit area
+    void ClearTraffic();                          // empties Edit8 and Memo10
+    std::string PutTx(const std::string& frame);  // copies frame into the transmit area
     // Shows `frame` in Edit8 and hands it to the link as request `code`.
     void SendRequest(const std::string& frame, int code, bool hexDisplay);
     // Closes Comm1; blocks still waiting from it are discarded with it.

@@ -7,9 +7,15 @@ void TForm1::Timer2Timer() {
     const int code = Link1->TakeReplyTimer();
     bool complete = true;
     switch (code) {
-        case kCodeHartCommand0: DecodeHartDeviceReply(); break;
-        case kCodeHartCommand3: DecodeHartCommandReply(); break;
-        default: complete = DecodeConfigReply(code, ReplyText); break;
+        case kCodeHartCommand0:
+            DecodeHartDeviceReply();
+            break;
+        case kCodeHartCommand3:
+            DecodeHartCommandReply();
+            break;
+        default:
+            complete = DecodeConfigReply(code, ReplyText);
+            break;
     }
     Link1->ReplyDecoded(code, complete);
 }
@@ -18,10 +24,15 @@ void TForm1::ShowConfigReply(int code, const std::string& reply) { DecodeConfigR
 
 bool TForm1::DecodeConfigReply(int code, const std::string& reply) {
     switch (code) {
-        case kCodeSystemQuery: return DecodeSystemReply(reply);
-        case kCodeCurrentOutputQuery: return DecodeCurrentOutputReply(reply);
-        case kCodeModbusQuery: return DecodeModbusReply(reply);
-        case kCodeMonitoringQuery: return DecodeMonitoringReply(reply);
-        default: return true;  // the version text is only shown
+        case kCodeSystemQuery:
+            return DecodeSystemReply(reply);
+        case kCodeCurrentOutputQuery:
+            return DecodeCurrentOutputReply(reply);
+        case kCodeModbusQuery:
+            return DecodeModbusReply(reply);
+        case kCodeMonitoringQuery:
+            return DecodeMonitoringReply(reply);
+        default:
+            return true;  // the version text is only shown
     }
 }

@@ -7,8 +7,13 @@
 #include <QLabel>
 #include <QTableWidget>
 
+#include "exchange/requestcodes.h"
 #include "screenshot.h"
+#include "session/requestrunner.h"
+#include "traffic/trafficlog.h"
 #include "ui/crosscheckdialog.h"
+#include "ui/trafficlogmodel.h"
+#include "ui/trendwindow.h"
 #include "window_fixture.h"
 
 namespace {
@@ -49,6 +54,39 @@ TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
     ui->FAMOUT5->setCurrentIndex(1);
     EXPECT_EQ(table->item(1, 7)->text(), "yes");
     EXPECT_EQ(module.settings().floatOrder[1], 1);
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+// A trend poll stopped while its HART reply is on its way: the reply answers
+// nobody, so the dialog still shows the last MODBUS reply the window received.
+TEST_F(WindowTest, AReplyToAStoppedTrendPollReachesNobody) {
+    OpenOnSimulator();
+    Click(ui->Button7);
+    ASSERT_TRUE(WaitFor([&] { return !ui->Edit32->text().isEmpty(); }, 3000));
+    Click(ui->Button4);
+    ASSERT_TRUE(WaitFor([&] { return !form.Captured.modbus.empty(); }, 3000));
+    const std::vector<uint8_t> modbus = form.Captured.modbus;
+    const QString shown = ui->Memo10->toPlainText();
+
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    const auto& events = form.Traffic->log().events();
+    const size_t before = events.size();
+    trend->Start();
+    ASSERT_TRUE(form.Sequencer->IsRunning());
+    trend->Stop();  // the poll's frame is out, its reply not yet delivered
+    ASSERT_TRUE(WaitFor([&] { return events.back().kind == TrafficKind::Received; }, 3000));
+    EXPECT_GT(events.size(), before);
+    EXPECT_EQ(events.back().code, kCodeHartCommand3);
+    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() == 0; }, 1000));
+
+    EXPECT_EQ(form.Captured.modbus, modbus);
+    EXPECT_EQ(ui->Memo10->toPlainText(), shown);
+    form.findChild<QAction*>("actionCrossCheck")->trigger();
+    auto* dialog = form.findChild<CrossCheckDialog*>("CrossCheckDialog");
+    EXPECT_TRUE(dialog->findChild<QLabel*>("labelModbusSummary")
+                    ->text()
+                    .startsWith("Slave 1, function 03 Read holding registers"));
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 

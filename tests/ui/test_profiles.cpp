@@ -1,6 +1,7 @@
 // File > Read Module, Save/Open Profile and Apply Profile to Module in the window.
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -41,9 +42,12 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
         module.settings().monitoringCommands[0] = {1, {0x0A, 0x0B}};
     }
     OpenOnSimulator();
+    const auto* lastReply = form.findChild<QLabel*>("StatusLastReply");
+    ASSERT_EQ(lastReply->text(), "No reply yet");
     ASSERT_TRUE(form.Profiles->ReadModule());
     EXPECT_FALSE(ui->Button23->isEnabled()) << "the line belongs to the job";
     ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 60000));
+    EXPECT_TRUE(lastReply->text().startsWith("Last reply ")) << "a sequence's replies count too";
     // Filled as the query buttons fill them.
     EXPECT_EQ(ui->Edit14->text(), "017");
     EXPECT_EQ(ui->Edit18->text(), "017");
