@@ -159,8 +159,9 @@ private:
         connect(&runner_, &RequestRunner::ended, this, [this, done] {
             const RequestSequence& seq = runner_.sequence();
             if (seq.state() != RequestSequence::State::Finished) {
+                const bool silent = seq.state() == RequestSequence::State::TimedOut;
                 return End(kFailed,
-                           QString("no reply to %1: %2")
+                           QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
                                .arg(QString::fromStdString(seq.steps()[seq.current()].label),
                                     runner_.failure()));
             }

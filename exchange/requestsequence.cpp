@@ -1,5 +1,6 @@
 #include "exchange/requestsequence.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "exchange/requestcodes.h"
@@ -8,14 +9,41 @@ namespace {
 
 using Kind = SequenceOutput::Kind;
 
-// After its block: the window's 200 ms wait, then for replies it decodes its
-// 300 ms reply timer.
-constexpr SequenceTime kBlockWait{200};
-constexpr SequenceTime kReplyTimer{300};
+// The longest reply a configuration query, a MODBUS read or a HART command
+// brings back; the timeout leaves room for its line time.
+constexpr size_t kLongestReply = 256;
+// The module passes HART frames on to the instrument at 1200 baud, 11 bits a
+// character, and back: the request and a reply of up to this many bytes.
+constexpr size_t kLongestHartReply = 40;
+constexpr uint32_t kHartBaud = 1200;
+constexpr int kHartBitsPerCharacter = 11;
+
+SequenceTime LineTime(size_t count, int bits, uint32_t baud) {
+    if (baud == 0) return SequenceTime{0};
+    const uint64_t bitsTotal = static_cast<uint64_t>(count) * static_cast<uint64_t>(bits) * 1000;
+    return SequenceTime{static_cast<int64_t>((bitsTotal + baud - 1) / baud)};
+}
 
 }  // namespace
 
-RequestSequence::RequestSequence(std::vector<SequenceStep> steps) : steps_(std::move(steps)) {}
+SequenceTime SequenceTiming::Characters(size_t count) const {
+    return LineTime(count, bitsPerCharacter, baud);
+}
+
+SequenceTime SequenceTiming::Settle() const { return std::max(adapterLatency, Characters(3)); }
+
+SequenceTime SequenceTiming::Silence() const { return adapterLatency + Characters(3); }
+
+SequenceTime SequenceTiming::Timeout(const SequenceStep& step) const {
+    if (step.timeout) return *step.timeout;
+    SequenceTime t = Characters(step.frame.size() + kLongestReply) + answerTime + adapterLatency;
+    if (IsHartRequest(step.code))
+        t += LineTime(step.frame.size() + kLongestHartReply, kHartBitsPerCharacter, kHartBaud);
+    return t;
+}
+
+RequestSequence::RequestSequence(std::vector<SequenceStep> steps, SequenceTiming timing)
+    : steps_(std::move(steps)), timing_(timing) {}
 
 SequenceOutputs RequestSequence::Start(SequenceTime now) {
     if (state_ != State::Ready) return {};
@@ -29,41 +57,50 @@ SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
         out.push_back({Kind::Finished, steps_.size(), {}});
         return out;
     }
-    block_.reset();
-    deadline_ = now + steps_[current_].timeout;
+    received_.reset();
+    verdict_ = {};
+    timeoutAt_ = now + timing_.Timeout(steps_[current_]);
+    deadline_ = timeoutAt_;
     out.push_back({Kind::Write, current_, steps_[current_].frame});
     return out;
-}
-
-SequenceTime RequestSequence::SettleTime() const {
-    switch (AfterBlockFor(steps_[current_].code)) {
-        case AfterBlock::DecodeText:
-        case AfterBlock::DecodeHex:
-            return kBlockWait + kReplyTimer;
-        case AfterBlock::ShowHex:
-        case AfterBlock::ShowText:
-            return kBlockWait;
-    }
-    return kBlockWait;
 }
 
 SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view block) {
     // Outside a step (before Start, after the end) a block belongs to no one.
     if (state_ != State::Running) return {};
-    block_ = std::string(block);
-    deadline_ = now + SettleTime();
+    if (!received_) received_.emplace();
+    received_->append(block);
+    const SequenceStep& step = steps_[current_];
+    verdict_ = JudgeReply(step.code, step.frame, *received_);
+    switch (verdict_.state) {
+        case VerdictState::Valid:
+        case VerdictState::Wrong:
+            deadline_ = now + timing_.Settle();
+            break;
+        case VerdictState::Unknown:
+            deadline_ = now + timing_.Silence();
+            break;
+        case VerdictState::Incomplete:
+            deadline_ = timeoutAt_;
+            break;
+    }
     return {};
 }
 
 SequenceOutputs RequestSequence::Tick(SequenceTime now) {
     if (state_ != State::Running || now < deadline_) return {};
-    if (!block_) {
+    if (!received_) {
         state_ = State::TimedOut;
         const RequestCode* entry = FindRequestCode(steps_[current_].code);
         const char* message = entry ? TimeoutMessage(entry->timeoutKind) : nullptr;
         return {{Kind::TimedOut, current_, message ? message : "Timeout!"}};
     }
-    replies_.push_back(std::move(*block_));
+    if (verdict_.state == VerdictState::Wrong || verdict_.state == VerdictState::Incomplete) {
+        state_ = State::Failed;
+        return {{Kind::Failed, current_, VerdictText(verdict_)}};
+    }
+    replies_.push_back(std::move(*received_));
+    verdicts_.push_back(verdict_);
     SequenceOutputs out{{Kind::Reply, current_, replies_.back()}};
     ++current_;
     return Begin(now, std::move(out));

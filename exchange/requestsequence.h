@@ -1,21 +1,22 @@
 // A list of exchanges run one at a time on one serial line: write a frame,
-// collect the module's reply with the window's own timing, go on to the next.
-// Pure: no clock, no port. The caller feeds it the time and the blocks the
-// serial component delivers, and carries out what it asks for.
+// collect the module's reply, go on to the next. Pure: no clock, no port. The
+// caller feeds it the time and the blocks the serial component delivers, and
+// carries out what it asks for.
 //
-// Timing, as the window has it:
-//  - the serial component delivers a block after 400 ms of line silence;
-//  - a reply decoded later (query replies, HART replies) is complete once no
-//    further block came for 500 ms (the window's 200 ms wait and its 300 ms
-//    reply timer); a block that does come in that time replaces the reply, as
-//    the window's receive buffer is replaced;
-//  - an acknowledgement or a shown-only reply is complete 200 ms after its block;
-//  - no block within the step's timeout (3000 ms, as every request the window
-//    times sets it) stops the sequence at that step, with the message of the
-//    request code's timeout kind.
+// A step's reply is judged by its frame (exchange/replyverdict.h) as its bytes
+// come in, all the blocks of the step together:
+//  - complete (valid or wrong): the step ends after a short settle time, in
+//    which a trailing byte may still show up; a wrong reply stops the
+//    sequence with its reason;
+//  - a shape the judge cannot know: the step ends after a short silence;
+//  - incomplete: the step waits on; still incomplete at its timeout, it stops
+//    the sequence with what is missing, never passing for a reply;
+//  - nothing at all by the step's timeout (from the line speed and the
+//    module's answer time): the sequence stops with the request code's
+//    timeout message.
 //
 // Use:
-//   RequestSequence seq(steps);
+//   RequestSequence seq(steps, timing);
 //   handle(seq.Start(now));                 // writes the first frame
 //   on each block:  handle(seq.Received(now, bytes));
 //   at seq.NextDeadline():  handle(seq.Tick(now));
@@ -30,13 +31,37 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/replyverdict.h"
+
 using SequenceTime = std::chrono::milliseconds;  // from any fixed origin
 
 struct SequenceStep {
     std::string frame;  // exactly the bytes to write
     int code = 0;       // request code (exchange/requestcodes.h): timeout kind and reply kind
     std::string label;  // what the step does, for progress and reports
-    SequenceTime timeout{3000};
+    std::optional<SequenceTime> timeout{};  // instead of the one the line's timing gives
+};
+
+// How long the line takes: a step's timeout and the settle and silence times
+// that end a reply.
+struct SequenceTiming {
+    uint32_t baud = 9600;
+    int bitsPerCharacter = 10;  // start bit, data bits, parity bit, stop bits
+    // The module's longest time from a request's end to its reply's start.
+    SequenceTime answerTime{500};
+    // What a USB serial adapter adds to every exchange at the least.
+    SequenceTime adapterLatency{20};
+
+    // Line time of `count` characters, rounded up.
+    SequenceTime Characters(size_t count) const;
+    // After a complete reply: room for a trailing byte, never under the latency.
+    SequenceTime Settle() const;
+    // Ends a reply whose shape is unknown.
+    SequenceTime Silence() const;
+    // The step's own timeout if it has one, else the frame's and the longest
+    // reply's line time, the answer time and the latency; HART requests add
+    // the instrument's leg at 1200 baud.
+    SequenceTime Timeout(const SequenceStep& step) const;
 };
 
 struct SequenceOutput {
@@ -44,6 +69,7 @@ struct SequenceOutput {
         Write,      // write `bytes` to the line now (step `step` begins)
         Reply,      // step `step` is complete; its reply is `bytes`
         TimedOut,   // step `step` had no reply; the sequence stopped; `bytes` = the message
+        Failed,     // step `step`'s reply was wrong or stayed incomplete; `bytes` = why
         Finished,   // every step has its reply
         Cancelled,  // stopped by Cancel() during step `step`
     };
@@ -57,9 +83,9 @@ using SequenceOutputs = std::vector<SequenceOutput>;
 
 class RequestSequence {
 public:
-    enum class State { Ready, Running, Finished, TimedOut, Cancelled };
+    enum class State { Ready, Running, Finished, TimedOut, Failed, Cancelled };
 
-    explicit RequestSequence(std::vector<SequenceStep> steps);
+    explicit RequestSequence(std::vector<SequenceStep> steps, SequenceTiming timing = {});
 
     SequenceOutputs Start(SequenceTime now);
     SequenceOutputs Received(SequenceTime now, std::string_view block);
@@ -73,17 +99,24 @@ public:
     bool running() const { return state_ == State::Running; }
     size_t current() const { return current_; }  // the step under way or the one that stopped
     const std::vector<SequenceStep>& steps() const { return steps_; }
-    // The reply of each completed step, in step order.
+    // The reply of each completed step, in step order, and its verdict.
     const std::vector<std::string>& replies() const { return replies_; }
+    const std::vector<ReplyVerdict>& verdicts() const { return verdicts_; }
+    // The verdict on the bytes of the step under way (or the one that stopped).
+    const ReplyVerdict& verdict() const { return verdict_; }
+    const SequenceTiming& timing() const { return timing_; }
 
 private:
     SequenceOutputs Begin(SequenceTime now, SequenceOutputs out);
-    SequenceTime SettleTime() const;
 
     std::vector<SequenceStep> steps_;
+    SequenceTiming timing_;
     std::vector<std::string> replies_;
+    std::vector<ReplyVerdict> verdicts_;
     State state_ = State::Ready;
     size_t current_ = 0;
     SequenceTime deadline_{0};
-    std::optional<std::string> block_;  // the step's latest block, once one came
+    SequenceTime timeoutAt_{0};            // the step's timeout
+    std::optional<std::string> received_;  // the step's bytes, once any came
+    ReplyVerdict verdict_;
 };

@@ -5,6 +5,7 @@
 
 #include "hart/frames.h"
 #include "hart/framestart.h"
+#include "hart/status.h"
 
 namespace {
 
@@ -42,59 +43,12 @@ constexpr Named kCommands[] = {
     {48, "read additional device status"},
 };
 
-// Command response codes with one meaning for every command.
-constexpr Named kResponseCodes[] = {
-    {0, "success"},
-    {1, "undefined"},
-    {2, "invalid selection"},
-    {3, "passed parameter too large"},
-    {4, "passed parameter too small"},
-    {5, "too few data bytes received"},
-    {6, "device-specific command error"},
-    {7, "in write protect mode"},
-    {16, "access restricted"},
-    {32, "busy"},
-    {33, "delayed response initiated"},
-    {34, "delayed response running"},
-    {35, "delayed response dead"},
-    {36, "delayed response conflict"},
-    {64, "command not implemented"},
-};
-
-// Bits of the first status byte when its top bit reports a communication error.
-constexpr Named kCommunicationErrors[] = {
-    {0x40, "vertical parity"},     {0x20, "overrun"},         {0x10, "framing"},
-    {0x08, "longitudinal parity"}, {0x02, "buffer overflow"},
-};
-
-constexpr Named kDeviceStatus[] = {
-    {0x80, "device malfunction"},
-    {0x40, "configuration changed"},
-    {0x20, "cold start"},
-    {0x10, "more status available"},
-    {0x08, "loop current fixed"},
-    {0x04, "loop current saturated"},
-    {0x02, "non-primary variable out of limits"},
-    {0x01, "primary variable out of limits"},
-};
-
 template <size_t N>
 const char* Find(const Named (&table)[N], int value) {
     for (const Named& entry : table) {
         if (entry.value == value) return entry.text;
     }
     return nullptr;
-}
-
-template <size_t N>
-std::string Bits(const Named (&table)[N], int value) {
-    std::string text;
-    for (const Named& entry : table) {
-        if ((value & entry.value) == 0) continue;
-        if (!text.empty()) text += ", ";
-        text += entry.text;
-    }
-    return text;
 }
 
 std::string Hex(uint8_t b) {
@@ -116,19 +70,6 @@ std::string Address(uint8_t delimiter, std::span<const uint8_t> address) {
 }
 
 }  // namespace
-
-std::string HartResponseCodeText(uint8_t code) {
-    if (code & 0x80) {
-        const std::string bits = Bits(kCommunicationErrors, code);
-        return "communication error" + (bits.empty() ? std::string() : ": " + bits);
-    }
-    if (const char* text = Find(kResponseCodes, code)) return std::to_string(code) + " " + text;
-    return std::to_string(code) + " command-specific";
-}
-
-std::string HartDeviceStatusText(uint8_t status) {
-    return status == 0 ? "device OK" : Bits(kDeviceStatus, status);
-}
 
 std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
     const auto frameStart = FindHartFrameStart(bytes);

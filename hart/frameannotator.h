@@ -9,17 +9,10 @@
 #include <optional>
 #include <span>
 
+#include "hart/status.h"
 #include "protocol/framenotes.h"
 
 // The notes on `bytes` read as a HART frame: bytes before the preamble, the
 // preamble, then delimiter onward. nullopt when no 0xFF preamble byte is
 // followed by anything, i.e. the block is not a HART frame at all.
 std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes);
-
-// The meaning of a slave's first status byte (response code), e.g.
-// "0 success", "64 command not implemented", "communication error: parity".
-std::string HartResponseCodeText(uint8_t code);
-
-// The set bits of a slave's second status byte (field device status) in
-// words, "device OK" when none is set.
-std::string HartDeviceStatusText(uint8_t status);

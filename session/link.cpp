@@ -26,6 +26,7 @@ Link::Link(QObject* parent)
 
     connect(receiveWait_, &TReceiveWait::BlocksDropped, this,
             [this](int count) { emit blocksDropped(count, receiveWait_->Waiting()); });
+    sequencer_->SetTimingSource([this] { return Timing(); });
     connect(sequencer_, &RequestRunner::started, this, &Link::SequenceStarted);
     connect(sequencer_, &RequestRunner::sent, this, [this](int step, const QByteArray& frame) {
         Record(sequencer_->sequence().steps().at(static_cast<size_t>(step)).code,
@@ -35,11 +36,7 @@ Link::Link(QObject* parent)
         emit sequenceReplied(
             step, sequencer_->sequence().steps().at(static_cast<size_t>(step)).code, reply);
     });
-    connect(sequencer_, &RequestRunner::ended, this, [this] {
-        if (sequencer_->sequence().state() != RequestSequence::State::TimedOut) return;
-        current_.timedOut = true;
-        emit timedOut(current_);
-    });
+    connect(sequencer_, &RequestRunner::ended, this, &Link::SequenceEnded);
 }
 
 Link::~Link() {
@@ -150,12 +147,37 @@ bool Link::WindowRequestActive() const { return timer2_->Enabled() || timer3_->E
 
 bool Link::LineFree() const { return !sequencer_->IsRunning() && !WindowRequestActive(); }
 
+SequenceTiming Link::Timing() const {
+    SequenceTiming timing;
+    timing.baud = comm_->BaudRate();
+    const int data = 5 + static_cast<int>(comm_->ByteSize());
+    const int parity = comm_->Parity == TParity::None ? 0 : 1;
+    const int stop = comm_->StopBits() == TStopBits::_1 ? 1 : 2;
+    timing.bitsPerCharacter = 1 + data + parity + stop;
+    timing.answerTime = answerTime_;
+    return timing;
+}
+
+uint32_t Link::SequenceReadInterval() const {
+    return static_cast<uint32_t>(std::max<int64_t>(1, Timing().Characters(3).count()));
+}
+
 void Link::SequenceStarted() {
     // The window's request is given up, with any of its blocks still waiting.
     timer2_->SetEnabled(false);
     timer3_->SetEnabled(false);
     receiveWait_->Discard();
     windowGaveUp_ = true;
+    if (!windowReadInterval_) windowReadInterval_ = comm_->ReadIntervalTimeout();
+    comm_->SetReadIntervalTimeout(SequenceReadInterval());
+}
+
+void Link::SequenceEnded() {
+    if (windowReadInterval_) comm_->SetReadIntervalTimeout(*windowReadInterval_);
+    windowReadInterval_.reset();
+    if (sequencer_->sequence().state() != RequestSequence::State::TimedOut) return;
+    current_.timedOut = true;
+    emit timedOut(current_);
 }
 
 void Link::BlockReceived(const uint8_t* data, uint16_t length) {

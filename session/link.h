@@ -11,9 +11,12 @@
 // the code's table row says. The window reads that state to decode and show,
 // and tells the link what a decoded reply completed (ReplyDecoded).
 //
-// Sequences (Read Module, Apply, trend polls, the CLI) run on Sequencer().
-// While one runs the window's pending request is given up; blocks that arrive
-// after a sequence, before the window's next request, answer nobody.
+// Sequences (Read Module, Apply, trend polls, the CLI) run on Sequencer(),
+// judged by their replies' frames and timed from the line speed. While one
+// runs, the component delivers blocks as they arrive (a short read interval)
+// and the window's pending request is given up; blocks that arrive after a
+// sequence, before the window's next request, answer nobody. The window's own
+// requests keep the read interval the window set.
 //
 // Everyone else subscribes to the results: sent, received, timedOut, opened,
 // closed, hungUp, blocksDropped (the traffic log), received (the status line),
@@ -24,11 +27,14 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "exchange/exchangerecord.h"
+#include "exchange/requestsequence.h"
 #include "hart/frames.h"
 
 class RequestRunner;
@@ -113,6 +119,15 @@ public:
 
     const ExchangeRecord& Current() const { return current_; }
 
+    // The module's longest answer time, which the sequences' timeouts allow for.
+    void SetAnswerTime(std::chrono::milliseconds answer) { answerTime_ = answer; }
+    // The line's timing as sequences see it now: speed and character size of
+    // the component, the answer time.
+    SequenceTiming Timing() const;
+    // The read interval the component delivers blocks after while a sequence
+    // runs: a few character times, so each block comes as it arrives.
+    uint32_t SequenceReadInterval() const;
+
 signals:
     // A frame went to the port (or was refused), with the request it makes.
     void sent(const ExchangeRecord& request);
@@ -137,6 +152,7 @@ private:
     void WriteAs(int code, const std::string& frame);
     void Record(int code, ExchangeRecord::Origin origin, const std::string& frame);
     void SequenceStarted();
+    void SequenceEnded();
 
     TComm* comm_;
     RequestRunner* sequencer_;
@@ -147,4 +163,7 @@ private:
     // A sequence took the line since the window's last request: that request
     // was given up, and blocks until the window's next one answer nobody.
     bool windowGaveUp_ = false;
+    std::chrono::milliseconds answerTime_{500};
+    // The window's read interval, kept while a sequence runs on a short one.
+    std::optional<uint32_t> windowReadInterval_;
 };

@@ -108,6 +108,8 @@ void ModuleJob::SequenceEnded() {
             return Finish(Outcome::Cancelled, "Cancelled at " + step);
         case RequestSequence::State::TimedOut:
             return Finish(Outcome::TimedOut, "No reply at " + step + ": " + runner_->failure());
+        case RequestSequence::State::Failed:
+            return Finish(Outcome::WrongReply, "Reply at " + step + " " + runner_->failure());
         default:
             break;
     }

@@ -20,7 +20,8 @@ class TComm;
 class ModuleJob : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { Done, TimedOut, Cancelled, PortFailed };
+    // WrongReply: a reply was wrong (an error acknowledgement among them) or stayed incomplete.
+    enum class Outcome { Done, TimedOut, WrongReply, Cancelled, PortFailed };
 
     explicit ModuleJob(Link* link, QObject* parent = nullptr);
 

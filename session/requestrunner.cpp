@@ -35,7 +35,8 @@ void RequestRunner::Release() {
 
 bool RequestRunner::Run(std::vector<SequenceStep> steps) {
     if (IsRunning()) return false;
-    sequence_ = std::make_unique<RequestSequence>(std::move(steps));
+    sequence_ =
+        std::make_unique<RequestSequence>(std::move(steps), timing_ ? timing_() : SequenceTiming{});
     failure_.clear();
     emit started(static_cast<int>(sequence_->steps().size()));
     Handle(sequence_->Start(Now()));
@@ -65,6 +66,7 @@ void RequestRunner::Handle(const SequenceOutputs& outputs) {
                 emit replied(static_cast<int>(out.step), bytes);
                 break;
             case Kind::TimedOut:
+            case Kind::Failed:
                 failure_ = QString::fromLatin1(bytes);
                 [[fallthrough]];
             case Kind::Finished:

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     ~RequestRunner() override;
 
     bool Run(std::vector<SequenceStep> steps);
+    // Where each run takes the line's timing from (the link: its line speed
+    // and the module's answer time); the defaults without one.
+    void SetTimingSource(std::function<SequenceTiming()> timing) { timing_ = std::move(timing); }
     void Cancel();
     // Keeps the line for the caller between two of its sequences (while the
     // port is reopened at another speed): started() is raised as for a run,
@@ -42,7 +46,8 @@ public:
 
     // The sequence last started: its state, the step that stopped it, its replies.
     const RequestSequence& sequence() const { return *sequence_; }
-    // The timeout message when the last sequence timed out, else empty.
+    // Why the last sequence stopped short: the timeout message, or the wrong
+    // or incomplete reply's verdict; else empty.
     const QString& failure() const { return failure_; }
 
 signals:
@@ -61,5 +66,6 @@ private:
     QElapsedTimer clock_;
     QTimer timer_;
     QString failure_;
+    std::function<SequenceTiming()> timing_;
     bool held_ = false;
 };

@@ -230,7 +230,13 @@ void TrendWindow::Ended() {
     if (!ownRun_) return;
     ownRun_ = false;
     if (!polling_) return;
-    if (window_->Sequencer->sequence().state() != RequestSequence::State::TimedOut) {
+    const RequestSequence& poll = window_->Sequencer->sequence();
+    if (poll.state() == RequestSequence::State::Failed) {
+        timeoutsInARow_ = 0;
+        status_->setText("Reply " + window_->Sequencer->failure() + ": point skipped.");
+        return;
+    }
+    if (poll.state() != RequestSequence::State::TimedOut) {
         timeoutsInARow_ = 0;
         return;
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "exchange/requestsequence.h"
 
 using Kind = SequenceOutput::Kind;
@@ -7,8 +9,11 @@ using Ms = SequenceTime;
 
 namespace {
 
-// A query (decoded after the window's wait and reply timer) and a set command
-// (acknowledged text).
+const std::string kSystemReply = "QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#";
+
+// A query and a set command at 9600 baud 8N1, the module answering within
+// 500 ms: each step times out after its line time, the answer time and the
+// adapter's latency (274 + 500 + 20 ms for the 7-byte query, 277 + 520 for the set).
 RequestSequence QueryThenSet() {
     return RequestSequence(
         {{"QQQ#QX#", 202, "System parameters"}, {"QQS#MD:1#", 200, "Operation mode"}});
@@ -16,40 +21,90 @@ RequestSequence QueryThenSet() {
 
 }  // namespace
 
-TEST(RequestSequence, RunsStepsWithTheWindowsReplyTiming) {
+TEST(RequestSequence, EndsEachStepWhenItsReplyIsCompleteAndSettled) {
     RequestSequence seq = QueryThenSet();
     EXPECT_EQ(seq.Start(Ms(0)), (SequenceOutputs{{Kind::Write, 0, "QQQ#QX#"}}));
-    EXPECT_TRUE(seq.Received(Ms(500), "QX#BA2:30").empty());
-    // A second block inside the reply wait replaces the first and waits again.
-    EXPECT_TRUE(seq.Tick(Ms(900)).empty());
-    EXPECT_TRUE(seq.Received(Ms(900), "QX#BA2:31").empty());
-    EXPECT_TRUE(seq.Tick(Ms(1399)).empty());
-    EXPECT_EQ(seq.NextDeadline(), Ms(1400));
-    EXPECT_EQ(seq.Tick(Ms(1400)),
-              (SequenceOutputs{{Kind::Reply, 0, "QX#BA2:31"}, {Kind::Write, 1, "QQS#MD:1#"}}));
-    // Acknowledgements complete after the window's 200 ms wait alone.
-    seq.Received(Ms(1500), "QQS#MD:OK#");
-    EXPECT_EQ(seq.Tick(Ms(1700)),
+    EXPECT_EQ(seq.NextDeadline(), Ms(794));
+    // A reply cut by a pause waits for the rest, however long the pause.
+    EXPECT_TRUE(seq.Received(Ms(40), "QX#BA2:31,MD:1").empty());
+    EXPECT_EQ(seq.verdict().state, VerdictState::Incomplete);
+    EXPECT_EQ(seq.NextDeadline(), Ms(794));
+    EXPECT_TRUE(seq.Received(Ms(600), kSystemReply.substr(14)).empty());
+    // Complete: it ends after the settle time, the adapter's latency.
+    EXPECT_TRUE(seq.Tick(Ms(619)).empty());
+    EXPECT_EQ(seq.Tick(Ms(620)),
+              (SequenceOutputs{{Kind::Reply, 0, kSystemReply}, {Kind::Write, 1, "QQS#MD:1#"}}));
+    seq.Received(Ms(650), "QQS#MD:OK#");
+    EXPECT_EQ(seq.Tick(Ms(670)),
               (SequenceOutputs{{Kind::Reply, 1, "QQS#MD:OK#"}, {Kind::Finished, 2, ""}}));
     EXPECT_EQ(seq.state(), RequestSequence::State::Finished);
-    EXPECT_EQ(seq.replies(), (std::vector<std::string>{"QX#BA2:31", "QQS#MD:OK#"}));
+    EXPECT_EQ(seq.replies(), (std::vector<std::string>{kSystemReply, "QQS#MD:OK#"}));
+    ASSERT_EQ(seq.verdicts().size(), 2u);
+    EXPECT_EQ(seq.verdicts()[1].state, VerdictState::Valid);
     EXPECT_FALSE(seq.NextDeadline());
 }
 
-TEST(RequestSequence, StopsAtTheFirstStepWithoutReply) {
-    RequestSequence seq = QueryThenSet();
+// How a step ends when its reply is not what was asked, by table.
+TEST(RequestSequence, StopsAtAStepWithoutAWholeRightReply) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, std::string>> blocks;  // (ms, bytes) for step 1
+        int endsAt;
+        SequenceOutput end;
+        RequestSequence::State state;
+    } cases[] = {
+        {"silent",
+         {},
+         20 + 797,
+         {Kind::TimedOut, 1, "Parameter Setting Timeout!"},
+         RequestSequence::State::TimedOut},
+        {"refused",
+         {{40, "QQS#MD:ERR#"}},
+         60,
+         {Kind::Failed, 1, "wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+         RequestSequence::State::Failed},
+        {"cut short",
+         {{40, "QQS#MD:O"}},
+         20 + 797,
+         {Kind::Failed, 1, "incomplete: acknowledgement so far: \"QQS#MD:O\""},
+         RequestSequence::State::Failed},
+    };
+    for (const auto& c : cases) {
+        RequestSequence seq = QueryThenSet();
+        seq.Start(Ms(0));
+        seq.Received(Ms(0), kSystemReply);
+        ASSERT_EQ(seq.Tick(Ms(20)).size(), 2u) << c.name;  // step 1 written at 20
+        for (const auto& [at, bytes] : c.blocks) seq.Received(Ms(at), bytes);
+        EXPECT_TRUE(seq.Tick(Ms(c.endsAt - 1)).empty()) << c.name;
+        EXPECT_EQ(seq.Tick(Ms(c.endsAt)), SequenceOutputs{c.end}) << c.name;
+        EXPECT_EQ(seq.state(), c.state) << c.name;
+        EXPECT_EQ(seq.current(), 1u) << c.name;
+        // A late block belongs to nobody and changes nothing.
+        EXPECT_TRUE(seq.Received(Ms(5000), "QQS#MD:OK#").empty()) << c.name;
+        EXPECT_EQ(seq.replies().size(), 1u) << c.name;
+        EXPECT_FALSE(seq.NextDeadline()) << c.name;
+    }
+}
+
+TEST(RequestSequence, AReplyOfUnknownShapeEndsAfterAShortSilence) {
+    RequestSequence seq({{"\xFF\xFF\x02\x80\x00\x00\x82", 104, "Typed"}});
     seq.Start(Ms(0));
-    seq.Received(Ms(100), "QX#");
-    seq.Tick(Ms(600));  // step 1 written at 600
-    EXPECT_TRUE(seq.Tick(Ms(3599)).empty());
-    EXPECT_EQ(seq.Tick(Ms(3600)),
-              (SequenceOutputs{{Kind::TimedOut, 1, "Parameter Setting Timeout!"}}));
-    EXPECT_EQ(seq.state(), RequestSequence::State::TimedOut);
-    EXPECT_EQ(seq.current(), 1u);
-    // A late block belongs to nobody and changes nothing.
-    EXPECT_TRUE(seq.Received(Ms(3700), "QQS#MD:OK#").empty());
-    EXPECT_EQ(seq.replies().size(), 1u);
-    EXPECT_FALSE(seq.NextDeadline());
+    seq.Received(Ms(100), "\xFF\x06");
+    EXPECT_EQ(seq.NextDeadline(), Ms(100 + 20 + 4));  // latency and three characters
+    seq.Received(Ms(110), "\x80");
+    EXPECT_EQ(seq.Tick(Ms(134)),
+              (SequenceOutputs{{Kind::Reply, 0, "\xFF\x06\x80"}, {Kind::Finished, 1, ""}}));
+}
+
+TEST(SequenceTiming, TimeoutsFollowTheLineAndTheHartLeg) {
+    SequenceTiming fast;
+    fast.baud = 115200;
+    EXPECT_EQ(fast.Timeout({"QQQ#QX#", 202, "System"}), Ms(23 + 500 + 20));
+    EXPECT_EQ(fast.Settle(), Ms(20));
+    // Command 3 (15 bytes) also crosses to the instrument and back at 1200 baud.
+    EXPECT_EQ(SequenceTiming{}.Timeout({std::string(15, 'x'), 103, "HART"}),
+              Ms(283 + 500 + 20 + 505));
+    EXPECT_EQ(SequenceTiming{}.Timeout({"QQQ#QX#", 202, "System", Ms(50)}), Ms(50));
 }
 
 TEST(RequestSequence, CancelEmptyAndRestart) {

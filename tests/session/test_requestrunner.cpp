@@ -44,16 +44,19 @@ TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
 
     ASSERT_TRUE(runner.Run({{"QQQ#QV#", 201, "Version"}, {"QQQ#QX#", 202, "System"}}));
     EXPECT_FALSE(runner.Run({})) << "one sequence at a time";
+    // Blocks come as they arrive while the sequence runs: 4 ms at 9600 baud.
+    EXPECT_EQ(comm.ReadIntervalTimeout(), 4u);
     EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
-    pty.Send("TAVRIX V2");
+    pty.Send("QV:TAVRIX V2#");
     // The second frame goes out only once the first reply is complete.
     EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
     ASSERT_TRUE(PumpUntil([&] { return ends == 1; }, Ms(10000)));
     EXPECT_EQ(runner.sequence().state(), RequestSequence::State::TimedOut);
     EXPECT_EQ(runner.sequence().current(), 1u);
     EXPECT_EQ(runner.failure(), "Parameter Query Timeout!");
-    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"TAVRIX V2"});
+    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
     EXPECT_EQ(progress, std::vector<int>{1});
     EXPECT_FALSE(runner.IsRunning());
+    EXPECT_EQ(comm.ReadIntervalTimeout(), 400u) << "the window's interval is back";
     comm.ClosePort();
 }

@@ -118,8 +118,9 @@ TEST_F(TrafficPanel, DaySessionStaysWithinItsHistoryAndSavesAsShown) {
     const std::string query = "QQQ#QX#";
     const std::string reply = "QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#";
     for (int i = 0; i < 10003; ++i) {
-        const ExchangeRecord request{202, ExchangeRecord::Origin::Window,
-                                     std::vector<uint8_t>(query.begin(), query.end())};
+        ExchangeRecord request;
+        request.code = 202;
+        request.frame.assign(query.begin(), query.end());
         form.Traffic->Sent(request);
         form.Traffic->Received(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(),
                                &request);

@@ -1,0 +1,266 @@
+#include "exchange/replyverdict.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "exchange/configreplies.h"
+#include "exchange/requestcodes.h"
+#include "hart/frames.h"
+#include "hart/framestart.h"
+#include "hart/status.h"
+#include "modbus/crc16.h"
+#include "modbus/reply.h"
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+ReplyVerdict Make(VerdictState state, std::string reason, size_t frameEnd) {
+    ReplyVerdict v;
+    v.state = state;
+    v.reason = std::move(reason);
+    v.frameEnd = frameEnd;
+    return v;
+}
+
+ReplyVerdict Incomplete(std::string reason) {
+    return Make(VerdictState::Incomplete, std::move(reason), 0);
+}
+
+ReplyVerdict Wrong(std::string reason, size_t frameEnd) {
+    return Make(VerdictState::Wrong, std::move(reason), frameEnd);
+}
+
+ReplyVerdict Valid(size_t frameEnd) { return Make(VerdictState::Valid, {}, frameEnd); }
+
+std::string Hex(uint8_t b) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", b);
+    return text;
+}
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+std::string Count(size_t have, size_t need) {
+    return std::to_string(have) + " of " + std::to_string(need) + " bytes";
+}
+
+// HART (data link layer: slave-to-master frame; status bytes from the common tables).
+ReplyVerdict JudgeHart(Bytes request, Bytes received) {
+    const auto asked = FindHartFrameStart(request);
+    if (!asked) return {};  // not a frame we can hold a reply against
+    const uint8_t askedDelimiter = request[asked->delimiterAt];
+    const bool longAddress = askedDelimiter & 0x80;
+    const size_t addressSize = longAddress ? 5 : 1;
+    const size_t askedAddressAt = asked->delimiterAt + 1;
+    if (askedAddressAt + addressSize >= request.size()) return {};
+    const uint8_t askedCommand = request[askedAddressAt + addressSize];
+
+    const auto start = FindHartFrameStart(received);
+    if (!start) return Incomplete("no preamble and delimiter yet");
+    const size_t d = start->delimiterAt;
+    const uint8_t expectedDelimiter = longAddress ? 0x86 : 0x06;
+    if (received[d] != expectedDelimiter)
+        return Wrong("delimiter " + Hex(received[d]) + ", expected " + Hex(expectedDelimiter),
+                     d + 1);
+
+    const size_t header = d + 1 + addressSize + 2;  // delimiter, address, command, byte count
+    if (received.size() < header) return Incomplete(Count(received.size(), header));
+    const Bytes address = received.subspan(d + 1, addressSize);
+    const Bytes askedAddress = request.subspan(askedAddressAt, addressSize);
+    // The burst-mode bit is the device's; the master bit and the rest echo the request.
+    const bool echoed = (address[0] & 0xBF) == (askedAddress[0] & 0xBF) &&
+                        std::equal(address.begin() + 1, address.end(), askedAddress.begin() + 1);
+    if (!echoed) {
+        std::string got, want;
+        for (uint8_t b : address) got += (got.empty() ? "" : " ") + Hex(b);
+        for (uint8_t b : askedAddress) want += (want.empty() ? "" : " ") + Hex(b);
+        return Wrong("address " + got + " does not echo the request's " + want, header);
+    }
+    const uint8_t command = received[header - 2];
+    if (command != askedCommand)
+        return Wrong("command " + std::to_string(command) +
+                         " answers no request: " + std::to_string(askedCommand) + " was sent",
+                     header);
+    const size_t byteCount = received[header - 1];
+    if (byteCount < 2)
+        return Wrong("byte count " + std::to_string(byteCount) + " leaves no room for the status",
+                     header);
+    const size_t end = header + byteCount + 1;
+    if (received.size() < end) return Incomplete(Count(received.size(), end));
+    const uint8_t checksum = HartChecksum(received.subspan(d, end - 1 - d));
+    if (received[end - 1] != checksum)
+        return Wrong("checksum " + Hex(received[end - 1]) + ", expected " + Hex(checksum), end);
+
+    const uint8_t code = received[header];
+    if (code & kHartCommunicationError) return Wrong(HartResponseCodeText(code), end);
+    if (code != 0) return Wrong("response code " + HartResponseCodeText(code), end);
+    ReplyVerdict v = Valid(end);
+    v.notes = HartDeviceStatusBits(received[header + 1]);
+    return v;
+}
+
+// MODBUS RTU (application protocol: read holding registers, exception replies).
+ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
+    if (request.size() < 6) return {};
+    const uint8_t slave = request[0];
+    const uint8_t function = request[1];
+    if (received.empty()) return Incomplete("nothing yet");
+    if (received[0] != slave)
+        return Wrong("slave " + std::to_string(received[0]) + " answered; " +
+                         std::to_string(slave) + " was asked",
+                     1);
+    if (received.size() < 2) return Incomplete(Count(1, 5));
+    if (received[1] == (function | 0x80)) {
+        if (received.size() < 5) return Incomplete(Count(received.size(), 5));
+        if (ModbusCrc16(received.first(3)) != std::array{received[3], received[4]})
+            return Wrong("exception reply with a wrong CRC", 5);
+        ReplyVerdict v = Wrong("exception " + ModbusExceptionName(received[2]), 5);
+        v.exception = true;
+        return v;
+    }
+    if (received[1] != function)
+        return Wrong(
+            "function " + Hex(received[1]) + " answers no request: " + Hex(function) + " was sent",
+            2);
+    if (received.size() < 3) return Incomplete(Count(2, 5));
+    const size_t asked = 2u * ((request[4] << 8) | request[5]);
+    const size_t byteCount = received[2];
+    if (function == 0x03 && byteCount != asked)
+        return Wrong("byte count " + std::to_string(byteCount) + " for " +
+                         std::to_string(asked / 2) + " registers asked",
+                     3);
+    const size_t end = 5 + byteCount;
+    if (received.size() < end) return Incomplete(Count(received.size(), end));
+    const auto crc = ModbusCrc16(received.first(end - 2));
+    if (crc != std::array{received[end - 2], received[end - 1]})
+        return Wrong("CRC " + Hex(received[end - 2]) + " " + Hex(received[end - 1]) +
+                         ", expected " + Hex(crc[0]) + " " + Hex(crc[1]),
+                     end);
+    return Valid(end);
+}
+
+std::string_view Text(Bytes bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// "QV:" and the version text up to its closing '#'.
+ReplyVerdict JudgeVersion(std::string_view reply) {
+    constexpr std::string_view kKey = "QV:";
+    const size_t n = std::min(reply.size(), kKey.size());
+    if (reply.substr(0, n) != kKey.substr(0, n))
+        return Wrong("not a version reply: it does not begin with \"QV:\"", reply.size());
+    const size_t end = reply.find('#', kKey.size());
+    if (end == std::string_view::npos)
+        return Incomplete("the version text has no closing \"#\" yet");
+    return Valid(end + 1);
+}
+
+// Every group the decoder reads, whole, and the closing '#'.
+ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
+    std::string missing, cut;
+    for (const ConfigKeyCheck& key : CheckConfigReplyKeys(kind, reply)) {
+        std::string& list = key.state == ConfigKeyState::CutShort ? cut : missing;
+        // The custom meter's groups come only with a custom meter.
+        if (key.state == ConfigKeyState::Found ||
+            (key.customMeterOnly && key.state == ConfigKeyState::Missing))
+            continue;
+        list += (list.empty() ? "" : " ") + std::string(key.key);
+    }
+    if (!missing.empty()) return Incomplete("groups missing: " + missing);
+    if (!cut.empty()) return Incomplete("groups cut short: " + cut);
+    if (!reply.ends_with('#')) return Incomplete("no closing \"#\" yet");
+    return Valid(reply.size());
+}
+
+// A set command is acknowledged with its frame up to the first ':' (or, for a
+// frame without one, up to its '#' and a ':') and "OK#" or "ERR#".
+std::string AckKey(std::string_view frame) {
+    const size_t colon = frame.find(':');
+    if (colon != std::string_view::npos) return std::string(frame.substr(0, colon + 1));
+    return std::string(frame.substr(0, frame.find('#', 4))) + ":";
+}
+
+ReplyVerdict JudgeAcknowledgement(std::string_view request, std::string_view reply) {
+    const std::string key = AckKey(request);
+    const std::string ok = key + "OK#", refused = key + "ERR#";
+    if (reply.starts_with(ok)) return Valid(ok.size());
+    if (reply.starts_with(refused))
+        return Wrong("the module refused the setting: \"" + refused + "\"", refused.size());
+    // Until its closing '#' an unexpected text might still be noise ahead of the reply.
+    const size_t end = reply.find('#', std::min(reply.size(), key.size()));
+    if (ok.starts_with(reply) || refused.starts_with(reply) || end == std::string_view::npos)
+        return Incomplete("acknowledgement so far: \"" + std::string(reply) + "\"");
+    return Wrong("not the acknowledgement of \"" + key + "\": \"" + std::string(reply) + "\"",
+                 end + 1);
+}
+
+ReplyVerdict JudgeConfig(int code, Bytes request, Bytes received) {
+    const std::string_view reply = Text(received);
+    switch (code) {
+        case kCodeCommunicationQuery:
+            return JudgeVersion(reply);
+        case kCodeSystemQuery:
+            return JudgeQuery(ConfigReplyKind::System, reply);
+        case kCodeCurrentOutputQuery:
+            return JudgeQuery(ConfigReplyKind::CurrentOutput, reply);
+        case kCodeModbusQuery:
+            return JudgeQuery(ConfigReplyKind::Modbus, reply);
+        case kCodeMonitoringQuery:
+            return JudgeQuery(ConfigReplyKind::Monitoring, reply);
+        case kCodeSet:
+        case kCodeRangeSet:
+            return JudgeAcknowledgement(Text(request), reply);
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+ReplyVerdict JudgeReply(int code, std::span<const uint8_t> request,
+                        std::span<const uint8_t> received) {
+    const RequestCode* entry = FindRequestCode(code);
+    if (!entry || code == kCodeHartTyped) return {};
+    switch (entry->protocol) {
+        case Protocol::Hart:
+            return JudgeHart(request, received);
+        case Protocol::Modbus:
+            return JudgeModbus(request, received);
+        case Protocol::Config:
+            return JudgeConfig(code, request, received);
+    }
+    return {};
+}
+
+ReplyVerdict JudgeReply(int code, std::string_view request, std::string_view received) {
+    const auto bytes = [](std::string_view s) {
+        return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    };
+    return JudgeReply(code, bytes(request), bytes(received));
+}
+
+const char* VerdictStateName(VerdictState state) {
+    switch (state) {
+        case VerdictState::Incomplete:
+            return "incomplete";
+        case VerdictState::Valid:
+            return "valid";
+        case VerdictState::Wrong:
+            return "wrong";
+        case VerdictState::Unknown:
+            return "unknown";
+    }
+    return "unknown";
+}
+
+std::string VerdictText(const ReplyVerdict& verdict) {
+    std::string text = VerdictStateName(verdict.state);
+    if (!verdict.reason.empty()) text += ": " + verdict.reason;
+    if (!verdict.notes.empty()) text += " (" + Join(verdict.notes) + ")";
+    return text;
+}

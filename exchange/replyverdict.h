@@ -1,0 +1,49 @@
+// The verdict on a reply, judged by its frame: given the request and the
+// bytes received for it so far, is the reply incomplete, complete and valid,
+// or complete and wrong (with the reason)? Pure; one judge per protocol,
+// picked by the request code's protocol column:
+//  - HART: preambles, delimiter answering the request's, address and command
+//    echoing the request's, byte count, checksum; then the response code
+//    (anything but 0 is wrong, named) and the device status (named notes);
+//  - MODBUS: slave and function matching the request, byte count matching the
+//    registers asked for, CRC; exception replies named;
+//  - configuration: the version text whole; every group the query's decoder
+//    reads present whole; a set command's acknowledgement, "ERR" being wrong.
+// A reply whose shape the judge cannot know (an unknown code, a typed HART
+// frame) is Unknown: its end is found by silence alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class VerdictState {
+    Incomplete,  // more bytes are needed before anything can be said
+    Valid,       // complete, and it says what was asked
+    Wrong,       // complete (or past repair), and not what was asked
+    Unknown,     // no judge for this kind of reply
+};
+
+struct ReplyVerdict {
+    VerdictState state = VerdictState::Unknown;
+    std::string reason;              // why wrong or what is still missing; "" when valid
+    std::vector<std::string> notes;  // on a valid reply: device status bits and the like
+    bool exception = false;          // a MODBUS exception reply (state Wrong)
+    size_t frameEnd = 0;             // bytes up to the frame's last byte, once complete
+
+    bool complete() const { return state == VerdictState::Valid || state == VerdictState::Wrong; }
+};
+
+// The verdict on `received`, the bytes that came for `request` (the frame as
+// sent) under request code `code`.
+ReplyVerdict JudgeReply(int code, std::span<const uint8_t> request,
+                        std::span<const uint8_t> received);
+ReplyVerdict JudgeReply(int code, std::string_view request, std::string_view received);
+
+// "incomplete", "valid", "wrong", "unknown".
+const char* VerdictStateName(VerdictState state);
+// One line: "valid", "wrong: checksum 3A, expected 3B", "incomplete: 7 of 24 bytes".
+std::string VerdictText(const ReplyVerdict& verdict);

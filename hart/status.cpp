@@ -1,0 +1,83 @@
+#include "hart/status.h"
+
+namespace {
+
+struct Named {
+    int value;
+    const char* text;
+};
+
+// Command response codes with one meaning for every command.
+constexpr Named kResponseCodes[] = {
+    {0, "success"},
+    {1, "undefined"},
+    {2, "invalid selection"},
+    {3, "passed parameter too large"},
+    {4, "passed parameter too small"},
+    {5, "too few data bytes received"},
+    {6, "device-specific command error"},
+    {7, "in write protect mode"},
+    {16, "access restricted"},
+    {32, "busy"},
+    {33, "delayed response initiated"},
+    {34, "delayed response running"},
+    {35, "delayed response dead"},
+    {36, "delayed response conflict"},
+    {64, "command not implemented"},
+};
+
+// Bits of the first status byte when its top bit reports a communication error.
+constexpr Named kCommunicationErrors[] = {
+    {0x40, "vertical parity"},     {0x20, "overrun"},         {0x10, "framing"},
+    {0x08, "longitudinal parity"}, {0x02, "buffer overflow"},
+};
+
+constexpr Named kDeviceStatus[] = {
+    {0x80, "device malfunction"},
+    {0x40, "configuration changed"},
+    {0x20, "cold start"},
+    {0x10, "more status available"},
+    {0x08, "loop current fixed"},
+    {0x04, "loop current saturated"},
+    {0x02, "non-primary variable out of limits"},
+    {0x01, "primary variable out of limits"},
+};
+
+template <size_t N>
+std::vector<std::string> SetBits(const Named (&table)[N], int value) {
+    std::vector<std::string> names;
+    for (const Named& entry : table)
+        if (value & entry.value) names.emplace_back(entry.text);
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+}  // namespace
+
+std::string HartResponseCodeText(uint8_t code) {
+    if (code & kHartCommunicationError) {
+        const std::string bits = Joined(HartCommunicationErrors(code));
+        return "communication error" + (bits.empty() ? std::string() : ": " + bits);
+    }
+    for (const Named& entry : kResponseCodes)
+        if (entry.value == code) return std::to_string(code) + " " + entry.text;
+    return std::to_string(code) + " command-specific";
+}
+
+std::vector<std::string> HartCommunicationErrors(uint8_t firstByte) {
+    if (!(firstByte & kHartCommunicationError)) return {};
+    return SetBits(kCommunicationErrors, firstByte);
+}
+
+std::vector<std::string> HartDeviceStatusBits(uint8_t status) {
+    return SetBits(kDeviceStatus, status);
+}
+
+std::string HartDeviceStatusText(uint8_t status) {
+    return status == 0 ? "device OK" : Joined(HartDeviceStatusBits(status));
+}

@@ -1,0 +1,24 @@
+// The two status bytes that open every HART reply's data: the response code
+// (or, with bit 7 set, the communication error bits) and the field device
+// status (common practice command set: response codes and status bits). One
+// table of names, for the frame annotator and the reply verdicts alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr uint8_t kHartCommunicationError = 0x80;
+
+// The meaning of a slave's first status byte, e.g. "0 success",
+// "64 command not implemented", "communication error: framing".
+std::string HartResponseCodeText(uint8_t code);
+
+// The communication error bits of a first status byte with bit 7 set, named.
+std::vector<std::string> HartCommunicationErrors(uint8_t firstByte);
+
+// The set bits of the device status byte, most significant first, named.
+std::vector<std::string> HartDeviceStatusBits(uint8_t status);
+
+// Those names in one line, "device OK" when none is set.
+std::string HartDeviceStatusText(uint8_t status);
