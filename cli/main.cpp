@@ -42,7 +42,8 @@ constexpr int kHartPreamble = 6;
 constexpr int kHartPollingAddress = 0;
 
 const char* const kUsageText =
-    "Usage: tavrix-cli --port DEV [--baud N] [--parity none|odd|even] [--json] COMMAND\n"
+    "Usage: tavrix-cli --port DEV [--baud N] [--parity none|odd|even] [--answer-time MS]\n"
+    "                  [--json] COMMAND\n"
     "Commands:\n"
     "  version                      the module's version text\n"
     "  read                         the module's settings as a profile (JSON)\n"
@@ -50,12 +51,16 @@ const char* const kUsageText =
     "  hart identity                command 0 of the HART instrument\n"
     "  hart variables               command 3: the dynamic variables and their units\n"
     "  modbus read SLAVE START COUNT  holding registers through the module\n"
-    "Exit status: 0 success, 1 no answer or a verification mismatch, 2 bad usage or file.\n";
+    "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
+    "module's longest time to answer (default 500 ms), which the timeouts allow for.\n"
+    "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
+    "mismatch, 2 bad usage or file.\n";
 
 struct Options {
     std::string port;
     uint32_t baud = 9600;
     int parity = 0;
+    int answerTimeMs = 500;
     bool json = false;
     bool verify = false;
     std::vector<std::string> words;
@@ -93,6 +98,8 @@ Options Parse(const QStringList& args) {
             const QStringList names = {"none", "odd", "even"};
             o.parity = static_cast<int>(names.indexOf(p));
             if (o.parity < 0) Fail(kUsage, "--parity takes none, odd or even");
+        } else if (a == "--answer-time" && hasValue) {
+            o.answerTimeMs = Number(args[++i].toStdString(), 1, 60000, "--answer-time");
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--verify") {
@@ -361,6 +368,7 @@ int main(int argc, char** argv) {
     comm.SetOutx_XonXoffFlow(false);
     comm.SetInx_XonXoffFlow(false);
     comm.SetReadIntervalTimeout(400);
+    link.SetAnswerTime(std::chrono::milliseconds(options.answerTimeMs));
     try {
         link.Open();
     } catch (const ECommsError& error) {

@@ -23,4 +23,5 @@ struct ExchangeRecord {
     bool answered = false;  // a block came for it
     bool timedOut = false;  // its timeout fired
     size_t bytesSince = 0;  // received since it was sent
+    std::vector<uint8_t> received;  // those bytes, the first 4 KiB of them
 };

@@ -60,13 +60,33 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
     if (askedAddressAt + addressSize >= request.size()) return {};
     const uint8_t askedCommand = request[askedAddressAt + addressSize];
 
-    const auto start = FindHartFrameStart(received);
-    if (!start) return Incomplete("no preamble and delimiter yet");
-    const size_t d = start->delimiterAt;
     const uint8_t expectedDelimiter = longAddress ? 0x86 : 0x06;
-    if (received[d] != expectedDelimiter)
-        return Wrong("delimiter " + Hex(received[d]) + ", expected " + Hex(expectedDelimiter),
-                     d + 1);
+    // Noise before the reply may hold a stray 0xFF: the reply is the first
+    // preamble run followed by the delimiter that answers the request.
+    std::optional<HartFrameStart> start;
+    std::optional<size_t> otherDelimiter;
+    for (auto run = FindHartFrameStart(received); run;
+         run = FindHartFrameStart(received, run->delimiterAt)) {
+        if (received[run->delimiterAt] == expectedDelimiter) {
+            start = run;
+            break;
+        }
+        otherDelimiter = run->delimiterAt;
+    }
+    if (!start) {
+        if (!otherDelimiter) return Incomplete("no preamble and delimiter yet");
+        // A preamble starting after it may still bring our reply; else, once
+        // that frame's header is in, it answers something else.
+        const size_t at = *otherDelimiter;
+        const size_t header = at + 1 + ((received[at] & 0x80) ? 5 : 1) + 2;
+        const bool moreToCome = std::find(received.begin() + static_cast<ptrdiff_t>(at) + 1,
+                                          received.end(), kHartPreambleByte) != received.end();
+        const std::string what =
+            "delimiter " + Hex(received[at]) + ", expected " + Hex(expectedDelimiter);
+        if (moreToCome || received.size() < header) return Incomplete(what + " so far");
+        return Wrong(what, received.size());
+    }
+    const size_t d = start->delimiterAt;
 
     const size_t header = d + 1 + addressSize + 2;  // delimiter, address, command, byte count
     if (received.size() < header) return Incomplete(Count(received.size(), header));
@@ -162,12 +182,18 @@ ReplyVerdict JudgeVersion(std::string_view reply) {
 
 // Every group the decoder reads, whole, and the closing '#'.
 ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
+    // The custom meter's groups are read only when the reply's meter type
+    // (item 0 of the meter list) says custom.
+    bool customMeter = false;
+    if (kind == ConfigReplyKind::Modbus) {
+        for (const ConfigField& field : DecodeModbusParameters(reply, -1).fields)
+            if (field.control == ConfigControl::ComboBox17) customMeter = field.number == 0;
+    }
     std::string missing, cut;
     for (const ConfigKeyCheck& key : CheckConfigReplyKeys(kind, reply)) {
         std::string& list = key.state == ConfigKeyState::CutShort ? cut : missing;
-        // The custom meter's groups come only with a custom meter.
         if (key.state == ConfigKeyState::Found ||
-            (key.customMeterOnly && key.state == ConfigKeyState::Missing))
+            (key.customMeterOnly && !customMeter && key.state == ConfigKeyState::Missing))
             continue;
         list += (list.empty() ? "" : " ") + std::string(key.key);
     }

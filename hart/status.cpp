@@ -16,7 +16,7 @@ constexpr Named kResponseCodes[] = {
     {4, "passed parameter too small"},
     {5, "too few data bytes received"},
     {6, "device-specific command error"},
-    {7, "in write protect mode"},
+    {7, "in write-protect mode"},
     {16, "access restricted"},
     {32, "busy"},
     {33, "delayed response initiated"},

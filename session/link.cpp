@@ -185,6 +185,10 @@ void Link::BlockReceived(const uint8_t* data, uint16_t length) {
     emit received(block, current_);
     current_.answered = true;
     current_.bytesSince += length;
+    // Enough for any reply's verdict; a babbling line does not grow it without end.
+    constexpr size_t kKept = 4096;
+    const size_t room = kKept - std::min(kKept, current_.received.size());
+    current_.received.insert(current_.received.end(), data, data + std::min<size_t>(room, length));
     if (sequencer_->IsRunning()) return sequencer_->BlockReceived(data, length);
     if (windowGaveUp_) return;  // the request it answers was given up or is done
     EnqueueForWindow(data, length);

@@ -182,6 +182,8 @@ std::string TrafficDetail(const TrafficEvent& event) {
         hex.resize(16 * 3 - 1, ' ');
         text += std::string(offset) + "  " + hex + "  " + PrintableText(line) + "\n";
     }
+    if (event.verdict && event.verdict->state != VerdictState::Unknown)
+        text += "Verdict: " + VerdictText(*event.verdict) + "\n";
     for (const FrameNote& note : EventNotes(event))
         text += (note.problem ? "  ! " : "    ") + note.text + "\n";
     return text;

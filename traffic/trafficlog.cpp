@@ -91,6 +91,9 @@ void TrafficLog::Received(std::span<const uint8_t> bytes, const ExchangeRecord* 
     }
     event.code = request->code;
     event.sinceRequestMs = Milliseconds(request->sent, t);
+    std::vector<uint8_t> reply = request->received;
+    reply.insert(reply.end(), bytes.begin(), bytes.end());
+    event.verdict = JudgeReply(request->code, request->frame, reply);
     if (!request->answered && !request->timedOut) {
         // The port delivers a block after its quiet time; the first byte came
         // the block's own time on the line before the last one.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "exchange/exchangerecord.h"
+#include "exchange/replyverdict.h"
 #include "hart/frames.h"
 #include "protocol/framenotes.h"
 #include "traffic/trafficstats.h"
@@ -47,6 +48,8 @@ struct TrafficEvent {
     std::optional<int64_t> sinceRequestMs;
     std::vector<uint8_t> bytes;  // the block; for a timeout, the request's frame
     FrameNotes context;          // what the log knew when it recorded the event
+    // A received block: the verdict on the reply so far, this block included.
+    std::optional<ReplyVerdict> verdict;
 };
 
 class TrafficLog {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "exchange/replyverdict.h"
 #include "hart/replies.h"
 #include "modbus/reply.h"
 
@@ -16,5 +17,6 @@ struct LastReplies {
     QDateTime hartTime;
     std::vector<uint8_t> modbus;  // the block as received; empty before the first
     int modbusFirstRegister = kFirstHoldingRegister;  // of the request it answers
+    ReplyVerdict modbusVerdict;  // judged against the request it answers
     QDateTime modbusTime;
 };

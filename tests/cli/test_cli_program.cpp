@@ -30,7 +30,7 @@ CliRun Cli(const QStringList& args) {
 
 class Module {
 public:
-    Module() : server_(module, {}) {
+    explicit Module(SimOptions options = {}) : server_(module, options) {
         path = QString::fromStdString(server_.Open());
         server_.Start();
     }
@@ -100,4 +100,36 @@ TEST(Cli, QueriesAndRefusals) {
             << run.err.toStdString();
     }
     EXPECT_EQ(Cli({"read"}).status, 2) << "no port";
+}
+
+// Replies paused part-way: waited out when the pause is shorter than the
+// step's timeout, else a failure naming the step; never a short result.
+TEST(Cli, SplitRepliesAreWaitedOutOrFailNamingTheStep) {
+    const struct {
+        QStringList args;
+        const char* whole;   // in stdout when the pause is waited out
+        const char* failed;  // in stderr when it is not
+    } cases[] = {
+        {{"version"}, "TAVRIX HART-MODBUS V2.0 2025-02-23", "reply to Communication query"},
+        {{"read"}, "monitoringCommand2.bytes", "step 1 of 6 (Communication query)"},
+        {{"hart", "variables"}, "QV 25", "reply to HART command 0"},
+        {{"modbus", "read", "1", "0", "10"}, "40010 ", "reply to MODBUS read"},
+    };
+    for (const int pauseMs : {300, 2000}) {
+        SimOptions options;
+        options.splitAfter = 12;
+        options.splitPauseMs = pauseMs;
+        for (const auto& c : cases) {
+            Module module(options);  // a fresh one: a paused reply must not meet the next request
+            const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
+            const std::string what = c.args.join(' ').toStdString() + " " + std::to_string(pauseMs);
+            if (pauseMs < 500) {
+                EXPECT_EQ(run.status, 0) << what << run.err.toStdString();
+                EXPECT_TRUE(run.out.contains(c.whole)) << what << run.out.toStdString();
+            } else {
+                EXPECT_EQ(run.status, 1) << what << run.out.toStdString();
+                EXPECT_TRUE(run.err.contains(c.failed)) << what << run.err.toStdString();
+            }
+        }
+    }
 }

@@ -85,9 +85,8 @@ TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
     // while the port changes speed included.
     bool lineLeftFree = false;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        lineLeftFree |= target.job.IsRunning() && !target.runner.IsRunning();
-    });
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&] { lineLeftFree |= target.job.IsRunning() && !target.runner.IsRunning(); });
     watch.start(10);
     ASSERT_TRUE(target.job.StartApply(profile, true));
     ASSERT_TRUE(target.Wait());
@@ -127,4 +126,21 @@ TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
               "No reply at step 5 of 12 (Variable 1 map): Parameter Setting Timeout!");
     EXPECT_EQ(line.job.applied().size(), 4u);
     EXPECT_TRUE(line.job.rows().empty());
+}
+
+// A reply cut for longer than its step's timeout is a failed step naming what
+// is missing, never a read with settings left out.
+TEST(ModuleJob, AReplyThatStaysCutFailsTheReadNamingTheGroups) {
+    SimOptions options;
+    options.splitAfter = 20;
+    options.splitPauseMs = 3000;
+    Line line(options);
+    line.module.settings().version = "V2";  // "QV:V2#" is whole within the first 20 bytes
+    ASSERT_TRUE(line.job.StartRead());
+    ASSERT_TRUE(line.Wait());
+    EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::WrongReply);
+    EXPECT_EQ(line.job.failure(),
+              "Reply at step 2 of 6 (System parameters query) incomplete: groups missing: JTM: "
+              "XY1:");
+    EXPECT_EQ(line.job.readReplies().size(), 1u);
 }
