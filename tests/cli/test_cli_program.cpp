@@ -115,15 +115,22 @@ TEST(Cli, SplitRepliesAreWaitedOutOrFailNamingTheStep) {
         {{"hart", "variables"}, "QV 25", "reply to HART command 0"},
         {{"modbus", "read", "1", "0", "10"}, "40010 ", "reply to MODBUS read"},
     };
-    for (const int pauseMs : {300, 2000}) {
+    const struct {
+        int after, percent, pauseMs;
+        bool waitedOut;
+    } splits[] = {{12, 0, 300, true}, {0, 60, 300, true}, {12, 0, 2000, false}};
+    for (const auto& split : splits) {
         SimOptions options;
-        options.splitAfter = 12;
-        options.splitPauseMs = pauseMs;
+        options.splitAfter = split.after;
+        options.splitPercent = split.percent;
+        options.splitPauseMs = split.pauseMs;
         for (const auto& c : cases) {
             Module module(options);  // a fresh one: a paused reply must not meet the next request
             const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
-            const std::string what = c.args.join(' ').toStdString() + " " + std::to_string(pauseMs);
-            if (pauseMs < 500) {
+            const std::string what = c.args.join(' ').toStdString() + " " +
+                                     std::to_string(split.after) + "/" +
+                                     std::to_string(split.percent);
+            if (split.waitedOut) {
                 EXPECT_EQ(run.status, 0) << what << run.err.toStdString();
                 EXPECT_TRUE(run.out.contains(c.whole)) << what << run.out.toStdString();
             } else {
