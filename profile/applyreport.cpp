@@ -11,10 +11,22 @@ std::string Padded(const std::string& text, size_t width) {
 }  // namespace
 
 std::string ApplyReportText(const ApplyReport& report) {
-    std::string out = "Set commands sent:\n";
-    for (const auto& [command, reply] : report.applied) out += "  " + command + ": " + reply + "\n";
-    for (const std::string& skipped : report.skipped) out += "  not sent: " + skipped + "\n";
+    std::string out;
+    if (report.HalfConfigured())
+        out += "HALF-CONFIGURED: " + std::to_string(report.applied.size()) + " set commands " +
+               "acknowledged, " + std::to_string(report.unsent.size()) + " not. The module is " +
+               "on " + report.lineNow + ".\n";
     if (!report.failure.empty()) out += "Stopped: " + report.failure + "\n";
+    out += "Set commands sent and acknowledged:\n";
+    for (const auto& [command, reply] : report.applied) out += "  " + command + ": " + reply + "\n";
+    for (const std::string& unsent : report.unsent) out += "  not acknowledged: " + unsent + "\n";
+    for (const std::string& skipped : report.skipped) out += "  not sent: " + skipped + "\n";
+    for (const std::string& retry : report.retries) out += "Retried: " + retry + "\n";
+    if (!report.lineNow.empty() && !report.HalfConfigured())
+        out += "Line settings now: " + report.lineNow + "\n";
+    if (!report.restoreCommand.empty())
+        out += "To restore the module as it was: " + report.restoreCommand + "\n";
+    if (!report.resumeCommand.empty()) out += "To finish the apply: " + report.resumeCommand + "\n";
     if (report.rows.empty()) return out;
 
     size_t widths[3] = {7, 6, 9};  // "Setting", "Wanted", "Read back"

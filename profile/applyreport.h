@@ -13,7 +13,21 @@ struct ApplyReport {
     std::vector<std::string> skipped;
     std::vector<VerifyRow> rows;  // empty when not verified
     std::string failure;          // why the run stopped early; empty when it ran through
+    // Set commands of the plan the module did not acknowledge (not sent, or
+    // sent with no acknowledgement), in plan order.
+    std::vector<std::string> unsent;
+    std::vector<std::string> retries;  // one line per retried exchange
+    std::string lineNow;               // the line settings the module is on now, as known
+    bool snapshotTaken = false;        // the module was read before anything was sent
+    // How to undo or finish it, where the caller can say (the CLI's commands).
+    std::string restoreCommand;
+    std::string resumeCommand;
+
+    // Some of the plan was acknowledged and some not: the module is neither
+    // as it was nor as wanted.
+    bool HalfConfigured() const { return !applied.empty() && !unsent.empty(); }
 };
 
-// Mismatched rows are marked "MISMATCH" in the last column.
+// A half-configured module is said in the first line; mismatched rows are
+// marked "MISMATCH" in the last column.
 std::string ApplyReportText(const ApplyReport& report);

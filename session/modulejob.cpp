@@ -16,15 +16,35 @@ constexpr int kLineSwitchPauseMs = 500;
 
 bool IsRs485Step(const SequenceStep& step) { return step.frame.starts_with("QQS#BA2:"); }
 
+// The profile's RS485 settings as a baud rate and a parity item.
+std::pair<std::string, int> WantedLine(const Profile& wanted) {
+    const int baudItem = wanted.Find(ConfigControl::ComboBox8)->number;
+    const int parityItem = wanted.Find(ConfigControl::ComboBox9)->number;
+    return {std::string(
+                FindProfileSetting(ConfigControl::ComboBox8)->items[static_cast<size_t>(baudItem)]),
+            parityItem};
+}
+
+std::string LineText(uint32_t baud, int parityItem) {
+    static constexpr char kParity[] = {'N', 'O', 'E'};
+    const char parity = parityItem >= 0 && parityItem < 3 ? kParity[parityItem] : '?';
+    return std::to_string(baud) + " 8" + parity + "1";
+}
+
 }  // namespace
 
 ModuleJob::ModuleJob(Link* link, QObject* parent)
     : QObject(parent), link_(link), comm_(link->Comm()), runner_(link->Sequencer()) {
     connect(runner_, &RequestRunner::replied, this, [this](int step, const QByteArray&) {
-        if (phase_ == Phase::Applying || phase_ == Phase::Reading) StepDone(step);
+        if (phase_ == Phase::Snapshot || phase_ == Phase::Applying || phase_ == Phase::Reading)
+            StepDone(step);
     });
     connect(runner_, &RequestRunner::ended, this, [this] {
-        if (phase_ == Phase::Applying || phase_ == Phase::Reading) SequenceEnded();
+        if (phase_ == Phase::Snapshot || phase_ == Phase::Applying || phase_ == Phase::Reading)
+            SequenceEnded();
+    });
+    connect(runner_, &RequestRunner::sent, this, [this](int, const QByteArray& frame) {
+        if (phase_ == Phase::Applying && frame.startsWith("QQS#BA2:")) rs485Sent_ = true;
     });
 }
 
@@ -33,8 +53,25 @@ int ModuleJob::mismatches() const {
         std::count_if(rows_.begin(), rows_.end(), [](const VerifyRow& r) { return r.mismatch; }));
 }
 
+std::string ModuleJob::LineNow() const {
+    const std::string now = LineText(comm_->BaudRate(), static_cast<int>(comm_->Parity));
+    if (!rs485Sent_ || lineSwitched_ || wanted_.settings.empty()) return now;
+    const auto [baud, parity] = WantedLine(wanted_);
+    const std::string next = LineText(static_cast<uint32_t>(std::stoul(baud)), parity);
+    if (next == now) return now;
+    if (rs485Acked_) return next + " (the port has not followed yet: it is on " + now + ")";
+    return "either " + now + " or " + next +
+           " (the RS485 command went out, its acknowledgement did not come back)";
+}
+
 ApplyReport ModuleJob::report() const {
-    return {applied_, plan_.skipped, rows_, failure_.toStdString()};
+    ApplyReport r{applied_, plan_.skipped, rows_, failure_.toStdString()};
+    for (size_t i = applied_.size(); i < plan_.steps.size(); ++i)
+        r.unsent.push_back(plan_.steps[i].label);
+    r.retries = retryLines_;
+    r.lineNow = LineNow();
+    r.snapshotTaken = !snapshot_.settings.empty();
+    return r;
 }
 
 bool ModuleJob::StartRead(int meterTypeItem) {
@@ -55,9 +92,10 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     const ConfigField* type = profile.Find(ConfigControl::ComboBox17);
     meterTypeItem_ = type ? type->number : 0;
     plan_ = PlanApply(profile);
-    total_ = static_cast<int>(plan_.steps.size() + (verify ? ReadModuleSteps().size() : 0));
-    phase_ = Phase::Applying;
-    runner_->Run(plan_.steps);
+    const size_t reads = ReadModuleSteps().size();
+    total_ = static_cast<int>(reads + plan_.steps.size() + (verify ? reads : 0));
+    // The module as it is, before anything changes it: what a restore goes back to.
+    Run(Phase::Snapshot, ReadModuleSteps());
     return true;
 }
 
@@ -65,12 +103,27 @@ void ModuleJob::Reset() {
     outcome_ = Outcome::Done;
     failure_.clear();
     wanted_ = {};
+    stopRequested_ = false;
     done_ = 0;
     plan_ = {};
+    applyNext_ = 0;
     readReplies_.clear();
+    snapshotReplies_.clear();
     readBack_ = {};
+    snapshot_ = {};
     applied_.clear();
     rows_.clear();
+    retryLines_.clear();
+    rs485Sent_ = false;
+    rs485Acked_ = false;
+    lineSwitched_ = false;
+}
+
+void ModuleJob::Run(Phase phase, std::vector<SequenceStep> steps) {
+    phase_ = phase;
+    retriesLeft_ = retries_;
+    remaining_ = steps;
+    runner_->Run(std::move(steps));
 }
 
 void ModuleJob::Cancel() {
@@ -78,21 +131,50 @@ void ModuleJob::Cancel() {
     if (IsRunning()) runner_->Cancel();
 }
 
-void ModuleJob::StartReading() {
-    phase_ = Phase::Reading;
-    runner_->Run(ReadModuleSteps());
+void ModuleJob::RequestStop() {
+    stopRequested_ = true;
+    if (phase_ == Phase::Switching) Finish(Outcome::Cancelled, "Stopped on request");
 }
+
+void ModuleJob::StartReading() { Run(Phase::Reading, ReadModuleSteps()); }
 
 void ModuleJob::StepDone(int step) {
     const auto& steps = runner_->sequence().steps();
+    const SequenceStep& done = steps[static_cast<size_t>(step)];
     const std::string& reply = runner_->sequence().replies().back();
-    if (phase_ == Phase::Applying) {
-        applied_.push_back({steps[static_cast<size_t>(step)].label, reply});
-    } else {
-        readReplies_.push_back(reply);
+    switch (phase_) {
+        case Phase::Snapshot:
+            snapshotReplies_.push_back(reply);
+            break;
+        case Phase::Applying:
+            applied_.push_back({done.label, reply});
+            if (IsRs485Step(done)) rs485Acked_ = true;
+            ++applyNext_;
+            break;
+        default:
+            readReplies_.push_back(reply);
+            break;
     }
+    if (!remaining_.empty()) remaining_.erase(remaining_.begin());
+    retriesLeft_ = retries_;  // each exchange has its own tries
     ++done_;
-    emit progress(done_, total_, QString::fromStdString(steps[static_cast<size_t>(step)].label));
+    emit progress(done_, total_, QString::fromStdString(done.label));
+    // Stops between two exchanges, never inside one.
+    if (stopRequested_ && runner_->IsRunning()) runner_->Cancel();
+}
+
+bool ModuleJob::Retry(const QString& why) {
+    if (stopRequested_ || retriesLeft_ <= 0 || remaining_.empty()) return false;
+    --retriesLeft_;
+    const RequestSequence& seq = runner_->sequence();
+    retryLines_.push_back(QString("%1 (try %2 of %3): %4")
+                              .arg(QString::fromStdString(seq.steps()[seq.current()].label))
+                              .arg(retries_ - retriesLeft_ + 1)
+                              .arg(retries_ + 1)
+                              .arg(why)
+                              .toStdString());
+    runner_->Run(remaining_);
+    return true;
 }
 
 void ModuleJob::SequenceEnded() {
@@ -103,51 +185,66 @@ void ModuleJob::SequenceEnded() {
                                    .arg(total_)
                                    .arg(QString::fromStdString(seq.steps()[seq.current()].label))
                              : QString();
+    const bool cut = seq.state() == RequestSequence::State::Failed &&
+                     seq.verdict().state == VerdictState::Incomplete;
     switch (seq.state()) {
         case RequestSequence::State::Cancelled:
+            if (stopRequested_)
+                return Finish(Outcome::Cancelled, "Stopped on request before " + step);
             return Finish(Outcome::Cancelled, "Cancelled at " + step);
         case RequestSequence::State::TimedOut:
+            if (Retry("no reply")) return;
+            if (stopRequested_) return Finish(Outcome::Cancelled, "Stopped on request at " + step);
             return Finish(Outcome::TimedOut, "No reply at " + step + ": " + runner_->failure());
         case RequestSequence::State::Failed:
+            // A cut reply was lost on the way; a wrong one (a refusal) stays wrong.
+            if (cut && Retry(runner_->failure())) return;
             return Finish(Outcome::WrongReply, "Reply at " + step + " " + runner_->failure());
         default:
             break;
     }
-    if (phase_ == Phase::Applying) {
-        if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
-            phase_ = Phase::Switching;
-            runner_->Hold();  // nothing else may use the line until it is reopened
-            QTimer::singleShot(kLineSwitchPauseMs, this, &ModuleJob::Switch);
-        } else if (verify_) {
-            StartReading();
-        } else {
+    if (stopRequested_) return Finish(Outcome::Cancelled, "Stopped on request");
+    PhaseDone();
+}
+
+void ModuleJob::PhaseDone() {
+    switch (phase_) {
+        case Phase::Snapshot:
+            snapshot_ = DecodeReadBack(snapshotReplies_, meterTypeItem_);
+            return Run(Phase::Applying, plan_.steps);
+        case Phase::Applying:
+            if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
+                phase_ = Phase::Switching;
+                runner_->Hold();  // nothing else may use the line until it is reopened
+                QTimer::singleShot(kLineSwitchPauseMs, this, &ModuleJob::Switch);
+            } else if (verify_) {
+                StartReading();
+            } else {
+                Finish(Outcome::Done);
+            }
+            return;
+        default:
+            readBack_ = DecodeReadBack(readReplies_, meterTypeItem_);
+            if (verify_) rows_ = VerifyProfile(wanted_, readBack_);
             Finish(Outcome::Done);
-        }
-        return;
     }
-    readBack_ = DecodeReadBack(readReplies_, meterTypeItem_);
-    if (verify_) rows_ = VerifyProfile(wanted_, readBack_);
-    Finish(Outcome::Done);
 }
 
 void ModuleJob::Switch() {
     if (phase_ != Phase::Switching) return;  // cancelled during the pause
     runner_->Release();  // only this job runs on: the next sequence or the end follows at once
-    const int baudItem = wanted_.Find(ConfigControl::ComboBox8)->number;
-    const int parityItem = wanted_.Find(ConfigControl::ComboBox9)->number;
-    const std::string_view baud =
-        FindProfileSetting(ConfigControl::ComboBox8)->items[static_cast<size_t>(baudItem)];
+    const auto [baud, parityItem] = WantedLine(wanted_);
     link_->Close();
-    comm_->SetBaudRate(static_cast<uint32_t>(std::stoul(std::string(baud))));
+    comm_->SetBaudRate(static_cast<uint32_t>(std::stoul(baud)));
     comm_->Parity = static_cast<TParity>(parityItem);
     try {
         link_->Open();
     } catch (const ECommsError& error) {
         return Finish(Outcome::PortFailed,
                       QString("Could not reopen the port at %1 baud: %2")
-                          .arg(QString::fromLatin1(baud.data(), static_cast<int>(baud.size())),
-                               QString::fromLocal8Bit(error.what())));
+                          .arg(QString::fromStdString(baud), QString::fromLocal8Bit(error.what())));
     }
+    lineSwitched_ = true;
     emit lineChanged(comm_->BaudRate(), parityItem);
     if (verify_) {
         StartReading();

@@ -1,6 +1,8 @@
-// Whole-module jobs over the link's sequences: read every configuration query, or
-// apply a profile's set commands, follow the module to its new line settings
-// and read it back for verification. Shared by the window and tavrix-cli.
+// Whole-module jobs over the link's sequences: read every configuration
+// query, or apply a profile as a transaction: read the module first (the
+// snapshot), send the set commands with lost replies retried, follow the
+// module to its new line settings and read it back for verification. Shared
+// by the window and tavrix-cli.
 #pragma once
 
 #include <QObject>
@@ -25,11 +27,16 @@ public:
 
     explicit ModuleJob(Link* link, QObject* parent = nullptr);
 
+    // Tries after the first for an exchange whose reply was lost or cut (2).
+    void SetRetries(int retries) { retries_ = retries; }
+
     // `meterTypeItem`: the meter type assumed when the module's MODBUS reply
     // does not say (the window's list).
     bool StartRead(int meterTypeItem = 0);
     bool StartApply(const Profile& profile, bool verify);
     void Cancel();
+    // Stops after the exchange under way (Ctrl-C): nothing is cut off mid-frame.
+    void RequestStop();
     bool IsRunning() const { return phase_ != Phase::Idle; }
 
     Outcome outcome() const { return outcome_; }
@@ -38,12 +45,18 @@ public:
     // Replies to the read queries (ReadModuleSteps order), as far as they came.
     const std::vector<std::string>& readReplies() const { return readReplies_; }
     const Profile& readBack() const { return readBack_; }
-    // Each set command sent with the module's reply text.
+    // The module as it was before the apply sent anything; empty settings
+    // when the snapshot could not be read.
+    const Profile& snapshot() const { return snapshot_; }
+    // Each set command sent and acknowledged, with the module's reply text.
     const std::vector<std::pair<std::string, std::string>>& applied() const { return applied_; }
     const ApplyPlan& plan() const { return plan_; }
     const std::vector<VerifyRow>& rows() const { return rows_; }
-    bool verified() const { return verify_ && outcome_ == Outcome::Done; }
+    const std::vector<std::string>& retries() const { return retryLines_; }
+    bool verified() const { return verify_ && outcome_ == Outcome::Done && mismatches() == 0; }
     int mismatches() const;
+    // The line settings the module is on now, as far as the job knows.
+    std::string LineNow() const;
     ApplyReport report() const;
 
 signals:
@@ -53,12 +66,15 @@ signals:
     void finished();
 
 private:
-    enum class Phase { Idle, Applying, Switching, Reading };
+    enum class Phase { Idle, Snapshot, Applying, Switching, Reading };
     void Reset();
+    void Run(Phase phase, std::vector<SequenceStep> steps);
     void StartReading();
     void Switch();
     void StepDone(int step);
     void SequenceEnded();
+    void PhaseDone();
+    bool Retry(const QString& why);
     void Finish(Outcome outcome, const QString& failure = {});
 
     Link* link_;
@@ -69,12 +85,23 @@ private:
     QString failure_;
     Profile wanted_;
     bool verify_ = false;
+    bool stopRequested_ = false;
     int meterTypeItem_ = 0;
     int total_ = 0;
     int done_ = 0;
+    int retries_ = 2;
+    int retriesLeft_ = 0;
     ApplyPlan plan_;
+    size_t applyNext_ = 0;                 // the plan step the applying sequence is at
+    std::vector<SequenceStep> remaining_;  // of the phase's steps, the ones not yet answered
     std::vector<std::string> readReplies_;
+    std::vector<std::string> snapshotReplies_;
     Profile readBack_;
+    Profile snapshot_;
     std::vector<std::pair<std::string, std::string>> applied_;
     std::vector<VerifyRow> rows_;
+    std::vector<std::string> retryLines_;
+    bool rs485Sent_ = false;     // the RS485 command went out
+    bool rs485Acked_ = false;    // and the module acknowledged it
+    bool lineSwitched_ = false;  // the port follows the module's new settings
 };

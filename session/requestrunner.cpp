@@ -64,6 +64,8 @@ void RequestRunner::Handle(const SequenceOutputs& outputs) {
                 break;
             case Kind::Reply:
                 emit replied(static_cast<int>(out.step), bytes);
+                // A slot may have cancelled: the next frame must not go out.
+                if (sequence_->state() == RequestSequence::State::Cancelled) return;
                 break;
             case Kind::TimedOut:
             case Kind::Failed:

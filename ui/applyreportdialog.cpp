@@ -23,6 +23,15 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
                           ? QString("All %1 set commands were sent.").arg(report.applied.size())
                           : QString("Stopped: %1").arg(QString::fromStdString(report.failure));
     if (!report.rows.empty()) summary += QString(" Read back: %1 mismatch(es).").arg(mismatches);
+    if (report.HalfConfigured()) {
+        summary = QString(
+                      "Half-configured: %1 set commands acknowledged, %2 not; the module is "
+                      "on %3. ")
+                      .arg(report.applied.size())
+                      .arg(report.unsent.size())
+                      .arg(QString::fromStdString(report.lineNow)) +
+                  summary;
+    }
     auto* label = new QLabel(summary, this);
     label->setObjectName("labelApplySummary");
     label->setWordWrap(true);
@@ -60,6 +69,23 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
             QFileDialog::getSaveFileName(this, "Save Report", {}, "Text files (*.txt)");
         if (!path.isEmpty()) SaveTo(path);
     });
+    if (report.HalfConfigured()) {
+        QPushButton* restore = buttons->addButton("Restore", QDialogButtonBox::ActionRole);
+        restore->setObjectName("buttonRestore");
+        restore->setToolTip("Apply the settings read from the module before this apply");
+        restore->setEnabled(report.snapshotTaken);
+        QPushButton* resume = buttons->addButton("Resume", QDialogButtonBox::ActionRole);
+        resume->setObjectName("buttonResume");
+        resume->setToolTip("Apply the profile again: its commands may be sent twice");
+        connect(restore, &QPushButton::clicked, this, [this] {
+            emit restoreRequested();
+            accept();
+        });
+        connect(resume, &QPushButton::clicked, this, [this] {
+            emit resumeRequested();
+            accept();
+        });
+    }
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(720, 560);

@@ -1,5 +1,7 @@
 // The report of Apply Profile to Module: each setting wanted and read back,
-// mismatches marked, the module's replies, and saving it all as text.
+// mismatches marked, the module's replies, and saving it all as text. A
+// half-configured module is said first, with Restore (back to the snapshot
+// read before the apply) and Resume (the profile again).
 #pragma once
 
 #include <QDialog>
@@ -12,6 +14,10 @@ public:
     ApplyReportDialog(const ApplyReport& report, QWidget* parent);
 
     bool SaveTo(const QString& path) const;
+
+signals:
+    void restoreRequested();
+    void resumeRequested();
 
 private:
     ApplyReport report_;

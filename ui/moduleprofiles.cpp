@@ -152,9 +152,7 @@ bool ModuleProfiles::ApplyProfileFrom(const QString& path) {
     }
     const auto profile = LoadProfile(path);
     if (!profile) return false;
-    applying_ = true;
-    ShowProgress("Applying the profile");
-    return job_->StartApply(*profile, true);
+    return Apply(*profile, "Applying the profile");
 }
 
 void ModuleProfiles::ShowProgress(const QString& title) {
@@ -199,7 +197,24 @@ void ModuleProfiles::ReadFinished() {
 void ModuleProfiles::ApplyFinished() {
     auto* dialog = new ApplyReportDialog(job_->report(), form_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    const Profile snapshot = job_->snapshot();
+    const Profile wanted = lastApplied_;
+    connect(dialog, &ApplyReportDialog::restoreRequested, this,
+            [this, snapshot] { Apply(snapshot, "Restoring the module"); });
+    connect(dialog, &ApplyReportDialog::resumeRequested, this,
+            [this, wanted] { Apply(wanted, "Applying the profile"); });
     dialog->show();
+}
+
+bool ModuleProfiles::Apply(const Profile& profile, const QString& title) {
+    if (!form_->PortOpen) {
+        ShowMessage("Open the port first.");
+        return false;
+    }
+    lastApplied_ = profile;
+    applying_ = true;
+    ShowProgress(title);
+    return job_->StartApply(profile, true);
 }
 
 void ModuleProfiles::LineChanged(uint32_t baudRate, int parityItem) {

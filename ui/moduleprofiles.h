@@ -8,12 +8,13 @@
 #include <QString>
 #include <string>
 
+#include "profile/profile.h"
+
 class ModuleJob;
 class QAction;
 class QProgressDialog;
 class TForm1;
 struct ApplyReport;
-struct Profile;
 
 class ModuleProfiles : public QObject {
     Q_OBJECT
@@ -35,6 +36,8 @@ public:
 
 private:
     bool ProfileFromWindow(Profile& profile);
+    // Applies `profile` as a transaction (snapshot first) and shows the report.
+    bool Apply(const Profile& profile, const QString& title);
     void ShowProgress(const QString& title);
     void JobFinished();
     void ReadFinished();
@@ -46,4 +49,5 @@ private:
     QProgressDialog* progress_ = nullptr;
     std::string moduleVersion_;  // from the last Read Module
     bool applying_ = false;
+    Profile lastApplied_;  // what Resume applies again
 };

@@ -109,7 +109,7 @@ TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
 
 TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
     SimOptions options;
-    options.stopAfter = 4;
+    options.stopAfter = 6 + 4;  // the snapshot's six queries, then four set commands
     Line line(options);
     Profile profile;
     profile.settings = {{ConfigControl::ComboBox7, ConfigFieldKind::ItemIndex, 1, {}},
@@ -123,9 +123,19 @@ TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
     ASSERT_TRUE(line.Wait());
     EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::TimedOut);
     EXPECT_EQ(line.job.failure(),
-              "No reply at step 5 of 12 (Variable 1 map): Parameter Setting Timeout!");
+              "No reply at step 11 of 18 (Variable 1 map): Parameter Setting Timeout!");
     EXPECT_EQ(line.job.applied().size(), 4u);
     EXPECT_TRUE(line.job.rows().empty());
+    // Retried before giving up, and the report says what the module is left with.
+    EXPECT_EQ(line.job.retries(),
+              (std::vector<std::string>{"Variable 1 map (try 2 of 3): no reply",
+                                        "Variable 1 map (try 3 of 3): no reply"}));
+    const ApplyReport report = line.job.report();
+    EXPECT_TRUE(report.HalfConfigured());
+    EXPECT_TRUE(report.snapshotTaken);
+    EXPECT_EQ(report.unsent.size(), 2u);
+    EXPECT_EQ(report.lineNow, "9600 8N1");
+    EXPECT_TRUE(ApplyReportText(report).starts_with("HALF-CONFIGURED: 4 set commands"));
 }
 
 // A reply cut for longer than its step's timeout is a failed step naming what
@@ -136,6 +146,7 @@ TEST(ModuleJob, AReplyThatStaysCutFailsTheReadNamingTheGroups) {
     options.splitPauseMs = 3000;
     Line line(options);
     line.module.settings().version = "V2";  // "QV:V2#" is whole within the first 20 bytes
+    line.job.SetRetries(0);
     ASSERT_TRUE(line.job.StartRead());
     ASSERT_TRUE(line.Wait());
     EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::WrongReply);
