@@ -8,7 +8,6 @@
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
 #include "protocol/fieldencodings.h"
-#include "protocol/rangekeyfilter.h"
 #include "protocol/strtoint.h"
 
 namespace {
@@ -19,42 +18,91 @@ const QSet<QString> kTopFields = {"format",        "formatVersion", "toolVersion
 
 std::string Latin1(const QString& text) { return text.toLatin1().toStdString(); }
 
+// '#' ends the module's frames and ',', ':', ';' separate their fields (and
+// the groups of its replies): a text holding one would cut or shift them.
+constexpr std::string_view kFrameMarks = "#,:;";
+
+constexpr const char* kMissingProblem = "missing, though the settings sent with it are there";
+
+// A decimal number as the module reads a limit or a coefficient: a leading
+// '-' if any, digits with at most one '.', and at least one digit.
+bool IsDecimal(std::string_view text) {
+    if (text.starts_with('-')) text.remove_prefix(1);
+    bool digit = false;
+    bool point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+std::string Shown(const std::string& text) { return text.empty() ? "empty" : text; }
+
+std::optional<int> Integer(const std::string& text) {
+    try {
+        return StrToInt(text);
+    } catch (const EConvertError&) {
+        return std::nullopt;
+    }
+}
+
+// Whether `text` is a hex list the frame can carry; an empty one clears the command.
+std::optional<std::string> CheckHexList(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    const std::string rule =
+        "must be bytes of two upper-case hexadecimal digits, one blank between (01 0F), not " +
+        text;
+    // Read with room for every pair, so that none is dropped unseen.
+    HexList list;
+    try {
+        list = ReadHexList(text, static_cast<int>(text.size()));
+    } catch (const EConvertError&) {
+        return rule;
+    }
+    if (list.error != HexListError::None || list.bytes.size() * 3 - 1 != text.size()) return rule;
+    if (list.bytes.size() > static_cast<size_t>(kMaxHexListBytes)) {
+        return "must be at most " + std::to_string(kMaxHexListBytes) + " bytes, not " +
+               std::to_string(list.bytes.size());
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> CheckText(const ProfileSetting& s, const std::string& text) {
+    if (text.find_first_of(kFrameMarks) != std::string::npos) {
+        return "must not hold '#', ',', ':' or ';', the frame's end and separators, as " + text +
+               " does";
+    }
+    const auto notANumber = [&] {
+        return "must be a number of up to five characters (digits, one '.', a leading '-'), not " +
+               Shown(text);
+    };
     switch (s.format) {
         case SettingFormat::Number: {
-            try {
-                const int v = StrToInt(text);
-                if (v < 0 || v > s.max)
-                    return "'" + text + "' is outside 0.." + std::to_string(s.max);
-            } catch (const EConvertError& error) {
-                return error.what();
+            const auto v = Integer(text);
+            if (!v || *v < s.min || *v > s.max) {
+                return "must be " + std::string(s.meaning) + " from " + std::to_string(s.min) +
+                       " to " + std::to_string(s.max) + ", not " + Shown(text);
             }
             return std::nullopt;
         }
         case SettingFormat::RangeText:
-            if (text.size() > 5) return "'" + text + "' is longer than five characters";
-            for (char c : text) {
-                if (c == kBackspace || !RangeKeyAccepted(c, "")) {
-                    return "'" + text + "' holds a character other than digits, '.' and '-'";
-                }
-            }
+            // Sent as it stands: a blank would travel into the module's limit.
+            if (text.size() > 5 || !IsDecimal(text)) return notANumber();
             return std::nullopt;
-        case SettingFormat::FiveChars:
-            if (text.size() > 5) return "'" + text + "' is longer than five characters";
-            return std::nullopt;
-        case SettingFormat::HexList: {
-            if (text.empty()) return std::nullopt;
-            try {
-                const HexList list = ReadHexList(text);
-                if (list.error != HexListError::None) return HexListMessage(list.error);
-                // Pairs past the limit would be dropped without a word.
-                if (list.bytes.size() * 3 - 1 != text.size())
-                    return "more than " + std::to_string(kMaxHexListBytes) + " bytes";
-            } catch (const EConvertError& error) {
-                return error.what();
-            }
+        case SettingFormat::FiveChars: {
+            // Blanks fill the field on the way out, so trailing ones change nothing.
+            const std::string value = text.substr(0, text.find_last_not_of(' ') + 1);
+            if (text.size() > 5 || !IsDecimal(value)) return notANumber();
             return std::nullopt;
         }
+        case SettingFormat::HexList:
+            return CheckHexList(text);
         case SettingFormat::Item:
         case SettingFormat::Flag:
             break;
@@ -113,13 +161,40 @@ std::string ProfileErrorText(const QString& file, const ProfileError& error) {
 std::optional<std::string> CheckSetting(const ConfigField& field) {
     const ProfileSetting* s = FindProfileSetting(field.control);
     if (!s) return std::string("not a profile setting");
-    if (s->format == SettingFormat::Item) {
-        if (field.number < 0 || static_cast<size_t>(field.number) >= s->items.size())
-            return std::string("no item of its list is selected");
-        return std::nullopt;
+    switch (s->format) {
+        case SettingFormat::Item:
+            if (field.kind != ConfigFieldKind::ItemIndex) return std::string("must be a list item");
+            if (field.number < 0 || static_cast<size_t>(field.number) >= s->items.size())
+                return std::string("no item of its list is selected");
+            return std::nullopt;
+        case SettingFormat::Flag:
+            if (field.kind != ConfigFieldKind::Checked || (field.number != 0 && field.number != 1))
+                return std::string("must be true or false");
+            return std::nullopt;
+        default:
+            if (field.kind != ConfigFieldKind::Text) return std::string("must be a text");
+            return CheckText(*s, field.text);
     }
-    if (s->format == SettingFormat::Flag) return std::nullopt;
-    return CheckText(*s, field.text);
+}
+
+std::optional<ProfileError> ValidateProfile(const Profile& profile) {
+    if (profile.settings.empty())
+        return ProfileError{"settings", "holds no setting: nothing to apply"};
+    for (const ConfigField& field : profile.settings) {
+        const ProfileSetting* s = FindProfileSetting(field.control);
+        if (!s) {
+            return ProfileError{"settings", std::string("holds ") +
+                                                ConfigControlName(field.control) +
+                                                ", which is not a profile setting"};
+        }
+        const std::string name = "settings." + std::string(s->name);
+        // Apply and verification take the first; a second would be ignored unseen.
+        if (profile.Find(field.control) != &field) return ProfileError{name, "given twice"};
+        if (auto problem = CheckSetting(field)) return ProfileError{name, *problem};
+    }
+    if (const auto missing = MissingSetting(profile))
+        return ProfileError{"settings." + *missing, kMissingProblem};
+    return std::nullopt;
 }
 
 std::string SettingText(const ConfigField& field) {
@@ -183,8 +258,7 @@ std::variant<Profile, ProfileError> ReadProfile(const QByteArray& json) {
         profile.settings.push_back(std::get<ConfigField>(field));
     }
     if (const auto missing = MissingSetting(profile)) {
-        return ProfileError{"settings." + *missing,
-                            "missing, though the settings sent with it are there"};
+        return ProfileError{"settings." + *missing, kMissingProblem};
     }
     return profile;
 }

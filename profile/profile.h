@@ -36,8 +36,15 @@ std::string ProfileErrorText(const QString& file, const ProfileError& error);
 std::variant<Profile, ProfileError> ReadProfile(const QByteArray& json);
 QByteArray WriteProfile(const Profile& profile);
 
-// Whether `field` is a value its setting can take; the problem when not.
+// Whether `field` is a value its setting can take and its frame can carry
+// to the module; the problem, naming the rule, when not.
 std::optional<std::string> CheckSetting(const ConfigField& field);
+
+// Whether `profile` can be applied as it stands, checked before anything is
+// sent: it holds a setting, each one once and as CheckSetting takes it, and
+// no command misses one of its settings. The first problem found, under the
+// setting's JSON field ("settings.system.slaveAddress").
+std::optional<ProfileError> ValidateProfile(const Profile& profile);
 
 // A setting's value as the window shows it: the item text of a list, "true"
 // or "false" for a check box, the text of an edit.

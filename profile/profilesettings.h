@@ -12,9 +12,9 @@
 enum class SettingFormat {
     Item,       // one item of a list, by its text
     Flag,       // a check box: true or false
-    Number,     // a decimal integer from 0 to `max`, kept as typed ("001")
-    RangeText,  // a current-output limit: up to five digits, points or minus signs
-    FiveChars,  // a coefficient: up to five characters, sent as they stand
+    Number,     // a decimal integer from `min` to `max`, kept as typed ("001")
+    RangeText,  // a current-output limit: a decimal number of up to five characters
+    FiveChars,  // a coefficient: the same, sent filled with blanks to five characters
     HexList,    // command bytes as the command edits take them ("01 0F"); may be empty
 };
 
@@ -23,7 +23,9 @@ struct ProfileSetting {
     ConfigControl control;
     SettingFormat format;
     std::span<const std::string_view> items = {};  // Item: the list's items, in order
+    int min = 0;                                   // Number: the smallest value
     int max = 0;                                   // Number: the largest value
+    std::string_view meaning = {};                 // Number: what it is, named in refusals
     bool customMeterOnly = false;                  // the module reports it only for a custom meter
 };
 

@@ -53,6 +53,19 @@ QByteArray Edited(void (*edit)(QJsonObject& top, QJsonObject& settings)) {
     return QJsonDocument(top).toJson();
 }
 
+ConfigField& Find(Profile& p, ConfigControl control) {
+    return *std::find_if(p.settings.begin(), p.settings.end(),
+                         [&](const ConfigField& f) { return f.control == control; });
+}
+
+void Set(Profile& p, ConfigControl control, const std::string& text) {
+    Find(p, control).text = text;
+}
+
+auto Is(ConfigControl control) {
+    return [control](const ConfigField& f) { return f.control == control; };
+}
+
 }  // namespace
 
 TEST(Profile, WritesAndReadsBackEverySetting) {
@@ -72,6 +85,7 @@ TEST(Profile, RefusesBadFilesNamingTheField) {
         const char* name;
         QByteArray json;
         const char* field;
+        const char* problem = "";  // part of the problem, where it matters
     } cases[] = {
         {"not JSON", "this is not a profile", "(file)"},
         {"truncated", WriteProfile(FullProfile()).left(200), "(file)"},
@@ -105,20 +119,117 @@ TEST(Profile, RefusesBadFilesNamingTheField) {
         {"too many bytes", Edited([](QJsonObject&, QJsonObject& s) {
              s["monitoringCommand2.bytes"] = "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F";
          }),
-         "settings.monitoringCommand2.bytes"},
+         "settings.monitoringCommand2.bytes", "at most 14 bytes, not 15"},
         {"flag as text",
          Edited([](QJsonObject&, QJsonObject& s) { s["monitoringCommand1.enable"] = "yes"; }),
          "settings.monitoringCommand1.enable"},
         {"half a command", Edited([](QJsonObject&, QJsonObject& s) { s.remove("rs485.parity"); }),
          "settings.rs485.parity"},
+        {"broadcast address",
+         Edited([](QJsonObject&, QJsonObject& s) { s["system.slaveAddress"] = "000"; }),
+         "settings.system.slaveAddress", "must be a MODBUS slave address from 1 to 247, not 000"},
+        {"address past 247",
+         Edited([](QJsonObject&, QJsonObject& s) { s["system.slaveAddress"] = "999"; }),
+         "settings.system.slaveAddress", "not 999"},
+        {"no polling interval",
+         Edited([](QJsonObject&, QJsonObject& s) { s["system.pollInterval"] = "000"; }),
+         "settings.system.pollInterval", "from 1 to 999"},
+        {"start address of three digits",
+         Edited([](QJsonObject&, QJsonObject& s) { s["parsing.var4.start"] = "100"; }),
+         "settings.parsing.var4.start", "from 0 to 99"},
+        {"range of signs and points",
+         Edited([](QJsonObject&, QJsonObject& s) { s["output.var3.range20mA"] = "--.-."; }),
+         "settings.output.var3.range20mA", "must be a number"},
+        {"empty range",
+         Edited([](QJsonObject&, QJsonObject& s) { s["output.var4.range4mA"] = ""; }),
+         "settings.output.var4.range4mA", "not empty"},
+        {"two points",
+         Edited([](QJsonObject&, QJsonObject& s) { s["output.var2.range4mA"] = "1.2.3"; }),
+         "settings.output.var2.range4mA"},
+        {"frame marks in a coefficient",
+         Edited([](QJsonObject&, QJsonObject& s) { s["coefficient.var1"] = "1#2,3"; }),
+         "settings.coefficient.var1", "'#', ',', ':' or ';'"},
+        {"coefficient no number",
+         Edited([](QJsonObject&, QJsonObject& s) { s["coefficient.var4"] = "abc"; }),
+         "settings.coefficient.var4", "must be a number"},
+        {"blank after the last byte",
+         Edited([](QJsonObject&, QJsonObject& s) { s["monitoringCommand1.bytes"] = "01 0F "; }),
+         "settings.monitoringCommand1.bytes", "two upper-case hexadecimal digits"},
+        {"meter id of two digits",
+         Edited([](QJsonObject&, QJsonObject& s) { s["hart.meterId"] = "10"; }),
+         "settings.hart.meterId"},
     };
     for (const auto& c : cases) {
         const auto read = ReadProfile(c.json);
         ASSERT_TRUE(std::holds_alternative<ProfileError>(read)) << c.name;
         EXPECT_EQ(std::get<ProfileError>(read).field, c.field) << c.name;
+        EXPECT_NE(std::get<ProfileError>(read).problem.find(c.problem), std::string::npos)
+            << c.name << ": " << std::get<ProfileError>(read).problem;
     }
     EXPECT_EQ(ProfileErrorText("a.json", {"settings.rs485.baudRate", "'9601' is not an item"}),
               "a.json: field settings.rs485.baudRate: '9601' is not an item");
+}
+
+// The value rules are those of the file reader (the table above); these are
+// the profiles no file can hold.
+TEST(Profile, ValidatesBeforeAnythingIsSent) {
+    const struct {
+        const char* name;
+        void (*edit)(Profile&);
+        const char* field;    // "" when the profile can be applied
+        const char* problem;  // part of it
+    } cases[] = {
+        {"full profile", [](Profile&) {}, "", ""},
+        {"edge values",
+         [](Profile& p) {
+             Set(p, C::Edit14, "247");
+             Set(p, C::Edit6, "1");
+             Set(p, C::Edit2, "000");
+             Set(p, C::D2M4, "-.5");
+             Set(p, C::Beilv, "2.5  ");
+             Set(p, C::ONECMAD01, "");
+             Set(p, C::Edit4, "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 23");
+         },
+         "", ""},
+        {"no setting", [](Profile& p) { p.settings.clear(); }, "settings",
+         "holds no setting: nothing to apply"},
+        {"half a command", [](Profile& p) { std::erase_if(p.settings, Is(C::ComboBox9)); },
+         "settings.rs485.parity", "missing"},
+        {"HART settings without the meter id",
+         [](Profile& p) { std::erase_if(p.settings, Is(C::ComboBox41)); }, "settings.hart.meterId",
+         "missing"},
+        {"broadcast address", [](Profile& p) { Set(p, C::Edit14, "000"); },
+         "settings.system.slaveAddress", "must be a MODBUS slave address from 1 to 247, not 000"},
+        {"item past the list", [](Profile& p) { Find(p, C::ComboBox41).number = 10; },
+         "settings.hart.meterId", "no item"},
+        {"text for a list", [](Profile& p) { Find(p, C::ComboBox7).kind = ConfigFieldKind::Text; },
+         "settings.system.mode", "must be a list item"},
+        {"flag of 2", [](Profile& p) { Find(p, C::ONECHECK02).number = 2; },
+         "settings.monitoringCommand2.enable", "true or false"},
+        {"given twice",
+         [](Profile& p) {
+             p.settings.push_back({C::Edit14, ConfigFieldKind::Text, 0, "9"});
+         },
+         "settings.system.slaveAddress", "given twice"},
+        {"not a setting",
+         [](Profile& p) {
+             p.settings.push_back({C::GroupBox13, ConfigFieldKind::Visible, 1, {}});
+         },
+         "settings", "GroupBox13"},
+    };
+    for (const auto& c : cases) {
+        Profile p = FullProfile();
+        c.edit(p);
+        const auto error = ValidateProfile(p);
+        if (!*c.field) {
+            EXPECT_FALSE(error) << c.name << ": " << error->field << ": " << error->problem;
+            continue;
+        }
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_EQ(error->field, c.field) << c.name;
+        EXPECT_NE(error->problem.find(c.problem), std::string::npos)
+            << c.name << ": " << error->problem;
+    }
 }
 
 TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndSkipsEmptyByteLists) {
