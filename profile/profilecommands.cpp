@@ -32,9 +32,10 @@ struct SetCommand {
     std::span<const C> controls;
     int code;
     std::string (*build)(const Values&);
-    C byteList = C::ComboBox41;  // the byte list edit of the raw command frames
 };
 
+// An empty list reads as no bytes and goes out as a count of 00, which
+// clears the module's command; the window's buttons refuse to send it.
 std::string Payload(std::string_view key, std::string onDigit, const std::string& list) {
     return PayloadFrame(key, onDigit, ReadHexList(list).bytes);
 }
@@ -117,25 +118,21 @@ const SetCommand kSetCommands[] = {
     {"Read meter command 1", kRead1, kCodeSet,
      [](const Values& v) {
          return Payload(kReadCommandKeys[0], ItemDigit(v.Item(C::ComboBox28)), v.Text(C::Edit4));
-     },
-     C::Edit4},
+     }},
     {"Read meter command 2", kRead2, kCodeSet,
      [](const Values& v) {
          return Payload(kReadCommandKeys[1], ItemDigit(v.Item(C::ComboBox29)), v.Text(C::Edit5));
-     },
-     C::Edit5},
+     }},
     {"Monitoring command 1", kMonitoring1, kCodeSet,
      [](const Values& v) {
          return Payload(kMonitoringCommandKeys[0], FlagDigit(v.Flag(C::ONECHECK01)),
                         v.Text(C::ONECMAD01));
-     },
-     C::ONECMAD01},
+     }},
     {"Monitoring command 2", kMonitoring2, kCodeSet,
      [](const Values& v) {
          return Payload(kMonitoringCommandKeys[1], FlagDigit(v.Flag(C::ONECHECK02)),
                         v.Text(C::ONECMAD02));
-     },
-     C::ONECMAD02},
+     }},
     {"RS485 line settings", kRs485, kCodeSet,
      [](const Values& v) { return Rs485PortFrame(v.Item(C::ComboBox8), v.Item(C::ComboBox9)); }},
 };
@@ -192,10 +189,6 @@ ApplyPlan PlanApply(const Profile& profile) {
     for (const SetCommand& command : kSetCommands) {
         const ConfigControl* absent = nullptr;
         if (Present(profile, command, &absent) == 0 || absent) continue;
-        if (command.byteList != C::ComboBox41 && values.Text(command.byteList).empty()) {
-            plan.skipped.push_back(std::string(command.label) + ": no command bytes to send");
-            continue;
-        }
         plan.steps.push_back({command.build(values), command.code, command.label});
     }
     return plan;

@@ -1,6 +1,6 @@
 // What a profile becomes on the line: the set commands that apply it, with
-// exactly the frames the window's buttons build from the same values, and
-// the queries that read a module back.
+// the frames the window's buttons build from the same values, and the
+// queries that read a module back.
 #pragma once
 
 #include <optional>
@@ -12,11 +12,13 @@
 
 struct ApplyPlan {
     std::vector<SequenceStep> steps;   // the RS485 line settings, if present, come last
-    std::vector<std::string> skipped;  // commands not sent, with the reason
+    std::vector<std::string> skipped;  // commands not sent, with the reason; none at present
 };
 
-// Set commands whose settings the profile holds. A command with an empty byte
-// list is skipped, as its button refuses to send one.
+// Set commands whose settings the profile holds, for a profile that
+// ValidateProfile accepts. A command with an empty byte list is sent with a
+// count of 00 and no bytes ("QQS#WCAD01:0<00,"), which the module takes as
+// clearing it; its button refuses to send that.
 ApplyPlan PlanApply(const Profile& profile);
 
 // A setting missing from a command whose other settings are present, by name.

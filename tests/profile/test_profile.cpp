@@ -6,6 +6,7 @@
 #include "profile/profile.h"
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
+#include "sim/tavrixmodule.h"
 
 using C = ConfigControl;
 
@@ -232,16 +233,20 @@ TEST(Profile, ValidatesBeforeAnythingIsSent) {
     }
 }
 
-TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndSkipsEmptyByteLists) {
+TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndClearsEmptyByteLists) {
     Profile p = FullProfile();
-    for (ConfigField& f : p.settings) {
-        if (f.control == C::Edit5) f.text.clear();
-    }
+    Set(p, C::Edit5, "");
+    Set(p, C::ONECMAD01, "");
     const ApplyPlan plan = PlanApply(p);
-    ASSERT_EQ(plan.steps.size(), 17u);
+    ASSERT_EQ(plan.steps.size(), 18u);
     EXPECT_EQ(plan.steps.back().frame, "QQS#BA2:52#");
-    EXPECT_EQ(plan.skipped,
-              std::vector<std::string>{"Read meter command 2: no command bytes to send"});
+    EXPECT_TRUE(plan.skipped.empty());
+    // The module takes a count of 00 and no bytes as clearing the command.
+    std::vector<std::string> cleared;
+    for (const SequenceStep& step : plan.steps) {
+        if (step.frame.ends_with("<00,")) cleared.push_back(step.frame);
+    }
+    EXPECT_EQ(cleared, (std::vector<std::string>{"QQS#CAMD02:1<00,", "QQS#WCAD01:1<00,"}));
 
     // A profile read from a universal-meter module lacks the custom parsing.
     Profile partial;
@@ -271,4 +276,105 @@ TEST(ProfileCommands, VerifyComparesValuesAsTheModuleReportsThem) {
     EXPECT_FALSE(rows[3].mismatch) << "a universal meter does not report its custom parsing";
     EXPECT_TRUE(rows[4].mismatch);
     EXPECT_EQ(rows[4].readBack, "(not reported)");
+}
+
+namespace {
+
+std::string Ask(TavrixModule& module, const std::string& frame) {
+    const auto reply = module.Answer(Bytes(frame.begin(), frame.end()));
+    return reply ? std::string(reply->begin(), reply->end()) : "(silent)";
+}
+
+// A module read as Read Module reads it.
+Profile ReadModule(TavrixModule& module) {
+    std::vector<std::string> replies;
+    for (const SequenceStep& step : ReadModuleSteps()) replies.push_back(Ask(module, step.frame));
+    return DecodeReadBack(replies, 0);
+}
+
+using Settings = void (*)(ModuleSettings&);
+
+void Factory(ModuleSettings&) {}
+
+// Every setting away from its factory value; a universal meter reports no
+// custom parsing.
+void Commissioned(ModuleSettings& s) {
+    s.mode = 4;
+    s.slaveAddress = "247";
+    s.pollInterval = "999";
+    s.rs485Baud = 5;
+    s.rs485Parity = 2;
+    s.responseTime = 0;
+    s.range4mA = {"-99.9", "4", ".5"};
+    s.range20mA = {"20", "99999", "-0.5"};
+    s.var1Map = 3;
+    s.floatOrder = {1, 0, 1, 1};
+    s.coefficientMode = 3;
+    s.coefficient1 = "-2.5";
+    s.coefficients = {"0.1", "10.00", "3"};
+    s.meterId = 3;
+    s.hartEnable = 1;
+    s.hartMode = 1;
+    s.meterType = 1;
+    s.preambles = 9;
+    s.bufferClearTime = "000";
+    s.monitoringCommands = {
+        {{1, {0x0A, '#', 0x00}}, {1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 0x0B, 0x0C, 0xFF}}}};
+}
+
+void CustomMeter(ModuleSettings& s) {
+    s.meterId = 9;
+    s.addressBits = 3;
+    s.parsing = {{{2, 99, 1}, {1, 0, 0}, {0, 50, 1}, {2, 7, 0}}};
+    s.readCommands = {{{1, {0x01, 0x03, ',', ':'}}, {0, {0xFF}}}};
+    s.monitoringCommands[1] = {0, {0x02}};
+}
+
+}  // namespace
+
+// What Read Module gives can be applied back: it validates, every frame of
+// its plan is acknowledged, and the module then reads back the same.
+TEST(ProfileCommands, EveryReadProfileAppliesAndVerifies) {
+    const struct {
+        const char* name;
+        Settings source;
+        Settings target;
+        size_t steps;
+    } cases[] = {
+        {"factory to factory", Factory, Factory, 18},
+        {"commissioned to factory", Commissioned, Factory, 15},
+        {"custom meter to factory", CustomMeter, Factory, 18},
+        {"factory to a commissioned module", Factory, Commissioned, 18},
+        {"factory to a custom meter", Factory, CustomMeter, 18},
+        {"custom meter to a commissioned module", CustomMeter, Commissioned, 18},
+        {"commissioned to a custom meter", Commissioned, CustomMeter, 15},
+    };
+    for (const auto& c : cases) {
+        TavrixModule source;
+        c.source(source.settings());
+        const Profile profile = ReadModule(source);
+        if (const auto error = ValidateProfile(profile)) {
+            ADD_FAILURE() << c.name << ": " << error->field << ": " << error->problem;
+            continue;
+        }
+        TavrixModule target;
+        c.target(target.settings());
+        const ApplyPlan plan = PlanApply(profile);
+        EXPECT_EQ(plan.steps.size(), c.steps) << c.name;
+        for (const SequenceStep& step : plan.steps) {
+            EXPECT_TRUE(Ask(target, step.frame).ends_with(":OK#")) << c.name << ": " << step.frame;
+        }
+        const Profile again = ReadModule(target);
+        for (const VerifyRow& row : VerifyProfile(profile, again)) {
+            EXPECT_FALSE(row.mismatch)
+                << c.name << ": " << row.setting << " " << row.wanted << " read " << row.readBack;
+        }
+        EXPECT_EQ(again.settings, profile.settings) << c.name;
+    }
+    // The meter id reads as the digit the module reports.
+    TavrixModule module;
+    CustomMeter(module.settings());
+    const Profile read = ReadModule(module);
+    ASSERT_NE(read.Find(C::ComboBox41), nullptr);
+    EXPECT_EQ(SettingText(*read.Find(C::ComboBox41)), "9");
 }
