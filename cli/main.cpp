@@ -1,19 +1,31 @@
 // tavrix-cli: the configurator's exchanges without a window, for scripts and
 // for commissioning many modules: read a module as a profile, apply a profile
-// and verify it, query the HART instrument, read MODBUS registers.
+// as a transaction and verify it, on one module or a fleet at once, with a
+// certificate for each; query the HART instrument, read MODBUS registers.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
 #include "hart/frames.h"
@@ -22,11 +34,17 @@
 #include "modbus/byteorder.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
+#include "print/certificatepdf.h"
 #include "profile/applyreport.h"
+#include "profile/certificate.h"
 #include "profile/profile.h"
+#include "serial/openfailure.h"
+#include "serial/portlist.h"
 #include "serial/tcomm.h"
+#include "session/certifyjob.h"
 #include "session/link.h"
 #include "session/modulejob.h"
+#include "session/portdiscovery.h"
 #include "session/requestrunner.h"
 
 #ifndef TAVRIX_VERSION
@@ -35,85 +53,8 @@
 
 namespace {
 
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
-
-// The window's defaults for HART transparent mode.
+// The window's default preamble for HART transparent mode.
 constexpr int kHartPreamble = 6;
-constexpr int kHartPollingAddress = 0;
-
-const char* const kUsageText =
-    "Usage: tavrix-cli --port DEV [--baud N] [--parity none|odd|even] [--answer-time MS]\n"
-    "                  [--json] COMMAND\n"
-    "Commands:\n"
-    "  version                      the module's version text\n"
-    "  read                         the module's settings as a profile (JSON)\n"
-    "  apply FILE [--verify]        send a profile's settings; --verify reads them back\n"
-    "  hart identity                command 0 of the HART instrument\n"
-    "  hart variables               command 3: the dynamic variables and their units\n"
-    "  modbus read SLAVE START COUNT  holding registers through the module\n"
-    "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
-    "module's longest time to answer (default 500 ms), which the timeouts allow for.\n"
-    "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
-    "mismatch, 2 bad usage or file.\n";
-
-struct Options {
-    std::string port;
-    uint32_t baud = 9600;
-    int parity = 0;
-    int answerTimeMs = 500;
-    bool json = false;
-    bool verify = false;
-    std::vector<std::string> words;
-};
-
-[[noreturn]] void Fail(int status, const std::string& line) {
-    std::fprintf(stderr, "tavrix-cli: %s\n", line.c_str());
-    std::exit(status);
-}
-
-int Number(const std::string& text, int low, int high, const char* what) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < low || v > high) {
-        Fail(kUsage, std::string(what) + " must be a number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return static_cast<int>(v);
-}
-
-Options Parse(const QStringList& args) {
-    Options o;
-    for (int i = 1; i < args.size(); ++i) {
-        const std::string a = args[i].toStdString();
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsageText, stdout);
-            std::exit(kOk);
-        } else if (a == "--port" && hasValue) {
-            o.port = args[++i].toStdString();
-        } else if (a == "--baud" && hasValue) {
-            o.baud = static_cast<uint32_t>(Number(args[++i].toStdString(), 1, 4000000, "--baud"));
-        } else if (a == "--parity" && hasValue) {
-            const QString p = args[++i].toLower();
-            const QStringList names = {"none", "odd", "even"};
-            o.parity = static_cast<int>(names.indexOf(p));
-            if (o.parity < 0) Fail(kUsage, "--parity takes none, odd or even");
-        } else if (a == "--answer-time" && hasValue) {
-            o.answerTimeMs = Number(args[++i].toStdString(), 1, 60000, "--answer-time");
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--verify") {
-            o.verify = true;
-        } else if (a.starts_with("--")) {
-            Fail(kUsage, "unknown option '" + a + "' (see --help)");
-        } else {
-            o.words.push_back(a);
-        }
-    }
-    if (o.words.empty()) Fail(kUsage, "no command given (see --help)");
-    if (o.port.empty()) Fail(kUsage, "--port DEV is required");
-    return o;
-}
 
 void Print(const QByteArray& text) {
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
@@ -126,51 +67,147 @@ void PrintJson(const QJsonObject& object) {
 
 QString Hex(const std::string& bytes) { return QString::fromLatin1(HexText(bytes)).trimmed(); }
 
-// One command's run: what it prints and the status it ends with.
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+QString Latin1(const std::string& s) { return QString::fromLatin1(s); }
+
+// The profile of `file`, checked whole before any port is opened.
+Profile LoadProfile(const std::string& file) {
+    QFile f(QString::fromStdString(file));
+    if (!f.open(QIODevice::ReadOnly)) Fail(kUsage, file + ": " + f.errorString().toStdString());
+    auto read = ReadProfile(f.readAll());
+    if (const auto* error = std::get_if<ProfileError>(&read))
+        Fail(kUsage, ProfileErrorText(f.fileName(), *error));
+    Profile profile = std::get<Profile>(std::move(read));
+    if (const auto problem = ValidateProfile(profile))
+        Fail(kUsage, ProfileErrorText(f.fileName(), *problem));
+    return profile;
+}
+
+QString ShellQuoted(const std::string& s) {
+    const QString q = QString::fromStdString(s);
+    if (!q.isEmpty() && !q.contains(QRegularExpression("[^A-Za-z0-9_./:=+-]"))) return q;
+    return "'" + QString(q).replace("'", "'\\''") + "'";
+}
+
+// The folder backups of apply go to unless --backup names a file.
+QString BackupFolder() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty()) state = QDir::homePath() + "/.local/state";
+    return state + "/tavrix/backups";
+}
+
+// One module's run: what it prints and the status it ends with. On its own
+// it prints as it always has; in a fleet the fleet prints one row for it.
 class Command : public QObject {
 public:
-    Command(const Options& o, Link* link)
-        : options_(o), link_(link), runner_(*link->Sequencer()), job_(link) {}
+    Command(const Options& o, std::string port, const Profile* profile, bool alone,
+            std::function<void()> ended)
+        : options_(o),
+          port_(std::move(port)),
+          profile_(profile),
+          alone_(alone),
+          ended_(std::move(ended)),
+          runner_(*link_.Sequencer()),
+          job_(&link_) {
+        job_.SetRetries(o.retries);
+    }
+
+    // Opens the module's port; false, with the cause and what to do, when it cannot.
+    bool Open() {
+        TComm& comm = *link_.Comm();
+        comm.CommName = port_;
+        comm.SetBaudRate(options_.baud);
+        comm.Parity = static_cast<TParity>(options_.parity);
+        comm.SetOutx_XonXoffFlow(false);
+        comm.SetInx_XonXoffFlow(false);
+        comm.SetReadIntervalTimeout(400);
+        link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
+        try {
+            link_.Open();
+            return true;
+        } catch (const ECommsError& error) {
+            std::string detail;
+            if (error.Failure) {
+                TOpenFailure failure = *error.Failure;
+                failure.present = PortPaths(DiscoverSerialPorts());
+                detail = OpenFailureDetail(failure);
+            }
+            status_ = kCannotOpen;
+            error_ = QString("cannot open %1: %2").arg(QString::fromStdString(port_), error.what());
+            if (!detail.empty()) error_ += "\n" + QString::fromStdString(detail).trimmed();
+            return false;
+        }
+    }
 
     void Start() {
         const auto& w = options_.words;
-        const std::string what =
-            w[0] + (w.size() > 1 && (w[0] == "hart" || w[0] == "modbus") ? " " + w[1] : "");
-        if (what == "version" && w.size() == 1) return Version();
-        if (what == "read" && w.size() == 1) return Read();
-        if (what == "apply" && w.size() == 2) return Apply(w[1]);
-        if (what == "hart identity" && w.size() == 2) return HartIdentityQuery(nullptr);
-        if (what == "hart variables" && w.size() == 2) return HartVariables();
-        if (what == "modbus read" && w.size() == 5) return ModbusRead();
-        Fail(kUsage, "unknown command or wrong arguments: '" + Join(w) + "' (see --help)");
+        const std::string what = w[0] + (w.size() > 1 && w[0] != "apply" ? " " + w[1] : "");
+        if (what == "version") return Version();
+        if (what == "read") return Read();
+        if (what == "apply") return Apply();
+        if (what == "hart identity") return HartIdentityQuery(nullptr);
+        if (what == "hart variables") return HartVariables();
+        if (what == "modbus read") return ModbusRead();
+    }
+
+    void Stop() { job_.RequestStop(); }
+    void Close() { link_.Close(); }
+
+    const std::string& port() const { return port_; }
+    int status() const { return status_; }
+    const QString& error() const { return error_; }
+    const QJsonObject& json() const { return json_; }
+    const QString& summary() const { return summary_; }
+    const QByteArray& report() const { return text_; }
+
+    // The JSON every run carries, whatever it did.
+    QJsonObject Outcome() const {
+        QJsonObject out = json_;
+        out.insert("port", QString::fromStdString(port_));
+        out.insert("result", status_ == kOk ? "ok" : "failed");
+        out.insert("exitCode", status_);
+        if (!step_.isEmpty()) out.insert("step", step_);
+        if (!error_.isEmpty()) out.insert("error", error_);
+        out.insert("lineNow", QString::fromStdString(job_.LineNow()));
+        return out;
     }
 
 private:
-    static std::string Join(const std::vector<std::string>& words) {
-        std::string s;
-        for (const auto& word : words) s += (s.empty() ? "" : " ") + word;
-        return s;
+    void End(int status, const QString& error = {}, const QString& step = {}) {
+        status_ = status;
+        error_ = error;
+        step_ = step;
+        if (alone_) {
+            if (options_.json) {
+                PrintJson(Outcome());
+            } else if (!text_.isEmpty()) {
+                Print(text_);
+            }
+            if (!error.isEmpty())
+                std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+            std::fflush(stdout);
+        }
+        ended_();
     }
 
-    void End(int status, const QString& error = {}) {
-        if (!error.isEmpty())
-            std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
-        std::fflush(stdout);
-        QCoreApplication::exit(status);
-    }
-
-    // Runs `steps`; `done` gets the replies when every step had one.
+    // Runs `steps`; `done` gets the replies when every step had one, else
+    // `failed` gets why (by default the command ends with it).
     void Exchange(std::vector<SequenceStep> steps,
-                  std::function<void(const std::vector<std::string>&)> done) {
+                  std::function<void(const std::vector<std::string>&)> done,
+                  std::function<void(const QString&)> failed = {}) {
         QObject::disconnect(&runner_, &RequestRunner::ended, this, nullptr);
-        connect(&runner_, &RequestRunner::ended, this, [this, done] {
+        connect(&runner_, &RequestRunner::ended, this, [this, done, failed] {
+            QObject::disconnect(&runner_, &RequestRunner::ended, this, nullptr);
             const RequestSequence& seq = runner_.sequence();
             if (seq.state() != RequestSequence::State::Finished) {
                 const bool silent = seq.state() == RequestSequence::State::TimedOut;
-                return End(kFailed,
-                           QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
-                               .arg(QString::fromStdString(seq.steps()[seq.current()].label),
-                                    runner_.failure()));
+                const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
+                const QString why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
+                                        .arg(label, runner_.failure());
+                return failed ? failed(why) : End(kFailed, why, label);
             }
             done(seq.replies());
         });
@@ -181,11 +218,8 @@ private:
         // Only the communication query is needed.
         Exchange({ReadModuleSteps().front()}, [this](const std::vector<std::string>& replies) {
             const std::string version = DecodeReadBack(replies, 0).moduleVersion;
-            if (options_.json) {
-                PrintJson({{"version", QString::fromLatin1(version)}});
-            } else {
-                Print(QByteArray::fromStdString(version));
-            }
+            json_ = {{"version", Latin1(version)}};
+            text_ = QByteArray::fromStdString(version);
             End(kOk);
         });
     }
@@ -196,131 +230,172 @@ private:
             Profile profile = job_.readBack();
             profile.toolVersion = TAVRIX_VERSION;
             profile.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
-            Print(WriteProfile(profile));
+            // The profile itself is the output, in either form.
+            text_ = WriteProfile(profile);
+            json_ = QJsonDocument::fromJson(text_).object();
             End(kOk);
         });
         job_.StartRead();
     }
 
-    void Apply(const std::string& file) {
-        QFile f(QString::fromStdString(file));
-        if (!f.open(QIODevice::ReadOnly)) Fail(kUsage, file + ": " + f.errorString().toStdString());
-        const auto read = ReadProfile(f.readAll());
-        if (const auto* error = std::get_if<ProfileError>(&read))
-            Fail(kUsage, ProfileErrorText(f.fileName(), *error));
+    QString Commandline(const std::string& file, const std::string& lineBaud,
+                        int lineParity) const {
+        return QString("tavrix-cli --port %1 --baud %2 --parity %3 apply %4 --verify")
+            .arg(ShellQuoted(port_), QString::fromStdString(lineBaud), ParityName(lineParity),
+                 ShellQuoted(file));
+    }
+
+    // Keeps the snapshot where the report says; the path, or "" when none was read.
+    std::string SaveBackup() {
+        if (job_.snapshot().settings.empty()) return {};
+        QString path = QString::fromStdString(options_.backup);
+        if (path.isEmpty()) {
+            QDir().mkpath(BackupFolder());
+            path = BackupFolder() + "/tavrix-backup-" +
+                   QFileInfo(QString::fromStdString(port_)).fileName() + "-" +
+                   QDateTime::currentDateTime().toString("yyyyMMdd'T'HHmmss") + ".json";
+        }
+        Profile snapshot = job_.snapshot();
+        snapshot.toolVersion = TAVRIX_VERSION;
+        snapshot.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+        QFile f(path);
+        const QByteArray json = WriteProfile(snapshot);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
+            return {};
+        return QFileInfo(path).absoluteFilePath().toStdString();
+    }
+
+    void Apply() {
         connect(&job_, &ModuleJob::finished, this, [this] {
-            const ApplyReport report = job_.report();
-            if (options_.json) {
-                PrintJson(ReportJson(report));
-            } else {
-                Print(QByteArray::fromStdString(ApplyReportText(report)));
+            ApplyReport report = job_.report();
+            const std::string backup = SaveBackup();
+            const bool done = job_.outcome() == ModuleJob::Outcome::Done;
+            if (!done || job_.mismatches() > 0) {
+                const TComm& comm = *link_.Comm();
+                const std::string baud = std::to_string(comm.BaudRate());
+                const int parity = static_cast<int>(comm.Parity);
+                if (!backup.empty())
+                    report.restoreCommand = Commandline(backup, baud, parity).toStdString();
+                report.resumeCommand = Commandline(options_.words[1], baud, parity).toStdString();
             }
-            if (job_.outcome() != ModuleJob::Outcome::Done) return End(kFailed, job_.failure());
+            json_ = ReportJson(report);
+            if (!backup.empty()) json_.insert("backup", QString::fromStdString(backup));
+            text_ = QByteArray::fromStdString(ApplyReportText(report));
+            if (!backup.empty()) text_ += "Snapshot before the apply: " + backup + "\n";
+            const QString step = job_.failure().section(" (", 1).section(")", 0, 0);
+            if (!done) return End(kFailed, job_.failure(), step);
             if (job_.mismatches() > 0)
                 return End(kFailed, QString("%1 settings read back differ").arg(job_.mismatches()));
+            if (!options_.certificate.empty() && options_.verify) return Certify();
+            summary_ = options_.verify ? "verified" : "applied";
             End(kOk);
         });
-        job_.StartApply(std::get<Profile>(read), options_.verify);
+        job_.StartApply(*profile_, options_.verify);
     }
 
     static QJsonObject ReportJson(const ApplyReport& report) {
-        QJsonArray applied, skipped, rows;
+        QJsonArray applied, skipped, rows, unsent, retries;
         for (const auto& [command, reply] : report.applied)
             applied.append(QJsonObject{{"command", QString::fromStdString(command)},
-                                       {"reply", QString::fromLatin1(reply)}});
+                                       {"reply", Latin1(reply)}});
         for (const auto& s : report.skipped) skipped.append(QString::fromStdString(s));
+        for (const auto& s : report.unsent) unsent.append(QString::fromStdString(s));
+        for (const auto& s : report.retries) retries.append(QString::fromStdString(s));
         for (const VerifyRow& r : report.rows)
             rows.append(QJsonObject{{"setting", QString::fromStdString(r.setting)},
-                                    {"wanted", QString::fromLatin1(r.wanted)},
-                                    {"readBack", QString::fromLatin1(r.readBack)},
+                                    {"wanted", Latin1(r.wanted)},
+                                    {"readBack", Latin1(r.readBack)},
                                     {"mismatch", r.mismatch}});
-        QJsonObject out{{"applied", applied}, {"skipped", skipped}};
+        QJsonObject out{{"applied", applied},
+                        {"skipped", skipped},
+                        {"unsent", unsent},
+                        {"retries", retries},
+                        {"halfConfigured", report.HalfConfigured()}};
         if (!rows.isEmpty()) out.insert("verify", rows);
         if (!report.failure.empty()) out.insert("stopped", QString::fromStdString(report.failure));
+        if (!report.restoreCommand.empty())
+            out.insert("restoreCommand", QString::fromStdString(report.restoreCommand));
+        if (!report.resumeCommand.empty())
+            out.insert("resumeCommand", QString::fromStdString(report.resumeCommand));
         return out;
+    }
+
+    std::vector<SequenceStep> Command0Step() const {
+        const HartBytes frame =
+            HartCommand0Frame(kHartPreamble, kPrimaryMaster, options_.hartAddress);
+        return {{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}};
+    }
+
+    static std::vector<SequenceStep> Command3Step(const HartIdentity& identity) {
+        const HartBytes frame = HartCommand3Frame(kHartPreamble, kPrimaryMaster, identity);
+        return {{std::string(frame.begin(), frame.end()), kCodeHartCommand3, "HART command 3"}};
     }
 
     // Command 0; `next` continues with the identity, else it is printed.
     void HartIdentityQuery(std::function<void(const HartIdentity&)> next) {
-        const HartBytes frame =
-            HartCommand0Frame(kHartPreamble, kPrimaryMaster, kHartPollingAddress);
-        Exchange(
-            {{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}},
-            [this, next](const std::vector<std::string>& replies) {
-                const std::string& r = replies[0];
-                const auto device = ParseHartCommand0Reply(
-                    std::span(reinterpret_cast<const uint8_t*>(r.data()), r.size()));
-                if (!device)
-                    return End(kFailed, "the HART command 0 reply holds no identity: " + Hex(r));
-                if (next) return next(device->identity);
-                const HartIdentity& id = device->identity;
-                if (options_.json) {
-                    PrintJson({{"manufacturer", id.manufacturer},
-                               {"deviceType", id.deviceType},
-                               {"deviceId", static_cast<qint64>(device->DeviceNumber())},
-                               {"preambles", device->preambles}});
-                } else {
-                    Print(QString("manufacturer %1\ndevice type %2\ndevice id %3\npreambles %4")
-                              .arg(id.manufacturer)
-                              .arg(id.deviceType)
-                              .arg(device->DeviceNumber())
-                              .arg(device->preambles)
-                              .toUtf8());
-                }
-                End(kOk);
-            });
+        Exchange(Command0Step(), [this, next](const std::vector<std::string>& replies) {
+            const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
+            if (!device)
+                return End(kFailed,
+                           "the HART command 0 reply holds no identity: " + Hex(replies[0]),
+                           "HART command 0");
+            if (next) return next(device->identity);
+            const HartIdentity& id = device->identity;
+            json_ = {{"manufacturer", id.manufacturer},
+                     {"deviceType", id.deviceType},
+                     {"deviceId", static_cast<qint64>(device->DeviceNumber())},
+                     {"preambles", device->preambles},
+                     {"pollingAddress", options_.hartAddress}};
+            text_ = QString("manufacturer %1\ndevice type %2\ndevice id %3\npreambles %4")
+                        .arg(id.manufacturer)
+                        .arg(id.deviceType)
+                        .arg(device->DeviceNumber())
+                        .arg(device->preambles)
+                        .toUtf8();
+            End(kOk);
+        });
     }
 
     void HartVariables() {
         HartIdentityQuery([this](const HartIdentity& identity) {
-            const HartBytes frame = HartCommand3Frame(kHartPreamble, kPrimaryMaster, identity);
-            Exchange(
-                {{std::string(frame.begin(), frame.end()), kCodeHartCommand3, "HART command 3"}},
-                [this](const std::vector<std::string>& replies) {
-                    const std::string& r = replies[0];
-                    const auto vars = ParseHartCommand3Reply(
-                        std::span(reinterpret_cast<const uint8_t*>(r.data()), r.size()), '.');
-                    if (!vars)
-                        return End(kFailed,
-                                   "the HART command 3 reply holds no variables: " + Hex(r));
-                    static const char* kNames[] = {"PV", "SV", "TV", "QV"};
-                    QJsonArray list;
-                    QByteArray text;
-                    for (size_t i = 0; i < vars->size(); ++i) {
-                        const char* unit = UnitText((*vars)[i].unitItem);
-                        const QString unitText = QString::fromUtf8(unit ? unit : "");
-                        const QString value = QString::fromLatin1((*vars)[i].valueText);
-                        list.append(
-                            QJsonObject{{"name", kNames[i]}, {"value", value}, {"unit", unitText}});
-                        text += QString("%1 %2 %3\n").arg(kNames[i], value, unitText).toUtf8();
-                    }
-                    options_.json ? PrintJson({{"variables", list}}) : Print(text);
-                    End(kOk);
-                });
+            Exchange(Command3Step(identity), [this](const std::vector<std::string>& replies) {
+                const std::string& r = replies[0];
+                const auto vars = ParseHartCommand3Reply(Bytes(r), '.');
+                const auto values = ParseHartCommand3Values(Bytes(r));
+                if (!vars || !values)
+                    return End(kFailed, "the HART command 3 reply holds no variables: " + Hex(r),
+                               "HART command 3");
+                static const char* kNames[] = {"PV", "SV", "TV", "QV"};
+                QJsonArray list;
+                const QString current = QString::number(values->loopCurrent, 'g', 7);
+                QByteArray text = QString("Loop current %1 mA\n").arg(current).toUtf8();
+                for (size_t i = 0; i < vars->size(); ++i) {
+                    const char* unit = UnitText((*vars)[i].unitItem);
+                    const QString unitText = QString::fromUtf8(unit ? unit : "");
+                    const QString value = Latin1((*vars)[i].valueText);
+                    list.append(
+                        QJsonObject{{"name", kNames[i]}, {"value", value}, {"unit", unitText}});
+                    text += QString("%1 %2 %3\n").arg(kNames[i], value, unitText).toUtf8();
+                }
+                json_ = {{"loopCurrent", current}, {"variables", list}};
+                text_ = text;
+                End(kOk);
+            });
         });
+    }
+
+    static std::vector<SequenceStep> ModbusStep(int slave, int start, int count) {
+        const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
+        return {{std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"}};
     }
 
     void ModbusRead() {
         const auto& w = options_.words;
-        const int slave = Number(w[2], 0, 255, "SLAVE");
         const int start = Number(w[3], 0, 255, "START");
-        const int count = Number(w[4], 1, 125, "COUNT");
-        const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
-        Exchange({{std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"}},
+        Exchange(ModbusStep(Number(w[2], 0, 255, "SLAVE"), start, Number(w[4], 1, 125, "COUNT")),
                  [this, start](const std::vector<std::string>& replies) {
-                     const std::string& r = replies[0];
-                     const ModbusReply reply = DecodeModbusReply(
-                         std::span(reinterpret_cast<const uint8_t*>(r.data()), r.size()));
-                     if (reply.exception)
-                         return End(kFailed,
-                                    "exception " + QString::fromStdString(
-                                                       ModbusExceptionName(reply.exceptionCode)));
-                     if (reply.problem != ModbusReplyProblem::None || !reply.crcOk) {
-                         const char* why = reply.problem != ModbusReplyProblem::None
-                                               ? ModbusReplyProblemText(reply.problem)
-                                               : "CRC mismatch";
-                         return End(kFailed, QString("bad reply (%1): %2").arg(why, Hex(r)));
-                     }
+                     // Its verdict already held slave, function, count and CRC to the request.
+                     const ModbusReply reply = DecodeModbusReply(Bytes(replies[0]));
                      PrintRegisters(reply, kFirstHoldingRegister + start);
                      End(kOk);
                  });
@@ -346,37 +421,158 @@ private:
             floats.append(QJsonObject{{"register", pair.address}, {"orders", orders}});
             text += line.toUtf8() + "\n";
         }
-        options_.json ? PrintJson({{"registers", registers}, {"floats", floats}}) : Print(text);
+        json_ = {{"registers", registers}, {"floats", floats}};
+        text_ = text;
+    }
+
+    // After a verified apply: the instrument's identity and loop current and
+    // the HART-to-MODBUS cross-check, then the certificate's two files.
+    void Certify() {
+        Certificate c;
+        c.date = QDateTime::currentDateTime()
+                     .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
+                     .toString(Qt::ISODate)
+                     .toStdString();
+        c.port = port_;
+        c.toolVersion = TAVRIX_VERSION;
+        c.moduleVersion = job_.readBack().moduleVersion;
+        c.profileFile =
+            QFileInfo(QString::fromStdString(options_.words[1])).fileName().toStdString();
+        c.verified = job_.verified();
+        c.rows = job_.rows();
+        connect(&certify_, &CertifyJob::finished, this, [this] {
+            certificate_ = certify_.certificate();
+            WriteCertificate();
+        });
+        certify_.Start(c, job_.readBack(), options_.hartAddress);
+    }
+
+    void WriteCertificate() {
+        QDir().mkpath(QString::fromStdString(options_.certificate));
+        const QString base = QString::fromStdString(options_.certificate) + "/" +
+                             QString::fromStdString(CertificateBaseName(certificate_));
+        QFile json(base + ".json");
+        const QByteArray data = CertificateJson(certificate_);
+        QString error;
+        if (!json.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            json.write(data) != data.size())
+            return End(kFailed, "cannot write " + json.fileName() + ": " + json.errorString());
+        if (!WriteCertificatePdf(certificate_, base + ".pdf", &error))
+            return End(kFailed, "cannot write " + base + ".pdf: " + error);
+        json_.insert("certificate", base + ".pdf");
+        text_ += "Certificate: " + (base + ".pdf").toUtf8() + "\n";
+        summary_ = "verified, certificate " + QFileInfo(base + ".pdf").fileName();
+        End(kOk);
     }
 
     Options options_;
-    Link* link_;
+    std::string port_;
+    const Profile* profile_;
+    bool alone_;
+    std::function<void()> ended_;
+    Link link_;
     RequestRunner& runner_;
     ModuleJob job_;
+    CertifyJob certify_{&link_};
+    int status_ = kOk;
+    QString error_, step_, summary_;
+    QJsonObject json_;
+    QByteArray text_;
+    Certificate certificate_;
 };
+
+// SIGINT and SIGTERM reach the event loop through a pipe: the apply stops
+// after the exchange under way and reports what it sent.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// The fleet's closing lines: one row a module, then its failures' reports.
+int Summarize(const Options& options, const std::vector<std::unique_ptr<Command>>& commands) {
+    int worst = kOk;
+    QJsonArray modules;
+    QByteArray text;
+    for (const auto& c : commands) {
+        if (c->status() != kOk) worst = worst == kOk ? c->status() : std::max(worst, c->status());
+        modules.append(c->Outcome());
+        const QString result = c->status() == kOk ? c->summary() : "FAILED: " + c->error();
+        text +=
+            QString("%1  %2\n").arg(QString::fromStdString(c->port()), -24).arg(result).toUtf8();
+    }
+    const int failed = static_cast<int>(std::count_if(
+        commands.begin(), commands.end(), [](const auto& c) { return c->status() != kOk; }));
+    if (options.json) {
+        PrintJson({{"modules", modules},
+                   {"result", worst == kOk ? "ok" : "failed"},
+                   {"exitCode", worst},
+                   {"failed", failed}});
+    } else {
+        Print(text + QString("%1 of %2 modules %3.\n")
+                         .arg(commands.size() - static_cast<size_t>(failed))
+                         .arg(commands.size())
+                         .arg(options.verify ? "verified" : "applied")
+                         .toUtf8());
+        for (const auto& c : commands) {
+            if (c->status() == kOk || c->report().isEmpty()) continue;
+            Print("== " + QByteArray::fromStdString(c->port()) + "\n" + c->report());
+        }
+    }
+    return worst;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const Options options = Parse(app.arguments());
-    Link link;
-    TComm& comm = *link.Comm();
-    comm.CommName = options.port;
-    comm.SetBaudRate(options.baud);
-    comm.Parity = static_cast<TParity>(options.parity);
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
-    comm.SetReadIntervalTimeout(400);
-    link.SetAnswerTime(std::chrono::milliseconds(options.answerTimeMs));
-    try {
-        link.Open();
-    } catch (const ECommsError& error) {
-        Fail(kFailed, "cannot open " + options.port + ": " + error.what());
+    // Drawing a certificate's page needs the GUI library's fonts, never a display.
+    bool certificate = false;
+    for (int i = 1; i < argc; ++i) certificate |= std::string(argv[i]) == "--certificate";
+    if (certificate && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(certificate ? new QGuiApplication(argc, argv)
+                                                      : new QCoreApplication(argc, argv));
+    const Options options = Parse(app->arguments());
+    std::optional<Profile> profile;
+    if (options.words[0] == "apply") profile = LoadProfile(options.words[1]);
+
+    const bool alone = options.ports.size() == 1;
+    std::vector<std::unique_ptr<Command>> commands;
+    size_t running = 0;
+    const auto ended = [&] {
+        if (--running == 0) QTimer::singleShot(0, app.get(), [] { QCoreApplication::exit(0); });
+    };
+    for (const std::string& port : options.ports)
+        commands.push_back(
+            std::make_unique<Command>(options, port, profile ? &*profile : nullptr, alone, ended));
+    // Every port opens before any module is sent anything.
+    for (auto& c : commands) {
+        if (c->Open()) continue;
+        if (alone || options.json) {
+            std::fprintf(stderr, "tavrix-cli: %s\n", c->error().toLocal8Bit().constData());
+            if (options.json) PrintJson(c->Outcome());
+            return kCannotOpen;
+        }
+        Fail(kCannotOpen, c->error().toStdString());
     }
-    Command command(options, &link);
-    QTimer::singleShot(0, &command, &Command::Start);
-    const int status = app.exec();
-    link.Close();
-    return status;
+
+    if (::pipe(signalPipe) == 0) {
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
+    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        std::fprintf(stderr, "tavrix-cli: stopping after the exchange under way\n");
+        for (auto& c : commands) c->Stop();
+    });
+
+    running = commands.size();
+    for (auto& c : commands) QTimer::singleShot(0, c.get(), [&c] { c->Start(); });
+    app->exec();
+    for (auto& c : commands) c->Close();
+    if (alone) return commands.front()->status();
+    return Summarize(options, commands);
 }

@@ -87,6 +87,13 @@ bool ModuleJob::StartRead(int meterTypeItem) {
 bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     if (IsRunning() || runner_->IsRunning()) return false;
     Reset();
+    // Nothing goes out of a profile with a value its field cannot carry.
+    if (const auto problem = ValidateProfile(profile)) {
+        outcome_ = Outcome::WrongReply;
+        failure_ = QString::fromStdString("Not applied: field " + problem->field + ": " +
+                                          problem->problem);
+        return false;
+    }
     wanted_ = profile;
     verify_ = verify;
     const ConfigField* type = profile.Find(ConfigControl::ComboBox17);

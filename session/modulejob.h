@@ -33,6 +33,7 @@ public:
     // `meterTypeItem`: the meter type assumed when the module's MODBUS reply
     // does not say (the window's list).
     bool StartRead(int meterTypeItem = 0);
+    // False, with failure() saying why, for a profile ValidateProfile refuses.
     bool StartApply(const Profile& profile, bool verify);
     void Cancel();
     // Stops after the exchange under way (Ctrl-C): nothing is cut off mid-frame.

@@ -87,6 +87,7 @@ bool Reset(Cursor& c, ModuleSettings& s) {
     fresh.range20mA = s.range20mA;
     fresh.variables = s.variables;
     fresh.ignoredSetCommand = s.ignoredSetCommand;
+    fresh.refusedSetCommand = s.refusedSetCommand;
     s = fresh;
     return true;
 }
@@ -238,7 +239,9 @@ std::optional<Bytes> ConfigSetResponder::Answer(const Bytes& request) {
         if (!cursor.Literal(command.prefix)) continue;
         // Parsed into a copy: a command that fails half-way changes nothing.
         ModuleSettings updated = settings_;
-        const bool ok = command.apply(cursor, updated);
+        const bool refused =
+            !settings_.refusedSetCommand.empty() && frame.starts_with(settings_.refusedSetCommand);
+        const bool ok = !refused && command.apply(cursor, updated);
         // Built before the settings change: the RS485 command is answered at
         // the line settings it was received with.
         const std::string reply = AckKey(frame) + (ok ? "OK#" : "ERR#");

@@ -14,6 +14,10 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 
+#ifndef TAVRIX_VERSION
+#define TAVRIX_VERSION "?"
+#endif
+
 namespace {
 
 void Usage(FILE* out) {
@@ -30,6 +34,8 @@ void Usage(FILE* out) {
         "  --trace             print every request and reply in hex on stderr\n"
         "  --ignore-set PREFIX acknowledge the set command starting with PREFIX\n"
         "                      (e.g. QQS#XY1:) but keep the old setting\n"
+        "  --refuse-set PREFIX answer the set command starting with PREFIX with the\n"
+        "                      module's error acknowledgement (...:ERR#)\n"
         "  --stop-after N      answer N requests, then stay silent\n"
         "  --random-delay MS   add up to MS more delay to each reply, at random\n"
         "  --split-percent P   pause inside P% of replies, at a random byte, for up\n"
@@ -110,6 +116,9 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::printf("tavrix-sim %s\n", TAVRIX_VERSION);
+            return 0;
         } else if (arg == "--device" && hasValue) {
             options.device = argv[++i];
         } else if (arg == "--baud" && hasValue) {
@@ -124,6 +133,8 @@ int main(int argc, char** argv) {
             options.splitPauseMs = IntArg("--split-pause", argv[++i]);
         } else if (arg == "--ignore-set" && hasValue) {
             module.settings().ignoredSetCommand = argv[++i];
+        } else if (arg == "--refuse-set" && hasValue) {
+            module.settings().refusedSetCommand = argv[++i];
         } else if (arg == "--stop-after" && hasValue) {
             options.stopAfter = IntArg("--stop-after", argv[++i], 1);
         } else if (arg == "--random-delay" && hasValue) {

@@ -11,12 +11,12 @@ struct ModuleSettings {
     std::string version = "TAVRIX HART-MODBUS V2.0 2025-02-23";
 
     // System parameters.
-    int mode = 1;                     // 0 transparent … 4 monitoring data output
+    int mode = 1;                      // 0 transparent … 4 monitoring data output
     std::string slaveAddress = "001";  // three digits
     std::string pollInterval = "050";  // units of 10 ms
-    int rs485Baud = 3;                // 0 1200 … 5 38400
-    int rs485Parity = 0;              // 0 none, 1 odd, 2 even
-    int responseTime = 3;             // 0 50 ms … 5 500 ms
+    int rs485Baud = 3;                 // 0 1200 … 5 38400
+    int rs485Parity = 0;               // 0 none, 1 odd, 2 even
+    int responseTime = 3;              // 0 50 ms … 5 500 ms
     std::string pcbsn = "00000000";
     std::string inspector = "001";
 
@@ -80,8 +80,8 @@ struct ModuleSettings {
         int revision = 5;  // 5, 6 or 7: command 0 layout of that revision
         uint8_t preamblesRequested = 5;
         int replyPreambles = 5;
-        float loopCurrent = 12.0f;  // mA
-        int variableCount = 4;      // 0..4 variables in the command 3 reply
+        float loopCurrent = 12.0f;                         // mA
+        int variableCount = 4;                             // 0..4 variables in the command 3 reply
         std::array<uint8_t, 4> unitCodes{12, 32, 61, 57};  // kPa, degC, kg, %
     };
     HartInstrumentSettings hart;
@@ -89,4 +89,7 @@ struct ModuleSettings {
     // A set command, by the start of its frame ("QQS#XY1:"), that is
     // acknowledged but not kept: a module that ignores one setting.
     std::string ignoredSetCommand;
+    // A set command, by the start of its frame, that the module refuses with
+    // its error acknowledgement ("QQS#MD:ERR#"), as it does a frame it cannot take.
+    std::string refusedSetCommand;
 };

@@ -14,7 +14,7 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "ui/portcombobox.h"
-#include "ui/portdiscovery.h"
+#include "session/portdiscovery.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"

@@ -69,6 +69,21 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
             QFileDialog::getSaveFileName(this, "Save Report", {}, "Text files (*.txt)");
         if (!path.isEmpty()) SaveTo(path);
     });
+    QPushButton* certificate =
+        buttons->addButton("Save Certificate…", QDialogButtonBox::ActionRole);
+    certificate->setObjectName("buttonSaveCertificate");
+    certificate->setToolTip(
+        "Read the HART instrument, cross-check it with the MODBUS registers "
+        "and save the commissioning certificate (PDF and JSON)");
+    // Only a module that read back as wanted gets a certificate.
+    certificate->setEnabled(report.failure.empty() && !report.rows.empty() &&
+                            std::none_of(report.rows.begin(), report.rows.end(),
+                                         [](const VerifyRow& r) { return r.mismatch; }));
+    connect(certificate, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, "Save Certificate",
+                                                          "certificate.pdf", "PDF (*.pdf)");
+        if (!path.isEmpty()) emit certificateRequested(path);
+    });
     if (report.HalfConfigured()) {
         QPushButton* restore = buttons->addButton("Restore", QDialogButtonBox::ActionRole);
         restore->setObjectName("buttonRestore");

@@ -18,6 +18,8 @@ public:
 signals:
     void restoreRequested();
     void resumeRequested();
+    // Save Certificate… chose where the certificate's page goes.
+    void certificateRequested(const QString& pdfPath);
 
 private:
     ApplyReport report_;

@@ -4,11 +4,15 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QProgressDialog>
 
+#include "print/certificatepdf.h"
+#include "profile/certificate.h"
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
+#include "session/certifyjob.h"
 #include "session/modulejob.h"
 #include "session/requestrunner.h"
 #include "ui/applyreportdialog.h"
@@ -34,7 +38,10 @@ QString Text(const std::string& latin1) { return QString::fromLatin1(latin1); }
 }  // namespace
 
 ModuleProfiles::ModuleProfiles(TForm1* form)
-    : QObject(form), form_(form), job_(new ModuleJob(form->Link1, this)) {
+    : QObject(form),
+      form_(form),
+      job_(new ModuleJob(form->Link1, this)),
+      certify_(new CertifyJob(form->Link1, this)) {
     QMenu* file = form->menuFile;
     // First in File, ahead of the entries that sit just before Exit.
     QAction* first = file->actions().first();
@@ -146,12 +153,14 @@ bool ModuleProfiles::ReadModule() {
 }
 
 bool ModuleProfiles::ApplyProfileFrom(const QString& path) {
-    if (!form_->PortOpen) {
-        ShowMessage("Open the port first.");
-        return false;
-    }
     const auto profile = LoadProfile(path);
     if (!profile) return false;
+    // Nothing is sent from a profile with one value its field cannot carry.
+    if (const auto problem = ValidateProfile(*profile)) {
+        ShowMessage(Text(ProfileErrorText(path, *problem)));
+        return false;
+    }
+    lastProfileFile_ = QFileInfo(path).fileName();
     return Apply(*profile, "Applying the profile");
 }
 
@@ -203,6 +212,8 @@ void ModuleProfiles::ApplyFinished() {
             [this, snapshot] { Apply(snapshot, "Restoring the module"); });
     connect(dialog, &ApplyReportDialog::resumeRequested, this,
             [this, wanted] { Apply(wanted, "Applying the profile"); });
+    connect(dialog, &ApplyReportDialog::certificateRequested, this,
+            &ModuleProfiles::SaveCertificate);
     dialog->show();
 }
 
@@ -221,4 +232,40 @@ void ModuleProfiles::LineChanged(uint32_t baudRate, int parityItem) {
     // The port now runs at the module's new settings: the port lists say so.
     form_->form()->ComboBox11->setEditText(QString::number(baudRate));
     SetItemIndex(form_->form()->ComboBox10, parityItem);
+}
+
+bool ModuleProfiles::SaveCertificate(const QString& pdfPath) {
+    if (!job_->verified()) {
+        ShowMessage("Only a module whose settings read back as wanted gets a certificate.");
+        return false;
+    }
+    Certificate c;
+    const QDateTime now = QDateTime::currentDateTime();
+    c.date = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+    c.port = ResolvePortName(form_->Comm1->CommName);
+    c.toolVersion = TAVRIX_VERSION;
+    c.moduleVersion = job_->readBack().moduleVersion;
+    c.profileFile = lastProfileFile_.toStdString();
+    c.verified = true;
+    c.rows = job_->rows();
+    certify_->disconnect(this);
+    connect(certify_, &CertifyJob::finished, this, [this, pdfPath] {
+        const Certificate& done = certify_->certificate();
+        QString error;
+        QFile json(QFileInfo(pdfPath).path() + "/" + QFileInfo(pdfPath).completeBaseName() +
+                   ".json");
+        const QByteArray data = CertificateJson(done);
+        if (!json.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            json.write(data) != data.size()) {
+            ShowMessage(QString("Cannot write %1: %2").arg(json.fileName(), json.errorString()));
+        } else if (!WriteCertificatePdf(done, pdfPath, &error)) {
+            ShowMessage(QString("Cannot write %1: %2").arg(pdfPath, error));
+        }
+        emit certificateSaved(pdfPath);
+    });
+    if (!certify_->Start(c, job_->readBack())) {
+        ShowMessage("The line is busy: try again once the exchange under way is done.");
+        return false;
+    }
+    return true;
 }

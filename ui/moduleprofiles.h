@@ -10,6 +10,7 @@
 
 #include "profile/profile.h"
 
+class CertifyJob;
 class ModuleJob;
 class QAction;
 class QProgressDialog;
@@ -31,8 +32,15 @@ public:
     bool OpenProfileFrom(const QString& path);
     bool ApplyProfileFrom(const QString& path);
     bool ReadModule();
+    // After a verified apply: the HART instrument and the cross-check read,
+    // then the certificate saved as `pdfPath` and beside it as JSON.
+    bool SaveCertificate(const QString& pdfPath);
 
     ModuleJob* job() const { return job_; }
+
+signals:
+    // The certificate's files are written (or the failure was shown).
+    void certificateSaved(const QString& pdfPath);
 
 private:
     bool ProfileFromWindow(Profile& profile);
@@ -50,4 +58,6 @@ private:
     std::string moduleVersion_;  // from the last Read Module
     bool applying_ = false;
     Profile lastApplied_;  // what Resume applies again
+    QString lastProfileFile_;
+    CertifyJob* certify_;
 };

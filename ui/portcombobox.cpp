@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "serial/tcomm.h"
-#include "ui/portdiscovery.h"
+#include "session/portdiscovery.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "serial/tcomm.h"
 #include "ui/controls.h"
-#include "ui/portdiscovery.h"
+#include "session/portdiscovery.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
@@ -35,6 +39,7 @@ public:
         server_.Start();
     }
     ~Module() { server_.Stop(); }
+    int requests() const { return server_.requestsAnswered(); }
     TavrixModule module;
     QString path;
 
@@ -70,6 +75,48 @@ TEST(Cli, ReadSaveApplyVerify) {
     EXPECT_TRUE(mismatch.out.contains("\"setting\": \"rs485.responseTime\""))
         << mismatch.out.toStdString();
     EXPECT_EQ(mismatch.err, "tavrix-cli: 1 settings read back differ\n");
+
+    // An error acknowledgement fails the apply, verified or not.
+    Module refusing;
+    refusing.module.settings().refusedSetCommand = "QQS#MD:";
+    const CliRun refused = Cli({"--port", refusing.path, "apply", file});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(
+        refused.err.contains("(Operation mode) wrong: the module refused the setting: "
+                             "\"QQS#MD:ERR#\""))
+        << refused.err.toStdString();
+
+    // A factory module's profile clears a used module's command bytes, and verifies.
+    const QString factory = dir.filePath("factory.json");
+    {
+        Module fresh;
+        QFile out(factory);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(Cli({"--port", fresh.path, "read"}).out.toUtf8());
+    }
+    Module used;
+    used.module.settings().monitoringCommands[0] = {1, {0x0A, 0x0B}};
+    const CliRun cleared = Cli({"--port", used.path, "apply", factory, "--verify"});
+    EXPECT_EQ(cleared.status, 0) << cleared.out.toStdString() << cleared.err.toStdString();
+    EXPECT_TRUE(used.module.settings().monitoringCommands[0].bytes.empty());
+
+    // A value no field can carry: refused whole, and the module is sent nothing.
+    QFile plan(file);
+    ASSERT_TRUE(plan.open(QIODevice::ReadOnly));
+    QByteArray zero = plan.readAll();
+    zero.replace("\"system.slaveAddress\": \"042\"", "\"system.slaveAddress\": \"000\"");
+    QFile zeroFile(dir.filePath("zero.json"));
+    ASSERT_TRUE(zeroFile.open(QIODevice::WriteOnly));
+    zeroFile.write(zero);
+    zeroFile.close();
+    Module untouched;
+    const CliRun invalid = Cli({"--port", untouched.path, "apply", zeroFile.fileName()});
+    EXPECT_EQ(invalid.status, 2);
+    EXPECT_TRUE(
+        invalid.err.contains("field settings.system.slaveAddress: must be a MODBUS slave "
+                             "address from 1 to 247, not 000"))
+        << invalid.err.toStdString();
+    EXPECT_EQ(untouched.requests(), 0);
 }
 
 TEST(Cli, QueriesAndRefusals) {
@@ -86,7 +133,10 @@ TEST(Cli, QueriesAndRefusals) {
         const char* output;  // in stdout, or for a failure in stderr
     } cases[] = {
         {{"version"}, 0, "TAVRIX HART-MODBUS V2.0"},
-        {{"hart", "variables"}, 0, "PV 12.5"},
+        {{"--version"}, 0, "tavrix-cli 2.0.0"},
+        {{"hart", "variables"}, 0, "Loop current 12 mA\nPV 12.5"},
+        {{"--hart-address", "5", "hart", "identity"}, 1, "no reply to HART command 0"},
+        {{"--json", "hart", "identity"}, 0, "\"result\": \"ok\""},
         {{"modbus", "read", "1", "2", "4"}, 0, "40003 "},
         {{"apply", bad.fileName()}, 2, "bad.json: field settings.x: unknown field"},
         {{"modbus", "read", "1", "x", "4"}, 2, "START must be a number"},
@@ -100,6 +150,16 @@ TEST(Cli, QueriesAndRefusals) {
             << run.err.toStdString();
     }
     EXPECT_EQ(Cli({"read"}).status, 2) << "no port";
+    // Arguments and files are checked before a port is opened; a port that
+    // cannot be opened says why and what to do.
+    const CliRun args = Cli({"--port", "/dev/tavrix-none", "apply", bad.fileName()});
+    EXPECT_EQ(args.status, 2) << args.err.toStdString();
+    const CliRun missing = Cli({"--port", "/dev/tavrix-none", "--json", "version"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_TRUE(missing.err.contains("cannot open /dev/tavrix-none: Error opening serial port\n"))
+        << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("There is no such device")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
 }
 
 // Replies paused part-way: waited out when the pause is shorter than the
@@ -139,4 +199,73 @@ TEST(Cli, SplitRepliesAreWaitedOutOrFailNamingTheStep) {
             }
         }
     }
+}
+
+// Eight modules in one command, each with its certificate; then a module that
+// stops answering half-way: the report names what was and was not
+// acknowledged, and its restore command brings the module back.
+TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
+    QTemporaryDir dir;
+    const QString plan = dir.filePath("plan.json");
+    {
+        Module source;
+        source.module.settings().slaveAddress = "042";
+        source.module.settings().pollInterval = "120";
+        const CliRun reading = Cli({"--port", source.path, "read"});
+        ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+        QFile out(plan);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(reading.out.toUtf8());
+    }
+    std::vector<std::unique_ptr<Module>> fleet;
+    QStringList args;
+    for (int i = 0; i < 8; ++i) {
+        fleet.push_back(std::make_unique<Module>());
+        args << "--port" << fleet.back()->path;
+    }
+    const QString certificates = dir.filePath("certificates");
+    const CliRun all =
+        Cli(args + QStringList{"apply", plan, "--verify", "--certificate", certificates});
+    EXPECT_EQ(all.status, 0) << all.out.toStdString() << all.err.toStdString();
+    EXPECT_TRUE(all.out.contains("8 of 8 modules verified.")) << all.out.toStdString();
+    EXPECT_EQ(QDir(certificates).entryList({"*.pdf"}).size(), 8);
+    EXPECT_EQ(QDir(certificates).entryList({"*.json"}).size(), 8);
+    for (const auto& m : fleet) EXPECT_EQ(m->module.settings().slaveAddress, "042");
+
+    // The snapshot's six queries and three set commands are answered, then nothing.
+    TavrixModule module;
+    const QString backup = dir.filePath("backup.json");
+    QString restore;
+    {
+        SimOptions silentAfter;
+        silentAfter.stopAfter = 9;
+        SimServer server(module, silentAfter);
+        const QString path = QString::fromStdString(server.Open());
+        server.Start();
+        const CliRun half =
+            Cli({"--port", path, "--json", "apply", plan, "--verify", "--backup", backup});
+        server.Stop();
+        EXPECT_EQ(half.status, 1);
+        const QJsonObject report = QJsonDocument::fromJson(half.out.toUtf8()).object();
+        EXPECT_EQ(report["result"].toString(), "failed");
+        EXPECT_EQ(report["exitCode"].toInt(), 1);
+        EXPECT_EQ(report["step"].toString(), "RS485 response time");
+        EXPECT_EQ(report["lineNow"].toString(), "9600 8N1");
+        EXPECT_TRUE(report["halfConfigured"].toBool());
+        EXPECT_EQ(report["applied"].toArray().size(), 3);
+        EXPECT_EQ(report["unsent"].toArray().first().toString(), "RS485 response time");
+        restore = report["restoreCommand"].toString();
+        EXPECT_TRUE(restore.endsWith(" apply " + backup + " --verify")) << restore.toStdString();
+    }
+    EXPECT_EQ(module.settings().slaveAddress, "042") << "half-configured";
+    SimServer again(module, {});  // the same module, answering again
+    const QString path = QString::fromStdString(again.Open());
+    again.Start();
+    QStringList words = restore.split(' ').mid(1);
+    words[words.indexOf("--port") + 1] = path;  // a new line to the same module
+    const CliRun restored = Cli(words);
+    again.Stop();
+    EXPECT_EQ(restored.status, 0) << restored.out.toStdString() << restored.err.toStdString();
+    EXPECT_EQ(module.settings().slaveAddress, ModuleSettings{}.slaveAddress);
+    EXPECT_EQ(module.settings().pollInterval, ModuleSettings{}.pollInterval);
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -75,6 +76,18 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
     EXPECT_EQ(ui->ComboBox11->currentText(), "19200") << "the port followed the module";
     const QString saved = dir.filePath("report.txt");
     EXPECT_TRUE(report->SaveTo(saved));
+    // The certificate reads the instrument and cross-checks it after the apply.
+    EXPECT_TRUE(report->findChild<QPushButton*>("buttonSaveCertificate")->isEnabled());
+    bool certified = false;
+    QObject::connect(form.Profiles, &ModuleProfiles::certificateSaved, [&] { certified = true; });
+    ASSERT_TRUE(form.Profiles->SaveCertificate(dir.filePath("module.pdf")));
+    ASSERT_TRUE(WaitFor([&] { return certified; }, 10000));
+    QFile certificate(dir.filePath("module.json"));
+    ASSERT_TRUE(certificate.open(QIODevice::ReadOnly));
+    const QByteArray json = certificate.readAll();
+    EXPECT_TRUE(json.contains("\"identity\": \"manufacturer 90")) << json.toStdString();
+    EXPECT_TRUE(json.contains("4 of 4 variables agree")) << json.toStdString();
+    EXPECT_TRUE(QFile(dir.filePath("module.pdf")).size() > 1000);
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
 }
 
@@ -160,4 +173,19 @@ TEST_F(ProfileWindow, OpenFillsTheControlsOrRefusesTheWholeFile) {
     EXPECT_TRUE(form.Profiles->OpenProfileFrom(good.fileName()));
     EXPECT_EQ(ui->Edit14->text(), "33");
     EXPECT_EQ(ui->ComboBox9->currentText(), "Odd");
+
+    // A value no module takes is refused before the port is even looked at.
+    messages.clear();
+    QByteArray zero = bad;
+    zero.replace("\"rs485.responseTime\": \"7 700ms\"", "\"rs485.responseTime\": \"3 300ms\"");
+    zero.replace("\"system.slaveAddress\": \"33\"", "\"system.slaveAddress\": \"000\"");
+    QFile zeroFile(dir.filePath("zero.json"));
+    ASSERT_TRUE(zeroFile.open(QIODevice::WriteOnly));
+    zeroFile.write(zero);
+    zeroFile.close();
+    EXPECT_FALSE(form.Profiles->ApplyProfileFrom(zeroFile.fileName()));
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_TRUE(messages.texts()[0].contains("zero.json: field settings.system.slaveAddress: must "
+                                             "be a MODBUS slave address from 1 to 247"))
+        << messages.texts()[0].toStdString();
 }

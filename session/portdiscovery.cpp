@@ -1,4 +1,4 @@
-#include "ui/portdiscovery.h"
+#include "session/portdiscovery.h"
 
 #include <QDir>
 #include <QFileInfo>

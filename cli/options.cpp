@@ -1,0 +1,140 @@
+#include "cli/options.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef TAVRIX_VERSION
+#define TAVRIX_VERSION "?"
+#endif
+
+const char* const kUsageText =
+    "Usage: tavrix-cli --port DEV [--port DEV ...] [--baud N] [--parity none|odd|even]\n"
+    "                  [--answer-time MS] [--hart-address N] [--json] COMMAND\n"
+    "Commands:\n"
+    "  version                      the module's version text\n"
+    "  read                         the module's settings as a profile (JSON)\n"
+    "  apply FILE [--verify] [--retries N] [--backup FILE] [--certificate DIR]\n"
+    "                               send a profile's settings, the module read first\n"
+    "                               and kept; several --port (or a pattern such as\n"
+    "                               '/dev/serial/by-id/*') commission every module at once\n"
+    "  hart identity                command 0 of the HART instrument\n"
+    "  hart variables               command 3: the loop current and the dynamic variables\n"
+    "  modbus read SLAVE START COUNT  holding registers through the module\n"
+    "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
+    "module's longest time to answer (default 500 ms), which the timeouts allow for.\n"
+    "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
+    "mismatch, 2 bad usage or file, 3 a port could not be opened.\n";
+
+[[noreturn]] void Fail(int status, const std::string& line) {
+    std::fprintf(stderr, "tavrix-cli: %s\n", line.c_str());
+    std::exit(status);
+}
+
+int Number(const std::string& text, int low, int high, const char* what) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || v < low || v > high) {
+        Fail(kUsage, std::string(what) + " must be a number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + text + "'");
+    }
+    return static_cast<int>(v);
+}
+
+const char* ParityName(int parity) {
+    static const char* const kNames[] = {"none", "odd", "even"};
+    return parity >= 0 && parity < 3 ? kNames[parity] : "none";
+}
+
+namespace {
+
+// A port as given, or every device its wildcard pattern names, sorted.
+std::vector<std::string> ExpandPort(const QString& port) {
+    if (!port.contains('*') && !port.contains('?') && !port.contains('['))
+        return {port.toStdString()};
+    const QFileInfo pattern(port);
+    const QDir dir = pattern.dir();
+    std::vector<std::string> found;
+    for (const QFileInfo& f : dir.entryInfoList(
+             {pattern.fileName()}, QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+        found.push_back(f.absoluteFilePath().toStdString());
+    if (found.empty()) Fail(kUsage, "--port " + port.toStdString() + ": no device matches");
+    return found;
+}
+
+// The command's words make a known command with its arguments.
+void CheckCommand(const Options& o) {
+    const auto& w = o.words;
+    if (w.empty()) Fail(kUsage, "no command given (see --help)");
+    const std::string what =
+        w[0] + (w.size() > 1 && (w[0] == "hart" || w[0] == "modbus") ? " " + w[1] : "");
+    const bool known =
+        (what == "version" && w.size() == 1) || (what == "read" && w.size() == 1) ||
+        (what == "apply" && w.size() == 2) || (what == "hart identity" && w.size() == 2) ||
+        (what == "hart variables" && w.size() == 2) || (what == "modbus read" && w.size() == 5);
+    if (!known) {
+        std::string all;
+        for (const auto& word : w) all += (all.empty() ? "" : " ") + word;
+        Fail(kUsage, "unknown command or wrong arguments: '" + all + "' (see --help)");
+    }
+    if (what == "modbus read") {
+        Number(w[2], 0, 255, "SLAVE");
+        Number(w[3], 0, 255, "START");
+        Number(w[4], 1, 125, "COUNT");
+    }
+    if (w[0] != "apply") {
+        if (o.ports.size() > 1) Fail(kUsage, "only apply takes more than one --port");
+        if (!o.backup.empty() || !o.certificate.empty() || o.verify)
+            Fail(kUsage, "--verify, --backup and --certificate belong to apply");
+    } else if (o.ports.size() > 1 && !o.backup.empty()) {
+        Fail(kUsage, "--backup names one file: with several ports each backup goes to its own");
+    }
+}
+
+}  // namespace
+
+Options Parse(const QStringList& args) {
+    Options o;
+    for (int i = 1; i < args.size(); ++i) {
+        const std::string a = args[i].toStdString();
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsageText, stdout);
+            std::exit(kOk);
+        } else if (a == "--version") {
+            std::printf("tavrix-cli %s\n", TAVRIX_VERSION);
+            std::exit(kOk);
+        } else if (a == "--port" && hasValue) {
+            for (std::string& port : ExpandPort(args[++i])) o.ports.push_back(std::move(port));
+        } else if (a == "--baud" && hasValue) {
+            o.baud = static_cast<uint32_t>(Number(args[++i].toStdString(), 1, 4000000, "--baud"));
+        } else if (a == "--parity" && hasValue) {
+            const QString p = args[++i].toLower();
+            const QStringList names = {"none", "odd", "even"};
+            o.parity = static_cast<int>(names.indexOf(p));
+            if (o.parity < 0) Fail(kUsage, "--parity takes none, odd or even");
+        } else if (a == "--answer-time" && hasValue) {
+            o.answerTimeMs = Number(args[++i].toStdString(), 1, 60000, "--answer-time");
+        } else if (a == "--retries" && hasValue) {
+            o.retries = Number(args[++i].toStdString(), 0, 10, "--retries");
+        } else if (a == "--hart-address" && hasValue) {
+            o.hartAddress = Number(args[++i].toStdString(), 0, 63, "--hart-address");
+        } else if (a == "--backup" && hasValue) {
+            o.backup = args[++i].toStdString();
+        } else if (a == "--certificate" && hasValue) {
+            o.certificate = args[++i].toStdString();
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "--verify") {
+            o.verify = true;
+        } else if (a.starts_with("--")) {
+            Fail(kUsage, "unknown option '" + a + "' (see --help)");
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    if (o.ports.empty()) Fail(kUsage, "--port DEV is required");
+    CheckCommand(o);
+    return o;
+}

@@ -1,0 +1,39 @@
+// tavrix-cli's command line: options and the command's words, every one
+// checked before any port is opened, so a typing error sends nothing.
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotOpen = 3 };
+
+extern const char* const kUsageText;
+
+struct Options {
+    std::vector<std::string> ports;  // one for every command; apply takes several
+    uint32_t baud = 9600;
+    int parity = 0;  // item of the parity list: none, odd, even
+    int answerTimeMs = 500;
+    int retries = 2;
+    int hartAddress = 0;
+    bool json = false;
+    bool verify = false;
+    std::string backup;       // apply: where the snapshot goes
+    std::string certificate;  // apply: the folder for certificates
+    std::vector<std::string> words;
+};
+
+// Prints "tavrix-cli: LINE" on standard error and exits with `status`.
+[[noreturn]] void Fail(int status, const std::string& line);
+
+// `text` as a number from `low` to `high`; else fails naming `what`.
+int Number(const std::string& text, int low, int high, const char* what);
+
+// Parses and checks the whole command line: the options, the command and its
+// arguments; ports given as a pattern ("/dev/serial/by-id/*") are expanded.
+Options Parse(const QStringList& args);
+
+// "none", "odd", "even".
+const char* ParityName(int parity);

@@ -1,0 +1,125 @@
+#include "session/certifyjob.h"
+
+#include <QString>
+#include <cstdlib>
+
+#include "exchange/crosscheck.h"
+#include "exchange/requestcodes.h"
+#include "hart/frames.h"
+#include "hart/units.h"
+#include "modbus/reply.h"
+#include "modbus/request.h"
+#include "session/link.h"
+#include "session/requestrunner.h"
+
+namespace {
+
+// The window's default preamble for HART transparent mode.
+constexpr int kHartPreamble = 6;
+
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+std::string Number(double value) { return QString::number(value, 'g', 7).toStdString(); }
+
+}  // namespace
+
+CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), runner_(link->Sequencer()) {}
+
+bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartAddress) {
+    if (running_ || runner_->IsRunning()) return false;
+    running_ = true;
+    certificate_ = std::move(certificate);
+    module_ = module;
+    const HartBytes frame = HartCommand0Frame(kHartPreamble, kPrimaryMaster, hartAddress);
+    Exchange({{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}},
+             [this](const std::string& reply) {
+                 const auto device = ParseHartCommand0Reply(Bytes(reply));
+                 if (!device) return Done("the command 0 reply holds no identity");
+                 const HartIdentity id = device->identity;
+                 certificate_.hartIdentity = QString("manufacturer %1, device type %2, id %3")
+                                                 .arg(id.manufacturer)
+                                                 .arg(id.deviceType)
+                                                 .arg(device->DeviceNumber())
+                                                 .toStdString();
+                 const HartBytes command3 = HartCommand3Frame(kHartPreamble, kPrimaryMaster, id);
+                 Exchange({{std::string(command3.begin(), command3.end()), kCodeHartCommand3,
+                            "HART command 3"}},
+                          [this](const std::string& hart) {
+                              const auto values = ParseHartCommand3Values(Bytes(hart));
+                              if (!values) return Done("the command 3 reply holds no variables");
+                              certificate_.loopCurrentMa = values->loopCurrent;
+                              CrossCheckWith(*values);
+                          });
+             });
+    return true;
+}
+
+void CertifyJob::Exchange(std::vector<SequenceStep> steps,
+                          std::function<void(const std::string&)> done) {
+    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+    connect(runner_, &RequestRunner::ended, this, [this, done] {
+        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+        const RequestSequence& seq = runner_->sequence();
+        if (seq.state() != RequestSequence::State::Finished) {
+            const bool silent = seq.state() == RequestSequence::State::TimedOut;
+            const std::string label = seq.steps()[seq.current()].label;
+            return Done((silent ? "no reply to " + label + ": " : "reply to " + label + " ") +
+                        runner_->failure().toStdString());
+        }
+        done(seq.replies().front());
+    });
+    if (!runner_->Run(std::move(steps))) Done("the line was busy");
+}
+
+void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {
+    const auto text = [this](ConfigControl control) {
+        const ConfigField* f = module_.Find(control);
+        return f ? f->text : std::string();
+    };
+    const auto item = [this](ConfigControl control) {
+        const ConfigField* f = module_.Find(control);
+        return f ? f->number : 0;
+    };
+    CrossCheckSettings settings;
+    settings.listOrder = {item(ConfigControl::FAMOUT3), item(ConfigControl::FAMOUT5),
+                          item(ConfigControl::FAMOUT7), item(ConfigControl::FAMOUT9)};
+    settings.coefficientMode = item(ConfigControl::ComboBox18);
+    settings.coefficient1 = text(ConfigControl::Beilv);
+    settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
+                             text(ConfigControl::xishu4)};
+    const int slave = std::atoi(text(ConfigControl::Edit14).c_str());
+    const ModbusRequest frame = ReadHoldingRegistersRequest(slave, 0, 10);
+    Exchange({{std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"}},
+             [this, hart, settings](const std::string& reply) {
+                 // Its verdict already held it to the request: slave, count, CRC.
+                 const ModbusReply modbus = DecodeModbusReply(Bytes(reply));
+                 int agree = 0;
+                 const auto rows =
+                     CrossCheck(hart, modbus.registers, kFirstHoldingRegister, settings);
+                 for (const CrossCheckRow& row : rows) {
+                     const char* unit = UnitText(row.unitItem);
+                     CertificateCheck check;
+                     check.variable = row.variable;
+                     check.address = row.address;
+                     check.hartValue = row.hartValue ? Number(*row.hartValue) +
+                                                           (unit ? std::string(" ") + unit : "")
+                                                     : "-";
+                     check.modbusValue = row.modbusValue ? Number(*row.modbusValue) : "-";
+                     check.agree = row.agree;
+                     agree += row.agree ? 1 : 0;
+                     certificate_.crossCheck.push_back(check);
+                 }
+                 certificate_.crossCheckNote = std::to_string(agree) + " of " +
+                                               std::to_string(rows.size()) +
+                                               " variables agree between HART and MODBUS";
+                 Done();
+             });
+}
+
+void CertifyJob::Done(const std::string& note) {
+    if (!note.empty()) certificate_.crossCheckNote = "no cross-check: " + note;
+    running_ = false;
+    emit finished();
+}

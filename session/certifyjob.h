@@ -1,0 +1,44 @@
+// After a verified apply: the HART instrument's identity (command 0) and loop
+// current (command 3), and the HART-to-MODBUS cross-check against the
+// module's registers 40001 to 40010 at its slave address, with the byte
+// orders and coefficients the module reported. Fills a Certificate; a side
+// that does not answer is said in its note, never left out unsaid. Shared by
+// the window's Save Certificate… and tavrix-cli --certificate.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exchange/requestsequence.h"
+#include "hart/replies.h"
+#include "profile/certificate.h"
+#include "profile/profile.h"
+
+class Link;
+class RequestRunner;
+
+class CertifyJob : public QObject {
+    Q_OBJECT
+public:
+    explicit CertifyJob(Link* link, QObject* parent = nullptr);
+
+    // `certificate` already holds what the apply gave; `module` is the module
+    // as read back. False while another sequence has the line.
+    bool Start(Certificate certificate, const Profile& module, int hartAddress = 0);
+    const Certificate& certificate() const { return certificate_; }
+
+signals:
+    void finished();
+
+private:
+    void Exchange(std::vector<SequenceStep> steps, std::function<void(const std::string&)> done);
+    void CrossCheckWith(const HartDynamicValues& hart);
+    void Done(const std::string& note = {});
+
+    RequestRunner* runner_;
+    Certificate certificate_;
+    Profile module_;
+    bool running_ = false;
+};
