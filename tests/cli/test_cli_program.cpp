@@ -269,3 +269,31 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
     EXPECT_EQ(module.settings().slaveAddress, ModuleSettings{}.slaveAddress);
     EXPECT_EQ(module.settings().pollInterval, ModuleSettings{}.pollInterval);
 }
+
+// SIGTERM during an apply: the run stops after the exchange under way and the
+// report says what the module is left with.
+TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
+    QTemporaryDir dir;
+    const QString plan = dir.filePath("plan.json");
+    Module module;
+    {
+        QFile out(plan);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(Cli({"--port", module.path, "read"}).out.toUtf8());
+    }
+    const int before = module.requests();
+    QProcess process;
+    process.start(TAVRIX_CLI_PATH, {"--port", module.path, "apply", plan, "--verify", "--backup",
+                                    dir.filePath("backup.json")});
+    // Into the set commands: the snapshot's six queries and a few more answered.
+    ASSERT_TRUE(PumpUntil([&] { return module.requests() >= before + 9; },
+                          std::chrono::milliseconds(20000)));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(out.startsWith("HALF-CONFIGURED: ")) << out.toStdString();
+    EXPECT_TRUE(out.contains("Stopped: Stopped on request")) << out.toStdString();
+    EXPECT_TRUE(out.contains("To restore the module as it was: ")) << out.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("backup.json")));
+}
