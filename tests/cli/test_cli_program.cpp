@@ -22,9 +22,18 @@ struct CliRun {
     QString err;
 };
 
+// Backups the program keeps unasked go here, not into the home folder.
+QProcessEnvironment CliEnvironment() {
+    static QTemporaryDir state;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", state.path());
+    return environment;
+}
+
 CliRun Cli(const QStringList& args) {
     TestApp();
     QProcess process;
+    process.setProcessEnvironment(CliEnvironment());
     process.start(TAVRIX_CLI_PATH, args);
     process.waitForFinished(90000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -283,6 +292,7 @@ TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     }
     const int before = module.requests();
     QProcess process;
+    process.setProcessEnvironment(CliEnvironment());
     process.start(TAVRIX_CLI_PATH, {"--port", module.path, "apply", plan, "--verify", "--backup",
                                     dir.filePath("backup.json")});
     // Into the set commands: the snapshot's six queries and a few more answered.
