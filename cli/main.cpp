@@ -529,8 +529,8 @@ int main(int argc, char** argv) {
     // Drawing a certificate's page needs the GUI library's fonts, never a display.
     bool certificate = false;
     for (int i = 1; i < argc; ++i) certificate |= std::string(argv[i]) == "--certificate";
-    if (certificate && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The program shows nothing: a desktop's platform (or none) must not stop it.
+    if (certificate) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app(certificate ? new QGuiApplication(argc, argv)
                                                       : new QCoreApplication(argc, argv));
     const Options options = Parse(app->arguments());
