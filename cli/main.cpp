@@ -28,6 +28,7 @@
 #include "cli/options.h"
 #include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
+#include "exchange/requeststeps.h"
 #include "hart/frames.h"
 #include "hart/replies.h"
 #include "hart/units.h"
@@ -52,9 +53,6 @@
 #endif
 
 namespace {
-
-// The window's default preamble for HART transparent mode.
-constexpr int kHartPreamble = 6;
 
 void Print(const QByteArray& text) {
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
@@ -320,45 +318,36 @@ private:
         return out;
     }
 
-    std::vector<SequenceStep> Command0Step() const {
-        const HartBytes frame =
-            HartCommand0Frame(kHartPreamble, kPrimaryMaster, options_.hartAddress);
-        return {{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}};
-    }
-
-    static std::vector<SequenceStep> Command3Step(const HartIdentity& identity) {
-        const HartBytes frame = HartCommand3Frame(kHartPreamble, kPrimaryMaster, identity);
-        return {{std::string(frame.begin(), frame.end()), kCodeHartCommand3, "HART command 3"}};
-    }
-
     // Command 0; `next` continues with the identity, else it is printed.
     void HartIdentityQuery(std::function<void(const HartIdentity&)> next) {
-        Exchange(Command0Step(), [this, next](const std::vector<std::string>& replies) {
-            const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
-            if (!device)
-                return End(kFailed,
-                           "the HART command 0 reply holds no identity: " + Hex(replies[0]),
-                           "HART command 0");
-            if (next) return next(device->identity);
-            const HartIdentity& id = device->identity;
-            json_ = {{"manufacturer", id.manufacturer},
-                     {"deviceType", id.deviceType},
-                     {"deviceId", static_cast<qint64>(device->DeviceNumber())},
-                     {"preambles", device->preambles},
-                     {"pollingAddress", options_.hartAddress}};
-            text_ = QString("manufacturer %1\ndevice type %2\ndevice id %3\npreambles %4")
-                        .arg(id.manufacturer)
-                        .arg(id.deviceType)
-                        .arg(device->DeviceNumber())
-                        .arg(device->preambles)
-                        .toUtf8();
-            End(kOk);
-        });
+        Exchange({HartCommand0Step(options_.hartAddress)},
+                 [this, next](const std::vector<std::string>& replies) {
+                     const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
+                     if (!device)
+                         return End(
+                             kFailed,
+                             "the HART command 0 reply holds no identity: " + Hex(replies[0]),
+                             "HART command 0");
+                     if (next) return next(device->identity);
+                     const HartIdentity& id = device->identity;
+                     json_ = {{"manufacturer", id.manufacturer},
+                              {"deviceType", id.deviceType},
+                              {"deviceId", static_cast<qint64>(device->DeviceNumber())},
+                              {"preambles", device->preambles},
+                              {"pollingAddress", options_.hartAddress}};
+                     text_ = QString("manufacturer %1\ndevice type %2\ndevice id %3\npreambles %4")
+                                 .arg(id.manufacturer)
+                                 .arg(id.deviceType)
+                                 .arg(device->DeviceNumber())
+                                 .arg(device->preambles)
+                                 .toUtf8();
+                     End(kOk);
+                 });
     }
 
     void HartVariables() {
         HartIdentityQuery([this](const HartIdentity& identity) {
-            Exchange(Command3Step(identity), [this](const std::vector<std::string>& replies) {
+            Exchange({HartCommand3Step(identity)}, [this](const std::vector<std::string>& replies) {
                 const std::string& r = replies[0];
                 const auto vars = ParseHartCommand3Reply(Bytes(r), '.');
                 const auto values = ParseHartCommand3Values(Bytes(r));
@@ -384,21 +373,17 @@ private:
         });
     }
 
-    static std::vector<SequenceStep> ModbusStep(int slave, int start, int count) {
-        const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
-        return {{std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"}};
-    }
-
     void ModbusRead() {
         const auto& w = options_.words;
         const int start = Number(w[3], 0, 255, "START");
-        Exchange(ModbusStep(Number(w[2], 0, 255, "SLAVE"), start, Number(w[4], 1, 125, "COUNT")),
-                 [this, start](const std::vector<std::string>& replies) {
-                     // Its verdict already held slave, function, count and CRC to the request.
-                     const ModbusReply reply = DecodeModbusReply(Bytes(replies[0]));
-                     PrintRegisters(reply, kFirstHoldingRegister + start);
-                     End(kOk);
-                 });
+        Exchange(
+            {ModbusReadStep(Number(w[2], 0, 255, "SLAVE"), start, Number(w[4], 1, 125, "COUNT"))},
+            [this, start](const std::vector<std::string>& replies) {
+                // Its verdict already held slave, function, count and CRC to the request.
+                const ModbusReply reply = DecodeModbusReply(Bytes(replies[0]));
+                PrintRegisters(reply, kFirstHoldingRegister + start);
+                End(kOk);
+            });
     }
 
     void PrintRegisters(const ModbusReply& reply, int first) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "exchange/crosscheck.h"
-#include "exchange/requestcodes.h"
+#include "exchange/requeststeps.h"
 #include "hart/frames.h"
 #include "hart/units.h"
 #include "modbus/reply.h"
@@ -13,9 +13,6 @@
 #include "session/requestrunner.h"
 
 namespace {
-
-// The window's default preamble for HART transparent mode.
-constexpr int kHartPreamble = 6;
 
 std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -32,27 +29,22 @@ bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartA
     running_ = true;
     certificate_ = std::move(certificate);
     module_ = module;
-    const HartBytes frame = HartCommand0Frame(kHartPreamble, kPrimaryMaster, hartAddress);
-    Exchange({{std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"}},
-             [this](const std::string& reply) {
-                 const auto device = ParseHartCommand0Reply(Bytes(reply));
-                 if (!device) return Done("the command 0 reply holds no identity");
-                 const HartIdentity id = device->identity;
-                 certificate_.hartIdentity = QString("manufacturer %1, device type %2, id %3")
-                                                 .arg(id.manufacturer)
-                                                 .arg(id.deviceType)
-                                                 .arg(device->DeviceNumber())
-                                                 .toStdString();
-                 const HartBytes command3 = HartCommand3Frame(kHartPreamble, kPrimaryMaster, id);
-                 Exchange({{std::string(command3.begin(), command3.end()), kCodeHartCommand3,
-                            "HART command 3"}},
-                          [this](const std::string& hart) {
-                              const auto values = ParseHartCommand3Values(Bytes(hart));
-                              if (!values) return Done("the command 3 reply holds no variables");
-                              certificate_.loopCurrentMa = values->loopCurrent;
-                              CrossCheckWith(*values);
-                          });
-             });
+    Exchange({HartCommand0Step(hartAddress)}, [this](const std::string& reply) {
+        const auto device = ParseHartCommand0Reply(Bytes(reply));
+        if (!device) return Done("the command 0 reply holds no identity");
+        const HartIdentity id = device->identity;
+        certificate_.hartIdentity = QString("manufacturer %1, device type %2, id %3")
+                                        .arg(id.manufacturer)
+                                        .arg(id.deviceType)
+                                        .arg(device->DeviceNumber())
+                                        .toStdString();
+        Exchange({HartCommand3Step(id)}, [this](const std::string& hart) {
+            const auto values = ParseHartCommand3Values(Bytes(hart));
+            if (!values) return Done("the command 3 reply holds no variables");
+            certificate_.loopCurrentMa = values->loopCurrent;
+            CrossCheckWith(*values);
+        });
+    });
     return true;
 }
 
@@ -90,32 +82,28 @@ void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {
     settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
                              text(ConfigControl::xishu4)};
     const int slave = std::atoi(text(ConfigControl::Edit14).c_str());
-    const ModbusRequest frame = ReadHoldingRegistersRequest(slave, 0, 10);
-    Exchange({{std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"}},
-             [this, hart, settings](const std::string& reply) {
-                 // Its verdict already held it to the request: slave, count, CRC.
-                 const ModbusReply modbus = DecodeModbusReply(Bytes(reply));
-                 int agree = 0;
-                 const auto rows =
-                     CrossCheck(hart, modbus.registers, kFirstHoldingRegister, settings);
-                 for (const CrossCheckRow& row : rows) {
-                     const char* unit = UnitText(row.unitItem);
-                     CertificateCheck check;
-                     check.variable = row.variable;
-                     check.address = row.address;
-                     check.hartValue = row.hartValue ? Number(*row.hartValue) +
-                                                           (unit ? std::string(" ") + unit : "")
-                                                     : "-";
-                     check.modbusValue = row.modbusValue ? Number(*row.modbusValue) : "-";
-                     check.agree = row.agree;
-                     agree += row.agree ? 1 : 0;
-                     certificate_.crossCheck.push_back(check);
-                 }
-                 certificate_.crossCheckNote = std::to_string(agree) + " of " +
-                                               std::to_string(rows.size()) +
-                                               " variables agree between HART and MODBUS";
-                 Done();
-             });
+    Exchange({ModbusReadStep(slave, 0, 10)}, [this, hart, settings](const std::string& reply) {
+        // Its verdict already held it to the request: slave, count, CRC.
+        const ModbusReply modbus = DecodeModbusReply(Bytes(reply));
+        int agree = 0;
+        const auto rows = CrossCheck(hart, modbus.registers, kFirstHoldingRegister, settings);
+        for (const CrossCheckRow& row : rows) {
+            const char* unit = UnitText(row.unitItem);
+            CertificateCheck check;
+            check.variable = row.variable;
+            check.address = row.address;
+            check.hartValue = row.hartValue
+                                  ? Number(*row.hartValue) + (unit ? std::string(" ") + unit : "")
+                                  : "-";
+            check.modbusValue = row.modbusValue ? Number(*row.modbusValue) : "-";
+            check.agree = row.agree;
+            agree += row.agree ? 1 : 0;
+            certificate_.crossCheck.push_back(check);
+        }
+        certificate_.crossCheckNote = std::to_string(agree) + " of " + std::to_string(rows.size()) +
+                                      " variables agree between HART and MODBUS";
+        Done();
+    });
 }
 
 void CertifyJob::Done(const std::string& note) {

@@ -1,0 +1,19 @@
+#include "exchange/requeststeps.h"
+
+#include "exchange/requestcodes.h"
+#include "modbus/request.h"
+
+SequenceStep HartCommand0Step(int pollingAddress) {
+    const HartBytes frame = HartCommand0Frame(kDefaultHartPreamble, kPrimaryMaster, pollingAddress);
+    return {std::string(frame.begin(), frame.end()), kCodeHartCommand0, "HART command 0"};
+}
+
+SequenceStep HartCommand3Step(const HartIdentity& identity) {
+    const HartBytes frame = HartCommand3Frame(kDefaultHartPreamble, kPrimaryMaster, identity);
+    return {std::string(frame.begin(), frame.end()), kCodeHartCommand3, "HART command 3"};
+}
+
+SequenceStep ModbusReadStep(int slave, int start, int count) {
+    const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
+    return {std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"};
+}
