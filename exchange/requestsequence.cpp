@@ -59,8 +59,9 @@ SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
     }
     received_.reset();
     verdict_ = {};
-    timeoutAt_ = now + timing_.Timeout(steps_[current_]);
-    deadline_ = timeoutAt_;
+    const SequenceStep& step = steps_[current_];
+    timeoutAt_ = now + timing_.Timeout(step);
+    deadline_ = step.quietTimeout ? std::min(timeoutAt_, now + *step.quietTimeout) : timeoutAt_;
     out.push_back({Kind::Write, current_, steps_[current_].frame});
     return out;
 }

@@ -40,6 +40,10 @@ struct SequenceStep {
     int code = 0;       // request code (exchange/requestcodes.h): timeout kind and reply kind
     std::string label;  // what the step does, for progress and reports
     std::optional<SequenceTime> timeout{};  // instead of the one the line's timing gives
+    // Nothing at all by then: the step has timed out, though a reply that has
+    // begun may take until `timeout`. A scan's silent candidates cost this
+    // alone.
+    std::optional<SequenceTime> quietTimeout{};
 };
 
 // How long the line takes: a step's timeout and the settle and silence times
@@ -104,6 +108,8 @@ public:
     const std::vector<ReplyVerdict>& verdicts() const { return verdicts_; }
     // The verdict on the bytes of the step under way (or the one that stopped).
     const ReplyVerdict& verdict() const { return verdict_; }
+    // The bytes that came for that step; nullopt while none did.
+    const std::optional<std::string>& received() const { return received_; }
     const SequenceTiming& timing() const { return timing_; }
 
 private:

@@ -14,6 +14,8 @@ namespace {
 constexpr size_t kManufacturerAt = 8;
 constexpr size_t kDeviceTypeAt = 9;
 constexpr size_t kPreamblesAt = 10;
+constexpr size_t kUniversalRevisionAt = 11;
+constexpr size_t kDeviceRevisionAt = 12;
 constexpr size_t kDeviceIdAt = 16;
 constexpr size_t kByteCountAt = 8;
 constexpr size_t kFirstVariableAt = 15;  // unit code, then four float bytes
@@ -59,6 +61,8 @@ std::optional<HartDeviceReply> ParseHartCommand0Reply(std::span<const uint8_t> r
     device.identity.manufacturer = at[kManufacturerAt];
     device.identity.deviceType = at[kDeviceTypeAt];
     device.preambles = at[kPreamblesAt];
+    device.universalRevision = at[kUniversalRevisionAt];
+    device.deviceRevision = at[kDeviceRevisionAt];
     device.identity.deviceId = {at[kDeviceIdAt], at[kDeviceIdAt + 1], at[kDeviceIdAt + 2]};
     return device;
 }

@@ -25,6 +25,8 @@ std::optional<size_t> FindHartStart(std::span<const uint8_t> reply, uint8_t deli
 struct HartDeviceReply {
     HartIdentity identity;
     uint8_t preambles = 0;  // preamble bytes the instrument asks for
+    uint8_t universalRevision = 0;  // the HART revision it speaks: 5, 6, 7
+    uint8_t deviceRevision = 0;
     // The three identifier bytes as one number, first byte most significant.
     uint32_t DeviceNumber() const;
 };

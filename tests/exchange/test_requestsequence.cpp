@@ -118,3 +118,21 @@ TEST(RequestSequence, CancelEmptyAndRestart) {
     RequestSequence none({});
     EXPECT_EQ(none.Start(Ms(0)), (SequenceOutputs{{Kind::Finished, 0, ""}}));
 }
+
+// A scan's candidate: silence ends it at its quiet timeout, a reply that has
+// begun by then still has until the step's timeout to finish.
+TEST(RequestSequence, AQuietTimeoutCutsOnlyASilentStep) {
+    const SequenceStep step{"QQQ#QV#", 201, "9600 None", Ms(300), Ms(40)};
+    RequestSequence silent({step});
+    silent.Start(Ms(0));
+    EXPECT_EQ(silent.NextDeadline(), Ms(40));
+    EXPECT_EQ(silent.Tick(Ms(40)), (SequenceOutputs{{Kind::TimedOut, 0, "Connection Timeout!"}}));
+
+    RequestSequence begun({step});
+    begun.Start(Ms(0));
+    begun.Received(Ms(30), "QV:TAVRIX");
+    EXPECT_EQ(begun.NextDeadline(), Ms(300));
+    begun.Received(Ms(90), " V2.0#");
+    EXPECT_EQ(begun.Tick(Ms(110)),
+              (SequenceOutputs{{Kind::Reply, 0, "QV:TAVRIX V2.0#"}, {Kind::Finished, 1, ""}}));
+}

@@ -64,6 +64,8 @@ TEST(HartCommand0Reply, FieldsAtFixedDistancesFromTheMarker) {
     EXPECT_EQ(device->identity.manufacturer, reply[11]);
     EXPECT_EQ(device->identity.deviceType, reply[12]);
     EXPECT_EQ(device->preambles, reply[13]);
+    EXPECT_EQ(device->universalRevision, reply[14]);
+    EXPECT_EQ(device->deviceRevision, reply[15]);
     EXPECT_EQ(device->identity.deviceId, (std::array<uint8_t, 3>{0x01, 0x02, 0x03}));
     EXPECT_EQ(device->DeviceNumber(), 66051u);
 

@@ -1,0 +1,232 @@
+#include "exchange/scanplan.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "exchange/bytetext.h"
+#include "exchange/replyverdict.h"
+#include "exchange/requestcodes.h"
+#include "exchange/requeststeps.h"
+#include "hart/replies.h"
+#include "protocol/configframes.h"
+
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+// The longest reply each scan waits for once it has begun: the version text,
+// one register, a command 0 reply with its preambles.
+constexpr size_t kLongestVersionReply = 64;
+constexpr size_t kOneRegisterReply = 7;
+constexpr size_t kCommand0Reply = 32;
+
+// The module passes HART frames on at 1200 baud, 11 bits a character.
+const SequenceTiming kHartLeg{1200, 11, Ms(0), Ms(0)};
+
+// The setting most likely after the factory's: MODBUS's own default (19200
+// Even), then the common speeds before the slow ones, None before Even before Odd.
+constexpr LineSetting kLineOrder[] = {
+    {9600, LineParity::None},  {19200, LineParity::Even}, {19200, LineParity::None},
+    {9600, LineParity::Even},  {38400, LineParity::None}, {38400, LineParity::Even},
+    {9600, LineParity::Odd},   {19200, LineParity::Odd},  {38400, LineParity::Odd},
+    {4800, LineParity::None},  {4800, LineParity::Even},  {4800, LineParity::Odd},
+    {2400, LineParity::None},  {2400, LineParity::Even},  {2400, LineParity::Odd},
+    {1200, LineParity::None},  {1200, LineParity::Even},  {1200, LineParity::Odd},
+};
+
+int BitsPerCharacter(LineParity parity) { return parity == LineParity::None ? 10 : 11; }
+
+// The step's two timeouts: nothing by `quiet` is silence; a reply of
+// `replyLength` that has begun is given its line time besides.
+void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, size_t replyLength, bool hart) {
+    SequenceStep& step = c.step;
+    Ms quiet = timing.Characters(step.frame.size()) + timing.answerTime + timing.adapterLatency;
+    Ms reply = timing.Characters(replyLength);
+    if (hart) {
+        quiet += kHartLeg.Characters(step.frame.size());
+        reply += kHartLeg.Characters(replyLength);
+    }
+    step.quietTimeout = quiet;
+    step.timeout = quiet + reply;
+    c.lineTime = timing.Characters(step.frame.size()) + timing.Characters(replyLength) +
+                 (hart ? kHartLeg.Characters(step.frame.size() + replyLength) : Ms(0));
+}
+
+std::string VersionText(std::string_view reply) {
+    const size_t end = reply.find('#', 3);
+    return std::string(reply.substr(3, end == std::string_view::npos ? end : end - 3));
+}
+
+}  // namespace
+
+const char* ParityName(LineParity parity) {
+    switch (parity) {
+        case LineParity::None:
+            return "None";
+        case LineParity::Odd:
+            return "Odd";
+        case LineParity::Even:
+            return "Even";
+    }
+    return "?";
+}
+
+char ParityLetter(LineParity parity) { return ParityName(parity)[0]; }
+
+std::string LineSettingText(const LineSetting& line) {
+    return std::to_string(line.baud) + " " + ParityName(line.parity);
+}
+
+std::chrono::milliseconds DefaultScanAnswerTime(ScanKind kind) {
+    return kind == ScanKind::Bus ? Ms(10) : Ms(50);
+}
+
+ScanRange DefaultScanRange(ScanKind kind) {
+    return kind == ScanKind::Instrument ? ScanRange{0, 15} : WidestScanRange(kind);
+}
+
+ScanRange WidestScanRange(ScanKind kind) {
+    // HART 6 and 7 allow polling addresses up to 63; MODBUS slaves are 1..247.
+    return kind == ScanKind::Instrument ? ScanRange{0, 63} : ScanRange{1, 247};
+}
+
+std::optional<ScanRange> ParseScanRange(ScanKind kind, std::string_view text, std::string* error) {
+    const ScanRange widest = WidestScanRange(kind);
+    const auto number = [&](std::string_view part, int* value) {
+        const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), *value);
+        return !part.empty() && ec == std::errc() && end == part.data() + part.size();
+    };
+    const size_t dash = text.find('-');
+    ScanRange range;
+    const bool parsed = dash == std::string_view::npos
+                            ? number(text, &range.first) && ((range.last = range.first), true)
+                            : number(text.substr(0, dash), &range.first) &&
+                                  number(text.substr(dash + 1), &range.last);
+    const std::string widestText = std::to_string(widest.first) + "-" + std::to_string(widest.last);
+    if (!parsed) {
+        *error = "the range \"" + std::string(text) + "\" is not A-B (e.g. " + widestText + ")";
+        return std::nullopt;
+    }
+    if (range.first < widest.first || range.last > widest.last || range.first > range.last) {
+        *error = "the range " + std::string(text) + " is not within " + widestText +
+                 (range.first > range.last ? " from low to high" : "");
+        return std::nullopt;
+    }
+    return range;
+}
+
+ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory) {
+    std::vector<LineSetting> order{kLineOrder[0], factory};
+    for (const LineSetting& line : kLineOrder) order.push_back(line);
+    ScanPlan plan{ScanKind::Line, {}, true};
+    for (const LineSetting& line : order) {
+        const bool tried = std::any_of(plan.candidates.begin(), plan.candidates.end(),
+                                       [&](const ScanCandidate& c) { return c.line == line; });
+        if (tried) continue;
+        SequenceTiming at = timing;
+        at.baud = line.baud;
+        at.bitsPerCharacter = BitsPerCharacter(line.parity);
+        ScanCandidate& c = plan.candidates.emplace_back();
+        c.line = line;
+        c.label = LineSettingText(line);
+        c.step = {QueryFrame(kQueryVersion), kCodeCommunicationQuery, c.label};
+        SetTimeouts(c, at, kLongestVersionReply, false);
+    }
+    return plan;
+}
+
+ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range) {
+    ScanPlan plan{ScanKind::Bus, {}, false};
+    for (int slave = range.first; slave <= range.last; ++slave) {
+        ScanCandidate& c = plan.candidates.emplace_back();
+        c.address = slave;
+        c.label = "slave " + std::to_string(slave);
+        c.step = ModbusReadStep(slave, 0, 1);
+        c.step.label = c.label;
+        SetTimeouts(c, timing, kOneRegisterReply, false);
+    }
+    return plan;
+}
+
+ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range) {
+    ScanPlan plan{ScanKind::Instrument, {}, false};
+    for (int address = range.first; address <= range.last; ++address) {
+        ScanCandidate& c = plan.candidates.emplace_back();
+        c.address = address;
+        c.label = "polling address " + std::to_string(address);
+        c.step = HartCommand0Step(address);
+        c.step.label = c.label;
+        SetTimeouts(c, timing, kCommand0Reply, true);
+    }
+    return plan;
+}
+
+std::string ScanFind::Text() const {
+    switch (kind) {
+        case ScanKind::Line:
+            return LineSettingText(line) + ": " + version;
+        case ScanKind::Bus:
+            return "slave " + std::to_string(slave) +
+                   (exception.empty() ? "" : " (answered with exception " + exception + ")");
+        case ScanKind::Instrument:
+            return "polling address " + std::to_string(pollingAddress) + ": manufacturer " +
+                   ByteToHex(identity.manufacturer) + ", device type " +
+                   ByteToHex(identity.deviceType) + ", device id " +
+                   ByteToHex(identity.deviceId[0]) + ByteToHex(identity.deviceId[1]) +
+                   ByteToHex(identity.deviceId[2]) + ", HART " + std::to_string(universalRevision) +
+                   ", device revision " + std::to_string(deviceRevision);
+    }
+    return {};
+}
+
+CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
+                                const std::optional<std::string>& received) {
+    if (!received || received->empty()) return {};
+    const ScanCandidate& c = plan.candidates.at(index);
+    const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, *received);
+    const auto garbage = [&] {
+        return CandidateOutcome{CandidateResult::Garbage, std::nullopt,
+                                HexText(received->substr(0, 16)) +
+                                    (received->size() > 16 ? "... " : "") + "(" +
+                                    VerdictText(verdict) + ")"};
+    };
+    const bool exception = plan.kind == ScanKind::Bus && verdict.exception;
+    if (verdict.state != VerdictState::Valid && !exception) return garbage();
+
+    ScanFind find;
+    find.kind = plan.kind;
+    find.candidate = index;
+    find.line = c.line;
+    switch (plan.kind) {
+        case ScanKind::Line:
+            find.version = VersionText(*received);
+            break;
+        case ScanKind::Bus:
+            find.slave = c.address;
+            if (exception) find.exception = verdict.reason.substr(verdict.reason.find(' ') + 1);
+            break;
+        case ScanKind::Instrument: {
+            const auto bytes = std::span(reinterpret_cast<const uint8_t*>(received->data()),
+                                         received->size());
+            const auto device = ParseHartCommand0Reply(bytes);
+            if (!device) return garbage();
+            find.pollingAddress = c.address;
+            find.identity = device->identity;
+            find.universalRevision = device->universalRevision;
+            find.deviceRevision = device->deviceRevision;
+            break;
+        }
+    }
+    return {CandidateResult::Found, find, {}};
+}
+
+std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found) {
+    Ms total{0};
+    for (size_t i = 0; i < plan.candidates.size(); ++i) {
+        const ScanCandidate& c = plan.candidates[i];
+        const bool isFound = std::find(found.begin(), found.end(), i) != found.end();
+        total += isFound ? c.lineTime : c.step.quietTimeout.value_or(Ms(0));
+        if (isFound && plan.stopAtFirstFind) break;
+    }
+    return total;
+}

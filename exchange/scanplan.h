@@ -1,0 +1,120 @@
+// Finding a module: the candidates a scan tries, in order, with each one's
+// frame and timeouts, and what a reply to a candidate means. Pure: the scan
+// job (session/scanjob.h) runs the candidates on the line and brings the
+// bytes back here to be judged.
+//  - Line: the module's line settings, every speed of the baud list with
+//    None, Odd and Even, most likely first; the communication query asks.
+//  - Bus: MODBUS slave addresses with a function 03 read of one register; a
+//    valid reply and an exception reply both mean a slave is there.
+//  - Instrument: HART polling addresses with command 0 short frames.
+// A candidate that stays silent costs its quiet timeout alone (the frame's
+// line time, the module's answer time and the adapter's latency); one whose
+// reply has begun may take its whole line time.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/requestsequence.h"
+#include "hart/frames.h"
+
+enum class ScanKind { Line, Bus, Instrument };
+
+// Items of the parity lists: 0 None, 1 Odd, 2 Even.
+enum class LineParity { None = 0, Odd = 1, Even = 2 };
+
+struct LineSetting {
+    uint32_t baud = 9600;
+    LineParity parity = LineParity::None;
+    bool operator==(const LineSetting&) const = default;
+};
+
+// The speeds of the baud lists, slowest first.
+inline constexpr std::array<uint32_t, 6> kLineBauds{1200, 2400, 4800, 9600, 19200, 38400};
+// What a module leaves the factory with.
+inline constexpr LineSetting kFactoryLine{9600, LineParity::None};
+
+const char* ParityName(LineParity parity);  // "None", "Odd", "Even"
+char ParityLetter(LineParity parity);       // 'N', 'O', 'E'
+std::string LineSettingText(const LineSetting& line);  // "19200 Even"
+
+// The answer time a scan allows by default: short where the goal is many
+// candidates a second (a MODBUS slave answers within milliseconds), longer
+// where the module or the instrument takes its time.
+std::chrono::milliseconds DefaultScanAnswerTime(ScanKind kind);
+
+// The addresses a scan may cover and those it covers unasked.
+struct ScanRange {
+    int first = 0;
+    int last = 0;
+};
+ScanRange DefaultScanRange(ScanKind kind);  // bus 1-247, instrument 0-15
+ScanRange WidestScanRange(ScanKind kind);   // bus 1-247, instrument 0-63
+// "A-B" (or one address "A") within the kind's widest range; nullopt and
+// `error` set to what is wrong otherwise.
+std::optional<ScanRange> ParseScanRange(ScanKind kind, std::string_view text, std::string* error);
+
+struct ScanCandidate {
+    LineSetting line;  // line scan: the setting to try
+    int address = 0;   // bus: the slave; instrument: the polling address
+    std::string label;  // "19200 Even", "slave 17", "polling address 5"
+    SequenceStep step;
+    // The frame's and a whole reply's line time: what a find costs at the least.
+    std::chrono::milliseconds lineTime{0};
+};
+
+struct ScanPlan {
+    ScanKind kind = ScanKind::Line;
+    std::vector<ScanCandidate> candidates;
+    // A module has one line setting: the line scan ends at the first found.
+    bool stopAtFirstFind = false;
+};
+
+// `timing` gives the answer time, the adapter's latency and the character
+// size; its speed is the line's for the bus and the instrument scans, and
+// each candidate's own for the line scan.
+ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory = kFactoryLine);
+ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range);
+ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range);
+
+struct ScanFind {
+    ScanKind kind = ScanKind::Line;
+    size_t candidate = 0;
+    LineSetting line;     // the line scan's find, or the line the others ran on
+    std::string version;  // line: the module's version text
+    int slave = 0;        // bus
+    std::string exception;  // bus: the exception the slave answered with, if any
+    int pollingAddress = 0;  // instrument
+    HartIdentity identity;
+    int universalRevision = 0;
+    int deviceRevision = 0;
+
+    // One line: "19200 Even: TAVRIX HART-MODBUS V2.0", "slave 17",
+    // "polling address 5: manufacturer 5A, device type 0B, ...".
+    std::string Text() const;
+};
+
+enum class CandidateResult {
+    Found,
+    Silent,   // nothing came
+    Garbage,  // bytes that answer nothing: a wrong speed, another talker, a collision
+};
+
+struct CandidateOutcome {
+    CandidateResult result = CandidateResult::Silent;
+    std::optional<ScanFind> find;
+    std::string note;  // garbage: what came and why it is not an answer
+};
+
+// What the bytes that came for candidate `index` mean; nullopt: nothing came.
+CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
+                                const std::optional<std::string>& received);
+
+// What the candidates cost at the least: the line time of every frame and of
+// the finds' replies, the quiet timeout of every silent one. For the goals.
+std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found);

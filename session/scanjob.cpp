@@ -1,0 +1,122 @@
+#include "session/scanjob.h"
+
+#include <QTimer>
+
+#include "serial/tcomm.h"
+#include "session/link.h"
+#include "session/requestrunner.h"
+
+ScanJob::ScanJob(Link* link, QObject* parent)
+    : QObject(parent), link_(link), runner_(link->Sequencer()) {
+    // The device vanished: nothing more can be found on this line.
+    connect(link_, &Link::hangupReported, this, [this] {
+        if (running_) Finish("the port hung up: is the adapter still plugged in?");
+    });
+}
+
+bool ScanJob::Start(ScanPlan plan) {
+    if (running_ || plan.candidates.empty() || !link_->Comm()->IsOpen() || !link_->LineFree())
+        return false;
+    plan_ = std::move(plan);
+    report_ = {};
+    next_ = 0;
+    running_ = true;
+    cancelling_ = false;
+    baud_ = link_->Comm()->BaudRate();
+    parity_ = static_cast<int>(link_->Comm()->Parity);
+    clock_.start();
+    connect(runner_, &RequestRunner::ended, this, &ScanJob::Ended, Qt::UniqueConnection);
+    Next();
+    return true;
+}
+
+void ScanJob::Cancel() {
+    if (!running_) return;
+    cancelling_ = true;
+    if (runner_->IsRunning()) {
+        runner_->Cancel();  // Ended() follows at once
+    } else {
+        Finish();
+    }
+}
+
+bool ScanJob::SetLine(const LineSetting& line) {
+    TComm* comm = link_->Comm();
+    if (comm->BaudRate() == line.baud && static_cast<int>(comm->Parity) == static_cast<int>(line.parity))
+        return true;
+    // Parity takes effect only when the port opens.
+    link_->Close();
+    comm->SetBaudRate(line.baud);
+    comm->Parity = static_cast<TParity>(line.parity);
+    try {
+        link_->Open();
+    } catch (const ECommsError& error) {
+        Finish(QString("could not open the port at %1: %2")
+                   .arg(QString::fromStdString(LineSettingText(line)),
+                        QString::fromLocal8Bit(error.what())));
+        return false;
+    }
+    return true;
+}
+
+void ScanJob::Next() {
+    if (!running_) return;
+    if (next_ >= plan_.candidates.size()) return Finish();
+    const ScanCandidate& c = plan_.candidates[next_];
+    if (plan_.kind == ScanKind::Line && !SetLine(c.line)) return;
+    emit trying(static_cast<int>(next_), static_cast<int>(plan_.candidates.size()),
+                QString::fromStdString(c.label));
+    if (!runner_->Run({c.step})) Finish("the line was busy");
+}
+
+void ScanJob::Ended() {
+    if (!running_) return;
+    const size_t index = next_++;
+    ++report_.tried;
+    if (cancelling_) {
+        report_.cancelled = true;
+        return Finish();
+    }
+    const RequestSequence& seq = runner_->sequence();
+    const std::optional<std::string> received =
+        seq.state() == RequestSequence::State::Finished ? seq.replies().front() : seq.received();
+    const CandidateOutcome outcome = JudgeCandidate(plan_, index, received);
+    switch (outcome.result) {
+        case CandidateResult::Found:
+            report_.finds.push_back(*outcome.find);
+            emit found(report_.finds.back());
+            if (plan_.stopAtFirstFind) return Finish();
+            break;
+        case CandidateResult::Garbage:
+            report_.garbage.push_back({index, outcome.note});
+            emit noted(static_cast<int>(index), QString::fromStdString(outcome.note));
+            break;
+        case CandidateResult::Silent:
+            break;
+    }
+    // From the event loop: the runner finishes its own ended() first.
+    QTimer::singleShot(0, this, &ScanJob::Next);
+}
+
+void ScanJob::Finish(const QString& failure) {
+    if (!running_) return;
+    running_ = false;
+    if (runner_->IsRunning()) runner_->Cancel();
+    report_.failure = failure;
+    if (cancelling_) report_.cancelled = true;
+    if (plan_.kind == ScanKind::Line && link_->Comm()->IsOpen() &&
+        (link_->Comm()->BaudRate() != baud_ || static_cast<int>(link_->Comm()->Parity) != parity_)) {
+        link_->Close();
+        link_->Comm()->SetBaudRate(baud_);
+        link_->Comm()->Parity = static_cast<TParity>(parity_);
+        try {
+            link_->Open();
+        } catch (const ECommsError& error) {
+            if (report_.failure.isEmpty())
+                report_.failure = QString("could not open the port again as it was: %1")
+                                      .arg(QString::fromLocal8Bit(error.what()));
+        }
+    }
+    report_.elapsed = std::chrono::milliseconds(clock_.elapsed());
+    emit finished();
+}

@@ -1,0 +1,71 @@
+// Runs a scan plan (exchange/scanplan.h) on the link: one candidate after
+// another, each a one-step sequence, its bytes judged by the plan. A line
+// scan reopens the port at each candidate's speed and parity and puts the
+// line back as it found it at the end, found or not; the bus and instrument
+// scans run on the line as it is. Every frame goes out through the link, so
+// the traffic log sees it. Shared by the Find Module dialog and tavrix-cli.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "exchange/scanplan.h"
+
+class Link;
+class RequestRunner;
+
+struct ScanReport {
+    std::vector<ScanFind> finds;
+    struct Note {
+        size_t candidate;
+        std::string text;
+    };
+    std::vector<Note> garbage;  // bytes that answered nothing, by candidate
+    size_t tried = 0;           // candidates whose exchange ended
+    bool cancelled = false;
+    QString failure;  // why the scan stopped short (the port, the line): "" otherwise
+    std::chrono::milliseconds elapsed{0};
+};
+
+class ScanJob : public QObject {
+    Q_OBJECT
+public:
+    explicit ScanJob(Link* link, QObject* parent = nullptr);
+
+    // False (nothing sent) when the port is closed, the line is busy or the
+    // plan is empty.
+    bool Start(ScanPlan plan);
+    // Stops at once; a line scan still puts the line back.
+    void Cancel();
+    bool running() const { return running_; }
+    const ScanPlan& plan() const { return plan_; }
+    const ScanReport& report() const { return report_; }
+
+signals:
+    void trying(int candidate, int total, const QString& label);
+    void found(const ScanFind& find);
+    void noted(int candidate, const QString& note);
+    void finished();
+
+private:
+    void Next();
+    void Ended();
+    void Finish(const QString& failure = {});
+    bool SetLine(const LineSetting& line);
+
+    Link* link_;
+    RequestRunner* runner_;
+    ScanPlan plan_;
+    ScanReport report_;
+    size_t next_ = 0;
+    bool running_ = false;
+    bool cancelling_ = false;
+    // The line as the engineer had it, for a line scan to put back.
+    uint32_t baud_ = 0;
+    int parity_ = 0;
+    QElapsedTimer clock_;
+};

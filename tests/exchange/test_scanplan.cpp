@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "exchange/scanplan.h"
+#include "hart/frames.h"
+#include "modbus/crc16.h"
+
+using Ms = std::chrono::milliseconds;
+
+namespace {
+
+SequenceTiming At9600(ScanKind kind) {
+    SequenceTiming t;
+    t.answerTime = DefaultScanAnswerTime(kind);
+    return t;
+}
+
+std::string WithCrc(std::string frame) {
+    const auto crc = ModbusCrc16(
+        std::span(reinterpret_cast<const uint8_t*>(frame.data()), frame.size()));
+    return frame + char(crc[0]) + char(crc[1]);
+}
+
+// Command 0 reply of the instrument at polling address 5: manufacturer 5A,
+// device type 0B, HART 5, device revision 1, id 12 34 56.
+std::string Command0Reply(uint8_t address, uint8_t responseCode = 0) {
+    HartBytes body{0x06, uint8_t(0x80 | address), 0x00, 0x0E, responseCode, 0x00, 254, 0x5A,
+                   0x0B, 5,    5,    1,    1,    8,   0,   0x12, 0x34, 0x56};
+    body.push_back(HartChecksum(body));
+    return std::string(5, '\xFF') + std::string(body.begin(), body.end());
+}
+
+}  // namespace
+
+TEST(LineScanPlan, TriesEverySettingOnceMostLikelyFirst) {
+    const ScanPlan plan = LineScanPlan(At9600(ScanKind::Line));
+    ASSERT_EQ(plan.candidates.size(), 18u);
+    EXPECT_TRUE(plan.stopAtFirstFind);
+    std::set<std::pair<uint32_t, int>> seen;
+    for (const ScanCandidate& c : plan.candidates) {
+        seen.insert({c.line.baud, static_cast<int>(c.line.parity)});
+        EXPECT_EQ(c.step.frame, "QQQ#QV#");
+    }
+    EXPECT_EQ(seen.size(), 18u);
+    EXPECT_EQ(plan.candidates.front().label, "9600 None");
+    EXPECT_EQ(plan.candidates[1].label, "19200 Even");
+    EXPECT_EQ(plan.candidates.back().label, "1200 Odd");
+    // Another factory setting is tried right after 9600 None.
+    const ScanPlan other = LineScanPlan(At9600(ScanKind::Line), {38400, LineParity::Odd});
+    ASSERT_EQ(other.candidates.size(), 18u);
+    EXPECT_EQ(other.candidates[1].label, "38400 Odd");
+}
+
+// A silent candidate costs the frame's line time, the answer time and the
+// adapter's latency; one whose reply has begun may take its line time too.
+TEST(ScanPlan, CandidateTimeoutsFromTheLine) {
+    const struct {
+        const char* name;
+        ScanPlan plan;
+        size_t candidate;
+        Ms quiet, timeout;
+    } cases[] = {
+        // 8 bytes at 9600 8N1 (9 ms) + 10 + 20; the 7-byte reply 8 ms more.
+        {"bus", BusScanPlan(At9600(ScanKind::Bus), {1, 247}), 0, Ms(39), Ms(47)},
+        // 7 bytes at 9600 (8 ms) + 50 + 20; at 1200 8O1 (65 ms) + 50 + 20.
+        {"line 9600 None", LineScanPlan(At9600(ScanKind::Line)), 0, Ms(78), Ms(145)},
+        {"line 1200 Odd", LineScanPlan(At9600(ScanKind::Line)), 17, Ms(135), Ms(722)},
+        // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 50 + 20.
+        {"instrument", InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 15}), 0, Ms(193),
+         Ms(193 + 34 + 294)},
+    };
+    for (const auto& c : cases) {
+        const SequenceStep& step = c.plan.candidates.at(c.candidate).step;
+        EXPECT_EQ(step.quietTimeout, c.quiet) << c.name;
+        EXPECT_EQ(step.timeout, c.timeout) << c.name;
+    }
+    // The goal's budget: under 40 ms for each silent slave at 9600.
+    const ScanPlan bus = BusScanPlan(At9600(ScanKind::Bus), {1, 247});
+    EXPECT_EQ(bus.candidates.size(), 247u);
+    EXPECT_LE(ScanFloor(bus, {}), Ms(247 * 40));
+    EXPECT_EQ(bus.candidates[16].label, "slave 17");
+}
+
+TEST(ScanPlan, ParsesARangeWithinTheKindsAddresses) {
+    const struct {
+        ScanKind kind;
+        const char* text;
+        std::optional<std::pair<int, int>> range;
+        const char* error;
+    } cases[] = {
+        {ScanKind::Bus, "1-247", std::pair{1, 247}, ""},
+        {ScanKind::Bus, "17", std::pair{17, 17}, ""},
+        {ScanKind::Instrument, "16-63", std::pair{16, 63}, ""},
+        {ScanKind::Bus, "0-10", std::nullopt, "the range 0-10 is not within 1-247"},
+        {ScanKind::Instrument, "0-64", std::nullopt, "the range 0-64 is not within 0-63"},
+        {ScanKind::Bus, "20-3", std::nullopt,
+         "the range 20-3 is not within 1-247 from low to high"},
+        {ScanKind::Bus, "a-b", std::nullopt, "the range \"a-b\" is not A-B (e.g. 1-247)"},
+        {ScanKind::Bus, "", std::nullopt, "the range \"\" is not A-B (e.g. 1-247)"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto range = ParseScanRange(c.kind, c.text, &error);
+        EXPECT_EQ(range.has_value(), c.range.has_value()) << c.text;
+        if (range && c.range) {
+            EXPECT_EQ(std::pair(range->first, range->last), *c.range) << c.text;
+        }
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+}
+
+// What the bytes that came for a candidate mean.
+TEST(JudgeCandidate, FoundSilentOrGarbage) {
+    const ScanPlan line = LineScanPlan(At9600(ScanKind::Line));
+    const ScanPlan bus = BusScanPlan(At9600(ScanKind::Bus), {1, 247});
+    const ScanPlan hart = InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 63});
+    const struct {
+        const char* name;
+        const ScanPlan* plan;
+        size_t candidate;
+        std::optional<std::string> received;
+        CandidateResult result;
+        std::string text;  // the find's text, or the start of the note
+    } cases[] = {
+        {"line silent", &line, 0, std::nullopt, CandidateResult::Silent, ""},
+        {"line version", &line, 1, "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#",
+         CandidateResult::Found, "19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23"},
+        // What a module at another speed looks like.
+        {"line wrong speed", &line, 0, std::string("\x80\x00\xF8\x78", 4), CandidateResult::Garbage,
+         "80 00 F8 78 (wrong: not a version reply"},
+        {"slave answers", &bus, 16, WithCrc(std::string("\x11\x03\x02\x00\x00", 5)),
+         CandidateResult::Found, "slave 17"},
+        {"slave refuses the register", &bus, 2, WithCrc(std::string("\x03\x83\x02", 3)),
+         CandidateResult::Found, "slave 3 (answered with exception 02 Illegal data address)"},
+        {"another slave", &bus, 0, WithCrc(std::string("\x05\x03\x02\x00\x00", 5)),
+         CandidateResult::Garbage, "05 03 02 00 00 "},
+        {"bad CRC", &bus, 16, std::string("\x11\x03\x02\x00\x00\x00\x00", 7),
+         CandidateResult::Garbage, "11 03 02 00 00 00 00 (wrong: CRC"},
+        {"instrument", &hart, 5, Command0Reply(5), CandidateResult::Found,
+         "polling address 5: manufacturer 5A, device type 0B, device id 123456, HART 5, device "
+         "revision 1"},
+        {"instrument in the extended range", &hart, 42, Command0Reply(42),
+         CandidateResult::Found, "polling address 42: "},
+        {"instrument refuses", &hart, 5, Command0Reply(5, 0x40), CandidateResult::Garbage,
+         "FF FF FF FF FF 06 85 00 0E 40 00 FE 5A 0B 05 05 ... (wrong"},
+    };
+    for (const auto& c : cases) {
+        const CandidateOutcome outcome = JudgeCandidate(*c.plan, c.candidate, c.received);
+        EXPECT_EQ(outcome.result, c.result) << c.name;
+        const std::string text = outcome.find ? outcome.find->Text() : outcome.note;
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.name << ": " << text;
+    }
+}
