@@ -88,6 +88,7 @@ bool Reset(Cursor& c, ModuleSettings& s) {
     fresh.variables = s.variables;
     fresh.ignoredSetCommand = s.ignoredSetCommand;
     fresh.refusedSetCommand = s.refusedSetCommand;
+    fresh.otherModules = s.otherModules;  // the line's other modules keep theirs
     s = fresh;
     return true;
 }

@@ -4,15 +4,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
+#include "sim/uart.h"
 
 #ifndef TAVRIX_VERSION
 #define TAVRIX_VERSION "?"
@@ -28,6 +31,12 @@ void Usage(FILE* out) {
         "  --device DEVICE     serve DEVICE (e.g. a null-modem port) instead of a pty\n"
         "  --baud RATE         line speed of DEVICE: 1200..38400 (default: as the port is)\n"
         "  --link PATH         also make PATH a symbolic link to the device\n"
+        "  --rs485 BAUD:PARITY start the module at these RS485 settings (BAUD 1200..38400,\n"
+        "                      PARITY N, O or E; e.g. 19200:E) and hold the line to them:\n"
+        "                      DEVICE is set to them; on a pty a request at another speed\n"
+        "                      gets the reply as that speed reads it, one at another\n"
+        "                      parity none (odd parity shows there, even looks like none)\n"
+        "  --request-gap MS    line silence that ends a request (default 20)\n"
         "  --delay MS          wait MS before each reply (default 20)\n"
         "  --split-after N     pause after the first N bytes of each reply\n"
         "  --split-pause MS    length of that pause (default 600)\n"
@@ -42,7 +51,11 @@ void Usage(FILE* out) {
         "                      to the split pause\n"
         "  --drop-percent P    leave P% of the requests unanswered\n"
         "  --seed N            seed of those random choices (default 1)\n"
-        "The HART instrument behind the module:\n"
+        "More modules on the line, answering MODBUS reads only:\n"
+        "  --modules N         N modules, 1..8, at slave addresses 1..N (default 1)\n"
+        "  --slave-addresses A,B,...  their slave addresses, 1..247, distinct; the\n"
+        "                      first is the module that takes configuration commands\n"
+        "The HART instrument behind the (first) module:\n"
         "  --hart-address N    polling address, 0..63 (default 0)\n"
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
         "  --hart-manufacturer N  manufacturer code, 0..255 (default 90)\n"
@@ -50,9 +63,12 @@ void Usage(FILE* out) {
         "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
         "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
         "  --modbus-value V:X  serve the number X as variable V\n"
+        "  --version           print the program's version\n"
         "  --help              show this help\n",
         out);
 }
+
+constexpr size_t kMaxModules = 8;
 
 int IntArg(const char* name, const char* value, long low = 0, long high = 1000000) {
     char* end = nullptr;
@@ -79,6 +95,52 @@ unsigned BaudSpeed(const char* value) {
                  "tavrix-sim: --baud takes 1200, 2400, 4800, 9600, 19200 or 38400, got '%s'\n",
                  value);
     std::exit(2);
+}
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "tavrix-sim: %s\n", message.c_str());
+    std::exit(2);
+}
+
+// "BAUD:PARITY" of --rs485, as the module's setting indices.
+std::pair<int, int> Rs485Arg(const std::string& value) {
+    const size_t colon = value.find(':');
+    const std::string baud = value.substr(0, colon);
+    const std::string parity = colon == std::string::npos ? "" : value.substr(colon + 1);
+    const char* kParities = "NOE";  // in the order of the module's parity setting
+    char* end = nullptr;
+    const long speed = std::strtol(baud.c_str(), &end, 10);
+    const auto index = !baud.empty() && *end == '\0' && speed > 0 && speed < 1000000
+                           ? Rs485BaudIndex(static_cast<int>(speed))
+                           : std::nullopt;
+    if (!index || parity.size() != 1 || !std::strchr(kParities, parity[0])) {
+        Fail(
+            "--rs485 takes BAUD:PARITY, BAUD 1200, 2400, 4800, 9600, 19200 or 38400 and "
+            "PARITY N, O or E (e.g. 19200:E), got '" +
+            value + "'");
+    }
+    return {*index, static_cast<int>(std::strchr(kParities, parity[0]) - kParities)};
+}
+
+// "A,B,C" of --slave-addresses: distinct MODBUS slave addresses.
+std::vector<int> AddressesArg(const std::string& value) {
+    std::vector<int> addresses;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = value.find(',', start);
+        const std::string item = value.substr(start, comma - start);
+        const int address = IntArg("--slave-addresses", item.c_str(), 1, 247);
+        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) {
+            Fail("--slave-addresses gives " + item + " twice");
+        }
+        addresses.push_back(address);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (addresses.size() > kMaxModules) {
+        Fail("--slave-addresses takes at most " + std::to_string(kMaxModules) + " addresses");
+    }
+    return addresses;
 }
 
 // "V:rest" of the MODBUS fault options: the variable index 0..3 and the rest.
@@ -108,6 +170,9 @@ int main(int argc, char** argv) {
     SimOptions options;
     options.splitPauseMs = 600;
     std::string link;
+    bool baudGiven = false;
+    int moduleCount = 0;  // 0: not given
+    std::vector<int> addresses;
     TavrixModule module;
     ModuleSettings::HartInstrumentSettings& hart = module.settings().hart;
     for (int i = 1; i < argc; ++i) {
@@ -123,6 +188,18 @@ int main(int argc, char** argv) {
             options.device = argv[++i];
         } else if (arg == "--baud" && hasValue) {
             options.speed = BaudSpeed(argv[++i]);
+            baudGiven = true;
+        } else if (arg == "--rs485" && hasValue) {
+            const auto [baud, parity] = Rs485Arg(argv[++i]);
+            module.settings().rs485Baud = baud;
+            module.settings().rs485Parity = parity;
+            options.rs485Line = true;
+        } else if (arg == "--request-gap" && hasValue) {
+            options.requestGapMs = IntArg("--request-gap", argv[++i], 1, 10000);
+        } else if (arg == "--modules" && hasValue) {
+            moduleCount = IntArg("--modules", argv[++i], 1, static_cast<int>(kMaxModules));
+        } else if (arg == "--slave-addresses" && hasValue) {
+            addresses = AddressesArg(argv[++i]);
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
         } else if (arg == "--delay" && hasValue) {
@@ -167,6 +244,23 @@ int main(int argc, char** argv) {
             Usage(stderr);
             return 2;
         }
+    }
+    if (baudGiven && options.rs485Line) {
+        Fail("--baud and --rs485 both set the line speed: give one of them");
+    }
+    if (moduleCount > 0 && !addresses.empty() &&
+        addresses.size() != static_cast<size_t>(moduleCount)) {
+        Fail("--modules " + std::to_string(moduleCount) + " and the " +
+             std::to_string(addresses.size()) + " addresses of --slave-addresses do not agree");
+    }
+    if (addresses.empty()) {
+        for (int a = 1; a <= moduleCount; ++a) addresses.push_back(a);
+    }
+    if (!addresses.empty()) {
+        char first[4];
+        std::snprintf(first, sizeof first, "%03d", addresses.front());
+        module.settings().slaveAddress = first;
+        module.settings().otherModules.assign(addresses.begin() + 1, addresses.end());
     }
     std::signal(SIGPIPE, SIG_IGN);
 

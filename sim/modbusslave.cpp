@@ -57,9 +57,9 @@ float ModbusSlave::VariableValue(size_t variable) const {
     return static_cast<float>(settings_.variables[variable] * factor.value_or(1.0));
 }
 
-uint16_t ModbusSlave::Register(int offset) const {
+uint16_t ModbusSlave::Register(int offset, uint8_t address) const {
     if (offset == 0) return 0;
-    if (offset == 1) return SlaveAddress(settings_.slaveAddress).value_or(0);
+    if (offset == 1) return address;
     const int variable = (offset - kFirstVariable) / 2;
     if (variable < 0 || variable >= static_cast<int>(settings_.variables.size())) return 0;
     const auto v = static_cast<size_t>(variable);
@@ -77,22 +77,26 @@ std::optional<Bytes> ModbusSlave::Answer(const Bytes& request) {
         std::array<uint8_t, 2>{request[6], request[7]}) {
         return std::nullopt;
     }
-    const auto address = SlaveAddress(settings_.slaveAddress);
-    if (!address || request[0] != *address) return std::nullopt;
+    const uint8_t address = request[0];
+    const auto own = SlaveAddress(settings_.slaveAddress);
+    const bool onLine =
+        (own && address == *own) ||
+        std::ranges::find(settings_.otherModules, int{address}) != settings_.otherModules.end();
+    if (address == 0 || !onLine) return std::nullopt;  // 0 is a broadcast, never answered
 
     const uint8_t function = request[1];
-    if (function != kReadHoldingRegisters) return Exception(*address, function, kIllegalFunction);
+    if (function != kReadHoldingRegisters) return Exception(address, function, kIllegalFunction);
     const int start = request[2] << 8 | request[3];
     const int count = request[4] << 8 | request[5];
     if (count < 1 || count > kMaxReadCount) {
-        return Exception(*address, function, kIllegalDataValue);
+        return Exception(address, function, kIllegalDataValue);
     }
     if (start + count > kRegisterCount) {
-        return Exception(*address, function, kIllegalDataAddress);
+        return Exception(address, function, kIllegalDataAddress);
     }
-    Bytes reply{*address, function, static_cast<uint8_t>(2 * count)};
+    Bytes reply{address, function, static_cast<uint8_t>(2 * count)};
     for (int offset = start; offset < start + count; ++offset) {
-        const uint16_t value = Register(offset);
+        const uint16_t value = Register(offset, address);
         reply.push_back(static_cast<uint8_t>(value >> 8));
         reply.push_back(static_cast<uint8_t>(value));
     }

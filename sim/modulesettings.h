@@ -86,6 +86,12 @@ struct ModuleSettings {
     };
     HartInstrumentSettings hart;
 
+    // Further modules on the same RS485 line, by MODBUS slave address. They
+    // answer MODBUS reads only, with this module's readings: the
+    // configuration protocol carries no address, so only this module takes
+    // it, and the HART instrument is wired to this module alone.
+    std::vector<int> otherModules;
+
     // A set command, by the start of its frame ("QQS#XY1:"), that is
     // acknowledged but not kept: a module that ignores one setting.
     std::string ignoredSetCommand;

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 
 #include "exchange/bytetext.h"
+#include "sim/otherend.h"
 
 namespace {
 
@@ -26,6 +28,18 @@ void MakeRaw(int fd, speed_t speed = 0) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &tio);
+}
+
+const char* ParityName(Parity parity) {
+    switch (parity) {
+        case Parity::Odd:
+            return "odd";
+        case Parity::Even:
+            return "even";
+        case Parity::None:
+            break;
+    }
+    return "no";
 }
 
 void SleepMs(int ms) {
@@ -71,6 +85,7 @@ std::string SimServer::Open() {
         MakeRaw(fd_, options_.speed);
         fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         path_ = options_.device;
+        if (options_.rs485Line) ApplyModuleLine();
     }
     return path_;
 }
@@ -103,6 +118,8 @@ void SimServer::Run() {
         if (ready == 0) {
             Serve(request);
             request.clear();
+            // A set command may have moved the module to another speed or parity.
+            if (options_.rs485Line && holdFd_ < 0) ApplyModuleLine();
             continue;
         }
         if (fds[1].revents & POLLIN) {
@@ -122,8 +139,29 @@ void SimServer::Run() {
 void SimServer::Serve(const Bytes& request) {
     // A module that stops answering part way through a sequence.
     const bool silenced = options_.stopAfter > 0 && requests_++ >= options_.stopAfter;
-    std::optional<Bytes> reply = silenced ? std::nullopt : module_.Answer(request);
-    if (options_.trace) Trace(request, reply);
+    // On a pseudo-terminal nothing but us can hold the two sides' settings
+    // against each other; a real line does it by itself.
+    std::optional<OtherEndLine> other;
+    if (options_.rs485Line && holdFd_ >= 0) other = ReadOtherEndLine(fd_);
+    const UartFrame line = ModuleLine();  // the request came in on the old settings
+    std::optional<Bytes> reply;
+    std::string note;
+    if (other && other->parityOdd != (line.parity == Parity::Odd)) {
+        // Every character fails the module's parity check: it hears nothing.
+        note = std::string("(the request came at ") + (other->parityOdd ? "odd" : "even or no") +
+               " parity, the module is at " + ParityName(line.parity) + " parity)";
+    } else if (!silenced) {
+        reply = module_.Answer(request);
+    }
+    Bytes wire = reply.value_or(Bytes{});
+    if (reply && other && static_cast<int>(other->baud) != line.baud) {
+        const UartFrame theirs{static_cast<int>(other->baud),
+                               other->parityOdd ? Parity::Odd : Parity::None};
+        wire = ResampleUart(*reply, line, theirs);
+        note = "(the module's reply at " + std::to_string(line.baud) + " baud, read at " +
+               std::to_string(theirs.baud) + ")";
+    }
+    if (options_.trace) Trace(request, reply ? std::optional(wire) : std::nullopt, note);
     if (!reply || reply->empty()) return;
     {
         const std::lock_guard lock(lastMutex_);
@@ -136,18 +174,39 @@ void SimServer::Serve(const Bytes& request) {
     SleepMs(options_.replyDelayMs + Below(options_.randomDelayMs + 1));
     size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
     int pause = options_.splitPauseMs;
-    if (split == 0 && reply->size() > 1 && Chance(options_.splitPercent)) {
-        split = 1 + static_cast<size_t>(Below(static_cast<int>(reply->size()) - 1));
+    if (split == 0 && wire.size() > 1 && Chance(options_.splitPercent)) {
+        split = 1 + static_cast<size_t>(Below(static_cast<int>(wire.size()) - 1));
         pause = Below(options_.splitPauseMs + 1);
     }
-    if (split > 0 && split < reply->size()) {
-        WriteAll(reply->data(), split);
+    if (split > 0 && split < wire.size()) {
+        WriteAll(wire.data(), split);
         SleepMs(pause);
-        WriteAll(reply->data() + split, reply->size() - split);
+        WriteAll(wire.data() + split, wire.size() - split);
     } else {
-        WriteAll(reply->data(), reply->size());
+        WriteAll(wire.data(), wire.size());
     }
     ++answered_;
+}
+
+UartFrame SimServer::ModuleLine() {
+    const std::lock_guard lock(module_.mutex());
+    const ModuleSettings& s = module_.settings();
+    const auto baud = static_cast<size_t>(std::clamp(s.rs485Baud, 0, int(kRs485Bauds.size()) - 1));
+    return {kRs485Bauds[baud], static_cast<Parity>(std::clamp(s.rs485Parity, 0, 2))};
+}
+
+void SimServer::ApplyModuleLine() {
+    static constexpr speed_t kSpeeds[] = {B1200, B2400, B4800, B9600, B19200, B38400};
+    const UartFrame line = ModuleLine();
+    if (applied_ && applied_->baud == line.baud && applied_->parity == line.parity) return;
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) return;
+    cfsetspeed(&tio, kSpeeds[*Rs485BaudIndex(line.baud)]);
+    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+    if (line.parity != Parity::None) tio.c_cflag |= PARENB;
+    if (line.parity == Parity::Odd) tio.c_cflag |= PARODD;
+    // After the reply under way: the module acknowledges on its old settings.
+    if (tcsetattr(fd_, TCSADRAIN, &tio) == 0) applied_ = line;
 }
 
 bool SimServer::Chance(int percent) { return percent > 0 && Below(100) < percent; }
@@ -162,13 +221,15 @@ Bytes SimServer::LastReply() const {
     return last_;
 }
 
-void SimServer::Trace(const Bytes& request, const std::optional<Bytes>& reply) const {
+void SimServer::Trace(const Bytes& request, const std::optional<Bytes>& reply,
+                      const std::string& note) const {
     std::string line = "tavrix-sim: <-";
     for (uint8_t b : request) line += " " + ByteToHex(b);
     line += reply ? "\ntavrix-sim: ->" : "\ntavrix-sim: (no answer)";
     if (reply) {
         for (uint8_t b : *reply) line += " " + ByteToHex(b);
     }
+    if (!note.empty()) line += "\ntavrix-sim: " + note;
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 

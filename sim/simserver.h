@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "sim/tavrixmodule.h"
+#include "sim/uart.h"
 
 struct SimOptions {
     std::string device;     // empty: create a pseudo-terminal
@@ -19,6 +20,10 @@ struct SimOptions {
     int requestGapMs = 20;  // silence that ends a request
     bool trace = false;     // print every request and reply in hex on stderr
     unsigned speed = 0;     // termios speed (B9600, ...) for a device; 0 keeps its own
+    // The line follows the module's RS485 settings, request by request: a
+    // device is set to them; on a pseudo-terminal a request made at another
+    // speed gets the reply as that speed reads it, one at another parity no reply.
+    bool rs485Line = false;
     int stopAfter = 0;      // > 0: answer this many requests, then stay silent
     // Line trouble for long runs, each drawn at random per reply from `seed`:
     int randomDelayMs = 0;  // up to this much more delay
@@ -50,7 +55,10 @@ public:
 
 private:
     void Serve(const Bytes& request);
-    void Trace(const Bytes& request, const std::optional<Bytes>& reply) const;
+    UartFrame ModuleLine();
+    void ApplyModuleLine();  // a device only
+    void Trace(const Bytes& request, const std::optional<Bytes>& reply,
+               const std::string& note) const;
     void WriteAll(const uint8_t* data, size_t size);
     bool Chance(int percent);
     int Below(int n);  // 0 .. n-1 at random
@@ -68,4 +76,5 @@ private:
     mutable std::mutex lastMutex_;
     Bytes last_;
     std::mt19937 random_;
+    std::optional<UartFrame> applied_;  // the device's line as last set
 };

@@ -128,6 +128,7 @@ TEST(ConfigSet, MalformedFieldsAreRefusedAndChangeNothing) {
 
 TEST(ConfigSet, ResetRestoresFactoryValuesButKeepsFactoryData) {
     ModuleSettings settings;
+    settings.otherModules = {17, 200};  // the line's other modules are not reset with it
     ConfigSetResponder responder(settings);
     for (const char* request : {"QQS#MD:4#", "QQS#ADR:099#", "JXKORV#PCBSN:00000042,007#",
                                 "QQKORV#DA2:4,20#", "QQS#YSM:3#"}) {
@@ -142,6 +143,7 @@ TEST(ConfigSet, ResetRestoresFactoryValuesButKeepsFactoryData) {
     EXPECT_EQ(settings.pcbsn, "00000042");
     EXPECT_EQ(settings.inspector, "007");
     EXPECT_EQ(settings.range4mA[0], "4");
+    EXPECT_EQ(settings.otherModules, (std::vector<int>{17, 200}));
 }
 
 TEST(ConfigSet, QueriesAndOtherTrafficAreLeftToOthers) {

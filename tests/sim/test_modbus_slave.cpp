@@ -90,6 +90,27 @@ TEST(ModbusSlave, FloatByteOrderAndAddressFollowTheSettings) {
     EXPECT_FALSE(slave.Answer(Request(1, 0, 10)));
 }
 
+TEST(ModbusSlave, ModulesOnOneLineAnswerAtTheirOwnAddresses) {
+    ModuleSettings settings;
+    settings.slaveAddress = "003";
+    settings.otherModules = {17, 200};
+    ModbusSlave slave(settings);
+    const struct {
+        int address;
+        bool answers;
+    } cases[] = {{3, true},  {17, true},  {200, true}, {0, false},   {1, false},   {2, false},
+                 {4, false}, {16, false}, {18, false}, {199, false}, {201, false}, {247, false}};
+    for (const auto& c : cases) {
+        const auto reply = slave.Answer(Request(c.address, 0, 2));
+        ASSERT_EQ(reply.has_value(), c.answers) << c.address;
+        if (!reply) continue;
+        const auto a = static_cast<uint8_t>(c.address);
+        EXPECT_EQ(*reply, Framed({a, 0x03, 0x04, 0, 0, 0, a})) << c.address;  // 40002: its own
+        EXPECT_EQ(slave.Answer(Framed({a, 0x04, 0x00, 0x00, 0x00, 0x01})), Framed({a, 0x84, 0x01}))
+            << c.address;
+    }
+}
+
 TEST(ModbusSlave, ModuleAnswersThroughItsResponders) {
     TavrixModule module;
     const auto reply = module.Answer(Request(1, 0, 10));

@@ -9,9 +9,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "modbus/request.h"
 
 namespace {
 
@@ -68,13 +72,17 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-std::string Exchange(const std::string& device, const std::string& request) {
+// Long enough for a reply with no delay to begin.
+constexpr int kSilenceMs = 300;
+
+std::string Exchange(const std::string& device, const std::string& request,
+                     int firstByteMs = 2000) {
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) return "";
     [[maybe_unused]] ssize_t n = write(fd, request.data(), request.size());
     std::string reply;
     pollfd p{fd, POLLIN, 0};
-    for (int timeout = 2000; poll(&p, 1, timeout) > 0; timeout = 100) {
+    for (int timeout = firstByteMs; poll(&p, 1, timeout) > 0; timeout = 100) {
         char buffer[256];
         const ssize_t got = read(fd, buffer, sizeof buffer);
         if (got <= 0) break;
@@ -111,10 +119,87 @@ TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
     EXPECT_EQ(static_cast<uint8_t>(reply[start + 4]), 24);  // revision 7 byte count
 }
 
+TEST(SimProgram, ModulesAtTheirSlaveAddressesAndTheRs485Settings) {
+    // A MODBUS read of registers 40001-40002 at `address`.
+    const auto read = [](int address) {
+        const ModbusRequest r = ReadHoldingRegistersRequest(address, 0, 2);
+        return std::string(r.begin(), r.end());
+    };
+    const struct {
+        const char* args;
+        const char* system;  // the system parameters' reply starts so
+        std::vector<int> answering, silent;
+    } cases[] = {
+        {"--slave-addresses 3,17,200", "QX#BA2:30,MD:1,ADR:003,", {3, 17, 200}, {1, 4, 201}},
+        {"--modules 3 --request-gap 4", "QX#BA2:30,MD:1,ADR:001,", {1, 2, 3}, {4}},
+        {"--modules 2 --slave-addresses 9,8", "QX#BA2:30,MD:1,ADR:009,", {9, 8}, {1}},
+        {"--rs485 38400:E", "QX#BA2:52,MD:1,ADR:001,", {1}, {2}},
+        {"--rs485 1200:O", "QX#BA2:01,", {}, {}},  // at odd parity: not on this raw line
+    };
+    for (const auto& c : cases) {
+        SimProgram sim(std::string(c.args) + " --delay 0", "/dev/null");
+        const std::string device = sim.FirstLine();
+        ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << c.args;
+        const std::string system =
+            Exchange(device, "QQQ#QX#", c.answering.empty() ? kSilenceMs : 2000);
+        if (c.answering.empty()) {
+            EXPECT_EQ(system, "") << c.args;
+            continue;
+        }
+        EXPECT_EQ(system.substr(0, std::strlen(c.system)), c.system) << c.args;
+        for (int a : c.answering) {
+            const std::string reply = Exchange(device, read(a));
+            ASSERT_EQ(reply.size(), 9u) << c.args << " at " << a;
+            EXPECT_EQ(static_cast<uint8_t>(reply[6]), a) << c.args;  // 40002
+        }
+        for (int a : c.silent) {
+            EXPECT_EQ(Exchange(device, read(a), kSilenceMs), "") << c.args << " at " << a;
+        }
+    }
+}
+
 TEST(SimProgram, RefusesOptionsOutOfRange) {
-    for (const char* args : {"--hart-revision 4", "--hart-address 64", "--delay x", "--baud 14400", "--bogus"}) {
+    for (const char* args : {"--hart-revision 4",
+                             "--hart-address 64",
+                             "--delay x",
+                             "--baud 14400",
+                             "--bogus",
+                             "--rs485 14400:N",
+                             "--rs485 9600",
+                             "--rs485 9600:X",
+                             "--rs485 9600:NO",
+                             "--rs485 :N",
+                             "--rs485 9600:N --baud 9600",
+                             "--request-gap 0",
+                             "--modules 0",
+                             "--modules 9",
+                             "--slave-addresses 0",
+                             "--slave-addresses 248",
+                             "--slave-addresses 3,3",
+                             "--slave-addresses 3,,4",
+                             "--slave-addresses 3,",
+                             "--slave-addresses 1,2,3,4,5,6,7,8,9",
+                             "--modules 2 --slave-addresses 3,17,200"}) {
         SimProgram sim(args, "/dev/null");
         EXPECT_EQ(sim.FirstLine(), "") << args;
         EXPECT_EQ(sim.ExitCode(), 2) << args;
     }
+}
+
+TEST(SimProgram, TheManualListsEveryOptionOfTheHelp) {
+    const std::string help = testing::TempDir() + "sim_help.txt";
+    ASSERT_EQ(std::system((std::string(TAVRIX_SIM_PATH) + " --help >" + help).c_str()), 0);
+    std::string manual = ReadFile(std::string(TAVRIX_SOURCE_DIR) + "/man/tavrix-sim.1");
+    for (size_t at; (at = manual.find("\\-")) != std::string::npos;) manual.replace(at, 2, "-");
+    std::istringstream lines(ReadFile(help));
+    int options = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  --", 0) != 0) continue;
+        const std::string option = line.substr(2, line.find(' ', 2) - 2);
+        ++options;
+        EXPECT_TRUE(manual.find("\n.BI " + option + " ") != std::string::npos ||
+                    manual.find("\n.B " + option + "\n") != std::string::npos)
+            << option;
+    }
+    EXPECT_GT(options, 25);
 }

@@ -1,5 +1,6 @@
 // The simulator's line handling: requests framed by silence, replies delayed
-// and optionally split.
+// and optionally split, and the module's RS485 speed and parity held against
+// the other side's.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,9 +9,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
+#include "sim/uart.h"
 
 namespace {
 
@@ -23,6 +26,18 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool ok() const { return fd_ >= 0; }
+    // Sets the line as a configurator would: the speed, and parity odd,
+    // even or none, 8 data bits.
+    void Set(speed_t speed, Parity parity) {
+        termios tio{};
+        ASSERT_EQ(tcgetattr(fd_, &tio), 0);
+        cfmakeraw(&tio);
+        cfsetspeed(&tio, speed);
+        tio.c_cflag &= ~(PARENB | PARODD);
+        if (parity != Parity::None) tio.c_cflag |= PARENB;
+        if (parity == Parity::Odd) tio.c_cflag |= PARODD;
+        ASSERT_EQ(tcsetattr(fd_, TCSANOW, &tio), 0);
+    }
     void Send(const std::string& text) {
         ASSERT_EQ(write(fd_, text.data(), text.size()), ssize_t(text.size()));
     }
@@ -45,7 +60,73 @@ private:
     int fd_;
 };
 
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
 }  // namespace
+
+TEST(Uart, ResamplesWhatAReceiverAtOtherSettingsReads) {
+    const Bytes qv = B("QV:TAVRIX HART-MODBUS V2.0 2025-02-23#");
+    const struct {
+        const char* what;
+        Bytes sent;
+        UartFrame sender, receiver;
+        std::optional<Bytes> read;  // nullopt: only the count is checked
+        size_t atLeast = 0, atMost = 0;
+    } cases[] = {
+        {"same framing", qv, {19200, Parity::None}, {19200, Parity::None}, qv},
+        {"same framing with parity", qv, {1200, Parity::Even}, {1200, Parity::Even}, qv},
+        // The parity bit falls on the stop bit's place and the next start
+        // bit's edge puts the receiver right again.
+        {"parity the receiver does not expect", qv, {9600, Parity::Odd}, {9600, Parity::None}, qv},
+        {"nothing sent", {}, {19200, Parity::None}, {9600, Parity::None}, Bytes{}},
+        // Every bit read twice: 0 | 10101010 | 1 as 00 11 00 11 ...; the
+        // stop bit read low, so the next falling edge starts a second byte.
+        {"9600 read at 19200",
+         {0x55},
+         {9600, Parity::None},
+         {19200, Parity::None},
+         Bytes{0x66, 0xE6}},
+        // Every other bit read: the start bit and three data bits, then the
+        // stop bit and the idle line.
+        {"19200 read at 9600", {0x00}, {19200, Parity::None}, {9600, Parity::None}, Bytes{0xF8}},
+        {"two bytes at 19200 are one at 9600",
+         {0x00, 0x00},
+         {19200, Parity::None},
+         {9600, Parity::None},
+         Bytes{0x08}},
+        {"a reply at 19200 read at 9600",
+         qv,
+         {19200, Parity::Odd},
+         {9600, Parity::Odd},
+         std::nullopt,
+         qv.size() / 4,
+         qv.size() / 2 + 1},
+        {"a reply at 9600 read at 19200",
+         qv,
+         {9600, Parity::None},
+         {19200, Parity::None},
+         std::nullopt,
+         qv.size(),
+         2 * qv.size()},
+        // 'Q' = 0 | 10001010 | 1: each of its four low stretches is longer
+        // than a whole frame at 38400, so each reads as a zero byte.
+        {"1200 read at 38400",
+         {'Q'},
+         {1200, Parity::None},
+         {38400, Parity::None},
+         Bytes{0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const Bytes read = ResampleUart(c.sent, c.sender, c.receiver);
+        if (c.read) {
+            EXPECT_EQ(read, *c.read) << c.what;
+        } else {
+            EXPECT_NE(read, c.sent) << c.what;
+            EXPECT_GE(read.size(), c.atLeast) << c.what;
+            EXPECT_LE(read.size(), c.atMost) << c.what;
+        }
+    }
+}
 
 TEST(SimServer, AnswersTheCommunicationQueryAfterItsDelay) {
     TavrixModule module;
@@ -115,6 +196,83 @@ TEST(SimServer, ServesADevicePathAtTheChosenSpeed) {
     char reply[64] = {};
     EXPECT_GT(read(master, reply, sizeof reply), 0);
     EXPECT_EQ(std::string(reply).rfind("QV:", 0), 0u);
+    server.Stop();
+    close(master);
+}
+
+TEST(SimServer, AnswersOnlyAtTheModulesSpeedAndParity) {
+    TavrixModule module;
+    module.settings().rs485Baud = 4;    // 19200
+    module.settings().rs485Parity = 1;  // odd
+    SimOptions options;
+    options.replyDelayMs = 0;
+    options.rs485Line = true;
+    SimServer server(module, options);
+    Line line(server.Open());
+    ASSERT_TRUE(line.ok());
+    server.Start();
+    const std::string version = "QV:" + module.settings().version + "#";
+    const Bytes garbled = ResampleUart(B(version), {19200, Parity::Odd}, {9600, Parity::Odd});
+
+    line.Set(B19200, Parity::Odd);
+    line.Send("QQQ#QV#");
+    EXPECT_EQ(line.ReadBurst(100), version);
+
+    line.Set(B9600, Parity::Odd);
+    line.Send("QQQ#QV#");
+    EXPECT_EQ(line.ReadBurst(100), std::string(garbled.begin(), garbled.end()));
+
+    // Even parity: the pseudo-terminal shows it as no parity, both unlike odd.
+    for (const Parity parity : {Parity::Even, Parity::None}) {
+        line.Set(B19200, parity);
+        line.Send("QQQ#QV#");
+        EXPECT_EQ(line.ReadBurst(50, 400), "") << static_cast<int>(parity);
+    }
+    EXPECT_EQ(server.requestsAnswered(), 2);
+
+    // The acknowledgement goes out on the old settings, the next reply on the new.
+    line.Set(B19200, Parity::Odd);
+    line.Send("QQS#BA2:30#");
+    EXPECT_EQ(line.ReadBurst(100), "QQS#BA2:OK#");
+    line.Set(B9600, Parity::None);
+    line.Send("QQQ#QV#");
+    EXPECT_EQ(line.ReadBurst(100), version);
+}
+
+TEST(SimServer, SetsADeviceToTheModulesLineAndFollowsItsSettings) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    close(slave);
+    TavrixModule module;
+    module.settings().rs485Baud = 4;
+    module.settings().rs485Parity = 1;
+    SimServer server(module, SimOptions{.device = name, .replyDelayMs = 0, .rs485Line = true});
+    server.Open();
+    server.Start();
+    // The master reads the device's settings; the pty driver drops PARENB, not PARODD.
+    const auto line = [&] {
+        termios tio{};
+        EXPECT_EQ(tcgetattr(master, &tio), 0);
+        return std::pair(cfgetospeed(&tio), (tio.c_cflag & PARODD) != 0);
+    };
+    EXPECT_EQ(line(), std::pair(speed_t{B19200}, true));
+    const auto ask = [&](const std::string& request) {
+        EXPECT_EQ(write(master, request.data(), request.size()), ssize_t(request.size()));
+        std::string reply;
+        pollfd p{master, POLLIN, 0};
+        for (int timeout = 2000; poll(&p, 1, timeout) > 0; timeout = 100) {
+            char buffer[256];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            reply.append(buffer, static_cast<size_t>(n));
+        }
+        return reply;
+    };
+    EXPECT_EQ(ask("QQS#BA2:50#"), "QQS#BA2:OK#");
+    // Served after the line was set again: the settings have moved by then.
+    EXPECT_EQ(ask("QQQ#QX#").substr(0, 10), "QX#BA2:50,");
+    EXPECT_EQ(line(), std::pair(speed_t{B38400}, false));
     server.Stop();
     close(master);
 }
