@@ -47,6 +47,7 @@
 #include "session/modulejob.h"
 #include "session/portdiscovery.h"
 #include "session/requestrunner.h"
+#include "session/scanjob.h"
 
 #ifndef TAVRIX_VERSION
 #define TAVRIX_VERSION "?"
@@ -149,9 +150,13 @@ public:
         if (what == "hart identity") return HartIdentityQuery(nullptr);
         if (what == "hart variables") return HartVariables();
         if (what == "modbus read") return ModbusRead();
+        if (w[0] == "scan") return Scan();
     }
 
-    void Stop() { job_.RequestStop(); }
+    void Stop() {
+        job_.RequestStop();
+        scan_.Cancel();
+    }
     void Close() { link_.Close(); }
 
     const std::string& port() const { return port_; }
@@ -410,6 +415,80 @@ private:
         text_ = text;
     }
 
+    // One line a find as it comes; the list with --json. Found: 0, else 1.
+    void Scan() {
+        const std::string& what = options_.words[1];
+        const ScanKind kind = what == "line"  ? ScanKind::Line
+                              : what == "bus" ? ScanKind::Bus
+                                              : ScanKind::Instrument;
+        SequenceTiming timing = link_.Timing();
+        timing.answerTime = options_.answerTimeGiven
+                                ? std::chrono::milliseconds(options_.answerTimeMs)
+                                : DefaultScanAnswerTime(kind);
+        std::string error;
+        const ScanRange range = options_.range.empty()
+                                    ? DefaultScanRange(kind)
+                                    : *ParseScanRange(kind, options_.range, &error);
+        ScanPlan plan = kind == ScanKind::Line  ? LineScanPlan(timing)
+                        : kind == ScanKind::Bus ? BusScanPlan(timing, range)
+                                                : InstrumentScanPlan(timing, range);
+        connect(&scan_, &ScanJob::found, this, [this](const ScanFind& find) {
+            if (alone_ && !options_.json) {
+                Print(QByteArray::fromStdString(find.Text()) + "\n");
+                std::fflush(stdout);
+            }
+        });
+        connect(&scan_, &ScanJob::finished, this, [this] {
+            const ScanReport& report = scan_.report();
+            QJsonArray finds;
+            std::vector<size_t> found;
+            for (const ScanFind& find : report.finds) {
+                finds.append(FindJson(find));
+                found.push_back(find.candidate);
+            }
+            // The floor: what the line and the silent candidates' timeouts cost at the least.
+            json_ = {{"finds", finds},
+                     {"tried", static_cast<int>(report.tried)},
+                     {"elapsedMs", static_cast<int>(report.elapsed.count())},
+                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found).count())}};
+            summary_ = QString("%1 found").arg(report.finds.size());
+            if (!report.failure.isEmpty()) return End(kFailed, report.failure, "scan");
+            if (report.cancelled) return End(kFailed, "the scan was stopped", "scan");
+            if (report.finds.empty())
+                return End(kFailed,
+                           QString("nothing answered %1 candidates in %2 ms")
+                               .arg(report.tried)
+                               .arg(report.elapsed.count()));
+            End(kOk);
+        });
+        if (!scan_.Start(std::move(plan))) End(kFailed, "the line was busy", "scan");
+    }
+
+    static QJsonObject FindJson(const ScanFind& find) {
+        switch (find.kind) {
+            case ScanKind::Line:
+                return {{"baud", static_cast<int>(find.line.baud)},
+                        {"parity", ParityName(static_cast<int>(find.line.parity))},
+                        {"version", Latin1(find.version)}};
+            case ScanKind::Bus: {
+                QJsonObject out{{"slave", find.slave}};
+                if (!find.exception.empty()) out.insert("exception", Latin1(find.exception));
+                return out;
+            }
+            case ScanKind::Instrument: {
+                const HartIdentity& id = find.identity;
+                return {{"pollingAddress", find.pollingAddress},
+                        {"manufacturer", id.manufacturer},
+                        {"deviceType", id.deviceType},
+                        {"deviceId", Hex(std::string(id.deviceId.begin(), id.deviceId.end()))
+                                         .remove(' ')},
+                        {"universalRevision", find.universalRevision},
+                        {"deviceRevision", find.deviceRevision}};
+            }
+        }
+        return {};
+    }
+
     // After a verified apply: the instrument's identity and loop current and
     // the HART-to-MODBUS cross-check, then the certificate's two files.
     void Certify() {
@@ -459,6 +538,7 @@ private:
     RequestRunner& runner_;
     ModuleJob job_;
     CertifyJob certify_{&link_};
+    ScanJob scan_{&link_};
     int status_ = kOk;
     QString error_, step_, summary_;
     QJsonObject json_;

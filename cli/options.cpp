@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "exchange/scanplan.h"
+
 #ifndef TAVRIX_VERSION
 #define TAVRIX_VERSION "?"
 #endif
@@ -22,10 +24,16 @@ const char* const kUsageText =
     "  hart identity                command 0 of the HART instrument\n"
     "  hart variables               command 3: the loop current and the dynamic variables\n"
     "  modbus read SLAVE START COUNT  holding registers through the module\n"
+    "  scan line                    find the module's line settings: every baud rate\n"
+    "                               with none, even and odd parity, 9600 none first\n"
+    "  scan bus [--range A-B]       find the MODBUS slaves (default 1-247)\n"
+    "  scan hart [--range A-B]      find HART instruments by polling address (default\n"
+    "                               0-15; up to 63 for HART 6 and 7)\n"
     "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
-    "module's longest time to answer (default 500 ms), which the timeouts allow for.\n"
+    "module's longest time to answer (default 500 ms), which the timeouts allow for;\n"
+    "a scan waits that long for each silent candidate (default 50 ms, 10 ms on the bus).\n"
     "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
-    "mismatch, 2 bad usage or file, 3 a port could not be opened.\n";
+    "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened.\n";
 
 [[noreturn]] void Fail(int status, const std::string& line) {
     std::fprintf(stderr, "tavrix-cli: %s\n", line.c_str());
@@ -68,11 +76,14 @@ void CheckCommand(const Options& o) {
     const auto& w = o.words;
     if (w.empty()) Fail(kUsage, "no command given (see --help)");
     const std::string what =
-        w[0] + (w.size() > 1 && (w[0] == "hart" || w[0] == "modbus") ? " " + w[1] : "");
+        w[0] + (w.size() > 1 && (w[0] == "hart" || w[0] == "modbus" || w[0] == "scan")
+                    ? " " + w[1]
+                    : "");
     const bool known =
         (what == "version" && w.size() == 1) || (what == "read" && w.size() == 1) ||
         (what == "apply" && w.size() == 2) || (what == "hart identity" && w.size() == 2) ||
-        (what == "hart variables" && w.size() == 2) || (what == "modbus read" && w.size() == 5);
+        (what == "hart variables" && w.size() == 2) || (what == "modbus read" && w.size() == 5) ||
+        ((what == "scan line" || what == "scan bus" || what == "scan hart") && w.size() == 2);
     if (!known) {
         std::string all;
         for (const auto& word : w) all += (all.empty() ? "" : " ") + word;
@@ -82,6 +93,14 @@ void CheckCommand(const Options& o) {
         Number(w[2], 0, 255, "SLAVE");
         Number(w[3], 0, 255, "START");
         Number(w[4], 1, 125, "COUNT");
+    }
+    if (!o.range.empty()) {
+        if (what != "scan bus" && what != "scan hart")
+            Fail(kUsage, "--range belongs to scan bus and scan hart");
+        std::string error;
+        if (!ParseScanRange(what == "scan bus" ? ScanKind::Bus : ScanKind::Instrument, o.range,
+                            &error))
+            Fail(kUsage, "--range: " + error);
     }
     if (w[0] != "apply") {
         if (o.ports.size() > 1) Fail(kUsage, "only apply takes more than one --port");
@@ -116,12 +135,15 @@ Options Parse(const QStringList& args) {
             if (o.parity < 0) Fail(kUsage, "--parity takes none, odd or even");
         } else if (a == "--answer-time" && hasValue) {
             o.answerTimeMs = Number(args[++i].toStdString(), 1, 60000, "--answer-time");
+            o.answerTimeGiven = true;
         } else if (a == "--retries" && hasValue) {
             o.retries = Number(args[++i].toStdString(), 0, 10, "--retries");
         } else if (a == "--hart-address" && hasValue) {
             o.hartAddress = Number(args[++i].toStdString(), 0, 63, "--hart-address");
         } else if (a == "--backup" && hasValue) {
             o.backup = args[++i].toStdString();
+        } else if (a == "--range" && hasValue) {
+            o.range = args[++i].toStdString();
         } else if (a == "--certificate" && hasValue) {
             o.certificate = args[++i].toStdString();
         } else if (a == "--json") {

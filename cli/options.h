@@ -16,12 +16,14 @@ struct Options {
     uint32_t baud = 9600;
     int parity = 0;  // item of the parity list: none, odd, even
     int answerTimeMs = 500;
+    bool answerTimeGiven = false;  // scans have their own default
     int retries = 2;
     int hartAddress = 0;
     bool json = false;
     bool verify = false;
     std::string backup;       // apply: where the snapshot goes
     std::string certificate;  // apply: the folder for certificates
+    std::string range;        // scan bus|hart: "A-B"
     std::vector<std::string> words;
 };
 

@@ -78,7 +78,9 @@ std::string LineSettingText(const LineSetting& line) {
 }
 
 std::chrono::milliseconds DefaultScanAnswerTime(ScanKind kind) {
-    return kind == ScanKind::Bus ? Ms(10) : Ms(50);
+    // The instrument starts its reply within 28 bit times at 1200 baud (23 ms);
+    // the module passes it on.
+    return kind == ScanKind::Bus ? Ms(10) : kind == ScanKind::Instrument ? Ms(40) : Ms(50);
 }
 
 ScanRange DefaultScanRange(ScanKind kind) {

@@ -80,6 +80,7 @@ public:
     // Menus of the menu bar; additions add their actions to these.
     QMenu* menuFile = nullptr;
     QMenu* menuView = nullptr;
+    QMenu* menuTools = nullptr;
     QMenu* menuHelp = nullptr;
     QAction* actionExit = nullptr;       // last entry of File
     TStatusLine* StatusLine = nullptr;   // port, line settings, open or closed, last reply

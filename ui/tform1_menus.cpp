@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
+#include "ui/findmoduledialog.h"
 #include "ui/tform1.h"
 
 namespace {
@@ -24,6 +25,8 @@ void TForm1::SetupMenus() {
     menuFile->setObjectName("menuFile");
     menuView = bar->addMenu("&View");
     menuView->setObjectName("menuView");
+    menuTools = bar->addMenu("&Tools");
+    menuTools->setObjectName("menuTools");
     menuHelp = bar->addMenu("&Help");
     menuHelp->setObjectName("menuHelp");
 
@@ -33,6 +36,15 @@ void TForm1::SetupMenus() {
     connect(actionExit, &QAction::triggered, this, &QWidget::close);
 
     SetupSideBySide();
+
+    QAction* find = NamedAction(menuTools, "actionFindModule", "Find &Module...");
+    connect(find, &QAction::triggered, this, [this] {
+        auto* dialog = findChild<FindModuleDialog*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!dialog) dialog = new FindModuleDialog(this);
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    });
 
     QAction* about = NamedAction(menuHelp, "actionAbout", "&About");
     connect(about, &QAction::triggered, this, [this] {

@@ -150,6 +150,12 @@ TEST(Cli, QueriesAndRefusals) {
         {{"apply", bad.fileName()}, 2, "bad.json: field settings.x: unknown field"},
         {{"modbus", "read", "1", "x", "4"}, 2, "START must be a number"},
         {{"frobnicate"}, 2, "unknown command"},
+        {{"scan", "hart"}, 0, "polling address 0: manufacturer 5A, device type 0B"},
+        {{"scan", "hart", "--range", "1-3"}, 1, "nothing answered 3 candidates"},
+        {{"--answer-time", "60", "--json", "scan", "bus", "--range", "1-2"}, 0,
+         "\"finds\": [\n        {\n            \"slave\": 1\n        }\n    ]"},
+        {{"scan", "bus", "--range", "0-300"}, 2, "--range: the range 0-300 is not within 1-247"},
+        {{"scan", "line", "--range", "1-2"}, 2, "--range belongs to scan bus and scan hart"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);

@@ -67,9 +67,9 @@ TEST(ScanPlan, CandidateTimeoutsFromTheLine) {
         // 7 bytes at 9600 (8 ms) + 50 + 20; at 1200 8O1 (65 ms) + 50 + 20.
         {"line 9600 None", LineScanPlan(At9600(ScanKind::Line)), 0, Ms(78), Ms(145)},
         {"line 1200 Odd", LineScanPlan(At9600(ScanKind::Line)), 17, Ms(135), Ms(722)},
-        // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 50 + 20.
-        {"instrument", InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 15}), 0, Ms(193),
-         Ms(193 + 34 + 294)},
+        // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 40 + 20.
+        {"instrument", InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 15}), 0, Ms(183),
+         Ms(183 + 34 + 294)},
     };
     for (const auto& c : cases) {
         const SequenceStep& step = c.plan.candidates.at(c.candidate).step;
