@@ -137,30 +137,35 @@ ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory) {
     return plan;
 }
 
-ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range) {
-    ScanPlan plan{ScanKind::Bus, {}, false};
-    for (int slave = range.first; slave <= range.last; ++slave) {
+namespace {
+
+// One candidate an address: `step` builds its frame, `name` its label's word.
+template <typename MakeStep>
+ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange range,
+                     const char* name, MakeStep step, size_t replyLength, bool hart) {
+    ScanPlan plan{kind, {}, false};
+    for (int address = range.first; address <= range.last; ++address) {
         ScanCandidate& c = plan.candidates.emplace_back();
-        c.address = slave;
-        c.label = "slave " + std::to_string(slave);
-        c.step = ModbusReadStep(slave, 0, 1);
+        c.address = address;
+        c.label = std::string(name) + " " + std::to_string(address);
+        c.step = step(address);
         c.step.label = c.label;
-        SetTimeouts(c, timing, kOneRegisterReply, false);
+        SetTimeouts(c, timing, replyLength, hart);
     }
     return plan;
 }
 
+}  // namespace
+
+ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range) {
+    return AddressPlan(ScanKind::Bus, timing, range, "slave",
+                       [](int slave) { return ModbusReadStep(slave, 0, 1); }, kOneRegisterReply,
+                       false);
+}
+
 ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range) {
-    ScanPlan plan{ScanKind::Instrument, {}, false};
-    for (int address = range.first; address <= range.last; ++address) {
-        ScanCandidate& c = plan.candidates.emplace_back();
-        c.address = address;
-        c.label = "polling address " + std::to_string(address);
-        c.step = HartCommand0Step(address);
-        c.step.label = c.label;
-        SetTimeouts(c, timing, kCommand0Reply, true);
-    }
-    return plan;
+    return AddressPlan(ScanKind::Instrument, timing, range, "polling address", HartCommand0Step,
+                       kCommand0Reply, true);
 }
 
 std::string ScanFind::Text() const {
