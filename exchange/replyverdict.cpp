@@ -112,7 +112,7 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
 
     const uint8_t code = received[header];
     if (code & kHartCommunicationError) return Wrong(HartResponseCodeText(code), end);
-    if (code != 0) return Wrong("response code " + HartResponseCodeText(code), end);
+    if (code != 0) return Wrong("response code " + HartResponseCodeText(code, askedCommand), end);
     ReplyVerdict v = Valid(end);
     v.notes = HartDeviceStatusBits(received[header + 1]);
     return v;

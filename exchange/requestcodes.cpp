@@ -31,3 +31,22 @@ const char* TimeoutMessage(int timeoutKind) {
         default: return nullptr;
     }
 }
+
+int HartCommandCode(int command) {
+    switch (command) {
+        case 0: return kCodeHartCommand0;
+        case 1: return kCodeHartCommand1;
+        case 2: return kCodeHartCommand2;
+        case 3: return kCodeHartCommand3;
+        case 6: return kCodeHartCommand6;
+        case 12: return kCodeHartCommand12;
+        case 13: return kCodeHartCommand13;
+        case 15: return kCodeHartCommand15;
+        case 17: return kCodeHartCommand17;
+        case 18: return kCodeHartCommand18;
+        case 35: return kCodeHartCommand35;
+        case 40: return kCodeHartCommand40;
+        case 48: return kCodeHartCommand48;
+        default: return kCodeNone;
+    }
+}

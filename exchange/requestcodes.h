@@ -15,6 +15,17 @@ enum RequestCodeValue : int {
     kCodeHartTyped = 104,
     kCodeHartCommand6 = 106,
     kCodeRangeSet = 110,
+    // The instrument's universal commands beyond 0, 3 and 6: 120 + the command.
+    kCodeHartCommand1 = 121,
+    kCodeHartCommand2 = 122,
+    kCodeHartCommand12 = 132,
+    kCodeHartCommand13 = 133,
+    kCodeHartCommand15 = 135,
+    kCodeHartCommand17 = 137,
+    kCodeHartCommand18 = 138,
+    kCodeHartCommand35 = 155,
+    kCodeHartCommand40 = 160,
+    kCodeHartCommand48 = 168,
     kCodeSet = 200,
     kCodeCommunicationQuery = 201,
     kCodeSystemQuery = 202,
@@ -74,6 +85,26 @@ inline constexpr RequestCode kRequestCodes[] = {
     {kCodeHartTyped, Protocol::Hart, kTimeoutHart, false, AfterBlock::ShowHex,
      "HART Typed Command"},
     {kCodeHartCommand6, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex, "HART Command 6"},
+    {kCodeHartCommand1, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 1"},
+    {kCodeHartCommand2, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 2"},
+    {kCodeHartCommand12, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 12"},
+    {kCodeHartCommand13, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 13"},
+    {kCodeHartCommand15, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 15"},
+    {kCodeHartCommand17, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 17"},
+    {kCodeHartCommand18, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 18"},
+    {kCodeHartCommand35, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 35"},
+    {kCodeHartCommand40, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 40"},
+    {kCodeHartCommand48, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 48"},
     {kCodeModbusTest, Protocol::Modbus, kTimeoutQuery, true, AfterBlock::ShowHex, "MODBUS Test"},
     {kCodeRangeSet, Protocol::Config, kTimeoutSetting, true, AfterBlock::ShowText,
      "Current Output Setting"},
@@ -92,6 +123,10 @@ bool IsHartRequest(int code);
 
 // What happens to a block under `code`: unknown codes and 0 are shown as text and clear the code.
 AfterBlock AfterBlockFor(int code);
+
+// The code of HART command `command` (0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 35,
+// 40, 48); kCodeNone for a command the program does not send by number.
+int HartCommandCode(int command);
 
 // Message shown when the reply timeout fires, or nullptr for no message.
 const char* TimeoutMessage(int timeoutKind);

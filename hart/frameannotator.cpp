@@ -39,7 +39,9 @@ constexpr Named kCommands[] = {
     {17, "write message"},
     {18, "write tag, descriptor, date"},
     {20, "read long tag"},
+    {35, "write primary variable range values"},
     {38, "reset configuration changed flag"},
+    {40, "enter/exit fixed current mode"},
     {48, "read additional device status"},
 };
 
@@ -122,7 +124,7 @@ std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
          follows != byteCount + 1);
 
     if (slave && byteCount >= 2 && follows >= 2) {
-        note("response code " + HartResponseCodeText(bytes[at]), bytes[at] & 0x80);
+        note("response code " + HartResponseCodeText(bytes[at], command), bytes[at] & 0x80);
         note("device status " + HartDeviceStatusText(bytes[at + 1]), bytes[at + 1] & 0x80);
     } else if (slave) {
         note("no status bytes", true);

@@ -10,8 +10,10 @@ HartBytes Frame(int preamble, std::span<const uint8_t> body) {
     return frame;
 }
 
-HartBytes LongFrame(int preamble, uint8_t masterBit, const HartIdentity& identity, uint8_t command,
-                    std::span<const uint8_t> data) {
+}  // namespace
+
+HartBytes HartLongFrame(int preamble, uint8_t masterBit, const HartIdentity& identity,
+                        uint8_t command, std::span<const uint8_t> data) {
     HartBytes body{0x82};
     const auto address = HartLongAddress(masterBit, identity);
     body.insert(body.end(), address.begin(), address.end());
@@ -20,8 +22,6 @@ HartBytes LongFrame(int preamble, uint8_t masterBit, const HartIdentity& identit
     body.insert(body.end(), data.begin(), data.end());
     return Frame(preamble, body);
 }
-
-}  // namespace
 
 uint8_t HartChecksum(std::span<const uint8_t> bytes) {
     uint8_t sum = 0;
@@ -40,13 +40,13 @@ HartBytes HartCommand0Frame(int preamble, uint8_t masterBit, int pollingAddress)
 }
 
 HartBytes HartCommand3Frame(int preamble, uint8_t masterBit, const HartIdentity& identity) {
-    return LongFrame(preamble, masterBit, identity, 0x03, {});
+    return HartLongFrame(preamble, masterBit, identity, 0x03, {});
 }
 
 HartBytes HartCommand6Frame(int preamble, uint8_t masterBit, const HartIdentity& identity,
                             int newPollingAddress) {
     const uint8_t data[] = {static_cast<uint8_t>(newPollingAddress)};
-    return LongFrame(preamble, masterBit, identity, 0x06, data);
+    return HartLongFrame(preamble, masterBit, identity, 0x06, data);
 }
 
 HartBytes HartTypedFrame(int preamble, std::span<const uint8_t> body) {

@@ -44,6 +44,10 @@ std::array<uint8_t, 5> HartLongAddress(uint8_t masterBit, const HartIdentity& id
 // the address byte is masterBit + pollingAddress, kept to eight bits.
 HartBytes HartCommand0Frame(int preamble, uint8_t masterBit, int pollingAddress);
 
+// Any command in a long frame to the instrument of `identity`, with `data`.
+HartBytes HartLongFrame(int preamble, uint8_t masterBit, const HartIdentity& identity,
+                        uint8_t command, std::span<const uint8_t> data = {});
+
 // Command 3 (read dynamic variables and loop current) in a long frame.
 HartBytes HartCommand3Frame(int preamble, uint8_t masterBit, const HartIdentity& identity);
 

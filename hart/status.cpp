@@ -26,6 +26,27 @@ constexpr Named kResponseCodes[] = {
     {64, "command not implemented"},
 };
 
+// Codes whose meaning depends on the command.
+struct CommandCode {
+    int command;
+    int code;
+    const char* text;
+};
+constexpr CommandCode kCommandCodes[] = {
+    {6, 9, "invalid polling address selection"},
+    {35, 9, "lower range value too high"},
+    {35, 10, "lower range value too low"},
+    {35, 11, "upper range value too high"},
+    {35, 12, "upper range value too low"},
+    {35, 13, "upper and lower range values out of limits"},
+    {35, 14, "span too small"},
+    {35, 18, "invalid units code"},
+    {35, 29, "invalid span"},
+    {40, 11, "in multidrop mode"},
+    {48, 8, "update in progress"},
+    {48, 14, "status bytes mismatch"},
+};
+
 // Bits of the first status byte when its top bit reports a communication error.
 constexpr Named kCommunicationErrors[] = {
     {0x40, "vertical parity"},     {0x20, "overrun"},         {0x10, "framing"},
@@ -67,6 +88,13 @@ std::string HartResponseCodeText(uint8_t code) {
     for (const Named& entry : kResponseCodes)
         if (entry.value == code) return std::to_string(code) + " " + entry.text;
     return std::to_string(code) + " command-specific";
+}
+
+std::string HartResponseCodeText(uint8_t code, int command) {
+    for (const CommandCode& entry : kCommandCodes)
+        if (entry.command == command && entry.code == code)
+            return std::to_string(code) + " " + entry.text;
+    return HartResponseCodeText(code);
 }
 
 std::vector<std::string> HartCommunicationErrors(uint8_t firstByte) {

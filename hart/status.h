@@ -13,6 +13,9 @@ inline constexpr uint8_t kHartCommunicationError = 0x80;
 // The meaning of a slave's first status byte, e.g. "0 success",
 // "64 command not implemented", "communication error: framing".
 std::string HartResponseCodeText(uint8_t code);
+// The same for a reply to `command`: codes whose meaning that command gives
+// ("9 lower range value too high" for 35) are named, the rest as above.
+std::string HartResponseCodeText(uint8_t code, int command);
 
 // The communication error bits of a first status byte with bit 7 set, named.
 std::vector<std::string> HartCommunicationErrors(uint8_t firstByte);

@@ -71,6 +71,8 @@ const Bytes kC0 = HartCommand0Frame(5, kPrimaryMaster, 0);
 const Bytes kC0Secondary3 = HartCommand0Frame(5, kSecondaryMaster, 3);
 const Bytes kC3 = HartCommand3Frame(5, kPrimaryMaster, kSim);
 const Bytes kC6 = HartCommand6Frame(5, kPrimaryMaster, kSim, 3);
+const Bytes kC35 = HartLongFrame(5, kPrimaryMaster, kSim, 35, Bytes(9, 0));
+const Bytes kC18 = HartLongFrame(5, kPrimaryMaster, kSim, 18, Bytes(21, 0));
 const Bytes kRead1 = Read(1, 0, 1);
 const Bytes kQX = T("QQQ#QX#"), kQD = T("QQQ#QD#"), kQQ = T("QQQ#QQ0#"), kQV = T("QQQ#QV#");
 const Bytes kSetMode = T("QQS#MD:1#"), kRange2 = T("QQKORV#DA2:4.000,20.00#");
@@ -96,6 +98,13 @@ struct Row {
 
 const Row kRows[] = {
     {"cmd0 HART 5", H0, kC0, Short(0x80, 0, Hart5()), S::Valid},
+    // Writes refused: the code named as the command gives it.
+    {"cmd18 write protected", kCodeHartCommand18, kC18, Long(kSimAddress, 18, {7, 0}), S::Wrong,
+     "response code 7 in write-protect mode"},
+    {"cmd35 lower too high", kCodeHartCommand35, kC35, Long(kSimAddress, 35, {9, 0}), S::Wrong,
+     "response code 9 lower range value too high"},
+    {"cmd35 echoed", kCodeHartCommand35, kC35, Long(kSimAddress, 35, Cat({0, 0}, Bytes(9, 0))),
+     S::Valid},
     {"cmd0 HART 7", H0, kC0, Short(0x80, 0, kHart7), S::Valid},
     {"cmd0 after noise", H0, kC0, Cat({0x3C, 0x00, 0x12}, Short(0x80, 0, Hart5())), S::Valid},
     {"cmd0 after a stray FF", H0, kC0, Cat({0xFF, 0x3C}, Short(0x80, 0, Hart5())), S::Valid},

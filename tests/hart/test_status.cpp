@@ -42,6 +42,15 @@ TEST(HartResponseCodeText, CommonCodes) {
     EXPECT_NE(framing.find("framing"), std::string::npos) << framing;
 }
 
+// A code's meaning that one command gives is named for that command only.
+TEST(HartResponseCodeText, CommandSpecificCodes) {
+    EXPECT_EQ(HartResponseCodeText(9, 35), "9 lower range value too high");
+    EXPECT_EQ(HartResponseCodeText(14, 35), "14 span too small");
+    EXPECT_EQ(HartResponseCodeText(11, 40), "11 in multidrop mode");
+    EXPECT_EQ(HartResponseCodeText(9, 13), "9 command-specific");
+    EXPECT_EQ(HartResponseCodeText(7, 18), "7 in write-protect mode");
+}
+
 // Each expected name is a part of the one given, so "framing" passes for "framing error".
 void ExpectNames(const Names& got, const Names& want) {
     ASSERT_EQ(got.size(), want.size()) << testing::PrintToString(got);

@@ -1,0 +1,320 @@
+#include "hart/universal.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "hart/replies.h"
+#include "hart/units.h"
+#include "modbus/ieee754.h"
+
+namespace {
+
+// From the start marker (the 0xFF before the delimiter) of a long reply.
+constexpr size_t kCommandAt = 7;
+constexpr size_t kByteCountAt = 8;
+constexpr size_t kResponseCodeAt = 9;
+constexpr size_t kDataAt = 11;
+
+constexpr size_t kTagBytes = 6;
+constexpr size_t kDescriptorBytes = 12;
+constexpr size_t kMessageBytes = 24;
+constexpr int kYearBase = 1900;
+
+struct Named {
+    int value;
+    const char* text;
+};
+
+template <size_t N>
+std::string NameOr(const Named (&table)[N], int value) {
+    for (const Named& entry : table)
+        if (entry.value == value) return entry.text;
+    return std::to_string(value);
+}
+
+float FloatAt(std::span<const uint8_t> data, size_t at) {
+    // Instruments send 7F A0 00 00 for "not available".
+    if (data[at] == 0x7F) return std::numeric_limits<float>::quiet_NaN();
+    return SingleFromBigEndian(data.subspan(at, 4));
+}
+
+void PutFloat(HartBytes& out, float value) {
+    const auto bytes = SingleToBigEndian(value);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// The body of a successful reply to `command` with at least `size` data bytes.
+std::optional<std::vector<uint8_t>> Data(std::span<const uint8_t> reply, uint8_t command,
+                                         size_t size) {
+    const auto body = ParseHartReplyBody(reply, command);
+    if (!body || body->responseCode != 0 || body->data.size() < size) return std::nullopt;
+    return body->data;
+}
+
+bool Packable(char c) { return c >= 0x20 && c <= 0x5F; }
+
+}  // namespace
+
+std::optional<HartBytes> PackAscii(std::string_view text, int characters, std::string* error) {
+    const auto fail = [error](std::string why) {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    if (static_cast<int>(text.size()) > characters)
+        return fail("is " + std::to_string(text.size()) + " characters long; at most " +
+                    std::to_string(characters) + " fit");
+    std::string padded(text);
+    for (char& c : padded) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (!Packable(c))
+            return fail("holds \"" + std::string(1, c) + "\", which packed ASCII cannot carry");
+    }
+    padded.resize(static_cast<size_t>(characters), ' ');
+    HartBytes out;
+    for (size_t i = 0; i + 4 <= padded.size(); i += 4) {
+        uint32_t group = 0;
+        for (size_t k = 0; k < 4; ++k) group = group << 6 | (padded[i + k] & 0x3F);
+        out.push_back(static_cast<uint8_t>(group >> 16));
+        out.push_back(static_cast<uint8_t>(group >> 8));
+        out.push_back(static_cast<uint8_t>(group));
+    }
+    return out;
+}
+
+std::string UnpackAscii(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (size_t i = 0; i + 3 <= bytes.size(); i += 3) {
+        const uint32_t group = bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2];
+        for (int shift = 18; shift >= 0; shift -= 6) {
+            const int six = (group >> shift) & 0x3F;
+            // Bit 6 of the character is the complement of bit 5.
+            text.push_back(static_cast<char>(six < 0x20 ? six | 0x40 : six));
+        }
+    }
+    return text;
+}
+
+std::string TrimPacked(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+HartWriteData HartMessageData(std::string_view message) {
+    HartWriteData out;
+    std::string why;
+    if (auto packed = PackAscii(message, kHartMessageChars, &why))
+        out.data = std::move(*packed);
+    else
+        out.error = "The message " + why;
+    return out;
+}
+
+HartWriteData HartTagData(const HartTagRecord& record) {
+    HartWriteData out;
+    std::string why;
+    const auto tag = PackAscii(record.tag, kHartTagChars, &why);
+    if (!tag) return {{}, "The tag " + why};
+    const auto descriptor = PackAscii(record.descriptor, kHartDescriptorChars, &why);
+    if (!descriptor) return {{}, "The descriptor " + why};
+    const HartDate& d = record.date;
+    if (d.day < 1 || d.day > 31 || d.month < 1 || d.month > 12 || d.year < kYearBase ||
+        d.year > kYearBase + 255)
+        return {{}, "The date must be a day 1-31, a month 1-12 and a year 1900-2155"};
+    out.data = *tag;
+    out.data.insert(out.data.end(), descriptor->begin(), descriptor->end());
+    out.data.push_back(static_cast<uint8_t>(d.day));
+    out.data.push_back(static_cast<uint8_t>(d.month));
+    out.data.push_back(static_cast<uint8_t>(d.year - kYearBase));
+    return out;
+}
+
+HartWriteData HartRangeData(const HartRange& range) {
+    if (!std::isfinite(range.upper) || !std::isfinite(range.lower))
+        return {{}, "The range values must be numbers"};
+    if (range.upper == range.lower)
+        return {{}, "The upper and lower range values must differ"};
+    HartWriteData out;
+    out.data.push_back(range.unitCode);
+    PutFloat(out.data, range.upper);
+    PutFloat(out.data, range.lower);
+    return out;
+}
+
+HartBytes HartFixedCurrentData(float milliamperes) {
+    HartBytes data;
+    PutFloat(data, milliamperes);
+    return data;
+}
+
+std::optional<HartReplyBody> ParseHartReplyBody(std::span<const uint8_t> reply, uint8_t command) {
+    const auto p = FindHartStart(reply, kLongReplyDelimiter);
+    if (!p || *p + kDataAt > reply.size()) return std::nullopt;
+    const auto at = reply.subspan(*p);
+    const size_t count = at[kByteCountAt];
+    if (at[kCommandAt] != command || count < 2 || kDataAt - 2 + count + 1 > at.size())
+        return std::nullopt;
+    if (HartChecksum(at.subspan(1, kDataAt - 2 + count - 1)) != at[kDataAt - 2 + count])
+        return std::nullopt;
+    HartReplyBody body;
+    body.responseCode = at[kResponseCodeAt];
+    body.deviceStatus = at[kResponseCodeAt + 1];
+    body.data.assign(at.begin() + kDataAt, at.begin() + kDataAt + (count - 2));
+    return body;
+}
+
+std::optional<HartPrimaryVariable> ParseHartCommand1(std::span<const uint8_t> reply) {
+    const auto d = Data(reply, kHartReadPrimaryVariable, 5);
+    if (!d) return std::nullopt;
+    return HartPrimaryVariable{(*d)[0], UnitItemForCode((*d)[0]), FloatAt(*d, 1)};
+}
+
+std::optional<HartLoopReading> ParseHartCommand2(std::span<const uint8_t> reply) {
+    const auto d = Data(reply, kHartReadLoopCurrent, 8);
+    if (!d) return std::nullopt;
+    return HartLoopReading{FloatAt(*d, 0), FloatAt(*d, 4)};
+}
+
+std::optional<std::string> ParseHartMessage(std::span<const uint8_t> reply, uint8_t command) {
+    const auto d = Data(reply, command, kMessageBytes);
+    if (!d) return std::nullopt;
+    return TrimPacked(UnpackAscii(std::span(*d).first(kMessageBytes)));
+}
+
+std::optional<HartTagRecord> ParseHartTag(std::span<const uint8_t> reply, uint8_t command) {
+    const auto d = Data(reply, command, kTagBytes + kDescriptorBytes + 3);
+    if (!d) return std::nullopt;
+    const std::span<const uint8_t> data(*d);
+    HartTagRecord record;
+    record.tag = TrimPacked(UnpackAscii(data.first(kTagBytes)));
+    record.descriptor = TrimPacked(UnpackAscii(data.subspan(kTagBytes, kDescriptorBytes)));
+    const size_t date = kTagBytes + kDescriptorBytes;
+    record.date = {data[date], data[date + 1], kYearBase + data[date + 2]};
+    return record;
+}
+
+std::optional<HartDeviceInfo> ParseHartCommand15(std::span<const uint8_t> reply) {
+    const auto d = Data(reply, kHartReadDeviceInfo, 16);
+    if (!d) return std::nullopt;
+    HartDeviceInfo info;
+    info.alarmSelection = (*d)[0];
+    info.transferFunction = (*d)[1];
+    info.rangeUnitCode = (*d)[2];
+    info.rangeUnitItem = UnitItemForCode((*d)[2]);
+    info.upper = FloatAt(*d, 3);
+    info.lower = FloatAt(*d, 7);
+    info.damping = FloatAt(*d, 11);
+    info.writeProtect = (*d)[15];
+    return info;
+}
+
+std::optional<HartRange> ParseHartCommand35(std::span<const uint8_t> reply) {
+    const auto d = Data(reply, kHartWriteRange, 9);
+    if (!d) return std::nullopt;
+    return HartRange{(*d)[0], FloatAt(*d, 1), FloatAt(*d, 5)};
+}
+
+std::optional<float> ParseHartCommand40(std::span<const uint8_t> reply) {
+    const auto d = Data(reply, kHartFixCurrent, 4);
+    if (!d) return std::nullopt;
+    return FloatAt(*d, 0);
+}
+
+std::optional<std::vector<uint8_t>> ParseHartCommand48(std::span<const uint8_t> reply) {
+    auto d = Data(reply, kHartReadMoreStatus, 1);
+    if (!d) return std::nullopt;
+    if (d->size() > 25) d->resize(25);
+    return d;
+}
+
+namespace {
+
+constexpr Named kExtendedStatus[] = {
+    {0x01, "maintenance required"}, {0x02, "device variable alert"},
+    {0x04, "critical power failure"}, {0x08, "failure"},
+    {0x10, "out of specification"},  {0x20, "function check"},
+};
+constexpr Named kStandardized0[] = {
+    {0x01, "simulation active"},
+    {0x02, "non-volatile memory defect"},
+    {0x04, "volatile memory defect"},
+    {0x08, "watchdog reset executed"},
+    {0x10, "power supply conditions out of range"},
+    {0x20, "environmental conditions out of range"},
+    {0x40, "electronic defect"},
+    {0x80, "device configuration locked"},
+};
+constexpr Named kStandardized1[] = {
+    {0x01, "status simulation active"},
+    {0x02, "discrete variable simulation active"},
+    {0x04, "event notification overflow"},
+};
+constexpr Named kAnalogChannels[] = {
+    {0x01, "analog channel 1"}, {0x02, "analog channel 2"}, {0x04, "analog channel 3"},
+    {0x08, "analog channel 4"}, {0x10, "analog channel 5"}, {0x20, "analog channel 6"},
+    {0x40, "analog channel 7"}, {0x80, "analog channel 8"},
+};
+
+template <size_t N>
+std::vector<std::string> Bits(const Named (&table)[N], uint8_t value) {
+    std::vector<std::string> names;
+    for (const Named& entry : table)
+        if (value & entry.value) names.emplace_back(entry.text);
+    return names;
+}
+
+std::vector<std::string> UnnamedBits(uint8_t value) {
+    std::vector<std::string> names;
+    for (int bit = 7; bit >= 0; --bit)
+        if (value & (1 << bit)) names.push_back("bit " + std::to_string(bit));
+    return names;
+}
+
+}  // namespace
+
+std::vector<HartStatusByte> HartAdditionalStatus(std::span<const uint8_t> bytes) {
+    std::vector<HartStatusByte> out;
+    for (size_t i = 0; i < bytes.size() && i < 25; ++i) {
+        HartStatusByte b;
+        b.index = static_cast<int>(i);
+        b.value = bytes[i];
+        switch (i) {
+            case 6: b.what = "extended device status"; b.setBits = Bits(kExtendedStatus, b.value); break;
+            case 7: b.what = "device operating mode"; b.setBits = UnnamedBits(b.value); break;
+            case 8: b.what = "standardized status 0"; b.setBits = Bits(kStandardized0, b.value); break;
+            case 9: b.what = "standardized status 1"; b.setBits = Bits(kStandardized1, b.value); break;
+            case 10: b.what = "analog channel saturated"; b.setBits = Bits(kAnalogChannels, b.value); break;
+            case 11: b.what = "standardized status 2"; b.setBits = UnnamedBits(b.value); break;
+            case 12: b.what = "standardized status 3"; b.setBits = UnnamedBits(b.value); break;
+            case 13: b.what = "analog channel fixed"; b.setBits = Bits(kAnalogChannels, b.value); break;
+            default:
+                b.what = "device-specific status " + std::to_string(i < 6 ? i : i - 8);
+                b.setBits = UnnamedBits(b.value);
+                break;
+        }
+        out.push_back(std::move(b));
+    }
+    return out;
+}
+
+std::string HartAlarmSelectionText(uint8_t code) {
+    static constexpr Named kAlarm[] = {{0, "high"}, {1, "low"}, {239, "hold last output value"},
+                                       {250, "not used"}, {251, "none"}, {252, "unknown"},
+                                       {253, "special"}};
+    return NameOr(kAlarm, code);
+}
+
+std::string HartTransferFunctionText(uint8_t code) {
+    static constexpr Named kTransfer[] = {
+        {0, "linear"},       {1, "square root"}, {2, "square root third power"},
+        {3, "square root fifth power"}, {4, "special curve"}, {5, "square"},
+        {6, "square root with cut-off"}, {230, "discrete"}, {250, "not used"},
+        {251, "none"},       {252, "unknown"},   {253, "special"}};
+    return NameOr(kTransfer, code);
+}
+
+std::string HartWriteProtectText(uint8_t code) {
+    static constexpr Named kProtect[] = {{0, "no"}, {1, "yes"}, {250, "not used"}};
+    return NameOr(kProtect, code);
+}
