@@ -5,12 +5,23 @@
 #include <cmath>
 #include <cstddef>
 
+#include "hart/universal.h"
+
 namespace {
 
 // Response codes of the first status byte (HART command response codes).
 constexpr uint8_t kOk = 0;
 constexpr uint8_t kInvalidSelection = 2;
+constexpr uint8_t kTooLarge = 3;
+constexpr uint8_t kTooSmall = 4;
 constexpr uint8_t kTooFewDataBytes = 5;
+constexpr uint8_t kWriteProtected = 7;
+constexpr uint8_t kMultidrop = 11;  // command 40
+constexpr uint8_t kInvalidSpan = 29;  // command 35
+constexpr uint8_t kLoopCurrentFixed = 0x08;
+// What the loop can be driven to by command 40.
+constexpr float kLowestFixed = 3.5f;
+constexpr float kHighestFixed = 22.5f;
 constexpr uint8_t kNotImplemented = 64;
 
 constexpr uint8_t kBurstBit = 0x40;
@@ -104,10 +115,64 @@ Bytes Identity(const ModuleSettings::HartInstrumentSettings& hart) {
     return data;
 }
 
+float LoopCurrent(const ModuleSettings::HartInstrumentSettings& hart) {
+    return hart.fixedCurrent.value_or(hart.loopCurrent);
+}
+
+float PercentOfRange(const ModuleSettings& settings) {
+    const auto& hart = settings.hart;
+    if (hart.fixedCurrent) return (*hart.fixedCurrent - 4.0f) / 16.0f * 100.0f;
+    const float span = hart.upperRange - hart.lowerRange;
+    return span == 0 ? NAN : (settings.variables[0] - hart.lowerRange) / span * 100.0f;
+}
+
+float FloatFrom(const Bytes& data, size_t at) {
+    const uint32_t raw = static_cast<uint32_t>(data[at]) << 24 | data[at + 1] << 16 |
+                         data[at + 2] << 8 | data[at + 3];
+    return std::bit_cast<float>(raw);
+}
+
+void PutPacked(Bytes& out, const std::string& text, int characters) {
+    const auto packed = PackAscii(text, characters, nullptr);
+    const HartBytes blanks = *PackAscii("", characters, nullptr);
+    const HartBytes& bytes = packed ? *packed : blanks;
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+Bytes TagRecord(const ModuleSettings::HartInstrumentSettings& hart) {
+    Bytes data;
+    PutPacked(data, hart.tag, kHartTagChars);
+    PutPacked(data, hart.descriptor, kHartDescriptorChars);
+    data.push_back(static_cast<uint8_t>(hart.date[0]));
+    data.push_back(static_cast<uint8_t>(hart.date[1]));
+    data.push_back(static_cast<uint8_t>(hart.date[2] - 1900));
+    return data;
+}
+
+Bytes DeviceInfo(const ModuleSettings::HartInstrumentSettings& hart) {
+    Bytes data{hart.alarmSelection, hart.transferFunction, hart.rangeUnitCode};
+    PutFloat(data, hart.upperRange);
+    PutFloat(data, hart.lowerRange);
+    PutFloat(data, hart.damping);
+    data.push_back(hart.writeProtect ? 1 : 0);
+    data.push_back(250);  // private label distributor: none
+    if (hart.revision >= 6) data.push_back(1);  // analog channel flags: the loop is an output
+    return data;
+}
+
+// Commands 17, 18 and 35 change the configuration: refused while write
+// protected, or when their data is short.
+std::optional<uint8_t> WriteRefusal(const ModuleSettings::HartInstrumentSettings& hart,
+                                    const Bytes& data, size_t needed) {
+    if (data.size() < needed) return kTooFewDataBytes;
+    if (hart.writeProtect) return kWriteProtected;
+    return std::nullopt;
+}
+
 Bytes DynamicVariables(const ModuleSettings& settings) {
     const auto& hart = settings.hart;
     Bytes data;
-    PutFloat(data, hart.loopCurrent);
+    PutFloat(data, LoopCurrent(hart));
     const int count = std::clamp(hart.variableCount, 0, 4);
     for (int i = 0; i < count; ++i) {
         data.push_back(hart.unitCodes[static_cast<size_t>(i)]);
@@ -125,7 +190,84 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
 
     uint8_t status = kOk;
     Bytes data;
-    switch (request->command) {
+    const Bytes& in = request->data;
+    const auto refuse = [&](size_t needed) {
+        const auto refusal = WriteRefusal(hart, in, needed);
+        if (refusal) status = *refusal;
+        return refusal.has_value();
+    };
+    switch (hart.forcedResponse && hart.forcedResponse->first == request->command ? -1
+                                                                                    : request->command) {
+        case -1:
+            status = hart.forcedResponse->second;
+            break;
+        case 1:
+            data.push_back(hart.unitCodes[0]);
+            PutFloat(data, settings_.variables[0]);
+            break;
+        case 2:
+            PutFloat(data, LoopCurrent(hart));
+            PutFloat(data, PercentOfRange(settings_));
+            break;
+        case 12:
+            PutPacked(data, hart.message, kHartMessageChars);
+            break;
+        case 13:
+            data = TagRecord(hart);
+            break;
+        case 15:
+            data = DeviceInfo(hart);
+            break;
+        case 17:
+            if (refuse(24)) break;
+            hart.message = TrimPacked(UnpackAscii(std::span(in).first(24)));
+            PutPacked(data, hart.message, kHartMessageChars);
+            break;
+        case 18:
+            if (refuse(21)) break;
+            hart.tag = TrimPacked(UnpackAscii(std::span(in).first(6)));
+            hart.descriptor = TrimPacked(UnpackAscii(std::span(in).subspan(6, 12)));
+            hart.date = {in[18], in[19], 1900 + in[20]};
+            data = TagRecord(hart);
+            break;
+        case 35: {
+            if (refuse(9)) break;
+            const float upper = FloatFrom(in, 1), lower = FloatFrom(in, 5);
+            if (!std::isfinite(upper) || !std::isfinite(lower) || upper == lower) {
+                status = kInvalidSpan;
+                break;
+            }
+            hart.rangeUnitCode = in[0];
+            hart.upperRange = upper;
+            hart.lowerRange = lower;
+            data.assign(in.begin(), in.begin() + 9);
+            break;
+        }
+        case 40: {
+            if (in.size() < 4) {
+                status = kTooFewDataBytes;
+                break;
+            }
+            const float level = FloatFrom(in, 0);
+            // Below revision 6 a polling address other than 0 parks the loop at 4 mA.
+            if (hart.revision < 6 && hart.pollingAddress != 0) {
+                status = kMultidrop;
+            } else if (level == 0.0f) {
+                hart.fixedCurrent.reset();
+                PutFloat(data, 0.0f);
+            } else if (!(level >= kLowestFixed)) {
+                status = kTooSmall;
+            } else if (level > kHighestFixed) {
+                status = kTooLarge;
+            } else {
+                hart.fixedCurrent = level;
+                PutFloat(data, level);
+            }
+            break;
+        }
+        case 48:
+            data = hart.moreStatus;
+            break;
         case 0:
             data = Identity(hart);
             break;
@@ -158,7 +300,8 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
     reply.push_back(request->command);
     reply.push_back(static_cast<uint8_t>(data.size() + 2));
     reply.push_back(status);
-    reply.push_back(0);  // device status
+    reply.push_back(static_cast<uint8_t>(hart.deviceStatus |
+                                         (hart.fixedCurrent ? kLoopCurrentFixed : 0)));
     reply.insert(reply.end(), data.begin(), data.end());
     reply.push_back(Xor(reply.data() + start, reply.data() + reply.size()));
     return reply;

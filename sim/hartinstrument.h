@@ -1,6 +1,7 @@
 // The HART instrument behind the module in transparent mode: answers
-// commands 0, 3 and 6 addressed to it, as a field device would, and stays
-// silent for frames with a bad checksum or for another address.
+// the universal commands 0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 35, 40 and 48
+// addressed to it, as a field device would, keeping what is written, and
+// stays silent for frames with a bad checksum or for another address.
 #pragma once
 
 #include "sim/modulesettings.h"

@@ -60,9 +60,15 @@ void Usage(FILE* out) {
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
         "  --hart-manufacturer N  manufacturer code, 0..255 (default 90)\n"
         "  --hart-variables N  variables in its command 3 reply, 0..4 (default 4)\n"
+        "  --hart-write-protect  refuse writes (commands 17, 18, 35) with response code 7\n"
+        "  --hart-status BITS  set BITS (0..255, e.g. 0x81) in every reply's device status\n"
+        "  --hart-respond CMD:CODE  answer command CMD with response code CODE (1..255)\n"
+        "                      and no data\n"
         "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
         "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
         "  --modbus-value V:X  serve the number X as variable V\n"
+        "  --current-offset MA while the instrument's loop current is fixed, register\n"
+        "                      40003 serves it; this many mA more (default 0)\n"
         "  --version           print the program's version\n"
         "  --help              show this help\n",
         out);
@@ -164,6 +170,18 @@ float FloatArg(const char* name, const std::string& value) {
     return v;
 }
 
+// A status byte: 0..255, decimal or with 0x.
+int BitsArg(const char* name, const char* value) {
+    char* end = nullptr;
+    const long v = std::strtol(value, &end, 0);
+    if (!*value || *end || v < 0 || v > 255) {
+        std::fprintf(stderr, "tavrix-sim: %s needs a byte 0..255 (or 0x00..0xFF), got '%s'\n",
+                     name, value);
+        std::exit(2);
+    }
+    return static_cast<int>(v);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -233,6 +251,19 @@ int main(int argc, char** argv) {
                 static_cast<uint8_t>(IntArg("--hart-manufacturer", argv[++i], 0, 255));
         } else if (arg == "--hart-variables" && hasValue) {
             hart.variableCount = IntArg("--hart-variables", argv[++i], 0, 4);
+        } else if (arg == "--hart-write-protect") {
+            hart.writeProtect = true;
+        } else if (arg == "--hart-status" && hasValue) {
+            hart.deviceStatus = static_cast<uint8_t>(BitsArg("--hart-status", argv[++i]));
+        } else if (arg == "--hart-respond" && hasValue) {
+            const std::string value = argv[++i];
+            const size_t colon = value.find(':');
+            if (colon == std::string::npos) Fail("--hart-respond takes CMD:CODE, got '" + value + "'");
+            const int command = IntArg("--hart-respond", value.substr(0, colon).c_str(), 0, 255);
+            const int code = IntArg("--hart-respond", value.substr(colon + 1).c_str(), 1, 255);
+            hart.forcedResponse = std::pair{command, static_cast<uint8_t>(code)};
+        } else if (arg == "--current-offset" && hasValue) {
+            module.settings().currentOffset = FloatArg("--current-offset", argv[++i]);
         } else if (arg == "--modbus-order" && hasValue) {
             const auto [v, order] = VariableArg("--modbus-order", argv[++i]);
             module.settings().modbusOrderFault[v] = IntArg("--modbus-order", order.c_str(), 0, 3);

@@ -54,7 +54,10 @@ float ModbusSlave::VariableValue(size_t variable) const {
     // The module scales each variable by its coefficient before serving it.
     const auto factor = ModuleCoefficient(static_cast<int>(variable) + 1, settings_.coefficientMode,
                                           settings_.coefficient1, settings_.coefficients);
-    return static_cast<float>(settings_.variables[variable] * factor.value_or(1.0));
+    const auto& fixed = settings_.hart.fixedCurrent;
+    const double value = variable == 0 && fixed ? *fixed + settings_.currentOffset
+                                                : settings_.variables[variable];
+    return static_cast<float>(value * factor.value_or(1.0));
 }
 
 uint16_t ModbusSlave::Register(int offset, uint8_t address) const {

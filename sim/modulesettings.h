@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ModuleSettings {
@@ -68,6 +69,10 @@ struct ModuleSettings {
     // process variable and its coefficient.
     std::array<int, 4> modbusOrderFault{-1, -1, -1, -1};
     std::array<std::optional<float>, 4> modbusValueFault{};
+    // While the instrument's loop current is fixed, register 40003 serves
+    // the current the module measures (the fixed current, as a loop check
+    // expects); this much more, for a module whose measurement is off (mA).
+    float currentOffset = 0.0f;
 
     // The HART instrument wired to the module. It reports `variables` above
     // in its command 3 reply; a NaN there goes out as "not available".
@@ -83,6 +88,30 @@ struct ModuleSettings {
         float loopCurrent = 12.0f;                         // mA
         int variableCount = 4;                             // 0..4 variables in the command 3 reply
         std::array<uint8_t, 4> unitCodes{12, 32, 61, 57};  // kPa, degC, kg, %
+
+        // What commissioning reads and writes (commands 12 to 18, 35): kept
+        // as written, so a tag written is the tag read.
+        std::string tag = "PT-101";
+        std::string descriptor = "FEED PRESSURE";
+        std::array<int, 3> date{9, 12, 2026};  // day, month, year
+        std::string message = "TAVRIX LOOP";
+        uint8_t alarmSelection = 0;    // high
+        uint8_t transferFunction = 0;  // linear
+        uint8_t rangeUnitCode = 12;    // kPa, as the primary variable
+        float upperRange = 25.0f;      // 20 mA
+        float lowerRange = 0.0f;       // 4 mA
+        float damping = 0.5f;          // s
+        bool writeProtect = false;     // refuses writes with response code 7
+        // Set into the device status byte of every reply (bit 3, loop current
+        // fixed, is the instrument's own while its current is fixed).
+        uint8_t deviceStatus = 0;
+        // Command 48's bytes.
+        std::vector<uint8_t> moreStatus = std::vector<uint8_t>(14, 0);
+        // A response code one command always gets instead of its answer.
+        std::optional<std::pair<int, uint8_t>> forcedResponse;
+        // Command 40: the current the loop is held at; nullopt while the
+        // current follows the primary variable.
+        std::optional<float> fixedCurrent;
     };
     HartInstrumentSettings hart;
 

@@ -4,6 +4,10 @@
 
 #include "hart/frames.h"
 #include "hart/replies.h"
+#include "hart/universal.h"
+#include "modbus/reply.h"
+#include "modbus/ieee754.h"
+#include "modbus/request.h"
 #include "sim/tavrixmodule.h"
 
 namespace {
@@ -102,3 +106,102 @@ TEST(HartInstrument, Command6MovesThePollingAddress) {
 }
 
 }  // namespace
+
+namespace {
+
+HartBytes To(TavrixModule& module, uint8_t command, const HartBytes& data = {}) {
+    const auto reply =
+        module.Answer(HartLongFrame(6, kPrimaryMaster, IdentityOf(module.settings()), command, data));
+    EXPECT_TRUE(reply) << int{command};
+    return reply.value_or(HartBytes{});
+}
+
+float Register40003(TavrixModule& module) {
+    const auto request = ReadHoldingRegistersRequest(1, 2, 2);
+    const auto reply = module.Answer(Bytes(request.begin(), request.end()));
+    EXPECT_TRUE(reply);
+    const ModbusReply decoded = DecodeModbusReply(*reply);
+    EXPECT_EQ(decoded.registers.size(), 2u);
+    const uint8_t wire[] = {static_cast<uint8_t>(decoded.registers[0] >> 8),
+                            static_cast<uint8_t>(decoded.registers[0]),
+                            static_cast<uint8_t>(decoded.registers[1] >> 8),
+                            static_cast<uint8_t>(decoded.registers[1])};
+    return SingleFromBigEndian(wire);
+}
+
+}  // namespace
+
+// What is written is what is read: tag, message and range; the range moves
+// the percent of range.
+TEST(HartInstrument, WritesPersist) {
+    TavrixModule module;
+    const HartTagRecord record{"FT-7", "OUTLET FLOW", {1, 2, 2027}};
+    EXPECT_EQ(ParseHartTag(To(module, 18, HartTagData(record).data), 18), record);
+    EXPECT_EQ(ParseHartTag(To(module, 13)), record);
+    To(module, 17, HartMessageData("Calibrated").data);
+    EXPECT_EQ(ParseHartMessage(To(module, 12)), "CALIBRATED");
+
+    const auto before = ParseHartCommand2(To(module, 2));
+    ASSERT_TRUE(before);
+    EXPECT_FLOAT_EQ(before->percent, 50.0f);  // 12.5 kPa of 0..25
+    ASSERT_TRUE(ParseHartCommand35(To(module, 35, HartRangeData({12, 50.0f, 0.0f}).data)));
+    const auto info = ParseHartCommand15(To(module, 15));
+    ASSERT_TRUE(info);
+    EXPECT_FLOAT_EQ(info->upper, 50.0f);
+    EXPECT_FLOAT_EQ(info->lower, 0.0f);
+    EXPECT_FLOAT_EQ(ParseHartCommand2(To(module, 2))->percent, 25.0f);
+}
+
+TEST(HartInstrument, RefusalsLeaveTheStateAlone) {
+    TavrixModule module;
+    auto& hart = module.settings().hart;
+    hart.writeProtect = true;
+    const struct {
+        uint8_t command;
+        HartBytes data;
+        uint8_t code;
+    } cases[] = {
+        {18, HartTagData({"X", "", {1, 1, 2000}}).data, 7},
+        {17, HartMessageData("X").data, 7},
+        {35, HartRangeData({12, 9.0f, 1.0f}).data, 7},
+        {18, {0x01}, 5},
+        {40, HartFixedCurrentData(2.0f), 4},
+        {40, HartFixedCurrentData(23.0f), 3},
+    };
+    for (const auto& c : cases) {
+        const auto body = ParseHartReplyBody(To(module, c.command, c.data), c.command);
+        ASSERT_TRUE(body) << int{c.command};
+        EXPECT_EQ(body->responseCode, c.code) << int{c.command};
+    }
+    EXPECT_EQ(hart.tag, "PT-101");
+    EXPECT_EQ(hart.upperRange, 25.0f);
+    EXPECT_FALSE(hart.fixedCurrent);
+
+    hart.forcedResponse = std::pair{13, uint8_t{32}};
+    hart.deviceStatus = 0x81;
+    const auto busy = ParseHartReplyBody(To(module, 13), 13);
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->responseCode, 32);
+    EXPECT_EQ(busy->deviceStatus, 0x81);
+    EXPECT_TRUE(busy->data.empty());
+}
+
+// Command 40 holds the loop: commands 2 and 3 report the fixed current and
+// register 40003 serves it (plus the module's offset) until 0 releases it.
+TEST(HartInstrument, FixedCurrentModeReachesTheModbusSide) {
+    TavrixModule module;
+    module.settings().currentOffset = 0.2f;
+    EXPECT_FLOAT_EQ(*ParseHartCommand40(To(module, 40, HartFixedCurrentData(20.0f))), 20.0f);
+    const auto loop = ParseHartCommand2(To(module, 2));
+    ASSERT_TRUE(loop);
+    EXPECT_FLOAT_EQ(loop->current, 20.0f);
+    EXPECT_FLOAT_EQ(loop->percent, 100.0f);
+    EXPECT_FLOAT_EQ(ParseHartCommand3Values(To(module, 3))->loopCurrent, 20.0f);
+    EXPECT_EQ(ParseHartReplyBody(To(module, 2), 2)->deviceStatus & 0x08, 0x08);
+    EXPECT_NEAR(Register40003(module), 20.2f, 1e-4);
+
+    EXPECT_FLOAT_EQ(*ParseHartCommand40(To(module, 40, HartFixedCurrentData(0.0f))), 0.0f);
+    EXPECT_FALSE(module.settings().hart.fixedCurrent);
+    EXPECT_FLOAT_EQ(ParseHartCommand2(To(module, 2))->current, 12.0f);
+    EXPECT_FLOAT_EQ(Register40003(module), 12.5f);  // variable 1 again
+}
