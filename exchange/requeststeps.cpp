@@ -17,3 +17,11 @@ SequenceStep ModbusReadStep(int slave, int start, int count) {
     const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
     return {std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"};
 }
+
+SequenceStep HartStep(uint8_t command, const HartIdentity& identity,
+                      std::span<const uint8_t> data) {
+    const HartBytes frame =
+        HartLongFrame(kDefaultHartPreamble, kPrimaryMaster, identity, command, data);
+    return {std::string(frame.begin(), frame.end()), HartCommandCode(command),
+            "HART command " + std::to_string(command)};
+}

@@ -1,6 +1,6 @@
-// The one-exchange steps the CLI and the certificate job send: HART command 0
-// and 3 through transparent mode and a MODBUS function 03 read, each with its
-// request code and label.
+// The one-exchange steps the CLI and the jobs send: HART commands through
+// transparent mode and a MODBUS function 03 read, each with its request code
+// and label.
 #pragma once
 
 #include "exchange/requestsequence.h"
@@ -12,3 +12,7 @@ inline constexpr int kDefaultHartPreamble = 6;
 SequenceStep HartCommand0Step(int pollingAddress);
 SequenceStep HartCommand3Step(const HartIdentity& identity);
 SequenceStep ModbusReadStep(int slave, int start, int count);
+// Any universal command with a request code (exchange/requestcodes.h) in a
+// long frame to the instrument, with `data`: "HART command 13".
+SequenceStep HartStep(uint8_t command, const HartIdentity& identity,
+                      std::span<const uint8_t> data = {});

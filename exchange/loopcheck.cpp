@@ -1,0 +1,159 @@
+#include "exchange/loopcheck.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "exchange/requestcodes.h"
+#include "exchange/requeststeps.h"
+#include "modbus/byteorder.h"
+#include "modbus/reply.h"
+
+namespace {
+
+std::optional<double> Number(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::string Fixed(double value, int decimals, bool sign = false) {
+    char text[32];
+    std::snprintf(text, sizeof text, sign ? "%+.*f" : "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::vector<double>> ParseLoopPoints(std::string_view text, std::string* error) {
+    const auto fail = [error](std::string why) {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    std::vector<double> points;
+    for (size_t start = 0; start <= text.size();) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view item = text.substr(start, comma - start);
+        const auto value = Number(item);
+        if (!value) return fail("the loop point \"" + std::string(item) + "\" is not a number");
+        if (*value < kLowestLoopPoint || *value > kHighestLoopPoint)
+            return fail("the loop point " + std::string(item) + " mA is outside 3.5 to 22.5 mA");
+        points.push_back(*value);
+        start = comma + 1;
+    }
+    if (points.size() > kMaxLoopPoints)
+        return fail("at most " + std::to_string(kMaxLoopPoints) + " loop points, " +
+                    std::to_string(points.size()) + " given");
+    return points;
+}
+
+std::optional<double> ParseLoopTolerance(std::string_view text, std::string* error) {
+    const auto value = Number(text);
+    if (!value || *value <= 0 || *value > 2) {
+        if (error)
+            *error = "the tolerance \"" + std::string(text) + "\" must be a number of mA above 0, at most 2";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string LoopCurrentText(double milliamperes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", milliamperes);
+    return text;
+}
+
+std::string LoopCheckAnnouncement(const std::vector<double>& points) {
+    std::string list;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (i > 0) list += i + 1 == points.size() ? " and " : ", ";
+        list += LoopCurrentText(points[i]);
+    }
+    return "the loop current will be held at " + list +
+           " mA: the control system will see these values";
+}
+
+std::vector<SequenceStep> LoopPointSteps(const HartIdentity& identity, int slave, double target) {
+    const std::string at = " at " + LoopCurrentText(target) + " mA";
+    std::vector<SequenceStep> steps = {
+        HartStep(kHartFixCurrent, identity, HartFixedCurrentData(static_cast<float>(target))),
+        HartStep(kHartReadLoopCurrent, identity),
+        HartCommand3Step(identity),
+        ModbusReadStep(slave, kFirstVariableRegister - kFirstHoldingRegister, 2),
+    };
+    for (SequenceStep& step : steps) step.label += at;
+    return steps;
+}
+
+SequenceStep LeaveFixedCurrentStep(const HartIdentity& identity) {
+    SequenceStep step = HartStep(kHartFixCurrent, identity, HartFixedCurrentData(0.0f));
+    step.label += " with 0 (leave fixed current mode)";
+    return step;
+}
+
+LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
+                               const CrossCheckSettings& module, double tolerance) {
+    LoopPointResult r;
+    r.target = target;
+    std::vector<std::string> faults;
+    const auto off = [&](const char* what, double value) {
+        const double deviation = value - target;
+        if (!(std::fabs(deviation) <= tolerance + 1e-9))
+            faults.push_back(std::string(what) + " " + Fixed(value, 3) + " mA is " +
+                             Fixed(deviation, 3, true) + " mA off");
+        return deviation;
+    };
+    if (!replies.fixedEcho)
+        faults.push_back("command 40 did not confirm the fixed current");
+    else if (std::fabs(*replies.fixedEcho - target) > tolerance + 1e-9)
+        faults.push_back("the instrument fixed " + Fixed(*replies.fixedEcho, 3) + " mA");
+
+    if (replies.loop && std::isfinite(replies.loop->current)) {
+        r.hartCurrent = replies.loop->current;
+        r.percent = replies.loop->percent;
+        r.hartDeviation = off("HART", replies.loop->current);
+    } else {
+        faults.push_back("command 2 gave no loop current");
+    }
+    if (replies.command3Current && std::isfinite(*replies.command3Current)) {
+        r.command3Current = replies.command3Current;
+        off("HART command 3", *replies.command3Current);
+    } else {
+        faults.push_back("command 3 gave no loop current");
+    }
+
+    const int order = module.listOrder[0];
+    const auto factor = ModuleCoefficient(1, module.coefficientMode, module.coefficient1,
+                                          module.coefficients);
+    const auto pairs = ModbusFloatPairs(replies.registers, kFirstVariableRegister);
+    if (pairs.empty()) {
+        faults.push_back("register 40003 was not read");
+    } else if (order < 0 || order >= kFloatByteOrderCount) {
+        faults.push_back("the module's byte order of register 40003 is unknown");
+    } else if (!factor || *factor == 0) {
+        faults.push_back("variable 1's coefficient \"" + module.coefficient1 + "\" is not usable");
+    } else {
+        r.modbusValue = pairs.front().value[static_cast<size_t>(order)];
+        r.modbusCurrent = *r.modbusValue / *factor;
+        r.modbusDeviation = off("MODBUS 40003", *r.modbusCurrent);
+    }
+    r.pass = faults.empty();
+    for (const std::string& f : faults) r.why += (r.why.empty() ? "" : "; ") + f;
+    return r;
+}
+
+std::string LoopPointLine(const LoopPointResult& r) {
+    std::string line = LoopCurrentText(r.target) + " mA: HART ";
+    line += r.hartCurrent ? Fixed(*r.hartCurrent, 3) + " mA" : "-";
+    if (r.percent && std::isfinite(*r.percent)) line += " (" + Fixed(*r.percent, 1) + " %)";
+    line += ", MODBUS 40003 ";
+    line += r.modbusCurrent ? Fixed(*r.modbusCurrent, 3) + " mA" : "-";
+    if (r.modbusDeviation) line += ", deviation " + Fixed(*r.modbusDeviation, 3, true) + " mA";
+    line += r.pass ? ": pass" : ": FAIL (" + r.why + ")";
+    return line;
+}
