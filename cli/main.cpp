@@ -44,6 +44,7 @@
 #include "serial/tcomm.h"
 #include "session/certifyjob.h"
 #include "session/link.h"
+#include "session/loopcheckjob.h"
 #include "session/modulejob.h"
 #include "session/portdiscovery.h"
 #include "session/requestrunner.h"
@@ -149,6 +150,7 @@ public:
         if (what == "apply") return Apply();
         if (what == "hart identity") return HartIdentityQuery(nullptr);
         if (what == "hart variables") return HartVariables();
+        if (what == "hart loop-check") return LoopCheck();
         if (what == "modbus read") return ModbusRead();
         if (w[0] == "scan") return Scan();
     }
@@ -156,6 +158,7 @@ public:
     void Stop() {
         job_.RequestStop();
         scan_.Cancel();
+        loop_.Cancel();
     }
     void Close() { link_.Close(); }
 
@@ -378,6 +381,58 @@ private:
         });
     }
 
+    // The announcement first, on standard error so that --json stays one
+    // document; then one line a point as it is measured.
+    void LoopCheck() {
+        std::fprintf(stderr, "tavrix-cli: %s\n",
+                     LoopCheckAnnouncement(options_.loopPoints).c_str());
+        connect(&loop_, &LoopCheckJob::pointDone, this, [this](int i) {
+            if (!alone_ || options_.json) return;
+            Print(QByteArray::fromStdString(LoopPointLine(loop_.report().points[static_cast<size_t>(i)])));
+            std::fflush(stdout);
+        });
+        connect(&loop_, &LoopCheckJob::finished, this, [this] {
+            const LoopCheckReport& r = loop_.report();
+            QJsonArray points;
+            for (const LoopPointResult& p : r.points) {
+                QJsonObject point{{"target", p.target}, {"pass", p.pass}};
+                const auto put = [&point](const char* key, auto value) {
+                    if (value) point.insert(key, static_cast<double>(*value));
+                };
+                put("hartCurrent", p.hartCurrent);
+                put("percentOfRange", p.percent);
+                put("command3Current", p.command3Current);
+                put("modbusValue", p.modbusValue);
+                put("modbusCurrent", p.modbusCurrent);
+                put("hartDeviation", p.hartDeviation);
+                put("modbusDeviation", p.modbusDeviation);
+                if (!p.why.empty()) point.insert("why", QString::fromStdString(p.why));
+                points.append(point);
+            }
+            json_ = {{"points", points},
+                     {"tolerance", r.tolerance},
+                     {"passed", r.Passed()},
+                     {"fixedCurrentModeLeft", r.fixedModeLeft},
+                     {"exitNote", r.exitNote}};
+            if (r.identified) json_.insert("slave", r.slave);
+            // The points were printed as they came; the exit note closes the list.
+            text_ = r.exitNote.toUtf8();
+            summary_ = r.Passed() ? "loop check passed" : "loop check failed";
+            if (!r.failure.isEmpty()) return End(kFailed, r.failure, "loop check");
+            if (r.cancelled) return End(kFailed, "the loop check was stopped", "loop check");
+            if (!r.fixedModeLeft) return End(kFailed, r.exitNote, "loop check");
+            int failed = 0;
+            for (const LoopPointResult& p : r.points) failed += p.pass ? 0 : 1;
+            if (failed > 0)
+                return End(kFailed, QString("%1 of %2 loop points out of tolerance")
+                                        .arg(failed)
+                                        .arg(r.points.size()));
+            End(kOk);
+        });
+        if (!loop_.Start(options_.hartAddress, options_.loopPoints, options_.loopTolerance))
+            End(kFailed, "the line was busy", "loop check");
+    }
+
     void ModbusRead() {
         const auto& w = options_.words;
         const int start = Number(w[3], 0, 255, "START");
@@ -539,6 +594,7 @@ private:
     ModuleJob job_;
     CertifyJob certify_{&link_};
     ScanJob scan_{&link_};
+    LoopCheckJob loop_{&link_};
     int status_ = kOk;
     QString error_, step_, summary_;
     QJsonObject json_;

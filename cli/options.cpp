@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "exchange/loopcheck.h"
 #include "exchange/scanplan.h"
 
 #ifndef TAVRIX_VERSION
@@ -23,6 +24,12 @@ const char* const kUsageText =
     "                               '/dev/serial/by-id/*') commission every module at once\n"
     "  hart identity                command 0 of the HART instrument\n"
     "  hart variables               command 3: the loop current and the dynamic variables\n"
+    "  hart loop-check [--points 4,12,20] [--tolerance MA]\n"
+    "                               hold the loop current at each point (command 40),\n"
+    "                               read it back through HART (commands 2 and 3) and\n"
+    "                               MODBUS (register 40003, the module's byte order and\n"
+    "                               coefficient), pass within MA (default 0.05); fixed\n"
+    "                               current mode is always left at the end\n"
     "  modbus read SLAVE START COUNT  holding registers through the module\n"
     "  scan line                    find the module's line settings: every baud rate\n"
     "                               with none, even and odd parity, 9600 none first\n"
@@ -82,7 +89,8 @@ void CheckCommand(const Options& o) {
     const bool known =
         (what == "version" && w.size() == 1) || (what == "read" && w.size() == 1) ||
         (what == "apply" && w.size() == 2) || (what == "hart identity" && w.size() == 2) ||
-        (what == "hart variables" && w.size() == 2) || (what == "modbus read" && w.size() == 5) ||
+        (what == "hart variables" && w.size() == 2) ||
+        (what == "hart loop-check" && w.size() == 2) || (what == "modbus read" && w.size() == 5) ||
         ((what == "scan line" || what == "scan bus" || what == "scan hart") && w.size() == 2);
     if (!known) {
         std::string all;
@@ -102,6 +110,8 @@ void CheckCommand(const Options& o) {
                             &error))
             Fail(kUsage, "--range: " + error);
     }
+    if (o.loopOptionsGiven && what != "hart loop-check")
+        Fail(kUsage, "--points and --tolerance belong to hart loop-check");
     if (w[0] != "apply") {
         if (o.ports.size() > 1) Fail(kUsage, "only apply takes more than one --port");
         if (!o.backup.empty() || !o.certificate.empty() || o.verify)
@@ -146,6 +156,18 @@ Options Parse(const QStringList& args) {
             o.range = args[++i].toStdString();
         } else if (a == "--certificate" && hasValue) {
             o.certificate = args[++i].toStdString();
+        } else if (a == "--points" && hasValue) {
+            std::string error;
+            const auto points = ParseLoopPoints(args[++i].toStdString(), &error);
+            if (!points) Fail(kUsage, "--points: " + error);
+            o.loopPoints = *points;
+            o.loopOptionsGiven = true;
+        } else if (a == "--tolerance" && hasValue) {
+            std::string error;
+            const auto tolerance = ParseLoopTolerance(args[++i].toStdString(), &error);
+            if (!tolerance) Fail(kUsage, "--tolerance: " + error);
+            o.loopTolerance = *tolerance;
+            o.loopOptionsGiven = true;
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--verify") {

@@ -24,6 +24,9 @@ struct Options {
     std::string backup;       // apply: where the snapshot goes
     std::string certificate;  // apply: the folder for certificates
     std::string range;        // scan bus|hart: "A-B"
+    std::vector<double> loopPoints{4, 12, 20};  // hart loop-check: mA
+    double loopTolerance = 0.05;               // hart loop-check: mA
+    bool loopOptionsGiven = false;
     std::vector<std::string> words;
 };
 

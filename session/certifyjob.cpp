@@ -22,6 +22,30 @@ std::string Number(double value) { return QString::number(value, 'g', 7).toStdSt
 
 }  // namespace
 
+CrossCheckSettings ModuleCrossCheckSettings(const Profile& module) {
+    const auto text = [&module](ConfigControl control) {
+        const ConfigField* f = module.Find(control);
+        return f ? f->text : std::string();
+    };
+    const auto item = [&module](ConfigControl control) {
+        const ConfigField* f = module.Find(control);
+        return f ? f->number : 0;
+    };
+    CrossCheckSettings settings;
+    settings.listOrder = {item(ConfigControl::FAMOUT3), item(ConfigControl::FAMOUT5),
+                          item(ConfigControl::FAMOUT7), item(ConfigControl::FAMOUT9)};
+    settings.coefficientMode = item(ConfigControl::ComboBox18);
+    settings.coefficient1 = text(ConfigControl::Beilv);
+    settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
+                             text(ConfigControl::xishu4)};
+    return settings;
+}
+
+int ModuleSlaveAddress(const Profile& module) {
+    const ConfigField* f = module.Find(ConfigControl::Edit14);
+    return f ? std::atoi(f->text.c_str()) : 0;
+}
+
 CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), runner_(link->Sequencer()) {}
 
 bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartAddress) {
@@ -66,22 +90,8 @@ void CertifyJob::Exchange(std::vector<SequenceStep> steps,
 }
 
 void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {
-    const auto text = [this](ConfigControl control) {
-        const ConfigField* f = module_.Find(control);
-        return f ? f->text : std::string();
-    };
-    const auto item = [this](ConfigControl control) {
-        const ConfigField* f = module_.Find(control);
-        return f ? f->number : 0;
-    };
-    CrossCheckSettings settings;
-    settings.listOrder = {item(ConfigControl::FAMOUT3), item(ConfigControl::FAMOUT5),
-                          item(ConfigControl::FAMOUT7), item(ConfigControl::FAMOUT9)};
-    settings.coefficientMode = item(ConfigControl::ComboBox18);
-    settings.coefficient1 = text(ConfigControl::Beilv);
-    settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
-                             text(ConfigControl::xishu4)};
-    const int slave = std::atoi(text(ConfigControl::Edit14).c_str());
+    const CrossCheckSettings settings = ModuleCrossCheckSettings(module_);
+    const int slave = ModuleSlaveAddress(module_);
     Exchange({ModbusReadStep(slave, 0, 10)}, [this, hart, settings](const std::string& reply) {
         // Its verdict already held it to the request: slave, count, CRC.
         const ModbusReply modbus = DecodeModbusReply(Bytes(reply));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/crosscheck.h"
 #include "exchange/requestsequence.h"
 #include "hart/replies.h"
 #include "profile/certificate.h"
@@ -18,6 +19,11 @@
 
 class Link;
 class RequestRunner;
+
+// What the cross-check and the loop check need of a module read back: its
+// byte orders and coefficients, and its MODBUS slave address.
+CrossCheckSettings ModuleCrossCheckSettings(const Profile& module);
+int ModuleSlaveAddress(const Profile& module);
 
 class CertifyJob : public QObject {
     Q_OBJECT

@@ -67,8 +67,9 @@ void Usage(FILE* out) {
         "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
         "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
         "  --modbus-value V:X  serve the number X as variable V\n"
-        "  --current-offset MA while the instrument's loop current is fixed, register\n"
-        "                      40003 serves it; this many mA more (default 0)\n"
+        "  --current-offset MA[@POINT]  while the instrument's loop current is fixed,\n"
+        "                      register 40003 serves it; this many mA more (default 0),\n"
+        "                      or only while it is fixed at POINT mA\n"
         "  --version           print the program's version\n"
         "  --help              show this help\n",
         out);
@@ -263,7 +264,12 @@ int main(int argc, char** argv) {
             const int code = IntArg("--hart-respond", value.substr(colon + 1).c_str(), 1, 255);
             hart.forcedResponse = std::pair{command, static_cast<uint8_t>(code)};
         } else if (arg == "--current-offset" && hasValue) {
-            module.settings().currentOffset = FloatArg("--current-offset", argv[++i]);
+            const std::string value = argv[++i];
+            const size_t at = value.find('@');
+            module.settings().currentOffset = FloatArg("--current-offset", value.substr(0, at));
+            if (at != std::string::npos)
+                module.settings().currentOffsetAt =
+                    FloatArg("--current-offset", value.substr(at + 1));
         } else if (arg == "--modbus-order" && hasValue) {
             const auto [v, order] = VariableArg("--modbus-order", argv[++i]);
             module.settings().modbusOrderFault[v] = IntArg("--modbus-order", order.c_str(), 0, 3);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <span>
 #include <string_view>
 
@@ -55,8 +56,9 @@ float ModbusSlave::VariableValue(size_t variable) const {
     const auto factor = ModuleCoefficient(static_cast<int>(variable) + 1, settings_.coefficientMode,
                                           settings_.coefficient1, settings_.coefficients);
     const auto& fixed = settings_.hart.fixedCurrent;
-    const double value = variable == 0 && fixed ? *fixed + settings_.currentOffset
-                                                : settings_.variables[variable];
+    const auto& at = settings_.currentOffsetAt;
+    const float offset = !at || (fixed && std::fabs(*fixed - *at) < 1e-3f) ? settings_.currentOffset : 0;
+    const double value = variable == 0 && fixed ? *fixed + offset : settings_.variables[variable];
     return static_cast<float>(value * factor.value_or(1.0));
 }
 

@@ -73,6 +73,7 @@ struct ModuleSettings {
     // the current the module measures (the fixed current, as a loop check
     // expects); this much more, for a module whose measurement is off (mA).
     float currentOffset = 0.0f;
+    std::optional<float> currentOffsetAt;  // only at this fixed current; nullopt: at any
 
     // The HART instrument wired to the module. It reports `variables` above
     // in its command 3 reply; a NaN there goes out as "not available".

@@ -156,6 +156,13 @@ TEST(Cli, QueriesAndRefusals) {
          "\"finds\": [\n        {\n            \"slave\": 1\n        }\n    ]"},
         {{"scan", "bus", "--range", "0-300"}, 2, "--range: the range 0-300 is not within 1-247"},
         {{"scan", "line", "--range", "1-2"}, 2, "--range belongs to scan bus and scan hart"},
+        {{"hart", "loop-check"}, 0,
+         "20 mA: HART 20.000 mA (100.0 %), MODBUS 40003 20.000 mA, deviation +0.000 mA: pass\n"
+         "Fixed current mode left"},
+        {{"hart", "loop-check", "--points", "4,30"}, 2,
+         "--points: the loop point 30 mA is outside 3.5 to 22.5 mA"},
+        {{"hart", "loop-check", "--tolerance", "0"}, 2, "--tolerance: the tolerance \"0\""},
+        {{"--points", "4", "version"}, 2, "--points and --tolerance belong to hart loop-check"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);

@@ -1,0 +1,175 @@
+#include "session/loopcheckjob.h"
+
+#include <algorithm>
+
+#include "exchange/requestcodes.h"
+#include "exchange/requeststeps.h"
+#include "hart/replies.h"
+#include "hart/universal.h"
+#include "modbus/reply.h"
+#include "profile/profilecommands.h"
+#include "session/certifyjob.h"
+#include "session/link.h"
+#include "session/requestrunner.h"
+
+namespace {
+
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+// The system and MODBUS parameter queries of a module read.
+constexpr size_t kSystemQuery = 1;
+constexpr size_t kModbusQuery = 3;
+// Command 40 with 0 is tried this often before the report says it may not have been taken.
+constexpr int kLeaveTries = 3;
+
+}  // namespace
+
+bool LoopCheckReport::Passed() const {
+    return failure.isEmpty() && !cancelled && points.size() == targets.size() && fixedModeLeft &&
+           std::all_of(points.begin(), points.end(), [](const auto& p) { return p.pass; });
+}
+
+std::vector<std::string> LoopCheckReport::Lines() const {
+    std::vector<std::string> lines;
+    for (const LoopPointResult& p : points) lines.push_back(LoopPointLine(p));
+    if (!failure.isEmpty()) lines.push_back("Stopped: " + failure.toStdString());
+    if (cancelled) lines.push_back("Cancelled.");
+    if (!exitNote.isEmpty()) lines.push_back(exitNote.toStdString());
+    return lines;
+}
+
+LoopCheckJob::LoopCheckJob(Link* link, QObject* parent)
+    : QObject(parent), runner_(link->Sequencer()) {}
+
+bool LoopCheckJob::Start(int pollingAddress, std::vector<double> points, double tolerance) {
+    if (IsRunning() || runner_->IsRunning() || points.empty()) return false;
+    report_ = {};
+    report_.targets = std::move(points);
+    report_.tolerance = tolerance;
+    pollingAddress_ = pollingAddress;
+    point_ = 0;
+    leaveTries_ = 0;
+    cancelRequested_ = false;
+    emit progress("Reading the instrument's identity");
+    Run(Phase::Identity, {HartCommand0Step(pollingAddress)});
+    return phase_ != Phase::Idle;
+}
+
+void LoopCheckJob::Cancel() {
+    if (!IsRunning() || phase_ == Phase::Leaving) return;
+    cancelRequested_ = true;
+    // The runner raises ended() at once; Ended() goes on to leave fixed mode.
+    runner_->Cancel();
+}
+
+void LoopCheckJob::Run(Phase phase, std::vector<SequenceStep> steps) {
+    phase_ = phase;
+    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+    connect(runner_, &RequestRunner::ended, this, &LoopCheckJob::Ended);
+    if (!runner_->Run(std::move(steps))) {
+        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+        report_.failure = "the line was busy";
+        if (phase == Phase::Leaving || !report_.fixedModeEntered) return Finish();
+        // Nothing else may hold the line between two of our sequences; say so if it did.
+        report_.exitNote = "Fixed current mode may still be on: the line was busy";
+        Finish();
+    }
+}
+
+void LoopCheckJob::Ended() {
+    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+    const RequestSequence& seq = runner_->sequence();
+    const bool done = seq.state() == RequestSequence::State::Finished;
+    QString why;
+    if (!done && seq.state() != RequestSequence::State::Cancelled) {
+        const bool silent = seq.state() == RequestSequence::State::TimedOut;
+        const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
+        why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2").arg(label, runner_->failure());
+    }
+
+    if (phase_ == Phase::Leaving) {
+        const auto echo = done ? ParseHartCommand40(Bytes(seq.replies().front())) : std::nullopt;
+        if (echo && *echo == 0.0f) {
+            report_.fixedModeLeft = true;
+            report_.exitNote = "Fixed current mode left: the loop current follows the process again.";
+            return Finish();
+        }
+        if (++leaveTries_ < kLeaveTries) return Run(Phase::Leaving, {LeaveFixedCurrentStep(report_.identity)});
+        report_.exitNote = "Fixed current mode may still be on: command 40 with 0 was not confirmed (" +
+                           (why.isEmpty() ? QString("its reply did not say 0 mA") : why) +
+                           "); check the loop current before handing the loop back";
+        return Finish();
+    }
+
+    if (cancelRequested_ || seq.state() == RequestSequence::State::Cancelled) {
+        report_.cancelled = true;
+        return Leave();
+    }
+    if (!done) {
+        report_.failure = why;
+        return Leave();
+    }
+    const auto& replies = seq.replies();
+    switch (phase_) {
+        case Phase::Identity: {
+            const auto device = ParseHartCommand0Reply(Bytes(replies.front()));
+            if (!device) {
+                report_.failure = "the command 0 reply holds no identity";
+                return Finish();
+            }
+            report_.identified = true;
+            report_.identity = device->identity;
+            emit progress("Reading the module's byte order and coefficient");
+            const auto read = ReadModuleSteps();
+            return Run(Phase::Module, {read[kSystemQuery], read[kModbusQuery]});
+        }
+        case Phase::Module: {
+            std::vector<std::string> all(ReadModuleSteps().size());
+            all[kSystemQuery] = replies[0];
+            all[kModbusQuery] = replies[1];
+            const Profile module = DecodeReadBack(all, 0);
+            report_.module = ModuleCrossCheckSettings(module);
+            report_.slave = ModuleSlaveAddress(module);
+            return NextPoint();
+        }
+        case Phase::Point: {
+            LoopPointReplies got;
+            got.fixedEcho = ParseHartCommand40(Bytes(replies[0]));
+            got.loop = ParseHartCommand2(Bytes(replies[1]));
+            if (const auto dynamic = ParseHartCommand3Values(Bytes(replies[2])))
+                got.command3Current = dynamic->loopCurrent;
+            got.registers = DecodeModbusReply(Bytes(replies[3])).registers;
+            report_.points.push_back(JudgeLoopPoint(report_.targets[point_], got, report_.module,
+                                                    report_.tolerance));
+            emit pointDone(static_cast<int>(point_));
+            ++point_;
+            return NextPoint();
+        }
+        default:
+            return Finish();
+    }
+}
+
+void LoopCheckJob::NextPoint() {
+    if (point_ >= report_.targets.size()) return Leave();
+    const double target = report_.targets[point_];
+    emit progress(QString("Holding the loop at %1 mA").arg(QString::fromStdString(LoopCurrentText(target))));
+    report_.fixedModeEntered = true;
+    Run(Phase::Point, LoopPointSteps(report_.identity, report_.slave, target));
+}
+
+void LoopCheckJob::Leave() {
+    if (!report_.fixedModeEntered) {
+        report_.exitNote = "The loop current was never fixed.";
+        return Finish();
+    }
+    emit progress("Leaving fixed current mode");
+    Run(Phase::Leaving, {LeaveFixedCurrentStep(report_.identity)});
+}
+
+void LoopCheckJob::Finish() {
+    phase_ = Phase::Idle;
+    emit finished();
+}

@@ -1,0 +1,78 @@
+// The loop check over the link: the instrument's identity (command 0 at its
+// polling address), the module's byte orders, coefficients and slave address
+// (its system and MODBUS parameter queries), then each point's steps
+// (exchange/loopcheck.h) judged as they come. Whatever ends it, the last
+// exchange is command 40 with 0, so the loop never stays held: after the last
+// point, on Cancel, on a failure. Whether the instrument confirmed leaving
+// fixed current mode is part of the report, never assumed. Shared by the HART
+// Instrument window and tavrix-cli.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exchange/crosscheck.h"
+#include "exchange/loopcheck.h"
+#include "exchange/requestsequence.h"
+#include "hart/frames.h"
+
+class Link;
+class RequestRunner;
+
+struct LoopCheckReport {
+    std::vector<double> targets;
+    double tolerance = kDefaultLoopTolerance;
+    bool identified = false;
+    HartIdentity identity;
+    int slave = 0;
+    CrossCheckSettings module;
+    std::vector<LoopPointResult> points;  // one a point measured, in order
+    bool cancelled = false;
+    QString failure;            // why it stopped short of the last point; "" when it did not
+    bool fixedModeEntered = false;  // a command 40 with a current was sent
+    bool fixedModeLeft = false;     // command 40 with 0 was confirmed
+    QString exitNote;               // what became of fixed current mode, said in full
+
+    // Every point measured and within tolerance, and the loop released.
+    bool Passed() const;
+    // One line a point (LoopPointLine), then the exit note: for the CLI and the certificate.
+    std::vector<std::string> Lines() const;
+};
+
+class LoopCheckJob : public QObject {
+    Q_OBJECT
+public:
+    explicit LoopCheckJob(Link* link, QObject* parent = nullptr);
+
+    // False while another sequence has the line.
+    bool Start(int pollingAddress, std::vector<double> points,
+               double tolerance = kDefaultLoopTolerance);
+    // Stops after the exchange under way and leaves fixed current mode.
+    void Cancel();
+    bool IsRunning() const { return phase_ != Phase::Idle; }
+    const LoopCheckReport& report() const { return report_; }
+
+signals:
+    void progress(const QString& what);
+    void pointDone(int index);
+    void finished();
+
+private:
+    enum class Phase { Idle, Identity, Module, Point, Leaving };
+    void Run(Phase phase, std::vector<SequenceStep> steps);
+    void Ended();
+    void NextPoint();
+    void Leave();
+    void Finish();
+
+    RequestRunner* runner_;
+    Phase phase_ = Phase::Idle;
+    int pollingAddress_ = 0;
+    size_t point_ = 0;
+    int leaveTries_ = 0;
+    bool cancelRequested_ = false;
+    LoopCheckReport report_;
+};
