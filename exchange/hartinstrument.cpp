@@ -1,0 +1,154 @@
+#include "exchange/hartinstrument.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "exchange/requeststeps.h"
+#include "hart/units.h"
+
+namespace {
+
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+std::string Hex2(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+std::string Number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// As packed ASCII will carry it: capitals, trailing blanks gone.
+std::string Packed(const std::string& s) {
+    std::string out = s;
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return TrimPacked(out);
+}
+
+std::string DateText(const HartDate& d) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return text;
+}
+
+std::string RangeText(const HartRange& r) {
+    const char* unit = UnitText(UnitItemForCode(r.unitCode));
+    return Number(r.lower) + " to " + Number(r.upper) + " " +
+           (unit ? std::string(unit) : "unit " + std::to_string(r.unitCode));
+}
+
+}  // namespace
+
+std::string HartIdentityText(const HartInstrumentReading& r) {
+    const HartIdentity& id = r.device.identity;
+    return "manufacturer " + std::to_string(id.manufacturer) + " (" + Hex2(id.manufacturer) +
+           "), device type " + std::to_string(id.deviceType) + " (" + Hex2(id.deviceType) +
+           "), device id " + std::to_string(r.device.DeviceNumber()) + ", HART " +
+           std::to_string(r.device.universalRevision) + ", polling address " +
+           std::to_string(r.pollingAddress);
+}
+
+std::vector<SequenceStep> HartReadSteps(const HartIdentity& identity) {
+    return {HartStep(kHartReadTag, identity), HartStep(kHartReadMessage, identity),
+            HartStep(kHartReadDeviceInfo, identity), HartStep(kHartReadLoopCurrent, identity),
+            HartStep(kHartReadPrimaryVariable, identity)};
+}
+
+std::optional<SequenceStep> HartWriteStep(const HartIdentity& identity, const HartWrite& write,
+                                          std::string* error) {
+    HartWriteData data;
+    uint8_t command = 0;
+    switch (write.kind) {
+        case HartWrite::Kind::Tag:
+            data = HartTagData(write.tag);
+            command = kHartWriteTag;
+            break;
+        case HartWrite::Kind::Message:
+            data = HartMessageData(write.message);
+            command = kHartWriteMessage;
+            break;
+        case HartWrite::Kind::Range:
+            data = HartRangeData(write.range);
+            command = kHartWriteRange;
+            break;
+    }
+    if (!data.ok()) {
+        if (error) *error = data.error;
+        return std::nullopt;
+    }
+    return HartStep(command, identity, data.data);
+}
+
+SequenceStep HartReadBackStep(const HartIdentity& identity, const HartWrite& write) {
+    switch (write.kind) {
+        case HartWrite::Kind::Tag:
+            return HartStep(kHartReadTag, identity);
+        case HartWrite::Kind::Message:
+            return HartStep(kHartReadMessage, identity);
+        case HartWrite::Kind::Range:
+            break;
+    }
+    return HartStep(kHartReadDeviceInfo, identity);
+}
+
+std::string HartWriteChange(const HartWrite& write, const HartInstrumentReading& before) {
+    switch (write.kind) {
+        case HartWrite::Kind::Tag: {
+            const HartTagRecord was = before.tag.value_or(HartTagRecord{});
+            const HartTagRecord& to = write.tag;
+            return "tag " + Quoted(was.tag) + " to " + Quoted(Packed(to.tag)) + ", descriptor " +
+                   Quoted(was.descriptor) + " to " + Quoted(Packed(to.descriptor)) + ", date " +
+                   (before.tag ? DateText(was.date) : "?") + " to " + DateText(to.date);
+        }
+        case HartWrite::Kind::Message:
+            return "message " + Quoted(before.message.value_or("")) + " to " +
+                   Quoted(Packed(write.message));
+        case HartWrite::Kind::Range: {
+            std::string was = "?";
+            if (before.info)
+                was = RangeText({before.info->rangeUnitCode, before.info->upper, before.info->lower});
+            return "range " + was + " to " + RangeText(write.range);
+        }
+    }
+    return {};
+}
+
+std::string HartReadBackDifference(const HartWrite& write, const std::string& readBack) {
+    switch (write.kind) {
+        case HartWrite::Kind::Tag: {
+            const auto got = ParseHartTag(Bytes(readBack));
+            if (!got) return "the command 13 reply holds no tag";
+            HartTagRecord want = write.tag;
+            want.tag = Packed(want.tag);
+            want.descriptor = Packed(want.descriptor);
+            std::string diff;
+            if (got->tag != want.tag) diff += "tag reads " + Quoted(got->tag) + "; ";
+            if (got->descriptor != want.descriptor)
+                diff += "descriptor reads " + Quoted(got->descriptor) + "; ";
+            if (got->date != want.date) diff += "date reads " + DateText(got->date) + "; ";
+            return diff.empty() ? diff : diff.substr(0, diff.size() - 2);
+        }
+        case HartWrite::Kind::Message: {
+            const auto got = ParseHartMessage(Bytes(readBack));
+            if (!got) return "the command 12 reply holds no message";
+            return *got == Packed(write.message) ? "" : "message reads " + Quoted(*got);
+        }
+        case HartWrite::Kind::Range: {
+            const auto got = ParseHartCommand15(Bytes(readBack));
+            if (!got) return "the command 15 reply holds no range";
+            const HartRange r{got->rangeUnitCode, got->upper, got->lower};
+            const bool same = r.unitCode == write.range.unitCode && r.upper == write.range.upper &&
+                              r.lower == write.range.lower;
+            return same ? "" : "range reads " + RangeText(r);
+        }
+    }
+    return {};
+}

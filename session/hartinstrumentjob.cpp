@@ -1,0 +1,110 @@
+#include "session/hartinstrumentjob.h"
+
+#include "exchange/requeststeps.h"
+#include "hart/universal.h"
+#include "session/link.h"
+#include "session/requestrunner.h"
+
+namespace {
+
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+}  // namespace
+
+HartInstrumentJob::HartInstrumentJob(Link* link, QObject* parent)
+    : QObject(parent), runner_(link->Sequencer()) {}
+
+void HartInstrumentJob::Exchange(std::vector<SequenceStep> steps,
+                                 std::function<void(const std::vector<std::string>&)> done,
+                                 std::function<void(const QString&)> failed) {
+    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+    connect(runner_, &RequestRunner::ended, this, [this, done, failed] {
+        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+        const RequestSequence& seq = runner_->sequence();
+        if (seq.state() != RequestSequence::State::Finished) {
+            const bool silent = seq.state() == RequestSequence::State::TimedOut;
+            const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
+            const QString why =
+                seq.state() == RequestSequence::State::Cancelled
+                    ? "stopped"
+                    : QString(silent ? "no reply to %1: %2" : "reply to %1 %2").arg(label, runner_->failure());
+            return failed ? failed(why) : Done(why);
+        }
+        done(seq.replies());
+    });
+    if (!runner_->Run(std::move(steps))) Done("the line was busy");
+}
+
+void HartInstrumentJob::Done(const QString& failure) {
+    failure_ = failure;
+    running_ = false;
+    emit finished();
+}
+
+bool HartInstrumentJob::StartRead(int pollingAddress) {
+    if (running_ || runner_->IsRunning()) return false;
+    running_ = true;
+    failure_.clear();
+    difference_.clear();
+    Exchange({HartCommand0Step(pollingAddress)}, [this, pollingAddress](const auto& replies) {
+        const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
+        if (!device) return Done("the command 0 reply holds no identity");
+        reading_ = {};
+        reading_.pollingAddress = pollingAddress;
+        reading_.device = *device;
+        identified_ = true;
+        Exchange(HartReadSteps(device->identity), [this](const auto& r) {
+            reading_.tag = ParseHartTag(Bytes(r[0]));
+            reading_.message = ParseHartMessage(Bytes(r[1]));
+            reading_.info = ParseHartCommand15(Bytes(r[2]));
+            reading_.loop = ParseHartCommand2(Bytes(r[3]));
+            reading_.primary = ParseHartCommand1(Bytes(r[4]));
+            if (const auto body = ParseHartReplyBody(Bytes(r[4]), kHartReadPrimaryVariable))
+                reading_.deviceStatus = body->deviceStatus;
+            // Not every instrument has command 48: its absence is said, not a failure.
+            Exchange(
+                {HartStep(kHartReadMoreStatus, reading_.device.identity)},
+                [this](const auto& more) {
+                    reading_.moreStatus = ParseHartCommand48(Bytes(more[0]));
+                    Done();
+                },
+                [this](const QString& why) {
+                    reading_.moreStatusNote = why.toStdString();
+                    Done();
+                });
+        });
+    });
+    return running_;
+}
+
+bool HartInstrumentJob::StartWrite(const HartWrite& write) {
+    if (running_ || runner_->IsRunning()) return false;
+    difference_.clear();
+    if (!identified_) {
+        failure_ = "read the instrument first";
+        return false;
+    }
+    std::string error;
+    const HartIdentity id = reading_.device.identity;
+    const auto step = HartWriteStep(id, write, &error);
+    if (!step) {
+        failure_ = QString::fromStdString(error);
+        return false;
+    }
+    running_ = true;
+    failure_.clear();
+    Exchange({*step}, [this, write, id](const auto&) {
+        Exchange({HartReadBackStep(id, write)}, [this, write](const auto& r) {
+            difference_ = QString::fromStdString(HartReadBackDifference(write, r[0]));
+            switch (write.kind) {
+                case HartWrite::Kind::Tag: reading_.tag = ParseHartTag(Bytes(r[0])); break;
+                case HartWrite::Kind::Message: reading_.message = ParseHartMessage(Bytes(r[0])); break;
+                case HartWrite::Kind::Range: reading_.info = ParseHartCommand15(Bytes(r[0])); break;
+            }
+            Done(difference_.isEmpty() ? QString() : "the read back differs: " + difference_);
+        });
+    });
+    return running_;
+}

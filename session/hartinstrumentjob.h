@@ -1,0 +1,56 @@
+// Reading and writing the HART instrument over the link: command 0 at a
+// polling address, then its tag, message, device information, loop current
+// and primary variable, and its additional status (command 48) when it has
+// it; a write (exchange/hartinstrument.h) is always followed by the read
+// that shows what it left, compared with what was written.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exchange/hartinstrument.h"
+#include "exchange/requestsequence.h"
+
+class Link;
+class RequestRunner;
+
+class HartInstrumentJob : public QObject {
+    Q_OBJECT
+public:
+    explicit HartInstrumentJob(Link* link, QObject* parent = nullptr);
+
+    // False while another sequence has the line.
+    bool StartRead(int pollingAddress);
+    // To the instrument last read; false with failure() when nothing was read
+    // yet, the write cannot be built or the line is busy.
+    bool StartWrite(const HartWrite& write);
+    bool IsRunning() const { return running_; }
+
+    bool ok() const { return failure_.isEmpty(); }
+    // Why the job stopped short: the step and the reply's verdict ("reply to
+    // HART command 18 wrong: response code 7 in write-protect mode").
+    const QString& failure() const { return failure_; }
+    const HartInstrumentReading& reading() const { return reading_; }
+    bool identified() const { return identified_; }
+    // After a write: "" when the read back holds what was written, else what differs.
+    const QString& readBackDifference() const { return difference_; }
+
+signals:
+    void finished();
+
+private:
+    void Exchange(std::vector<SequenceStep> steps,
+                  std::function<void(const std::vector<std::string>&)> done,
+                  std::function<void(const QString&)> failed = {});
+    void Done(const QString& failure = {});
+
+    RequestRunner* runner_;
+    HartInstrumentReading reading_;
+    bool identified_ = false;
+    bool running_ = false;
+    QString failure_;
+    QString difference_;
+};
