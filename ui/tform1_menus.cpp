@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "ui/findmoduledialog.h"
+#include "ui/hartinstrumentwindow.h"
 #include "ui/tform1.h"
 
 namespace {
@@ -36,6 +37,15 @@ void TForm1::SetupMenus() {
     connect(actionExit, &QAction::triggered, this, &QWidget::close);
 
     SetupSideBySide();
+
+    QAction* instrument = NamedAction(menuView, "actionHartInstrument", "&HART Instrument...");
+    connect(instrument, &QAction::triggered, this, [this] {
+        auto* w = findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!w) w = new HartInstrumentWindow(this);
+        w->show();
+        w->raise();
+        w->activateWindow();
+    });
 
     QAction* find = NamedAction(menuTools, "actionFindModule", "Find &Module...");
     connect(find, &QAction::triggered, this, [this] {

@@ -1,0 +1,146 @@
+// View > HART Instrument… against the simulated module and its instrument:
+// read, write with confirmation and read back, a write-protected refusal
+// named, status bits highlighted, and the loop check, whose loop is released
+// when the window closes mid-check.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <mutex>
+
+#include "screenshot.h"
+#include "session/hartinstrumentjob.h"
+#include "session/loopcheckjob.h"
+#include "ui/hartinstrumentwindow.h"
+#include "window_fixture.h"
+
+namespace {
+
+class HartWindowTest : public WindowTest {
+protected:
+    void Open() {
+        OpenOnSimulator();
+        form.findChild<QAction*>("actionHartInstrument")->trigger();
+        window = form.findChild<HartInstrumentWindow*>("HartInstrumentWindow");
+        ASSERT_TRUE(window && window->isVisible());
+    }
+    template <typename W>
+    W* Get(const char* name) {
+        auto* w = window->findChild<W*>(name);
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    // Clicks and waits for the job the click started.
+    void ClickAndWait(const char* button) {
+        Click(Get<QPushButton>(button));
+        ASSERT_TRUE(WaitFor([&] { return !window->job()->IsRunning(); }, 20000)) << button;
+    }
+    QString Status() { return Get<QLabel>("labelHartInstrumentStatus")->text(); }
+    ModuleSettings::HartInstrumentSettings Hart() {
+        std::lock_guard lock(module.mutex());
+        return module.settings().hart;
+    }
+
+    HartInstrumentWindow* window = nullptr;
+};
+
+TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
+    Open();
+    ClickAndWait("buttonHartRead");
+    EXPECT_NE(Get<QLabel>("labelHartIdentity")->text().indexOf("device id 1193046"), -1);
+    EXPECT_EQ(Get<QLineEdit>("editHartTag")->text(), "PT-101");
+    EXPECT_EQ(Get<QLineEdit>("editHartUpperRange")->text(), "25");
+    EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->text(), "12.000 mA");
+    EXPECT_EQ(Get<QLabel>("labelHartPercentOfRange")->text(), "50.0 %");
+
+    // Tag: confirmed by the engineer, naming the instrument and the change, then read back.
+    Get<QLineEdit>("editHartTag")->setText("ft-7");
+    messages.clear();
+    ClickAndWait("buttonHartWriteTag");
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_NE(messages.texts()[0].indexOf("device id 1193046"), -1) << messages.texts()[0].toStdString();
+    EXPECT_NE(messages.texts()[0].indexOf("tag \"PT-101\" to \"FT-7\""), -1);
+    EXPECT_EQ(Hart().tag, "FT-7");
+    EXPECT_EQ(Get<QLineEdit>("editHartTag")->text(), "FT-7");
+    EXPECT_NE(Status().indexOf("Written and read back"), -1) << Status().toStdString();
+
+    // Range: the percent of range follows it.
+    Get<QLineEdit>("editHartUpperRange")->setText("50");
+    ClickAndWait("buttonHartWriteRange");
+    EXPECT_EQ(Hart().upperRange, 50.0f);
+    EXPECT_EQ(Get<QLineEdit>("editHartUpperRange")->text(), "50");
+    ClickAndWait("buttonHartRead");
+    EXPECT_EQ(Get<QLabel>("labelHartPercentOfRange")->text(), "25.0 %");
+
+    // A tag that packed ASCII cannot carry is refused before anything is sent.
+    Get<QLineEdit>("editHartTag")->setText("T~1");
+    messages.clear();
+    Click(Get<QPushButton>("buttonHartWriteTag"));
+    EXPECT_TRUE(messages.texts().isEmpty());
+    EXPECT_NE(Status().indexOf("The tag holds \"~\""), -1) << Status().toStdString();
+
+    // Write protected: the refusal is shown with its response code's name.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.writeProtect = true;
+        module.settings().hart.deviceStatus = 0x81;
+    }
+    Get<QLineEdit>("editHartTag")->setText("XX-1");
+    ClickAndWait("buttonHartWriteTag");
+    EXPECT_NE(Status().indexOf("response code 7 in write-protect mode"), -1) << Status().toStdString();
+    EXPECT_EQ(Hart().tag, "FT-7");
+
+    ClickAndWait("buttonHartRead");
+    EXPECT_EQ(Get<QLabel>("labelHartWriteProtect")->text(), "yes");
+    EXPECT_TRUE(Get<QLabel>("labelHartStatusBit7")->property("set").toBool());
+    EXPECT_TRUE(Get<QLabel>("labelHartStatusBit0")->property("set").toBool());
+    EXPECT_FALSE(Get<QLabel>("labelHartStatusBit3")->property("set").toBool());
+    EXPECT_EQ(Get<QLabel>("labelHartStatusBit7")->text(), "device malfunction");
+    SaveScreenshot(window, "hart-instrument.png");
+}
+
+TEST_F(HartWindowTest, LoopCheckTableAndClosingMidCheck) {
+    Open();
+    ClickAndWait("buttonHartRead");
+    LoopCheckJob* loop = window->loopCheck();
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().currentOffset = 0.2f;
+        module.settings().currentOffsetAt = 20.0f;
+    }
+    messages.clear();
+    Click(Get<QPushButton>("buttonLoopCheck"));
+    ASSERT_TRUE(WaitFor([&] { return !loop->IsRunning(); }, 20000));
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_NE(messages.texts()[0].indexOf("the loop current will be held at 4, 12 and 20 mA: the "
+                                          "control system will see these values"),
+              -1);
+    auto* table = Get<QTableWidget>("tableLoopCheck");
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 5)->text(), "pass");
+    EXPECT_EQ(table->item(1, 5)->text(), "pass");
+    EXPECT_TRUE(table->item(2, 5)->text().startsWith("FAIL: MODBUS 40003 20.200 mA"));
+    EXPECT_EQ(table->item(2, 4)->text(), "+0.200 mA");
+    EXPECT_NE(Get<QLabel>("labelLoopCheck")->text().indexOf("1 of 3 points out of tolerance. Fixed current mode left"), -1)
+        << Get<QLabel>("labelLoopCheck")->text().toStdString();
+    EXPECT_FALSE(Hart().fixedCurrent);
+    SaveScreenshot(window, "loop-check.png");
+
+    // Closed mid-check: the check stops and the loop is released all the same.
+    bool closed = false;
+    QObject::connect(loop, &LoopCheckJob::pointDone, window, [&] {
+        if (!closed) window->close();
+        closed = true;
+    });
+    Click(Get<QPushButton>("buttonLoopCheck"));
+    ASSERT_TRUE(WaitFor([&] { return closed && !loop->IsRunning(); }, 20000));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(loop->report().cancelled);
+    EXPECT_TRUE(loop->report().fixedModeLeft);
+    EXPECT_FALSE(Hart().fixedCurrent);
+}
+
+}  // namespace

@@ -1,0 +1,418 @@
+#include "ui/hartinstrumentwindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QLocale>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTime>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <bit>
+#include <cmath>
+
+#include "exchange/loopcheck.h"
+#include "hart/status.h"
+#include "hart/units.h"
+#include "session/hartinstrumentjob.h"
+#include "session/link.h"
+#include "session/loopcheckjob.h"
+#include "ui/tform1.h"
+#include "ui_tform1.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QString Number(double value, int decimals = -1) {
+    if (!std::isfinite(value)) return "not available";
+    return decimals < 0 ? QString::number(value, 'g', 7) : QString::number(value, 'f', decimals);
+}
+
+template <typename W>
+W* Named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// Bits of the device status byte, most significant first, as hart/status names them.
+constexpr uint8_t kStatusBits[] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+
+enum LoopColumn { kPoint, kHart, kPercent, kModbus, kDeviation, kResult, kColumns };
+
+}  // namespace
+
+HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
+    : QWidget(window, Qt::Window),
+      window_(window),
+      job_(new HartInstrumentJob(window->Link1, this)),
+      // The loop check outlives the window: closing it still sends command 40 with 0.
+      loop_(new LoopCheckJob(window->Link1, window->Link1)) {
+    setObjectName("HartInstrumentWindow");
+    setWindowTitle("HART Instrument");
+
+    address_ = Named(new QSpinBox, "spinHartPollingAddress");
+    address_->setRange(0, 63);
+    read_ = Named(new QPushButton("Read"), "buttonHartRead");
+    identity_ = Named(new QLabel("Not read yet."), "labelHartIdentity");
+    identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel("Polling address:"));
+    top->addWidget(address_);
+    top->addWidget(read_);
+    top->addWidget(identity_, 1);
+
+    auto* tagBox = new QGroupBox("Tag, descriptor, date, message");
+    auto* tagForm = new QFormLayout(tagBox);
+    tag_ = Named(new QLineEdit, "editHartTag");
+    tag_->setMaxLength(kHartTagChars);
+    descriptor_ = Named(new QLineEdit, "editHartDescriptor");
+    descriptor_->setMaxLength(kHartDescriptorChars);
+    date_ = Named(new QDateEdit, "dateHartDate");
+    date_->setDisplayFormat("yyyy-MM-dd");
+    date_->setDateRange(QDate(1900, 1, 1), QDate(2155, 12, 31));
+    message_ = Named(new QLineEdit, "editHartMessage");
+    message_->setMaxLength(kHartMessageChars);
+    writeTag_ = Named(new QPushButton("Write Tag..."), "buttonHartWriteTag");
+    writeMessage_ = Named(new QPushButton("Write Message..."), "buttonHartWriteMessage");
+    tagForm->addRow("Tag:", tag_);
+    tagForm->addRow("Descriptor:", descriptor_);
+    tagForm->addRow("Date:", date_);
+    tagForm->addRow("", writeTag_);
+    tagForm->addRow("Message:", message_);
+    tagForm->addRow("", writeMessage_);
+
+    auto* rangeBox = new QGroupBox("Range");
+    auto* rangeForm = new QFormLayout(rangeBox);
+    unit_ = Named(new QComboBox, "comboHartRangeUnit");
+    for (int i = 0; i < kUnitItemCount; ++i) {
+        const HartUnit& u = UnitTable()[i];
+        if (u.code != kNoUnitCode) unit_->addItem(QString::fromUtf8(u.text), u.code);
+    }
+    upper_ = Named(new QLineEdit, "editHartUpperRange");
+    lower_ = Named(new QLineEdit, "editHartLowerRange");
+    damping_ = Named(new QLabel("-"), "labelHartDamping");
+    writeProtect_ = Named(new QLabel("-"), "labelHartWriteProtect");
+    transfer_ = Named(new QLabel("-"), "labelHartTransferFunction");
+    writeRange_ = Named(new QPushButton("Write Range..."), "buttonHartWriteRange");
+    rangeForm->addRow("Units:", unit_);
+    rangeForm->addRow("Upper range value (20 mA):", upper_);
+    rangeForm->addRow("Lower range value (4 mA):", lower_);
+    rangeForm->addRow("", writeRange_);
+    rangeForm->addRow("Damping:", damping_);
+    rangeForm->addRow("Transfer function:", transfer_);
+    rangeForm->addRow("Write protect:", writeProtect_);
+
+    auto* loopBox = new QGroupBox("Loop current and status");
+    auto* loopGrid = new QGridLayout(loopBox);
+    loopCurrent_ = Named(new QLabel("-"), "labelHartLoopCurrent");
+    percent_ = Named(new QLabel("-"), "labelHartPercentOfRange");
+    primary_ = Named(new QLabel("-"), "labelHartPrimaryVariable");
+    loopGrid->addWidget(new QLabel("Loop current:"), 0, 0);
+    loopGrid->addWidget(loopCurrent_, 0, 1);
+    loopGrid->addWidget(new QLabel("Percent of range:"), 1, 0);
+    loopGrid->addWidget(percent_, 1, 1);
+    loopGrid->addWidget(new QLabel("Primary variable:"), 2, 0);
+    loopGrid->addWidget(primary_, 2, 1);
+    int row = 3;
+    for (uint8_t bit : kStatusBits) {
+        auto* label = new QLabel(Q(HartDeviceStatusBits(bit).front()));
+        label->setObjectName(QString("labelHartStatusBit%1").arg(std::countr_zero(bit)));
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setProperty("set", false);
+        statusBits_.append(label);
+        loopGrid->addWidget(label, row / 2 + 2, row % 2);
+        ++row;
+    }
+    moreStatus_ = Named(new QLabel("-"), "labelHartMoreStatus");
+    moreStatus_->setWordWrap(true);
+    loopGrid->addWidget(moreStatus_, row / 2 + 3, 0, 1, 2);
+
+    auto* checkBox = new QGroupBox("Loop check: HART against MODBUS register 40003");
+    auto* checkLayout = new QVBoxLayout(checkBox);
+    points_ = Named(new QLineEdit(Q(std::string(kDefaultLoopPoints))), "editLoopPoints");
+    tolerance_ = Named(new QDoubleSpinBox, "spinLoopTolerance");
+    tolerance_->setDecimals(3);
+    tolerance_->setRange(0.001, 2.0);
+    tolerance_->setSingleStep(0.01);
+    tolerance_->setValue(kDefaultLoopTolerance);
+    tolerance_->setSuffix(" mA");
+    loopStart_ = Named(new QPushButton("Start Loop Check..."), "buttonLoopCheck");
+    loopCancel_ = Named(new QPushButton("Cancel"), "buttonLoopCancel");
+    loopCancel_->setEnabled(false);
+    auto* checkRow = new QHBoxLayout;
+    checkRow->addWidget(new QLabel("Points (mA):"));
+    checkRow->addWidget(points_);
+    checkRow->addWidget(new QLabel("Tolerance:"));
+    checkRow->addWidget(tolerance_);
+    checkRow->addWidget(loopStart_);
+    checkRow->addWidget(loopCancel_);
+    loopTable_ = Named(new QTableWidget(0, kColumns), "tableLoopCheck");
+    loopTable_->setHorizontalHeaderLabels(
+        {"Point", "HART", "% of range", "MODBUS 40003", "Deviation", "Result"});
+    loopTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    loopTable_->verticalHeader()->hide();
+    loopTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    loopTable_->horizontalHeader()->setSectionResizeMode(kResult, QHeaderView::ResizeToContents);
+    loopNote_ = Named(new QLabel, "labelLoopCheck");
+    loopNote_->setWordWrap(true);
+    checkLayout->addLayout(checkRow);
+    checkLayout->addWidget(loopTable_);
+    checkLayout->addWidget(loopNote_);
+
+    status_ = Named(new QLabel, "labelHartInstrumentStatus");
+    status_->setWordWrap(true);
+
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(tagBox);
+    left->addWidget(rangeBox);
+    columns->addLayout(left);
+    columns->addWidget(loopBox);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(columns);
+    layout->addWidget(checkBox, 1);
+    layout->addWidget(status_);
+    setStyleSheet("QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }");
+
+    connect(read_, &QPushButton::clicked, this, &HartInstrumentWindow::Read);
+    connect(writeTag_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteTag);
+    connect(writeMessage_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteMessage);
+    connect(writeRange_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteRange);
+    connect(loopStart_, &QPushButton::clicked, this, &HartInstrumentWindow::StartLoopCheck);
+    connect(loopCancel_, &QPushButton::clicked, this, &HartInstrumentWindow::CancelLoopCheck);
+    connect(job_, &HartInstrumentJob::finished, this, &HartInstrumentWindow::JobFinished);
+    connect(loop_, &LoopCheckJob::pointDone, this, &HartInstrumentWindow::ShowLoopPoint);
+    connect(loop_, &LoopCheckJob::progress, this, [this](const QString& what) { Say(what + "..."); });
+    connect(loop_, &LoopCheckJob::finished, this, &HartInstrumentWindow::LoopCheckFinished);
+    SetBusy(false);
+}
+
+HartInstrumentWindow::~HartInstrumentWindow() {
+    // Owned by the link, it goes on to leave fixed current mode on its own.
+    loop_->Cancel();
+}
+
+void HartInstrumentWindow::closeEvent(QCloseEvent* event) {
+    if (loop_->IsRunning()) {
+        loop_->Cancel();
+        Say("The loop check was stopped as the window closed; fixed current mode is being left.");
+    }
+    QWidget::closeEvent(event);
+}
+
+bool HartInstrumentWindow::EnsurePortOpen() {
+    if (window_->PortOpen) return true;
+    // As the Open button does, with its message if the port will not open.
+    window_->form()->Button1->click();
+    if (!window_->PortOpen) Say("The port could not be opened: nothing was sent.", true);
+    return window_->PortOpen;
+}
+
+void HartInstrumentWindow::Say(const QString& text, bool problem) {
+    status_->setText(text);
+    status_->setStyleSheet(problem ? "color: #c62828;" : "");
+}
+
+void HartInstrumentWindow::SetBusy(bool busy) {
+    const bool identified = job_->identified();
+    const bool checking = loop_->IsRunning();
+    read_->setEnabled(!busy && !checking);
+    for (QPushButton* b : {writeTag_, writeMessage_, writeRange_, loopStart_})
+        b->setEnabled(!busy && !checking && identified);
+    loopCancel_->setEnabled(checking);
+}
+
+void HartInstrumentWindow::Read() {
+    if (!EnsurePortOpen()) return;
+    writing_ = false;
+    if (!job_->StartRead(address_->value())) return Say("The line is busy: try again when it is free.", true);
+    Say(QString("Reading the instrument at polling address %1...").arg(address_->value()));
+    SetBusy(true);
+}
+
+bool HartInstrumentWindow::Confirm(const QString& title, const QString& text, const QString& action) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(action);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void HartInstrumentWindow::Write(const HartWrite& write) {
+    if (!EnsurePortOpen()) return;
+    std::string error;
+    if (!HartWriteStep(job_->reading().device.identity, write, &error))
+        return Say(Q(error) + ": nothing was sent.", true);
+    const QString change = Q(HartWriteChange(write, job_->reading()));
+    const QString text = QString("Write to the instrument %1:\n%2?")
+                             .arg(Q(HartIdentityText(job_->reading())), change);
+    if (!Confirm("Write to the HART Instrument", text, "Write")) return Say("Nothing was written.");
+    writing_ = true;
+    if (!job_->StartWrite(write)) return Say(job_->failure(), true);
+    Say("Writing " + change + "...");
+    SetBusy(true);
+}
+
+void HartInstrumentWindow::WriteTag() {
+    HartWrite w;
+    w.kind = HartWrite::Kind::Tag;
+    const QDate d = date_->date();
+    w.tag = {tag_->text().toStdString(), descriptor_->text().toStdString(), {d.day(), d.month(), d.year()}};
+    Write(w);
+}
+
+void HartInstrumentWindow::WriteMessage() {
+    HartWrite w;
+    w.kind = HartWrite::Kind::Message;
+    w.message = message_->text().toStdString();
+    Write(w);
+}
+
+void HartInstrumentWindow::WriteRange() {
+    bool upperOk = false, lowerOk = false;
+    const float upper = QLocale::c().toFloat(upper_->text().trimmed(), &upperOk);
+    const float lower = QLocale::c().toFloat(lower_->text().trimmed(), &lowerOk);
+    if (!upperOk || !lowerOk)
+        return Say(QString("The %1 range value is not a number: nothing was sent.")
+                       .arg(upperOk ? "lower" : "upper"),
+                   true);
+    HartWrite w;
+    w.kind = HartWrite::Kind::Range;
+    w.range = {static_cast<uint8_t>(unit_->currentData().toInt()), upper, lower};
+    Write(w);
+}
+
+void HartInstrumentWindow::JobFinished() {
+    SetBusy(false);
+    ShowReading();
+    if (!job_->ok()) {
+        const QString what = writing_ ? "The write failed" : "The read failed";
+        return Say(what + ": " + job_->failure(), true);
+    }
+    Say(writing_ ? "Written and read back: the instrument holds what was written."
+                 : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
+}
+
+void HartInstrumentWindow::ShowReading() {
+    if (!job_->identified()) return;
+    const HartInstrumentReading& r = job_->reading();
+    identity_->setText(Q(HartIdentityText(r)));
+    if (r.tag) {
+        tag_->setText(Q(r.tag->tag));
+        descriptor_->setText(Q(r.tag->descriptor));
+        date_->setDate(QDate(r.tag->date.year, r.tag->date.month, r.tag->date.day));
+    }
+    if (r.message) message_->setText(Q(*r.message));
+    if (r.info) {
+        const int at = unit_->findData(r.info->rangeUnitCode);
+        if (at >= 0) unit_->setCurrentIndex(at);
+        upper_->setText(Number(r.info->upper));
+        lower_->setText(Number(r.info->lower));
+        damping_->setText(Number(r.info->damping) + " s");
+        transfer_->setText(Q(HartTransferFunctionText(r.info->transferFunction)));
+        writeProtect_->setText(Q(HartWriteProtectText(r.info->writeProtect)));
+    }
+    if (r.loop) {
+        loopCurrent_->setText(Number(r.loop->current, 3) + " mA");
+        percent_->setText(Number(r.loop->percent, 1) + " %");
+    }
+    if (r.primary) {
+        const char* unit = UnitText(r.primary->unitItem);
+        primary_->setText(Number(r.primary->value) + " " + QString::fromUtf8(unit ? unit : ""));
+    }
+    for (int i = 0; i < statusBits_.size(); ++i) {
+        QLabel* label = statusBits_[i];
+        label->setProperty("set", (r.deviceStatus & kStatusBits[i]) != 0);
+        label->style()->unpolish(label);
+        label->style()->polish(label);
+    }
+    QStringList more;
+    if (r.moreStatus) {
+        for (const HartStatusByte& b : HartAdditionalStatus(*r.moreStatus)) {
+            if (b.value == 0) continue;
+            QString line = QString("byte %1 %2: %3").arg(b.index).arg(Q(b.what)).arg(b.value, 2, 16, QChar('0'));
+            if (!b.setBits.empty()) {
+                QStringList names;
+                for (const auto& n : b.setBits) names << Q(n);
+                line += " (" + names.join(", ") + ")";
+            }
+            more << line;
+        }
+        moreStatus_->setText(more.isEmpty() ? "Additional status: all clear" : "Additional status: " + more.join("; "));
+    } else {
+        moreStatus_->setText("No additional status: " + Q(r.moreStatusNote));
+    }
+}
+
+void HartInstrumentWindow::StartLoopCheck() {
+    std::string error;
+    const auto points = ParseLoopPoints(points_->text().toStdString(), &error);
+    if (!points) return Say("Points: " + Q(error) + "; nothing was sent.", true);
+    if (!EnsurePortOpen()) return;
+    const QString announcement = Q(LoopCheckAnnouncement(*points));
+    const QString text = QString("Loop check of the instrument %1:\n%2.\nFixed current mode is left at the end, on Cancel and on a failure.")
+                             .arg(Q(HartIdentityText(job_->reading())), announcement);
+    if (!Confirm("Loop Check", text, "Start")) return Say("The loop check was not started.");
+    loopTable_->setRowCount(0);
+    if (!loop_->Start(address_->value(), *points, tolerance_->value()))
+        return Say("The line is busy: try again when it is free.", true);
+    loopNote_->setText(announcement[0].toUpper() + announcement.mid(1) + ".");
+    SetBusy(true);
+}
+
+void HartInstrumentWindow::CancelLoopCheck() {
+    loop_->Cancel();
+}
+
+void HartInstrumentWindow::ShowLoopPoint(int index) {
+    const LoopPointResult& p = loop_->report().points[static_cast<size_t>(index)];
+    const auto mA = [](const std::optional<double>& v, bool sign = false) {
+        if (!v) return QString("-");
+        return (sign && *v >= 0 ? "+" : "") + QString::number(*v, 'f', 3) + " mA";
+    };
+    const int row = loopTable_->rowCount();
+    loopTable_->insertRow(row);
+    const QString cells[kColumns] = {
+        Q(LoopCurrentText(p.target)) + " mA",
+        mA(p.hartCurrent ? std::optional<double>(*p.hartCurrent) : std::nullopt),
+        p.percent ? Number(*p.percent, 1) + " %" : "-",
+        mA(p.modbusCurrent),
+        mA(p.modbusDeviation, true),
+        p.pass ? "pass" : "FAIL: " + Q(p.why),
+    };
+    for (int c = 0; c < kColumns; ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        if (c == kResult && !p.pass) item->setForeground(QColor("#c62828"));
+        loopTable_->setItem(row, c, item);
+    }
+}
+
+void HartInstrumentWindow::LoopCheckFinished() {
+    SetBusy(false);
+    const LoopCheckReport& r = loop_->report();
+    int failed = 0;
+    for (const auto& p : r.points) failed += p.pass ? 0 : 1;
+    QString verdict;
+    if (!r.failure.isEmpty())
+        verdict = "The loop check stopped: " + r.failure + ".";
+    else if (r.cancelled)
+        verdict = "The loop check was cancelled.";
+    else if (failed > 0)
+        verdict = QString("%1 of %2 points out of tolerance.").arg(failed).arg(r.points.size());
+    else
+        verdict = QString("All %1 points within %2 mA.").arg(r.points.size()).arg(r.tolerance);
+    loopNote_->setText(verdict + " " + r.exitNote);
+    Say(verdict + " " + r.exitNote, !r.Passed());
+}

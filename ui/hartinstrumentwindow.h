@@ -1,0 +1,93 @@
+// View > HART Instrument…: the instrument behind the module, commissioned
+// through transparent mode. Identity at a chosen polling address; tag,
+// descriptor, date and message; range, units, damping and write protect;
+// loop current and percent of range; device status with every bit named and
+// the set ones highlighted; the additional status bytes. Writes go only
+// through a Write button and a confirmation that names the instrument and the
+// change, and are read back. The loop check holds the loop at its points
+// after an announcement, shows the table and always leaves fixed current
+// mode: at its end, on Cancel, on a failure and when the window closes.
+#pragma once
+
+#include <QWidget>
+
+#include "exchange/hartinstrument.h"
+
+class HartInstrumentJob;
+class LoopCheckJob;
+class QComboBox;
+class QDateEdit;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class TForm1;
+
+class HartInstrumentWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HartInstrumentWindow(TForm1* window);
+    ~HartInstrumentWindow() override;
+
+    HartInstrumentJob* job() const { return job_; }
+    LoopCheckJob* loopCheck() const { return loop_; }
+
+public slots:
+    void Read();
+    void WriteTag();
+    void WriteMessage();
+    void WriteRange();
+    void StartLoopCheck();
+    void CancelLoopCheck();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool EnsurePortOpen();
+    // Asks "Write … to …?" naming the instrument; true on Write.
+    bool Confirm(const QString& title, const QString& text, const QString& action);
+    void Write(const HartWrite& write);
+    void JobFinished();
+    void ShowReading();
+    void ShowLoopPoint(int index);
+    void LoopCheckFinished();
+    void SetBusy(bool busy);
+    void Say(const QString& text, bool problem = false);
+
+    TForm1* window_;
+    HartInstrumentJob* job_;
+    LoopCheckJob* loop_;
+    bool writing_ = false;
+
+    QSpinBox* address_;
+    QPushButton* read_;
+    QLabel* identity_;
+    QLineEdit* tag_;
+    QLineEdit* descriptor_;
+    QDateEdit* date_;
+    QLineEdit* message_;
+    QPushButton* writeTag_;
+    QPushButton* writeMessage_;
+    QComboBox* unit_;
+    QLineEdit* upper_;
+    QLineEdit* lower_;
+    QLabel* damping_;
+    QLabel* writeProtect_;
+    QLabel* transfer_;
+    QPushButton* writeRange_;
+    QLabel* loopCurrent_;
+    QLabel* percent_;
+    QLabel* primary_;
+    QList<QLabel*> statusBits_;
+    QLabel* moreStatus_;
+    QLineEdit* points_;
+    QDoubleSpinBox* tolerance_;
+    QPushButton* loopStart_;
+    QPushButton* loopCancel_;
+    QTableWidget* loopTable_;
+    QLabel* loopNote_;
+    QLabel* status_;
+};
