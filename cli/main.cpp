@@ -561,7 +561,18 @@ private:
         c.rows = job_.rows();
         connect(&certify_, &CertifyJob::finished, this, [this] {
             certificate_ = certify_.certificate();
-            WriteCertificate();
+            if (!options_.loopCheck) return WriteCertificate();
+            // The announcement as for hart loop-check; the result goes into the certificate.
+            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(),
+                         LoopCheckAnnouncement(options_.loopPoints).c_str());
+            connect(&loop_, &LoopCheckJob::finished, this, [this] {
+                certificate_.loopCheck = loop_.report().Lines();
+                WriteCertificate();
+            });
+            if (!loop_.Start(options_.hartAddress, options_.loopPoints, options_.loopTolerance)) {
+                certificate_.loopCheck = {"Loop check not run: the line was busy"};
+                WriteCertificate();
+            }
         });
         certify_.Start(c, job_.readBack(), options_.hartAddress);
     }
@@ -581,6 +592,17 @@ private:
         json_.insert("certificate", base + ".pdf");
         text_ += "Certificate: " + (base + ".pdf").toUtf8() + "\n";
         summary_ = "verified, certificate " + QFileInfo(base + ".pdf").fileName();
+        if (options_.loopCheck) {
+            const LoopCheckReport& r = loop_.report();
+            json_.insert("loopCheckPassed", r.Passed());
+            for (const std::string& line : certificate_.loopCheck) text_ += QByteArray::fromStdString(line) + "\n";
+            if (!r.Passed()) {
+                summary_ += ", loop check failed";
+                return End(kFailed, "loop check: " + QString::fromStdString(r.Summary()) + ". " + r.exitNote,
+                           "loop check");
+            }
+            summary_ += ", loop check passed";
+        }
         End(kOk);
     }
 

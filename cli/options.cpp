@@ -19,9 +19,11 @@ const char* const kUsageText =
     "  version                      the module's version text\n"
     "  read                         the module's settings as a profile (JSON)\n"
     "  apply FILE [--verify] [--retries N] [--backup FILE] [--certificate DIR]\n"
+    "             [--loop-check [--points ...] [--tolerance MA]]\n"
     "                               send a profile's settings, the module read first\n"
     "                               and kept; several --port (or a pattern such as\n"
-    "                               '/dev/serial/by-id/*') commission every module at once\n"
+    "                               '/dev/serial/by-id/*') commission every module at once;\n"
+    "                               --loop-check adds a loop check to each certificate\n"
     "  hart identity                command 0 of the HART instrument\n"
     "  hart variables               command 3: the loop current and the dynamic variables\n"
     "  hart loop-check [--points 4,12,20] [--tolerance MA]\n"
@@ -110,8 +112,10 @@ void CheckCommand(const Options& o) {
                             &error))
             Fail(kUsage, "--range: " + error);
     }
-    if (o.loopOptionsGiven && what != "hart loop-check")
-        Fail(kUsage, "--points and --tolerance belong to hart loop-check");
+    if (o.loopCheck && (w[0] != "apply" || o.certificate.empty() || !o.verify))
+        Fail(kUsage, "--loop-check belongs to apply --verify --certificate DIR");
+    if (o.loopOptionsGiven && what != "hart loop-check" && !o.loopCheck)
+        Fail(kUsage, "--points and --tolerance belong to hart loop-check and apply --loop-check");
     if (w[0] != "apply") {
         if (o.ports.size() > 1) Fail(kUsage, "only apply takes more than one --port");
         if (!o.backup.empty() || !o.certificate.empty() || o.verify)
@@ -168,6 +172,8 @@ Options Parse(const QStringList& args) {
             if (!tolerance) Fail(kUsage, "--tolerance: " + error);
             o.loopTolerance = *tolerance;
             o.loopOptionsGiven = true;
+        } else if (a == "--loop-check") {
+            o.loopCheck = true;
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--verify") {

@@ -27,6 +27,7 @@ struct Options {
     std::vector<double> loopPoints{4, 12, 20};  // hart loop-check: mA
     double loopTolerance = 0.05;               // hart loop-check: mA
     bool loopOptionsGiven = false;
+    bool loopCheck = false;  // apply --certificate: a loop check into each certificate
     std::vector<std::string> words;
 };
 

@@ -1,5 +1,6 @@
 #include "session/loopcheckjob.h"
 
+#include <QDateTime>
 #include <algorithm>
 
 #include "exchange/requestcodes.h"
@@ -31,8 +32,19 @@ bool LoopCheckReport::Passed() const {
            std::all_of(points.begin(), points.end(), [](const auto& p) { return p.pass; });
 }
 
+std::string LoopCheckReport::Summary() const {
+    const auto passed = std::count_if(points.begin(), points.end(), [](const auto& p) { return p.pass; });
+    std::string text = std::to_string(passed) + " of " + std::to_string(targets.size()) +
+                       " points within " + LoopCurrentText(tolerance) + " mA";
+    if (points.size() < targets.size())
+        text += ", " + std::to_string(targets.size() - points.size()) + " not measured";
+    return text;
+}
+
 std::vector<std::string> LoopCheckReport::Lines() const {
     std::vector<std::string> lines;
+    lines.push_back("Loop check" + (finishedAt.isEmpty() ? std::string() : " at " + finishedAt.toStdString()) +
+                    ": " + Summary());
     for (const LoopPointResult& p : points) lines.push_back(LoopPointLine(p));
     if (!failure.isEmpty()) lines.push_back("Stopped: " + failure.toStdString());
     if (cancelled) lines.push_back("Cancelled.");
@@ -171,5 +183,6 @@ void LoopCheckJob::Leave() {
 
 void LoopCheckJob::Finish() {
     phase_ = Phase::Idle;
+    report_.finishedAt = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
     emit finished();
 }

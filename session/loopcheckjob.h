@@ -35,10 +35,13 @@ struct LoopCheckReport {
     bool fixedModeEntered = false;  // a command 40 with a current was sent
     bool fixedModeLeft = false;     // command 40 with 0 was confirmed
     QString exitNote;               // what became of fixed current mode, said in full
+    QString finishedAt;             // local time the check ended, "2026-12-09 11:40:02"
 
     // Every point measured and within tolerance, and the loop released.
     bool Passed() const;
-    // One line a point (LoopPointLine), then the exit note: for the CLI and the certificate.
+    // "3 of 3 points within 0.05 mA"; what stopped it short when something did.
+    std::string Summary() const;
+    // For the certificate: when and the summary, one line a point (LoopPointLine), the exit note.
     std::vector<std::string> Lines() const;
 };
 

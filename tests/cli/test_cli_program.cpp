@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
+#include <mutex>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
@@ -182,6 +183,42 @@ TEST(Cli, QueriesAndRefusals) {
         << missing.err.toStdString();
     EXPECT_TRUE(missing.err.contains("There is no such device")) << missing.err.toStdString();
     EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
+}
+
+// A loop check after a verified apply goes into the certificate, point by
+// point; a point out of tolerance fails the run though the certificate is written.
+TEST(Cli, LoopCheckIntoTheCertificate) {
+    QTemporaryDir dir;
+    const QString plan = dir.filePath("plan.json");
+    {
+        Module source;
+        QFile out(plan);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(Cli({"--port", source.path, "read"}).out.toUtf8());
+    }
+    Module target;
+    {
+        std::lock_guard lock(target.module.mutex());
+        target.module.settings().currentOffset = 0.2f;
+        target.module.settings().currentOffsetAt = 4.0f;
+    }
+    const QString certificates = dir.filePath("certificates");
+    const CliRun run = Cli({"--port", target.path, "apply", plan, "--verify", "--certificate",
+                            certificates, "--loop-check", "--points", "4,20"});
+    EXPECT_EQ(run.status, 1) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("loop check: 1 of 2 points within 0.05 mA")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("the loop current will be held at 4 and 20 mA")) << run.err.toStdString();
+    const QStringList files = QDir(certificates).entryList({"*.json"});
+    ASSERT_EQ(files.size(), 1);
+    QFile json(certificates + "/" + files[0]);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray lines = QJsonDocument::fromJson(json.readAll()).object()["loopCheck"].toArray();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[1].toString().startsWith("4 mA: HART 4.000 mA (0.0 %), MODBUS 40003 4.200 mA"));
+    EXPECT_TRUE(lines[2].toString().endsWith(": pass"));
+    EXPECT_EQ(lines[3].toString(), "Fixed current mode left: the loop current follows the process again.");
+    EXPECT_FALSE(target.module.settings().hart.fixedCurrent);
+    EXPECT_EQ(Cli({"--port", target.path, "read", "--loop-check"}).status, 2);
 }
 
 // Replies paused part-way: waited out when the pause is shorter than the
