@@ -125,19 +125,19 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
     loopGrid->addWidget(percent_, 1, 1);
     loopGrid->addWidget(new QLabel("Primary variable:"), 2, 0);
     loopGrid->addWidget(primary_, 2, 1);
-    int row = 3;
+    int row = 0;
     for (uint8_t bit : kStatusBits) {
         auto* label = new QLabel(Q(HartDeviceStatusBits(bit).front()));
         label->setObjectName(QString("labelHartStatusBit%1").arg(std::countr_zero(bit)));
         label->setFrameShape(QFrame::StyledPanel);
         label->setProperty("set", false);
         statusBits_.append(label);
-        loopGrid->addWidget(label, row / 2 + 2, row % 2);
+        loopGrid->addWidget(label, 3 + row / 2, row % 2);
         ++row;
     }
     moreStatus_ = Named(new QLabel("-"), "labelHartMoreStatus");
     moreStatus_->setWordWrap(true);
-    loopGrid->addWidget(moreStatus_, row / 2 + 3, 0, 1, 2);
+    loopGrid->addWidget(moreStatus_, 3 + row / 2, 0, 1, 2);
 
     auto* checkBox = new QGroupBox("Loop check: HART against MODBUS register 40003");
     auto* checkLayout = new QVBoxLayout(checkBox);
@@ -165,6 +165,7 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
     loopTable_->verticalHeader()->hide();
     loopTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     loopTable_->horizontalHeader()->setSectionResizeMode(kResult, QHeaderView::ResizeToContents);
+    loopTable_->setMinimumHeight(140);
     loopNote_ = Named(new QLabel, "labelLoopCheck");
     loopNote_->setWordWrap(true);
     checkLayout->addLayout(checkRow);
@@ -185,6 +186,7 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
     layout->addLayout(columns);
     layout->addWidget(checkBox, 1);
     layout->addWidget(status_);
+    resize(900, 800);
     setStyleSheet("QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }");
 
     connect(read_, &QPushButton::clicked, this, &HartInstrumentWindow::Read);
