@@ -57,9 +57,9 @@ std::string HartIdentityText(const HartInstrumentReading& r) {
 }
 
 std::vector<SequenceStep> HartReadSteps(const HartIdentity& identity) {
-    return {HartStep(kHartReadTag, identity), HartStep(kHartReadMessage, identity),
-            HartStep(kHartReadDeviceInfo, identity), HartStep(kHartReadLoopCurrent, identity),
-            HartStep(kHartReadPrimaryVariable, identity)};
+    std::vector<SequenceStep> steps;
+    for (uint8_t command : kHartReadCommands) steps.push_back(HartStep(command, identity));
+    return steps;
 }
 
 std::optional<SequenceStep> HartWriteStep(const HartIdentity& identity, const HartWrite& write,

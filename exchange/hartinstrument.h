@@ -29,7 +29,12 @@ struct HartInstrumentReading {
 // "manufacturer 90 (5A), device type 11 (0B), device id 1193046, HART 5, polling address 0"
 std::string HartIdentityText(const HartInstrumentReading& reading);
 
-// Commands 13, 12, 15, 2 and 1 to the instrument read by command 0.
+// What is read of the instrument after command 0, in this order; the
+// additional status last, as not every instrument has it.
+inline constexpr uint8_t kHartReadCommands[] = {kHartReadTag, kHartReadMessage,
+                                                kHartReadDeviceInfo, kHartReadLoopCurrent,
+                                                kHartReadPrimaryVariable, kHartReadMoreStatus};
+// One step a command of kHartReadCommands to the instrument read by command 0.
 std::vector<SequenceStep> HartReadSteps(const HartIdentity& identity);
 
 struct HartWrite {

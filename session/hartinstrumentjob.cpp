@@ -48,6 +48,7 @@ bool HartInstrumentJob::StartRead(int pollingAddress) {
     running_ = true;
     failure_.clear();
     difference_.clear();
+    gaps_.clear();
     Exchange({HartCommand0Step(pollingAddress)}, [this, pollingAddress](const auto& replies) {
         const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
         if (!device) return Done("the command 0 reply holds no identity");
@@ -55,28 +56,39 @@ bool HartInstrumentJob::StartRead(int pollingAddress) {
         reading_.pollingAddress = pollingAddress;
         reading_.device = *device;
         identified_ = true;
-        Exchange(HartReadSteps(device->identity), [this](const auto& r) {
-            reading_.tag = ParseHartTag(Bytes(r[0]));
-            reading_.message = ParseHartMessage(Bytes(r[1]));
-            reading_.info = ParseHartCommand15(Bytes(r[2]));
-            reading_.loop = ParseHartCommand2(Bytes(r[3]));
-            reading_.primary = ParseHartCommand1(Bytes(r[4]));
-            if (const auto body = ParseHartReplyBody(Bytes(r[4]), kHartReadPrimaryVariable))
-                reading_.deviceStatus = body->deviceStatus;
-            // Not every instrument has command 48: its absence is said, not a failure.
-            Exchange(
-                {HartStep(kHartReadMoreStatus, reading_.device.identity)},
-                [this](const auto& more) {
-                    reading_.moreStatus = ParseHartCommand48(Bytes(more[0]));
-                    Done();
-                },
-                [this](const QString& why) {
-                    reading_.moreStatusNote = why.toStdString();
-                    Done();
-                });
-        });
+        ReadNext(HartReadSteps(device->identity), 0);
     });
     return running_;
+}
+
+void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
+    if (at >= steps.size()) return Done();
+    const SequenceStep step = steps[at];
+    const uint8_t command = kHartReadCommands[at];
+    const auto next = [this, steps, at] { ReadNext(steps, at + 1); };
+    Exchange(
+        {step},
+        [this, command, next](const std::vector<std::string>& r) {
+            const auto reply = Bytes(r[0]);
+            switch (command) {
+                case kHartReadTag: reading_.tag = ParseHartTag(reply); break;
+                case kHartReadMessage: reading_.message = ParseHartMessage(reply); break;
+                case kHartReadDeviceInfo: reading_.info = ParseHartCommand15(reply); break;
+                case kHartReadLoopCurrent: reading_.loop = ParseHartCommand2(reply); break;
+                case kHartReadPrimaryVariable: reading_.primary = ParseHartCommand1(reply); break;
+                case kHartReadMoreStatus: reading_.moreStatus = ParseHartCommand48(reply); break;
+                default: break;
+            }
+            if (const auto body = ParseHartReplyBody(reply, command)) reading_.deviceStatus = body->deviceStatus;
+            next();
+        },
+        [this, command, next](const QString& why) {
+            if (command == kHartReadMoreStatus)
+                reading_.moreStatusNote = why.toStdString();
+            else
+                gaps_ += (gaps_.isEmpty() ? "" : "; ") + why;
+            next();
+        });
 }
 
 bool HartInstrumentJob::StartWrite(const HartWrite& write) {

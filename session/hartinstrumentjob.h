@@ -1,7 +1,7 @@
 // Reading and writing the HART instrument over the link: command 0 at a
 // polling address, then its tag, message, device information, loop current
-// and primary variable, and its additional status (command 48) when it has
-// it; a write (exchange/hartinstrument.h) is always followed by the read
+// and primary variable, and its additional status (command 48), each on its
+// own, so one the instrument does not answer leaves the others shown; a write (exchange/hartinstrument.h) is always followed by the read
 // that shows what it left, compared with what was written.
 #pragma once
 
@@ -35,6 +35,9 @@ public:
     const QString& failure() const { return failure_; }
     const HartInstrumentReading& reading() const { return reading_; }
     bool identified() const { return identified_; }
+    // After a read: what the instrument did not answer (each read goes on
+    // without it), "" when it answered all.
+    const QString& gaps() const { return gaps_; }
     // After a write: "" when the read back holds what was written, else what differs.
     const QString& readBackDifference() const { return difference_; }
 
@@ -46,6 +49,7 @@ private:
                   std::function<void(const std::vector<std::string>&)> done,
                   std::function<void(const QString&)> failed = {});
     void Done(const QString& failure = {});
+    void ReadNext(std::vector<SequenceStep> steps, size_t at);
 
     RequestRunner* runner_;
     HartInstrumentReading reading_;
@@ -53,4 +57,5 @@ private:
     bool running_ = false;
     QString failure_;
     QString difference_;
+    QString gaps_;
 };

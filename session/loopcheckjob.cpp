@@ -80,14 +80,15 @@ void LoopCheckJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
     QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
     connect(runner_, &RequestRunner::ended, this, &LoopCheckJob::Ended);
-    if (!runner_->Run(std::move(steps))) {
-        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-        report_.failure = "the line was busy";
-        if (phase == Phase::Leaving || !report_.fixedModeEntered) return Finish();
-        // Nothing else may hold the line between two of our sequences; say so if it did.
-        report_.exitNote = "Fixed current mode may still be on: the line was busy";
-        Finish();
-    }
+    if (runner_->Run(std::move(steps))) return;
+    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
+    // Our sequences follow one another from the last one's end, so nothing
+    // should hold the line between them; if something did, say what that left.
+    if (phase != Phase::Leaving) report_.failure = "the line was busy";
+    if (report_.fixedModeEntered)
+        report_.exitNote = "Fixed current mode may still be on: the line was busy when command 40 "
+                           "with 0 was to be sent; check the loop current before handing the loop back";
+    Finish();
 }
 
 void LoopCheckJob::Ended() {

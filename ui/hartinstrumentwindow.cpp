@@ -305,6 +305,8 @@ void HartInstrumentWindow::JobFinished() {
     }
     Say(writing_ ? "Written and read back: the instrument holds what was written."
                  : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
+    if (!writing_ && !job_->gaps().isEmpty())
+        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(), true);
 }
 
 void HartInstrumentWindow::ShowReading() {
@@ -318,8 +320,14 @@ void HartInstrumentWindow::ShowReading() {
     }
     if (r.message) message_->setText(Q(*r.message));
     if (r.info) {
-        const int at = unit_->findData(r.info->rangeUnitCode);
-        if (at >= 0) unit_->setCurrentIndex(at);
+        // A code the list lacks is shown as its number, so a range written
+        // back never changes the unit unasked.
+        int at = unit_->findData(r.info->rangeUnitCode);
+        if (at < 0) {
+            unit_->addItem(QString("unit code %1").arg(r.info->rangeUnitCode), r.info->rangeUnitCode);
+            at = unit_->count() - 1;
+        }
+        unit_->setCurrentIndex(at);
         upper_->setText(Number(r.info->upper));
         lower_->setText(Number(r.info->lower));
         damping_->setText(Number(r.info->damping) + " s");

@@ -100,6 +100,19 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     EXPECT_FALSE(Get<QLabel>("labelHartStatusBit3")->property("set").toBool());
     EXPECT_EQ(Get<QLabel>("labelHartStatusBit7")->text(), "device malfunction");
     SaveScreenshot(window, "hart-instrument.png");
+
+    // A command the instrument lacks leaves the rest read, and is named.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{12, uint8_t{64}};
+        module.settings().hart.loopCurrent = 16.0f;
+    }
+    ClickAndWait("buttonHartRead");
+    EXPECT_NE(Status().indexOf("except: reply to HART command 12 wrong: response code 64 command "
+                               "not implemented"),
+              -1)
+        << Status().toStdString();
+    EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->text(), "16.000 mA");
 }
 
 TEST_F(HartWindowTest, LoopCheckTableAndClosingMidCheck) {
