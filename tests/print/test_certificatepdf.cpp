@@ -57,9 +57,12 @@ Certificate Realistic() {
                     {3, 40007, "21.40 degC", "21.40", true},
                     {4, 40009, "1540.2 m3", "0.000", false}};
     c.crossCheckNote = "3 of 4 variables agree; variable 4 differs (is the MODBUS map right?)";
-    c.loopCheck = {"Loop test at 4.000 mA: the module read 4.003 mA",
-                   "Loop test at 12.000 mA: the module read 12.004 mA",
-                   "Loop test at 20.000 mA: the module read 19.996 mA"};
+    c.loopCheck = {
+        "Loop check at 2026-12-09 10:21:40: 3 of 3 points within 0.05 mA",
+        "4 mA: HART 4.001 mA (0.0 %), MODBUS 40003 4.003 mA, deviation +0.003 mA: pass",
+        "12 mA: HART 12.000 mA (50.0 %), MODBUS 40003 12.004 mA, deviation +0.004 mA: pass",
+        "20 mA: HART 19.999 mA (100.0 %), MODBUS 40003 19.996 mA, deviation -0.004 mA: pass",
+        "Fixed current mode left: the loop current follows the process again."};
     return c;
 }
 
@@ -115,7 +118,7 @@ TEST(CertificatePdf, IsOneA4PageThatReadsBack) {
     EXPECT_FALSE(text.contains(QChar(0x2026))) << "a value was cut short";
     for (const char* expected :
          {"manufacturer 90, device type 11, id 1193046", "12.004 mA", "40009", "1540.2 m3",
-          "variable 4 differs", "the module read 19.996 mA", "Signature", "ttyUSB0"})
+          "variable 4 differs", "MODBUS 40003 19.996 mA", "Signature", "ttyUSB0"})
         EXPECT_TRUE(text.contains(expected)) << expected;
 
     const QString png = dir.filePath("certificate.png");
