@@ -388,7 +388,8 @@ private:
                      LoopCheckAnnouncement(options_.loopPoints).c_str());
         connect(&loop_, &LoopCheckJob::pointDone, this, [this](int i) {
             if (!alone_ || options_.json) return;
-            Print(QByteArray::fromStdString(LoopPointLine(loop_.report().points[static_cast<size_t>(i)])));
+            Print(QByteArray::fromStdString(
+                LoopPointLine(loop_.report().points[static_cast<size_t>(i)])));
             std::fflush(stdout);
         });
         connect(&loop_, &LoopCheckJob::finished, this, [this] {
@@ -595,10 +596,12 @@ private:
         if (options_.loopCheck) {
             const LoopCheckReport& r = loop_.report();
             json_.insert("loopCheckPassed", r.Passed());
-            for (const std::string& line : certificate_.loopCheck) text_ += QByteArray::fromStdString(line) + "\n";
+            for (const std::string& line : certificate_.loopCheck)
+                text_ += QByteArray::fromStdString(line) + "\n";
             if (!r.Passed()) {
                 summary_ += ", loop check failed";
-                return End(kFailed, "loop check: " + QString::fromStdString(r.Summary()) + ". " + r.exitNote,
+                return End(kFailed,
+                           "loop check: " + QString::fromStdString(r.Summary()) + ". " + r.exitNote,
                            "loop check");
             }
             summary_ += ", loop check passed";

@@ -114,7 +114,8 @@ std::string HartWriteChange(const HartWrite& write, const HartInstrumentReading&
         case HartWrite::Kind::Range: {
             std::string was = "?";
             if (before.info)
-                was = RangeText({before.info->rangeUnitCode, before.info->upper, before.info->lower});
+                was =
+                    RangeText({before.info->rangeUnitCode, before.info->upper, before.info->lower});
             return "range " + was + " to " + RangeText(write.range);
         }
     }

@@ -21,7 +21,7 @@ struct HartInstrumentReading {
     std::optional<HartDeviceInfo> info;
     std::optional<HartLoopReading> loop;
     std::optional<HartPrimaryVariable> primary;
-    uint8_t deviceStatus = 0;                     // of the last reply
+    uint8_t deviceStatus = 0;                        // of the last reply
     std::optional<std::vector<uint8_t>> moreStatus;  // command 48, when the instrument has it
     std::string moreStatusNote;                      // why there is none
 };
@@ -31,9 +31,9 @@ std::string HartIdentityText(const HartInstrumentReading& reading);
 
 // What is read of the instrument after command 0, in this order; the
 // additional status last, as not every instrument has it.
-inline constexpr uint8_t kHartReadCommands[] = {kHartReadTag, kHartReadMessage,
-                                                kHartReadDeviceInfo, kHartReadLoopCurrent,
-                                                kHartReadPrimaryVariable, kHartReadMoreStatus};
+inline constexpr uint8_t kHartReadCommands[] = {
+    kHartReadTag,         kHartReadMessage,         kHartReadDeviceInfo,
+    kHartReadLoopCurrent, kHartReadPrimaryVariable, kHartReadMoreStatus};
 // One step a command of kHartReadCommands to the instrument read by command 0.
 std::vector<SequenceStep> HartReadSteps(const HartIdentity& identity);
 

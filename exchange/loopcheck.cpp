@@ -56,7 +56,8 @@ std::optional<double> ParseLoopTolerance(std::string_view text, std::string* err
     const auto value = Number(text);
     if (!value || *value <= 0 || *value > 2) {
         if (error)
-            *error = "the tolerance \"" + std::string(text) + "\" must be a number of mA above 0, at most 2";
+            *error = "the tolerance \"" + std::string(text) +
+                     "\" must be a number of mA above 0, at most 2";
         return std::nullopt;
     }
     return value;
@@ -128,8 +129,8 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
     }
 
     const int order = module.listOrder[0];
-    const auto factor = ModuleCoefficient(1, module.coefficientMode, module.coefficient1,
-                                          module.coefficients);
+    const auto factor =
+        ModuleCoefficient(1, module.coefficientMode, module.coefficient1, module.coefficients);
     const auto pairs = ModbusFloatPairs(replies.registers, kFirstVariableRegister);
     if (pairs.empty()) {
         faults.push_back("register 40003 was not read");

@@ -44,16 +44,16 @@ SequenceStep LeaveFixedCurrentStep(const HartIdentity& identity);
 
 // What came back for one point, as decoded; nullopt where nothing usable came.
 struct LoopPointReplies {
-    std::optional<float> fixedEcho;          // command 40's reply
-    std::optional<HartLoopReading> loop;     // command 2
-    std::optional<float> command3Current;    // command 3's loop current
-    std::vector<uint16_t> registers;         // 40003 and 40004
+    std::optional<float> fixedEcho;        // command 40's reply
+    std::optional<HartLoopReading> loop;   // command 2
+    std::optional<float> command3Current;  // command 3's loop current
+    std::vector<uint16_t> registers;       // 40003 and 40004
 };
 
 struct LoopPointResult {
-    double target = 0;                    // mA
-    std::optional<float> hartCurrent;     // command 2
-    std::optional<float> percent;         // of range, command 2
+    double target = 0;                 // mA
+    std::optional<float> hartCurrent;  // command 2
+    std::optional<float> percent;      // of range, command 2
     std::optional<float> command3Current;
     std::optional<float> modbusValue;     // register 40003 in the module's byte order
     std::optional<double> modbusCurrent;  // that divided by the coefficient: mA

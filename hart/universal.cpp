@@ -133,8 +133,7 @@ HartWriteData HartTagData(const HartTagRecord& record) {
 HartWriteData HartRangeData(const HartRange& range) {
     if (!std::isfinite(range.upper) || !std::isfinite(range.lower))
         return {{}, "The range values must be numbers"};
-    if (range.upper == range.lower)
-        return {{}, "The upper and lower range values must differ"};
+    if (range.upper == range.lower) return {{}, "The upper and lower range values must differ"};
     HartWriteData out;
     out.data.push_back(range.unitCode);
     PutFloat(out.data, range.upper);
@@ -231,9 +230,9 @@ std::optional<std::vector<uint8_t>> ParseHartCommand48(std::span<const uint8_t> 
 namespace {
 
 constexpr Named kExtendedStatus[] = {
-    {0x01, "maintenance required"}, {0x02, "device variable alert"},
+    {0x01, "maintenance required"},   {0x02, "device variable alert"},
     {0x04, "critical power failure"}, {0x08, "failure"},
-    {0x10, "out of specification"},  {0x20, "function check"},
+    {0x10, "out of specification"},   {0x20, "function check"},
 };
 constexpr Named kStandardized0[] = {
     {0x01, "simulation active"},
@@ -280,14 +279,38 @@ std::vector<HartStatusByte> HartAdditionalStatus(std::span<const uint8_t> bytes)
         b.index = static_cast<int>(i);
         b.value = bytes[i];
         switch (i) {
-            case 6: b.what = "extended device status"; b.setBits = Bits(kExtendedStatus, b.value); break;
-            case 7: b.what = "device operating mode"; b.setBits = UnnamedBits(b.value); break;
-            case 8: b.what = "standardized status 0"; b.setBits = Bits(kStandardized0, b.value); break;
-            case 9: b.what = "standardized status 1"; b.setBits = Bits(kStandardized1, b.value); break;
-            case 10: b.what = "analog channel saturated"; b.setBits = Bits(kAnalogChannels, b.value); break;
-            case 11: b.what = "standardized status 2"; b.setBits = UnnamedBits(b.value); break;
-            case 12: b.what = "standardized status 3"; b.setBits = UnnamedBits(b.value); break;
-            case 13: b.what = "analog channel fixed"; b.setBits = Bits(kAnalogChannels, b.value); break;
+            case 6:
+                b.what = "extended device status";
+                b.setBits = Bits(kExtendedStatus, b.value);
+                break;
+            case 7:
+                b.what = "device operating mode";
+                b.setBits = UnnamedBits(b.value);
+                break;
+            case 8:
+                b.what = "standardized status 0";
+                b.setBits = Bits(kStandardized0, b.value);
+                break;
+            case 9:
+                b.what = "standardized status 1";
+                b.setBits = Bits(kStandardized1, b.value);
+                break;
+            case 10:
+                b.what = "analog channel saturated";
+                b.setBits = Bits(kAnalogChannels, b.value);
+                break;
+            case 11:
+                b.what = "standardized status 2";
+                b.setBits = UnnamedBits(b.value);
+                break;
+            case 12:
+                b.what = "standardized status 3";
+                b.setBits = UnnamedBits(b.value);
+                break;
+            case 13:
+                b.what = "analog channel fixed";
+                b.setBits = Bits(kAnalogChannels, b.value);
+                break;
             default:
                 b.what = "device-specific status " + std::to_string(i < 6 ? i : i - 8);
                 b.setBits = UnnamedBits(b.value);
@@ -299,18 +322,26 @@ std::vector<HartStatusByte> HartAdditionalStatus(std::span<const uint8_t> bytes)
 }
 
 std::string HartAlarmSelectionText(uint8_t code) {
-    static constexpr Named kAlarm[] = {{0, "high"}, {1, "low"}, {239, "hold last output value"},
-                                       {250, "not used"}, {251, "none"}, {252, "unknown"},
-                                       {253, "special"}};
+    static constexpr Named kAlarm[] = {
+        {0, "high"},       {1, "low"},    {239, "hold last output value"},
+        {250, "not used"}, {251, "none"}, {252, "unknown"},
+        {253, "special"}};
     return NameOr(kAlarm, code);
 }
 
 std::string HartTransferFunctionText(uint8_t code) {
-    static constexpr Named kTransfer[] = {
-        {0, "linear"},       {1, "square root"}, {2, "square root third power"},
-        {3, "square root fifth power"}, {4, "special curve"}, {5, "square"},
-        {6, "square root with cut-off"}, {230, "discrete"}, {250, "not used"},
-        {251, "none"},       {252, "unknown"},   {253, "special"}};
+    static constexpr Named kTransfer[] = {{0, "linear"},
+                                          {1, "square root"},
+                                          {2, "square root third power"},
+                                          {3, "square root fifth power"},
+                                          {4, "special curve"},
+                                          {5, "square"},
+                                          {6, "square root with cut-off"},
+                                          {230, "discrete"},
+                                          {250, "not used"},
+                                          {251, "none"},
+                                          {252, "unknown"},
+                                          {253, "special"}};
     return NameOr(kTransfer, code);
 }
 

@@ -107,7 +107,7 @@ struct HartDeviceInfo {
     int rangeUnitItem = 0;
     float upper = 0;
     float lower = 0;
-    float damping = 0;  // seconds
+    float damping = 0;         // seconds
     uint8_t writeProtect = 0;  // 0 no, 1 yes, 250 not used
     bool WriteProtected() const { return writeProtect == 1; }
 };

@@ -26,10 +26,10 @@ void HartInstrumentJob::Exchange(std::vector<SequenceStep> steps,
         if (seq.state() != RequestSequence::State::Finished) {
             const bool silent = seq.state() == RequestSequence::State::TimedOut;
             const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
-            const QString why =
-                seq.state() == RequestSequence::State::Cancelled
-                    ? "stopped"
-                    : QString(silent ? "no reply to %1: %2" : "reply to %1 %2").arg(label, runner_->failure());
+            const QString why = seq.state() == RequestSequence::State::Cancelled
+                                    ? "stopped"
+                                    : QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
+                                          .arg(label, runner_->failure());
             return failed ? failed(why) : Done(why);
         }
         done(seq.replies());
@@ -71,15 +71,29 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
         [this, command, next](const std::vector<std::string>& r) {
             const auto reply = Bytes(r[0]);
             switch (command) {
-                case kHartReadTag: reading_.tag = ParseHartTag(reply); break;
-                case kHartReadMessage: reading_.message = ParseHartMessage(reply); break;
-                case kHartReadDeviceInfo: reading_.info = ParseHartCommand15(reply); break;
-                case kHartReadLoopCurrent: reading_.loop = ParseHartCommand2(reply); break;
-                case kHartReadPrimaryVariable: reading_.primary = ParseHartCommand1(reply); break;
-                case kHartReadMoreStatus: reading_.moreStatus = ParseHartCommand48(reply); break;
-                default: break;
+                case kHartReadTag:
+                    reading_.tag = ParseHartTag(reply);
+                    break;
+                case kHartReadMessage:
+                    reading_.message = ParseHartMessage(reply);
+                    break;
+                case kHartReadDeviceInfo:
+                    reading_.info = ParseHartCommand15(reply);
+                    break;
+                case kHartReadLoopCurrent:
+                    reading_.loop = ParseHartCommand2(reply);
+                    break;
+                case kHartReadPrimaryVariable:
+                    reading_.primary = ParseHartCommand1(reply);
+                    break;
+                case kHartReadMoreStatus:
+                    reading_.moreStatus = ParseHartCommand48(reply);
+                    break;
+                default:
+                    break;
             }
-            if (const auto body = ParseHartReplyBody(reply, command)) reading_.deviceStatus = body->deviceStatus;
+            if (const auto body = ParseHartReplyBody(reply, command))
+                reading_.deviceStatus = body->deviceStatus;
             next();
         },
         [this, command, next](const QString& why) {
@@ -111,9 +125,15 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
         Exchange({HartReadBackStep(id, write)}, [this, write](const auto& r) {
             difference_ = QString::fromStdString(HartReadBackDifference(write, r[0]));
             switch (write.kind) {
-                case HartWrite::Kind::Tag: reading_.tag = ParseHartTag(Bytes(r[0])); break;
-                case HartWrite::Kind::Message: reading_.message = ParseHartMessage(Bytes(r[0])); break;
-                case HartWrite::Kind::Range: reading_.info = ParseHartCommand15(Bytes(r[0])); break;
+                case HartWrite::Kind::Tag:
+                    reading_.tag = ParseHartTag(Bytes(r[0]));
+                    break;
+                case HartWrite::Kind::Message:
+                    reading_.message = ParseHartMessage(Bytes(r[0]));
+                    break;
+                case HartWrite::Kind::Range:
+                    reading_.info = ParseHartCommand15(Bytes(r[0]));
+                    break;
             }
             Done(difference_.isEmpty() ? QString() : "the read back differs: " + difference_);
         });

@@ -1,8 +1,9 @@
 // Reading and writing the HART instrument over the link: command 0 at a
 // polling address, then its tag, message, device information, loop current
 // and primary variable, and its additional status (command 48), each on its
-// own, so one the instrument does not answer leaves the others shown; a write (exchange/hartinstrument.h) is always followed by the read
-// that shows what it left, compared with what was written.
+// own, so one the instrument does not answer leaves the others shown; a write
+// (exchange/hartinstrument.h) is always followed by the read that shows what it left, compared with
+// what was written.
 #pragma once
 
 #include <QObject>

@@ -33,7 +33,8 @@ bool LoopCheckReport::Passed() const {
 }
 
 std::string LoopCheckReport::Summary() const {
-    const auto passed = std::count_if(points.begin(), points.end(), [](const auto& p) { return p.pass; });
+    const auto passed =
+        std::count_if(points.begin(), points.end(), [](const auto& p) { return p.pass; });
     std::string text = std::to_string(passed) + " of " + std::to_string(targets.size()) +
                        " points within " + LoopCurrentText(tolerance) + " mA";
     if (points.size() < targets.size())
@@ -43,7 +44,8 @@ std::string LoopCheckReport::Summary() const {
 
 std::vector<std::string> LoopCheckReport::Lines() const {
     std::vector<std::string> lines;
-    lines.push_back("Loop check" + (finishedAt.isEmpty() ? std::string() : " at " + finishedAt.toStdString()) +
+    lines.push_back("Loop check" +
+                    (finishedAt.isEmpty() ? std::string() : " at " + finishedAt.toStdString()) +
                     ": " + Summary());
     for (const LoopPointResult& p : points) lines.push_back(LoopPointLine(p));
     if (!failure.isEmpty()) lines.push_back("Stopped: " + failure.toStdString());
@@ -86,8 +88,9 @@ void LoopCheckJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     // should hold the line between them; if something did, say what that left.
     if (phase != Phase::Leaving) report_.failure = "the line was busy";
     if (report_.fixedModeEntered)
-        report_.exitNote = "Fixed current mode may still be on: the line was busy when command 40 "
-                           "with 0 was to be sent; check the loop current before handing the loop back";
+        report_.exitNote =
+            "Fixed current mode may still be on: the line was busy when command 40 "
+            "with 0 was to be sent; check the loop current before handing the loop back";
     Finish();
 }
 
@@ -99,20 +102,24 @@ void LoopCheckJob::Ended() {
     if (!done && seq.state() != RequestSequence::State::Cancelled) {
         const bool silent = seq.state() == RequestSequence::State::TimedOut;
         const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
-        why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2").arg(label, runner_->failure());
+        why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
+                  .arg(label, runner_->failure());
     }
 
     if (phase_ == Phase::Leaving) {
         const auto echo = done ? ParseHartCommand40(Bytes(seq.replies().front())) : std::nullopt;
         if (echo && *echo == 0.0f) {
             report_.fixedModeLeft = true;
-            report_.exitNote = "Fixed current mode left: the loop current follows the process again.";
+            report_.exitNote =
+                "Fixed current mode left: the loop current follows the process again.";
             return Finish();
         }
-        if (++leaveTries_ < kLeaveTries) return Run(Phase::Leaving, {LeaveFixedCurrentStep(report_.identity)});
-        report_.exitNote = "Fixed current mode may still be on: command 40 with 0 was not confirmed (" +
-                           (why.isEmpty() ? QString("its reply did not say 0 mA") : why) +
-                           "); check the loop current before handing the loop back";
+        if (++leaveTries_ < kLeaveTries)
+            return Run(Phase::Leaving, {LeaveFixedCurrentStep(report_.identity)});
+        report_.exitNote =
+            "Fixed current mode may still be on: command 40 with 0 was not confirmed (" +
+            (why.isEmpty() ? QString("its reply did not say 0 mA") : why) +
+            "); check the loop current before handing the loop back";
         return Finish();
     }
 
@@ -154,8 +161,8 @@ void LoopCheckJob::Ended() {
             if (const auto dynamic = ParseHartCommand3Values(Bytes(replies[2])))
                 got.command3Current = dynamic->loopCurrent;
             got.registers = DecodeModbusReply(Bytes(replies[3])).registers;
-            report_.points.push_back(JudgeLoopPoint(report_.targets[point_], got, report_.module,
-                                                    report_.tolerance));
+            report_.points.push_back(
+                JudgeLoopPoint(report_.targets[point_], got, report_.module, report_.tolerance));
             emit pointDone(static_cast<int>(point_));
             ++point_;
             return NextPoint();
@@ -168,7 +175,8 @@ void LoopCheckJob::Ended() {
 void LoopCheckJob::NextPoint() {
     if (point_ >= report_.targets.size()) return Leave();
     const double target = report_.targets[point_];
-    emit progress(QString("Holding the loop at %1 mA").arg(QString::fromStdString(LoopCurrentText(target))));
+    emit progress(
+        QString("Holding the loop at %1 mA").arg(QString::fromStdString(LoopCurrentText(target))));
     report_.fixedModeEntered = true;
     Run(Phase::Point, LoopPointSteps(report_.identity, report_.slave, target));
 }

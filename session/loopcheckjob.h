@@ -31,7 +31,7 @@ struct LoopCheckReport {
     CrossCheckSettings module;
     std::vector<LoopPointResult> points;  // one a point measured, in order
     bool cancelled = false;
-    QString failure;            // why it stopped short of the last point; "" when it did not
+    QString failure;                // why it stopped short of the last point; "" when it did not
     bool fixedModeEntered = false;  // a command 40 with a current was sent
     bool fixedModeLeft = false;     // command 40 with 0 was confirmed
     QString exitNote;               // what became of fixed current mode, said in full

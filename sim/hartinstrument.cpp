@@ -16,7 +16,7 @@ constexpr uint8_t kTooLarge = 3;
 constexpr uint8_t kTooSmall = 4;
 constexpr uint8_t kTooFewDataBytes = 5;
 constexpr uint8_t kWriteProtected = 7;
-constexpr uint8_t kMultidrop = 11;  // command 40
+constexpr uint8_t kMultidrop = 11;    // command 40
 constexpr uint8_t kInvalidSpan = 29;  // command 35
 constexpr uint8_t kLoopCurrentFixed = 0x08;
 // What the loop can be driven to by command 40.
@@ -155,7 +155,7 @@ Bytes DeviceInfo(const ModuleSettings::HartInstrumentSettings& hart) {
     PutFloat(data, hart.lowerRange);
     PutFloat(data, hart.damping);
     data.push_back(hart.writeProtect ? 1 : 0);
-    data.push_back(250);  // private label distributor: none
+    data.push_back(250);                        // private label distributor: none
     if (hart.revision >= 6) data.push_back(1);  // analog channel flags: the loop is an output
     return data;
 }
@@ -196,8 +196,9 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
         if (refusal) status = *refusal;
         return refusal.has_value();
     };
-    switch (hart.forcedResponse && hart.forcedResponse->first == request->command ? -1
-                                                                                    : request->command) {
+    switch (hart.forcedResponse && hart.forcedResponse->first == request->command
+                ? -1
+                : request->command) {
         case -1:
             status = hart.forcedResponse->second;
             break;
@@ -300,8 +301,8 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
     reply.push_back(request->command);
     reply.push_back(static_cast<uint8_t>(data.size() + 2));
     reply.push_back(status);
-    reply.push_back(static_cast<uint8_t>(hart.deviceStatus |
-                                         (hart.fixedCurrent ? kLoopCurrentFixed : 0)));
+    reply.push_back(
+        static_cast<uint8_t>(hart.deviceStatus | (hart.fixedCurrent ? kLoopCurrentFixed : 0)));
     reply.insert(reply.end(), data.begin(), data.end());
     reply.push_back(Xor(reply.data() + start, reply.data() + reply.size()));
     return reply;

@@ -176,8 +176,8 @@ int BitsArg(const char* name, const char* value) {
     char* end = nullptr;
     const long v = std::strtol(value, &end, 0);
     if (!*value || *end || v < 0 || v > 255) {
-        std::fprintf(stderr, "tavrix-sim: %s needs a byte 0..255 (or 0x00..0xFF), got '%s'\n",
-                     name, value);
+        std::fprintf(stderr, "tavrix-sim: %s needs a byte 0..255 (or 0x00..0xFF), got '%s'\n", name,
+                     value);
         std::exit(2);
     }
     return static_cast<int>(v);
@@ -259,7 +259,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--hart-respond" && hasValue) {
             const std::string value = argv[++i];
             const size_t colon = value.find(':');
-            if (colon == std::string::npos) Fail("--hart-respond takes CMD:CODE, got '" + value + "'");
+            if (colon == std::string::npos)
+                Fail("--hart-respond takes CMD:CODE, got '" + value + "'");
             const int command = IntArg("--hart-respond", value.substr(0, colon).c_str(), 0, 255);
             const int code = IntArg("--hart-respond", value.substr(colon + 1).c_str(), 1, 255);
             hart.forcedResponse = std::pair{command, static_cast<uint8_t>(code)};

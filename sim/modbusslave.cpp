@@ -57,7 +57,8 @@ float ModbusSlave::VariableValue(size_t variable) const {
                                           settings_.coefficient1, settings_.coefficients);
     const auto& fixed = settings_.hart.fixedCurrent;
     const auto& at = settings_.currentOffsetAt;
-    const float offset = !at || (fixed && std::fabs(*fixed - *at) < 1e-3f) ? settings_.currentOffset : 0;
+    const float offset =
+        !at || (fixed && std::fabs(*fixed - *at) < 1e-3f) ? settings_.currentOffset : 0;
     const double value = variable == 0 && fixed ? *fixed + offset : settings_.variables[variable];
     return static_cast<float>(value * factor.value_or(1.0));
 }

@@ -11,13 +11,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QLocale>
 #include <QSpinBox>
 #include <QStyle>
-#include <QTime>
 #include <QTableWidget>
+#include <QTime>
 #include <QVBoxLayout>
 #include <bit>
 #include <cmath>
@@ -197,7 +197,8 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
     connect(loopCancel_, &QPushButton::clicked, this, &HartInstrumentWindow::CancelLoopCheck);
     connect(job_, &HartInstrumentJob::finished, this, &HartInstrumentWindow::JobFinished);
     connect(loop_, &LoopCheckJob::pointDone, this, &HartInstrumentWindow::ShowLoopPoint);
-    connect(loop_, &LoopCheckJob::progress, this, [this](const QString& what) { Say(what + "..."); });
+    connect(loop_, &LoopCheckJob::progress, this,
+            [this](const QString& what) { Say(what + "..."); });
     connect(loop_, &LoopCheckJob::finished, this, &HartInstrumentWindow::LoopCheckFinished);
     SetBusy(false);
 }
@@ -240,13 +241,16 @@ void HartInstrumentWindow::SetBusy(bool busy) {
 void HartInstrumentWindow::Read() {
     if (!EnsurePortOpen()) return;
     writing_ = false;
-    if (!job_->StartRead(address_->value())) return Say("The line is busy: try again when it is free.", true);
+    if (!job_->StartRead(address_->value()))
+        return Say("The line is busy: try again when it is free.", true);
     Say(QString("Reading the instrument at polling address %1...").arg(address_->value()));
     SetBusy(true);
 }
 
-bool HartInstrumentWindow::Confirm(const QString& title, const QString& text, const QString& action) {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, this);
+bool HartInstrumentWindow::Confirm(const QString& title, const QString& text,
+                                   const QString& action) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    this);
     box.button(QMessageBox::Ok)->setText(action);
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
@@ -271,7 +275,9 @@ void HartInstrumentWindow::WriteTag() {
     HartWrite w;
     w.kind = HartWrite::Kind::Tag;
     const QDate d = date_->date();
-    w.tag = {tag_->text().toStdString(), descriptor_->text().toStdString(), {d.day(), d.month(), d.year()}};
+    w.tag = {tag_->text().toStdString(),
+             descriptor_->text().toStdString(),
+             {d.day(), d.month(), d.year()}};
     Write(w);
 }
 
@@ -306,7 +312,8 @@ void HartInstrumentWindow::JobFinished() {
     Say(writing_ ? "Written and read back: the instrument holds what was written."
                  : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
     if (!writing_ && !job_->gaps().isEmpty())
-        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(), true);
+        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(),
+            true);
 }
 
 void HartInstrumentWindow::ShowReading() {
@@ -324,7 +331,8 @@ void HartInstrumentWindow::ShowReading() {
         // back never changes the unit unasked.
         int at = unit_->findData(r.info->rangeUnitCode);
         if (at < 0) {
-            unit_->addItem(QString("unit code %1").arg(r.info->rangeUnitCode), r.info->rangeUnitCode);
+            unit_->addItem(QString("unit code %1").arg(r.info->rangeUnitCode),
+                           r.info->rangeUnitCode);
             at = unit_->count() - 1;
         }
         unit_->setCurrentIndex(at);
@@ -352,7 +360,10 @@ void HartInstrumentWindow::ShowReading() {
     if (r.moreStatus) {
         for (const HartStatusByte& b : HartAdditionalStatus(*r.moreStatus)) {
             if (b.value == 0) continue;
-            QString line = QString("byte %1 %2: %3").arg(b.index).arg(Q(b.what)).arg(b.value, 2, 16, QChar('0'));
+            QString line = QString("byte %1 %2: %3")
+                               .arg(b.index)
+                               .arg(Q(b.what))
+                               .arg(b.value, 2, 16, QChar('0'));
             if (!b.setBits.empty()) {
                 QStringList names;
                 for (const auto& n : b.setBits) names << Q(n);
@@ -360,7 +371,8 @@ void HartInstrumentWindow::ShowReading() {
             }
             more << line;
         }
-        moreStatus_->setText(more.isEmpty() ? "Additional status: all clear" : "Additional status: " + more.join("; "));
+        moreStatus_->setText(more.isEmpty() ? "Additional status: all clear"
+                                            : "Additional status: " + more.join("; "));
     } else {
         moreStatus_->setText("No additional status: " + Q(r.moreStatusNote));
     }
@@ -372,7 +384,9 @@ void HartInstrumentWindow::StartLoopCheck() {
     if (!points) return Say("Points: " + Q(error) + "; nothing was sent.", true);
     if (!EnsurePortOpen()) return;
     const QString announcement = Q(LoopCheckAnnouncement(*points));
-    const QString text = QString("Loop check of the instrument %1:\n%2.\nFixed current mode is left at the end, on Cancel and on a failure.")
+    const QString text = QString(
+                             "Loop check of the instrument %1:\n%2.\nFixed current mode is left at "
+                             "the end, on Cancel and on a failure.")
                              .arg(Q(HartIdentityText(job_->reading())), announcement);
     if (!Confirm("Loop Check", text, "Start")) return Say("The loop check was not started.");
     loopTable_->setRowCount(0);
@@ -382,9 +396,7 @@ void HartInstrumentWindow::StartLoopCheck() {
     SetBusy(true);
 }
 
-void HartInstrumentWindow::CancelLoopCheck() {
-    loop_->Cancel();
-}
+void HartInstrumentWindow::CancelLoopCheck() { loop_->Cancel(); }
 
 void HartInstrumentWindow::ShowLoopPoint(int index) {
     const LoopPointResult& p = loop_->report().points[static_cast<size_t>(index)];

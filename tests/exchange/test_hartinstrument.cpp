@@ -12,8 +12,8 @@ const HartIdentity kId{0x5A, 0x0B, {0x12, 0x34, 0x56}};
 
 // A reply to `command` carrying `data`, as the instrument sends it.
 std::string Reply(uint8_t command, const HartBytes& data) {
-    HartBytes body{0x86, 0x9A, 0x0B, 0x12, 0x34, 0x56, command,
-                   static_cast<uint8_t>(data.size() + 2), 0, 0};
+    HartBytes body{
+        0x86, 0x9A, 0x0B, 0x12, 0x34, 0x56, command, static_cast<uint8_t>(data.size() + 2), 0, 0};
     body.insert(body.end(), data.begin(), data.end());
     body.push_back(HartChecksum(body));
     body.insert(body.begin(), 5, 0xFF);
@@ -36,8 +36,8 @@ TEST(HartWrite, ChangeInWordsAndReadBack) {
     before.tag = HartTagRecord{"PT-101", "FEED PRESSURE", {9, 12, 2026}};
     before.message = "TAVRIX LOOP";
     const std::string info = Reply(15, Info(12, 25, 0));
-    before.info = ParseHartCommand15(
-        std::span(reinterpret_cast<const uint8_t*>(info.data()), info.size()));
+    before.info =
+        ParseHartCommand15(std::span(reinterpret_cast<const uint8_t*>(info.data()), info.size()));
 
     HartWrite tag{HartWrite::Kind::Tag, {"ft-7", "Outlet flow", {1, 2, 2027}}, "", {}};
     EXPECT_EQ(HartWriteChange(tag, before),
@@ -46,7 +46,8 @@ TEST(HartWrite, ChangeInWordsAndReadBack) {
     EXPECT_EQ(HartReadBackDifference(tag, Reply(13, HartTagData(tag.tag).data)), "");
     HartTagRecord other = tag.tag;
     other.tag = "FT-8";
-    EXPECT_EQ(HartReadBackDifference(tag, Reply(13, HartTagData(other).data)), "tag reads \"FT-8\"");
+    EXPECT_EQ(HartReadBackDifference(tag, Reply(13, HartTagData(other).data)),
+              "tag reads \"FT-8\"");
 
     HartWrite range{HartWrite::Kind::Range, {}, "", {12, 50.0f, -10.0f}};
     EXPECT_EQ(HartWriteChange(range, before), "range 0 to 25 KPa to -10 to 50 KPa");

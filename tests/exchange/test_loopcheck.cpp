@@ -43,7 +43,8 @@ TEST(LoopPoints, AsTyped) {
     }
     std::string error;
     EXPECT_EQ(ParseLoopTolerance("0.1", &error), 0.1);
-    for (const char* bad : {"0", "-0.05", "3", "x", ""}) EXPECT_FALSE(ParseLoopTolerance(bad, &error)) << bad;
+    for (const char* bad : {"0", "-0.05", "3", "x", ""})
+        EXPECT_FALSE(ParseLoopTolerance(bad, &error)) << bad;
 }
 
 TEST(LoopCheck, Announcement) {
@@ -102,25 +103,39 @@ TEST(LoopCheck, Judgement) {
     } cases[] = {
         {"exact", 12, replies(12, 12), plain, true, ""},
         {"within tolerance", 4, replies(4.04f, 3.96f), plain, true, ""},
-        {"modbus off 0.2", 20, replies(20, 20.2f), plain, false, "MODBUS 40003 20.200 mA is +0.200 mA off"},
+        {"modbus off 0.2", 20, replies(20, 20.2f), plain, false,
+         "MODBUS 40003 20.200 mA is +0.200 mA off"},
         {"hart off", 20, replies(19.9f, 20), plain, false, "HART 19.900 mA is -0.100 mA off"},
         {"words swapped as set", 12, replies(12, 12, 1), swapped, true, ""},
         {"words swapped, not set", 12, replies(12, 12, 1), plain, false, "MODBUS 40003"},
         {"coefficient", 12, replies(12, 30), scaled, true, ""},
         {"unusable coefficient", 12, replies(12, 30), broken, false, "coefficient \"x\""},
-        {"no command 2", 12, {12.0f, std::nullopt, 12.0f, Registers(12, 0)}, plain, false,
+        {"no command 2",
+         12,
+         {12.0f, std::nullopt, 12.0f, Registers(12, 0)},
+         plain,
+         false,
          "command 2 gave no loop current"},
-        {"no registers", 12, {12.0f, HartLoopReading{12, 50}, 12.0f, {}}, plain, false,
+        {"no registers",
+         12,
+         {12.0f, HartLoopReading{12, 50}, 12.0f, {}},
+         plain,
+         false,
          "register 40003 was not read"},
-        {"fixed elsewhere", 12, {4.0f, HartLoopReading{12, 50}, 12.0f, Registers(12, 0)}, plain,
-         false, "the instrument fixed 4.000 mA"},
+        {"fixed elsewhere",
+         12,
+         {4.0f, HartLoopReading{12, 50}, 12.0f, Registers(12, 0)},
+         plain,
+         false,
+         "the instrument fixed 4.000 mA"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const LoopPointResult r = JudgeLoopPoint(c.target, c.replies, c.module, 0.05);
         EXPECT_EQ(r.pass, c.pass) << r.why;
         EXPECT_NE(r.why.find(c.why), std::string::npos) << r.why;
-        EXPECT_EQ(LoopPointLine(r).find(c.pass ? ": pass" : ": FAIL ("), LoopPointLine(r).find(':', 6))
+        EXPECT_EQ(LoopPointLine(r).find(c.pass ? ": pass" : ": FAIL ("),
+                  LoopPointLine(r).find(':', 6))
             << LoopPointLine(r);
     }
     const LoopPointResult r = JudgeLoopPoint(12, replies(12, 30), scaled, 0.05);

@@ -24,7 +24,8 @@ const B kAddress{0x9A, 0x0B, 0x12, 0x34, 0x56};  // primary master, low six bits
 // A slave reply: noise, preambles, long delimiter, address, command, count,
 // response code, device status, data, checksum.
 B Reply(uint8_t command, const B& data, uint8_t code = 0, uint8_t status = 0) {
-    B body = Cat(Cat({0x86}, kAddress), {command, static_cast<uint8_t>(data.size() + 2), code, status});
+    B body =
+        Cat(Cat({0x86}, kAddress), {command, static_cast<uint8_t>(data.size() + 2), code, status});
     body = Cat(body, data);
     uint8_t sum = 0;
     for (uint8_t b : body) sum ^= b;
@@ -73,8 +74,11 @@ TEST(PackedAscii, RefusesWhatItCannotCarry) {
         std::string text;
         const char* part;
     } cases[] = {
-        {"TAG~", "\"~\""}, {"a{b", "\"{\""}, {"\xC3\xA9", "packed ASCII cannot carry"},
-        {"TOO-LONG1", "9 characters long; at most 8"}, {std::string("A\nB"), "cannot carry"},
+        {"TAG~", "\"~\""},
+        {"a{b", "\"{\""},
+        {"\xC3\xA9", "packed ASCII cannot carry"},
+        {"TOO-LONG1", "9 characters long; at most 8"},
+        {std::string("A\nB"), "cannot carry"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -173,8 +177,8 @@ TEST(HartReplies, FieldsAtTheirOffsets) {
     EXPECT_EQ(*message, "LOOP CHECKED");
 
     // Alarm high, linear, kPa, 250 to -50, 1.5 s, write protected, distributor 250, flags.
-    const auto info = ParseHartCommand15(Reply(15, {0, 0, 12, 0x43, 0x7A, 0, 0, 0xC2, 0x48, 0, 0,
-                                                    0x3F, 0xC0, 0, 0, 1, 250, 1}));
+    const auto info = ParseHartCommand15(
+        Reply(15, {0, 0, 12, 0x43, 0x7A, 0, 0, 0xC2, 0x48, 0, 0, 0x3F, 0xC0, 0, 0, 1, 250, 1}));
     ASSERT_TRUE(info);
     EXPECT_EQ(info->rangeUnitCode, 12);
     EXPECT_FLOAT_EQ(info->upper, 250.0f);
@@ -194,7 +198,8 @@ TEST(HartReplies, FieldsAtTheirOffsets) {
     ASSERT_TRUE(fixed);
     EXPECT_FLOAT_EQ(*fixed, 20.0f);
 
-    const auto more = ParseHartCommand48(Reply(48, {0, 0, 0, 0, 0, 0, 0x01, 0, 0x81, 0, 0, 0, 0, 0x01}));
+    const auto more =
+        ParseHartCommand48(Reply(48, {0, 0, 0, 0, 0, 0, 0x01, 0, 0x81, 0, 0, 0, 0, 0x01}));
     ASSERT_TRUE(more);
     const auto bytes = HartAdditionalStatus(*more);
     ASSERT_EQ(bytes.size(), 14u);

@@ -97,7 +97,8 @@ TEST(LoopCheckJob, CancelAndRefusalLeaveFixedCurrentMode) {
     EXPECT_EQ(r.points.size(), 1u);
     EXPECT_TRUE(r.fixedModeLeft);
     EXPECT_FALSE(line.Fixed()) << "the simulator's loop is still held";
-    EXPECT_EQ(r.Lines().back(), "Fixed current mode left: the loop current follows the process again.");
+    EXPECT_EQ(r.Lines().back(),
+              "Fixed current mode left: the loop current follows the process again.");
 
     // An instrument that refuses 40 says why, and the report never claims the loop was released.
     Line refusing;

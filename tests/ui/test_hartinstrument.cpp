@@ -61,7 +61,8 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     messages.clear();
     ClickAndWait("buttonHartWriteTag");
     ASSERT_EQ(messages.texts().size(), 1);
-    EXPECT_NE(messages.texts()[0].indexOf("device id 1193046"), -1) << messages.texts()[0].toStdString();
+    EXPECT_NE(messages.texts()[0].indexOf("device id 1193046"), -1)
+        << messages.texts()[0].toStdString();
     EXPECT_NE(messages.texts()[0].indexOf("tag \"PT-101\" to \"FT-7\""), -1);
     EXPECT_EQ(Hart().tag, "FT-7");
     EXPECT_EQ(Get<QLineEdit>("editHartTag")->text(), "FT-7");
@@ -90,7 +91,8 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     }
     Get<QLineEdit>("editHartTag")->setText("XX-1");
     ClickAndWait("buttonHartWriteTag");
-    EXPECT_NE(Status().indexOf("response code 7 in write-protect mode"), -1) << Status().toStdString();
+    EXPECT_NE(Status().indexOf("response code 7 in write-protect mode"), -1)
+        << Status().toStdString();
     EXPECT_EQ(Hart().tag, "FT-7");
 
     ClickAndWait("buttonHartRead");
@@ -137,7 +139,10 @@ TEST_F(HartWindowTest, LoopCheckTableAndClosingMidCheck) {
     EXPECT_EQ(table->item(1, 5)->text(), "pass");
     EXPECT_TRUE(table->item(2, 5)->text().startsWith("FAIL: MODBUS 40003 20.200 mA"));
     EXPECT_EQ(table->item(2, 4)->text(), "+0.200 mA");
-    EXPECT_NE(Get<QLabel>("labelLoopCheck")->text().indexOf("1 of 3 points out of tolerance. Fixed current mode left"), -1)
+    EXPECT_NE(Get<QLabel>("labelLoopCheck")
+                  ->text()
+                  .indexOf("1 of 3 points out of tolerance. Fixed current mode left"),
+              -1)
         << Get<QLabel>("labelLoopCheck")->text().toStdString();
     EXPECT_FALSE(Hart().fixedCurrent);
     SaveScreenshot(window, "loop-check.png");
