@@ -331,6 +331,28 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
 
 // SIGTERM during an apply: the run stops after the exchange under way and the
 // report says what the module is left with.
+// Terminated while the loop is held: the check stops and the loop is released.
+TEST(Cli, ATerminatedLoopCheckLeavesFixedCurrentMode) {
+    Module module;
+    const auto held = [&] {
+        std::lock_guard lock(module.module.mutex());
+        return module.module.settings().hart.fixedCurrent;
+    };
+    QProcess process;
+    process.setProcessEnvironment(CliEnvironment());
+    process.start(TAVRIX_CLI_PATH, {"--port", module.path, "hart", "loop-check", "--points",
+                                    "4,6,8,10,12,14,16,18,20,22"});
+    ASSERT_TRUE(PumpUntil([&] { return held().has_value(); }, std::chrono::milliseconds(20000)));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(err.contains("the loop check was stopped")) << err.toStdString();
+    EXPECT_TRUE(out.contains("Fixed current mode left")) << out.toStdString();
+    EXPECT_FALSE(held()) << "the simulator's loop is still held";
+}
+
 TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     QTemporaryDir dir;
     const QString plan = dir.filePath("plan.json");
