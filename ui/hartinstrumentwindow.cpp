@@ -205,8 +205,10 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
 
 HartInstrumentWindow::~HartInstrumentWindow() {
     // Owned by the link, it goes on to leave fixed current mode on its own.
-    loop_->Cancel();
+    if (loop_) loop_->Cancel();
 }
+
+LoopCheckJob* HartInstrumentWindow::loopCheck() const { return loop_.data(); }
 
 void HartInstrumentWindow::closeEvent(QCloseEvent* event) {
     if (loop_->IsRunning()) {

@@ -9,6 +9,7 @@
 // mode: at its end, on Cancel, on a failure and when the window closes.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include "exchange/hartinstrument.h"
@@ -32,7 +33,7 @@ public:
     ~HartInstrumentWindow() override;
 
     HartInstrumentJob* job() const { return job_; }
-    LoopCheckJob* loopCheck() const { return loop_; }
+    LoopCheckJob* loopCheck() const;
 
 public slots:
     void Read();
@@ -59,7 +60,8 @@ private:
 
     TForm1* window_;
     HartInstrumentJob* job_;
-    LoopCheckJob* loop_;
+    // Owned by the link, which the main window may delete before this window.
+    QPointer<LoopCheckJob> loop_;
     bool writing_ = false;
 
     QSpinBox* address_;
