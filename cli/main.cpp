@@ -446,11 +446,13 @@ private:
                 finds.append(FindJson(find));
                 found.push_back(find.candidate);
             }
+            std::vector<size_t> garbage;
+            for (const ScanReport::Note& note : report.garbage) garbage.push_back(note.candidate);
             // The floor: what the line and the silent candidates' timeouts cost at the least.
             json_ = {{"finds", finds},
                      {"tried", static_cast<int>(report.tried)},
                      {"elapsedMs", static_cast<int>(report.elapsed.count())},
-                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found).count())}};
+                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found, garbage).count())}};
             summary_ = QString("%1 found").arg(report.finds.size());
             if (!report.failure.isEmpty()) return End(kFailed, report.failure, "scan");
             if (report.cancelled) return End(kFailed, "the scan was stopped", "scan");

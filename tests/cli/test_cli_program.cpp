@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "sim/simserver.h"
@@ -312,4 +313,73 @@ TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     EXPECT_TRUE(out.contains("Stopped: Stopped on request")) << out.toStdString();
     EXPECT_TRUE(out.contains("To restore the module as it was: ")) << out.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("backup.json")));
+}
+
+// Finding what is on the line, through the simulator: the module's own line
+// settings, every module on the bus and no others, the instrument with its
+// identity at a polling address of the usual and of the extended range.
+TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
+    const struct {
+        const char* what;
+        std::function<void(TavrixModule&, SimOptions&)> setUp;
+        QStringList args;
+        QStringList finds;  // each find's identifying fields, in order
+    } cases[] = {
+        {"a module at 19200 Even",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"modules at 3, 17 and 200",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().slaveAddress = "003";
+             m.settings().otherModules = {17, 200};
+             o.replyDelayMs = 0;
+             o.requestGapMs = 4;
+         },
+         {"scan", "bus"},
+         {"slave 3", "slave 17", "slave 200"}},
+        {"an instrument at 5",
+         [](TavrixModule& m, SimOptions&) { m.settings().hart.pollingAddress = 5; },
+         {"scan", "hart"},
+         {"address 5 90/11 123456 rev 5/1"}},
+        {"an instrument at 42",
+         [](TavrixModule& m, SimOptions&) { m.settings().hart.pollingAddress = 42; },
+         {"scan", "hart", "--range", "0-63"},
+         {"address 42 90/11 123456 rev 5/1"}},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        TavrixModule module;
+        c.setUp(module, options);
+        SimServer server(module, options);
+        const QString path = QString::fromStdString(server.Open());
+        server.Start();
+        const CliRun run = Cli(QStringList{"--port", path, "--json"} + c.args);
+        server.Stop();
+        EXPECT_EQ(run.status, 0) << c.what << ": " << run.err.toStdString();
+        QStringList finds;
+        for (const QJsonValue& value :
+             QJsonDocument::fromJson(run.out.toUtf8()).object()["finds"].toArray()) {
+            const QJsonObject f = value.toObject();
+            if (f.contains("baud")) {
+                finds << QString("%1 %2 %3").arg(f["baud"].toInt()).arg(f["parity"].toString(),
+                                                                        f["version"].toString());
+            } else if (f.contains("slave")) {
+                finds << QString("slave %1").arg(f["slave"].toInt());
+            } else {
+                finds << QString("address %1 %2/%3 %4 rev %5/%6")
+                             .arg(f["pollingAddress"].toInt())
+                             .arg(f["manufacturer"].toInt())
+                             .arg(f["deviceType"].toInt())
+                             .arg(f["deviceId"].toString())
+                             .arg(f["universalRevision"].toInt())
+                             .arg(f["deviceRevision"].toInt());
+            }
+        }
+        EXPECT_EQ(finds, c.finds) << c.what << ": " << run.out.toStdString();
+    }
 }
