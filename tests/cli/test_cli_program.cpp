@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -156,6 +158,12 @@ TEST(Cli, QueriesAndRefusals) {
          "\"finds\": [\n        {\n            \"slave\": 1\n        }\n    ]"},
         {{"scan", "bus", "--range", "0-300"}, 2, "--range: the range 0-300 is not within 1-247"},
         {{"scan", "line", "--range", "1-2"}, 2, "--range belongs to scan bus and scan hart"},
+        // A pseudo-terminal has no RS-485 mode: the driver's refusal, with its error.
+        {{"--rs485", "--rts-delay-before", "2", "version"}, 3,
+         "the driver refused RS-485 mode (TIOCSRS485: Inappropriate ioctl for device)"},
+        {{"--rts-delay-after", "2", "version"}, 2, "belong to --rs485"},
+        {{"--rs485", "--rts-delay-after", "5000", "version"}, 2,
+         "--rts-delay-after must be a number from 0 to 1000"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
@@ -173,7 +181,11 @@ TEST(Cli, QueriesAndRefusals) {
     EXPECT_EQ(missing.status, 3);
     EXPECT_TRUE(missing.err.contains("cannot open /dev/tavrix-none: Error opening serial port\n"))
         << missing.err.toStdString();
-    EXPECT_TRUE(missing.err.contains("There is no such device")) << missing.err.toStdString();
+    // The window's informative text, word for word.
+    EXPECT_TRUE(missing.err.contains("Error opening serial port\n/dev/tavrix-none: No such file or "
+                                     "directory\n\nThere is no such device. Is the adapter "
+                                     "plugged in?"))
+        << missing.err.toStdString();
     EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
 }
 
@@ -313,3 +325,26 @@ TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     EXPECT_TRUE(out.contains("To restore the module as it was: ")) << out.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("backup.json")));
 }
+
+namespace {
+
+// Every option the help names has its entry in the manual.
+TEST(Cli, TheManualListsEveryOptionOfTheHelp) {
+    const CliRun help = Cli({"--help"});
+    ASSERT_EQ(help.status, 0);
+    QFile page(TAVRIX_SOURCE_DIR "/man/tavrix-cli.1");
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(page.readAll()).replace("\\-", "-");
+    QSet<QString> options;
+    for (const auto& match : QRegularExpression("(--[a-z][a-z0-9-]*)").globalMatch(help.out))
+        options.insert(match.captured(1));
+    EXPECT_GE(options.size(), 14);
+    for (const QString& option : options) {
+        EXPECT_TRUE(QRegularExpression("\n\\.BI? " + QRegularExpression::escape(option) + "[ \n]")
+                        .match(manual)
+                        .hasMatch())
+            << option.toStdString();
+    }
+}
+
+}  // namespace
