@@ -603,18 +603,8 @@ int main(int argc, char** argv) {
     for (const std::string& port : options.ports)
         commands.push_back(
             std::make_unique<Command>(options, port, profile ? &*profile : nullptr, alone, ended));
-    // Every port opens before any module is sent anything.
-    for (auto& c : commands) {
-        if (c->Open()) continue;
-        if (alone || options.json) {
-            std::fprintf(stderr, "tavrix-cli: %s\n", c->error().toLocal8Bit().constData());
-            if (options.json) PrintJson(c->Outcome());
-            return kCannotOpen;
-        }
-        Fail(kCannotOpen, c->error().toStdString());
-    }
-
-    // SIGINT, SIGTERM and SIGHUP reach the event loop: the first stops after
+    // SIGINT, SIGTERM and SIGHUP reach the event loop (from before the ports
+    // open, so none ends the program with a port held): the first stops after
     // the exchange under way (an apply reports what it sent); a second one
     // closes the ports at once and ends.
     TSignalPipe termination;
@@ -628,6 +618,16 @@ int main(int argc, char** argv) {
         for (auto& c : commands) c->Close();
         std::exit(TSignalPipe::ExitStatus(signo));
     });
+    // Every port opens before any module is sent anything.
+    for (auto& c : commands) {
+        if (c->Open()) continue;
+        if (alone || options.json) {
+            std::fprintf(stderr, "tavrix-cli: %s\n", c->error().toLocal8Bit().constData());
+            if (options.json) PrintJson(c->Outcome());
+            return kCannotOpen;
+        }
+        Fail(kCannotOpen, c->error().toStdString());
+    }
 
     running = commands.size();
     for (auto& c : commands) QTimer::singleShot(0, c.get(), [&c] { c->Start(); });

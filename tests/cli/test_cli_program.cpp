@@ -9,12 +9,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <csignal>
 #include <QTemporaryDir>
 #include <memory>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
+#include "tests/serial/ptypair.h"
 
 namespace {
 
@@ -344,6 +346,43 @@ TEST(Cli, TheManualListsEveryOptionOfTheHelp) {
                         .match(manual)
                         .hasMatch())
             << option.toStdString();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A signal stops the run after the exchange under way; a second one closes
+// the port at once. Either way the tty's exclusive flag is cleared.
+TEST(Cli, SignalsCloseThePortProperly) {
+    TestApp();
+    for (const bool twice : {false, true}) {
+        TPtyPair pty;  // nobody answers: the exchange waits its answer time
+        QProcess cli;
+        cli.setProcessEnvironment(CliEnvironment());
+        cli.start(TAVRIX_CLI_PATH,
+                  {"--port", QString::fromStdString(pty.SlavePath()), "--answer-time", "1500",
+                   "version"});
+        ASSERT_TRUE(cli.waitForStarted(10000));
+        int exclusive = 0;
+        const auto flag = [&] {
+            exclusive = -1;
+            ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive);
+            return exclusive;
+        };
+        ASSERT_TRUE(PumpUntil([&] { return flag() == 1; }, std::chrono::milliseconds(20000)));
+        kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        if (twice) {
+            ASSERT_TRUE(PumpUntil([&] { return cli.readAllStandardError().contains("stopping"); },
+                                  std::chrono::milliseconds(10000)));
+            kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        }
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        if (twice) EXPECT_EQ(cli.exitCode(), 128 + SIGHUP);
+        else EXPECT_EQ(cli.exitCode(), 1) << "the exchange under way timed out";
+        EXPECT_EQ(flag(), 0) << (twice ? "second signal" : "first signal");
     }
 }
 
