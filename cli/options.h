@@ -24,6 +24,10 @@ struct Options {
     std::string backup;       // apply: where the snapshot goes
     std::string certificate;  // apply: the folder for certificates
     std::string range;        // scan bus|hart: "A-B"
+    bool rs485 = false;       // the kernel's RS-485 mode of the UART, RTS on send
+    int rtsDelayBeforeMs = 0;
+    int rtsDelayAfterMs = 0;
+    bool rtsDelayGiven = false;
     std::vector<std::string> words;
 };
 

@@ -144,6 +144,7 @@ FrameNotes TrafficLog::TimeoutCauses(const ExchangeRecord& request) const {
                              " bytes received since the request, matching no decoder",
                          true});
 
+    if (!line_.prober.empty()) notes.push_back({line_.prober, true});
     if (request.code == kCodeModbusTest && !request.frame.empty()) {
         notes.push_back({"MODBUS slave address " + std::to_string(request.frame[0]) +
                          ": the module answers only its own slave address"});

@@ -33,6 +33,7 @@ struct TrafficLine {
     int dataBits = 8;
     std::string stopBits = "1";
     uint32_t readIntervalMs = 0;  // quiet time after which the port delivers a block
+    std::string prober;           // a service probing the device, with its fix; empty if none
 
     std::string Text() const;  // "/dev/ttyUSB0 9600 8N1"
     // Time one character of `count` bytes takes on the line.

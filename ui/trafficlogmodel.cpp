@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 
+#include "serial/probers.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 
@@ -20,6 +21,7 @@ TrafficLine LineOf(const TComm& comm) {
     line.dataBits = 5 + static_cast<int>(comm.ByteSize());
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
     line.readIntervalMs = comm.ReadIntervalTimeout();
+    line.prober = ProberNote(FindProbers(line.port));
     return line;
 }
 

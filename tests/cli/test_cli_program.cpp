@@ -7,6 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <csignal>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -14,6 +17,7 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
+#include "tests/serial/ptypair.h"
 
 namespace {
 
@@ -157,6 +161,12 @@ TEST(Cli, QueriesAndRefusals) {
          "\"finds\": [\n        {\n            \"slave\": 1\n        }\n    ]"},
         {{"scan", "bus", "--range", "0-300"}, 2, "--range: the range 0-300 is not within 1-247"},
         {{"scan", "line", "--range", "1-2"}, 2, "--range belongs to scan bus and scan hart"},
+        // A pseudo-terminal has no RS-485 mode: the driver's refusal, with its error.
+        {{"--rs485", "--rts-delay-before", "2", "version"}, 3,
+         "the driver refused RS-485 mode (TIOCSRS485: Inappropriate ioctl for device)"},
+        {{"--rts-delay-after", "2", "version"}, 2, "belong to --rs485"},
+        {{"--rs485", "--rts-delay-after", "5000", "version"}, 2,
+         "--rts-delay-after must be a number from 0 to 1000"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
@@ -174,7 +184,11 @@ TEST(Cli, QueriesAndRefusals) {
     EXPECT_EQ(missing.status, 3);
     EXPECT_TRUE(missing.err.contains("cannot open /dev/tavrix-none: Error opening serial port\n"))
         << missing.err.toStdString();
-    EXPECT_TRUE(missing.err.contains("There is no such device")) << missing.err.toStdString();
+    // The window's informative text, word for word.
+    EXPECT_TRUE(missing.err.contains("Error opening serial port\n/dev/tavrix-none: No such file or "
+                                     "directory\n\nThere is no such device. Is the adapter "
+                                     "plugged in?"))
+        << missing.err.toStdString();
     EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
 }
 
@@ -383,3 +397,63 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
         EXPECT_EQ(finds, c.finds) << c.what << ": " << run.out.toStdString();
     }
 }
+
+namespace {
+
+// Every option the help names has its entry in the manual.
+TEST(Cli, TheManualListsEveryOptionOfTheHelp) {
+    const CliRun help = Cli({"--help"});
+    ASSERT_EQ(help.status, 0);
+    QFile page(TAVRIX_SOURCE_DIR "/man/tavrix-cli.1");
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(page.readAll()).replace("\\-", "-");
+    QSet<QString> options;
+    for (const auto& match : QRegularExpression("(--[a-z][a-z0-9-]*)").globalMatch(help.out))
+        options.insert(match.captured(1));
+    EXPECT_GE(options.size(), 14);
+    for (const QString& option : options) {
+        EXPECT_TRUE(QRegularExpression("\n\\.BI? " + QRegularExpression::escape(option) + "[ \n]")
+                        .match(manual)
+                        .hasMatch())
+            << option.toStdString();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A signal stops the run after the exchange under way; a second one closes
+// the port at once. Either way the tty's exclusive flag is cleared.
+TEST(Cli, SignalsCloseThePortProperly) {
+    TestApp();
+    for (const bool twice : {false, true}) {
+        TPtyPair pty;  // nobody answers: the exchange waits its answer time
+        QProcess cli;
+        cli.setProcessEnvironment(CliEnvironment());
+        cli.start(TAVRIX_CLI_PATH,
+                  {"--port", QString::fromStdString(pty.SlavePath()), "--answer-time", "1500",
+                   "version"});
+        ASSERT_TRUE(cli.waitForStarted(10000));
+        int exclusive = 0;
+        const auto flag = [&] {
+            exclusive = -1;
+            ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive);
+            return exclusive;
+        };
+        ASSERT_TRUE(PumpUntil([&] { return flag() == 1; }, std::chrono::milliseconds(20000)));
+        kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        if (twice) {
+            ASSERT_TRUE(PumpUntil([&] { return cli.readAllStandardError().contains("stopping"); },
+                                  std::chrono::milliseconds(10000)));
+            kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        }
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        if (twice) EXPECT_EQ(cli.exitCode(), 128 + SIGHUP);
+        else EXPECT_EQ(cli.exitCode(), 1) << "the exchange under way timed out";
+        EXPECT_EQ(flag(), 0) << (twice ? "second signal" : "first signal");
+    }
+}
+
+}  // namespace

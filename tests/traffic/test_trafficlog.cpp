@@ -175,6 +175,18 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
          "! nothing received at all: check the cable, the module's power and the line settings "
          "(/dev/ttyUSB0 9600 8N1)\n"
          "MODBUS slave address 7: the module answers only its own slave address\n"},
+        {"a prober on the device",
+         [](Feed& log) {
+             TrafficLine line = kLine;
+             line.prober = "ModemManager probes this device and may have taken the reply.";
+             log.Opened(line, At(0));
+             log.Sent(Bytes("QQQ#QV#"), At(0));
+             log.Requested(201, At(0));
+         },
+         "no reply to Communication Query (7 bytes sent)\n"
+         "! nothing received at all: check the cable, the module's power and the line settings "
+         "(/dev/ttyUSB0 9600 8N1)\n"
+         "! ModemManager probes this device and may have taken the reply.\n"},
         {"HART long frame before any identity",
          [](Feed& log) {
              log.Opened(kLine, At(0));
