@@ -162,6 +162,7 @@ TrafficRow TrafficRowAt(const TrafficLog& log, size_t row) {
         event->sinceRequestMs ? std::to_string(*event->sinceRequestMs) : std::string(),
         Direction(event->kind),
         RequestName(event->code),
+        GradedText(event->graded),
         block ? std::to_string(event->bytes.size()) : std::string(),
         HexText(event->bytes),
         PrintableText(event->bytes),
@@ -182,8 +183,10 @@ std::string TrafficDetail(const TrafficEvent& event) {
         hex.resize(16 * 3 - 1, ' ');
         text += std::string(offset) + "  " + hex + "  " + PrintableText(line) + "\n";
     }
+    if (event.graded.grade != Grade::None || !event.graded.reason.empty())
+        text += "Verdict: " + GradedText(event.graded) + "\n";
     if (event.verdict && event.verdict->state != VerdictState::Unknown)
-        text += "Verdict: " + VerdictText(*event.verdict) + "\n";
+        text += "Frame check: " + VerdictText(*event.verdict) + "\n";
     for (const FrameNote& note : EventNotes(event))
         text += (note.problem ? "  ! " : "    ") + note.text + "\n";
     return text;

@@ -1,11 +1,13 @@
-// The "Traffic" panel: one line per event of the traffic log, the whole
-// block and its notes for the selected line, the session's statistics, and
-// saving as text or CSV.
+// The "Traffic" panel: one line per event of the traffic log with its
+// verdict, "Problems only" to see just what went wrong, the whole block and
+// its notes for the selected line, the session's statistics, and saving as
+// text or CSV.
 #pragma once
 
 #include <QDockWidget>
 
 class QPlainTextEdit;
+class QSortFilterProxyModel;
 class QTableView;
 class QTimer;
 class TrafficLogModel;
@@ -25,6 +27,7 @@ private:
     void FollowNewRows();
 
     TrafficLogModel* model_;
+    QSortFilterProxyModel* filter_;
     QTableView* view_;
     QPlainTextEdit* detail_;
     QPlainTextEdit* statistics_;

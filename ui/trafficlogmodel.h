@@ -11,7 +11,11 @@
 #include "traffic/trafficlog.h"
 
 class Link;
+class QColor;
 class TComm;
+
+// The colour a grade is shown in; invalid for None.
+QColor GradeColor(Grade grade);
 
 class TrafficLogModel : public QAbstractTableModel {
     Q_OBJECT
