@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "exchange/crosscheck.h"
+#include "exchange/csvtext.h"
 #include "hart/replies.h"
 #include "hart/units.h"
 #include "modbus/reply.h"
@@ -20,28 +21,6 @@ std::string CsvNumber(double value) {
     char text[32];
     const auto [end, error] = std::to_chars(text, text + sizeof text, static_cast<float>(value));
     return error == std::errc() ? std::string(text, end) : std::string();
-}
-
-// A field with a comma or quote is quoted, quotes doubled.
-std::string CsvText(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-std::string UtcTime(int64_t epochMs) {
-    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(epochMs % 1000));
-    return text;
 }
 
 }  // namespace
@@ -108,11 +87,12 @@ std::string TrendLog::Csv() const {
         const auto end = std::to_chars(seconds, seconds + sizeof seconds, sample.seconds,
                                        std::chars_format::fixed, 3)
                              .ptr;
-        csv += UtcTime(sample.epochMs) + "," + std::string(seconds, end);
+        csv += IsoLocalTime(std::chrono::system_clock::time_point(
+                                std::chrono::milliseconds(sample.epochMs))) + "," + std::string(seconds, end);
         for (int s = 0; s < kTrendSeries; ++s) {
             const auto& value = sample.values.value[static_cast<size_t>(s)];
             csv += "," + (value ? CsvNumber(*value) : std::string()) + "," +
-                   CsvText(sample.values.unit[static_cast<size_t>(s)]);
+                   CsvField(sample.values.unit[static_cast<size_t>(s)]);
         }
         csv += "\n";
     }

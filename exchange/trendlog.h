@@ -51,7 +51,8 @@ public:
     TrendStats Stats(int series) const;
 
     // "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,..."
-    // then one line per sample: UTC time with milliseconds (ISO 8601), seconds
+    // then one line per sample: local time with milliseconds and the offset from
+    // UTC (ISO 8601), seconds
     // since the first, each value with its unit; an empty field where a value
     // is missing.
     std::string Csv() const;

@@ -132,7 +132,7 @@ int64_t TrafficLog::ResponseMs(const ExchangeRecord& request, size_t blockSize,
 }
 
 void TrafficLog::Received(std::span<const uint8_t> bytes, const ExchangeRecord* request,
-                          TrafficTime t) {
+                          TrafficTime t, std::optional<int64_t> responseMs) {
     TrafficEvent& event = Add(TrafficKind::Received, t);
     event.bytes.assign(bytes.begin(), bytes.end());
     if (!request) {
@@ -154,7 +154,8 @@ void TrafficLog::Received(std::span<const uint8_t> bytes, const ExchangeRecord* 
     const bool first = !request->answered;
     const bool late = request->timedOut;
     if (first && !late) {
-        const int64_t response = ResponseMs(*request, bytes.size(), *event.sinceRequestMs);
+        const int64_t response =
+            responseMs.value_or(ResponseMs(*request, bytes.size(), *event.sinceRequestMs));
         stats_.Reply(code, response);
         event.context.push_back({"response " + std::to_string(response) +
                                  " ms from the request's last byte to the reply's first"});

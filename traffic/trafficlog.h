@@ -74,13 +74,18 @@ public:
     void Sent(const ExchangeRecord& request, TrafficTime t);
     // A block as delivered; `request` as the link had it before this block,
     // nullptr when nothing was requested yet.
-    void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t);
+    // `responseMs` as measured when the block came (a saved log read back);
+    // nullopt: measured from the request's record and the line.
+    void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t,
+                  std::optional<int64_t> responseMs = std::nullopt);
     void TimedOut(const ExchangeRecord* request, TrafficTime t);
     void HungUp(TrafficTime t);
     // Received blocks the window never handled: newer ones pushed them out of
     // its full backlog of `waiting` blocks.
     void Dropped(size_t count, size_t waiting, TrafficTime t);
     void Clear();
+    // A log read back from a file that had dropped `count` events before its first.
+    void SetDroppedBefore(uint64_t count) { dropped_ = count; }
 
     // Drops the oldest event when the history is full; recording does this
     // itself, a view calls it first to learn which row goes.

@@ -83,6 +83,7 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     auto* clear = new QToolButton(body);
     clear->setText("Clear");
     clear->setObjectName("TrafficClear");
+    clear_ = clear;
     auto* problemsOnly = new QCheckBox("Problems only", body);
     problemsOnly->setObjectName("TrafficProblemsOnly");
     problemsOnly->setToolTip("Show only warnings, faults, exceptions, timeouts and blocks not handled");
@@ -139,6 +140,8 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     connect(clear, &QToolButton::clicked, model_, &TrafficLogModel::Clear);
     ShowStatistics();
 }
+
+void TrafficDock::SetReadOnly() { clear_->hide(); }
 
 void TrafficDock::ShowDetail() {
     const QModelIndex current = view_->currentIndex();

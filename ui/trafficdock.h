@@ -6,6 +6,7 @@
 
 #include <QDockWidget>
 
+class QMainWindow;
 class QPlainTextEdit;
 class QSortFilterProxyModel;
 class QTableView;
@@ -20,6 +21,8 @@ public:
     // Writes the log as shown: CSV when `path` ends in ".csv", else text.
     // False, with the reason in `error`, when the file can't be written.
     bool Save(const QString& path, QString* error) const;
+    // A log read from a file: nothing more comes, nothing is cleared.
+    void SetReadOnly();
 
 private:
     void ShowDetail();
@@ -32,5 +35,12 @@ private:
     QPlainTextEdit* detail_;
     QPlainTextEdit* statistics_;
     QTimer* statisticsTimer_;
+    QWidget* clear_;
     bool atBottom_ = true;
 };
+
+// File > Open Traffic…: reads a saved traffic log into a read-only panel of
+// its own in `window` (tabbed with `beside` when that shows); nullptr, with
+// the reason naming the wrong line in `error`, when it is no traffic log.
+TrafficDock* OpenTrafficFile(QMainWindow* window, QDockWidget* beside, const QString& path,
+                             QString* error);

@@ -5,6 +5,7 @@
 
 #include "serial/tcomm.h"
 #include "session/link.h"
+#include "traffic/trafficfile.h"
 
 namespace {
 
@@ -128,6 +129,17 @@ void TrafficLogModel::Clear() {
     log_.Clear();
     endResetModel();
     emit statisticsChanged();
+}
+
+bool TrafficLogModel::Load(std::string_view text, std::string* error) {
+    TrafficLog read(TrafficFileCapacity(text));
+    if (!ReadTrafficFile(text, read, error)) return false;
+    beginResetModel();
+    cached_.reset();
+    log_ = std::move(read);
+    endResetModel();
+    emit statisticsChanged();
+    return true;
 }
 
 TrafficRow TrafficLogModel::Row(int row) const {

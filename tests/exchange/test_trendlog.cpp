@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <vector>
 
 #include "exchange/trendlog.h"
@@ -18,6 +21,8 @@ TrendValues Values(std::optional<double> current, std::optional<double> v1, cons
 }
 
 TEST(TrendLog, StatsCapacityAndCsv) {
+    setenv("TZ", "UTC", 1);  // times are local, with their offset
+    tzset();
     TrendLog log(3);
     log.Add(1765217401250, Values(4.0, 12.5, "KPa"));
     log.Add(1765217402250, Values(20.0, std::nullopt, "KPa"));
@@ -32,9 +37,9 @@ TEST(TrendLog, StatsCapacityAndCsv) {
     EXPECT_EQ(log.Csv(),
               "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,"
               "variable_2,variable_2_unit,variable_3,variable_3_unit,variable_4,variable_4_unit\n"
-              "2025-12-08T18:10:01.250Z,0.000,4,mA,12.5,KPa,,,,,,\n"
-              "2025-12-08T18:10:02.250Z,1.000,20,mA,,KPa,,,,,,\n"
-              "2025-12-08T18:10:03.500Z,2.250,12,mA,-1.5,\"m3,h\",,,,,,\n");
+              "2025-12-08T18:10:01.250+00:00,0.000,4,mA,12.5,KPa,,,,,,\n"
+              "2025-12-08T18:10:02.250+00:00,1.000,20,mA,,KPa,,,,,,\n"
+              "2025-12-08T18:10:03.500+00:00,2.250,12,mA,-1.5,\"m3,h\",,,,,,\n");
 
     log.Add(1765217404000, Values(8.0, 1.0, ""));  // the oldest goes, times stay
     ASSERT_EQ(log.samples().size(), 3u);

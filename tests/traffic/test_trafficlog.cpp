@@ -2,6 +2,12 @@
 // the saved forms.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,6 +16,8 @@
 #include "hart/frames.h"
 #include "modbus/crc16.h"
 #include "modbus/request.h"
+#include "exchange/csvtext.h"
+#include "traffic/trafficfile.h"
 #include "traffic/trafficformat.h"
 #include "traffic/trafficlog.h"
 
@@ -242,8 +250,8 @@ TEST(TrafficFormat, RowsAndSavedForms) {
     EXPECT_NE(text.find("# Port: /dev/ttyUSB0 9600 8N1, read interval 400 ms\n"),
               std::string::npos);
     EXPECT_NE(text.find("\nTime\t+ms\tDir\tRequest\tVerdict\tLen\tHex\tText\tDecoded\n"), std::string::npos);
-    std::string row;
-    for (const std::string& cell : reply) row += (row.empty() ? "" : "\t") + cell;
+    std::string row = IsoLocalTime(At(420).wall);
+    for (size_t i = 1; i < reply.size(); ++i) row += "\t" + reply[i];
     EXPECT_NE(text.find("\n" + row + "\n"), std::string::npos);
 
     const std::string csv = TrafficCsv(log, header);
@@ -430,6 +438,137 @@ TEST(TrafficLog, ResponseTimeOnAPseudoTerminalKeepsTheAnswerTime) {
     reply.resize(23);
     Exchange(log, 302, Read(1, 0, 10), 0, 25, WithModbusCrc(reply));
     EXPECT_EQ(log.stats().Find(302)->Min(), 20);
+}
+
+}  // namespace
+
+namespace {
+
+// A session with every kind of verdict, a hang-up and blocks not handled.
+void FaultySession(Feed& log) {
+    log.Opened(kLine, At(0));
+    int ms = 0;
+    for (const VerdictCase& c : kVerdictCases) {
+        ms += 2000;
+        log.Sent(c.request, At(ms));
+        log.Requested(c.code, At(ms));
+        if (!c.reply.empty()) log.Received(c.reply, At(ms + 500));
+        if (c.reply.empty() || c.reply.size() == 4) log.TimedOut(At(ms + 1000));
+    }
+    log.Received(Bytes("noise"), At(ms + 1500));
+    log.HungUp(At(ms + 1600));
+    log.Dropped(2, 25, At(ms + 1700));
+}
+
+std::vector<TrafficRow> Rows(const TrafficLog& log) {
+    std::vector<TrafficRow> rows;
+    for (size_t row = 0; row < TrafficRowCount(log); ++row) rows.push_back(TrafficRowAt(log, row));
+    return rows;
+}
+
+// A saved log read back shows the same rows, verdicts and statistics, from
+// the text form and from the CSV form alike.
+TEST(TrafficFile, SavedLogReadBackShowsTheSameRowsAndVerdicts) {
+    Feed live;
+    FaultySession(live);
+    const TrafficSaveHeader header{"2.0.0", At(0).wall};
+    const std::vector<TrafficRow> shown = Rows(live);
+    for (const std::string& saved : {TrafficText(live, header), TrafficCsv(live, header)}) {
+        TrafficLog read(TrafficFileCapacity(saved));
+        std::string error;
+        ASSERT_TRUE(ReadTrafficFile(saved, read, &error)) << error;
+        const std::vector<TrafficRow> again = Rows(read);
+        ASSERT_EQ(again.size(), shown.size());
+        for (size_t row = 0; row < shown.size(); ++row) EXPECT_EQ(again[row], shown[row]) << row;
+        EXPECT_EQ(FormatTrafficStats(read.stats()), FormatTrafficStats(live.stats()));
+    }
+}
+
+// The CSV as Python's csv module reads it: every row as wide as the table.
+TEST(TrafficFile, CsvParsesIntoRowsOfEqualWidth) {
+    Feed live;
+    FaultySession(live);
+    char path[] = "/tmp/tavrix_traffic_csv_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string csv = TrafficCsv(live, {"2.0.0", At(0).wall});
+    ASSERT_EQ(write(fd, csv.data(), csv.size()), static_cast<ssize_t>(csv.size()));
+    close(fd);
+    const std::string command =
+        std::string("python3 -c 'import csv,sys; rows=list(csv.reader(open(sys.argv[1], "
+                    "newline=\"\"))); print(len(rows), sorted(set(map(len, rows))))' ") +
+        path;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[256] = {};
+    ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
+    EXPECT_EQ(pclose(pipe), 0);
+    std::remove(path);
+    const size_t rows = static_cast<size_t>(std::count(csv.begin(), csv.end(), '\n'));
+    EXPECT_EQ(std::string(line), std::to_string(rows) + " [" + std::to_string(kTrafficColumnCount) +
+                                     "]\n");
+}
+
+// A file that is not a traffic log is refused, naming its wrong line.
+TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
+    Feed live;
+    live.Opened(kLine, At(0));
+    Exchange(live, 201, Bytes("QQQ#QV#"), 0, 450, Bytes("QV:1.0#"));
+    const std::string good = TrafficText(live, {"2.0.0", At(0).wall});
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"profile", "[Module]\nMode=1\n", "line 1: not the traffic log's column names"},
+        {"empty", "", "line 0: no column names: not a traffic log"},
+        {"direction", replaced("\tRX\t", "\tXX\t"),
+         "line 8: direction \"XX\" is none of TX, RX, TIMEOUT, OPEN, CLOSE, HANG-UP, DROPPED"},
+        {"hex", replaced("51 56 3A", "51 5G 3A"), "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
+        {"cells", replaced("\tTX\t", "\tTX\t\t"), "line 7: 10 cells where a traffic row has 9: \""},
+        {"request", replaced("\tCommunication Query\t", "\tCoffee\t"),
+         "line 7: no request is called \"Coffee\""},
+        {"csv quote", "Time,+ms,Dir\n\"open", "line 2: a quoted field is never closed"},
+    };
+    for (const auto& c : cases) {
+        TrafficLog read;
+        std::string error;
+        EXPECT_FALSE(ReadTrafficFile(c.text, read, &error)) << c.name;
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << c.name << ": " << error;
+    }
+}
+
+TEST(Csv, FieldsQuotedAsNeededAndReadBack) {
+    const CsvRecord fields = {"plain", "a,b", "say \"hi\"", " padded ", "#note", "two\nlines", ""};
+    const std::string line = CsvLine(fields);
+    EXPECT_EQ(line, "plain,\"a,b\",\"say \"\"hi\"\"\",\" padded \",\"#note\",\"two\nlines\",\n");
+    const auto parsed = ParseCsv(line + line);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(*parsed, (std::vector<CsvRecord>{fields, fields}));
+    std::string error;
+    EXPECT_FALSE(ParseCsv("a,b\nc\"d\n", &error));
+    EXPECT_EQ(error, "line 2: a quote inside an unquoted field");
+    EXPECT_FALSE(ParseCsv("\"a\"b\n", &error));
+    EXPECT_EQ(error, "line 1: text after a quoted field's closing quote");
+}
+
+TEST(Csv, IsoTimesCarryTheirOffsetAndReadBack) {
+    setenv("TZ", "CET-1", 1);
+    tzset();
+    const auto t = std::chrono::system_clock::from_time_t(1765217401) + std::chrono::milliseconds(250);
+    EXPECT_EQ(IsoLocalTime(t), "2025-12-08T19:10:01.250+01:00");
+    EXPECT_EQ(ParseIsoTime("2025-12-08T19:10:01.250+01:00"), t);
+    EXPECT_EQ(ParseIsoTime("2025-12-08T18:10:01.250Z"), t);
+    for (const char* bad : {"18:10:01.250", "2025-12-08 18:10:01", "2025-13-08T18:10:01Z",
+                            "2025-12-08T18:10:01.25Z", "2025-12-08T18:10:01+1:00"})
+        EXPECT_FALSE(ParseIsoTime(bad)) << bad;
+    unsetenv("TZ");
+    tzset();
 }
 
 }  // namespace
