@@ -54,14 +54,30 @@ std::optional<TrendValues> TrendValuesFromModbus(std::span<const uint8_t> reply,
     return values;
 }
 
-const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values) {
+const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values,
+                                 std::optional<TrendValues> modbus) {
     if (samples_.empty()) firstMs_ = epochMs;
     if (samples_.size() >= capacity_) {
         samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(
                                                                 samples_.size() - capacity_ + 1));
     }
-    samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values});
+    samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values,
+                        std::move(modbus), {}});
     return samples_.back();
+}
+
+const TrendSample& TrendLog::AddGap(int64_t epochMs, std::string reason) {
+    Add(epochMs, {});
+    samples_.back().gap = reason.empty() ? "no value" : std::move(reason);
+    return samples_.back();
+}
+
+std::optional<double> TrendDeviation(const TrendSample& sample, int series) {
+    if (series < 1 || series >= kTrendSeries || !sample.modbus) return std::nullopt;
+    const auto& hart = sample.values.value[static_cast<size_t>(series)];
+    const auto& modbus = sample.modbus->value[static_cast<size_t>(series)];
+    if (!hart || !modbus) return std::nullopt;
+    return *hart - *modbus;
 }
 
 void TrendLog::Clear() { samples_.clear(); }
@@ -81,7 +97,8 @@ TrendStats TrendLog::Stats(int series) const {
 std::string TrendLog::Csv() const {
     std::string csv = "time,seconds";
     for (const char* name : kSeriesNames) csv += std::string(",") + name + "," + name + "_unit";
-    csv += "\n";
+    for (int v = 1; v < kTrendSeries; ++v) csv += ",modbus_variable_" + std::to_string(v);
+    csv += ",gap\n";
     for (const TrendSample& sample : samples_) {
         char seconds[32];
         const auto end = std::to_chars(seconds, seconds + sizeof seconds, sample.seconds,
@@ -94,7 +111,11 @@ std::string TrendLog::Csv() const {
             csv += "," + (value ? CsvNumber(*value) : std::string()) + "," +
                    CsvField(sample.values.unit[static_cast<size_t>(s)]);
         }
-        csv += "\n";
+        for (size_t v = 1; v < kTrendSeries; ++v) {
+            const auto value = sample.modbus ? sample.modbus->value[v] : std::nullopt;
+            csv += "," + (value ? CsvNumber(*value) : std::string());
+        }
+        csv += "," + CsvField(sample.gap) + "\n";
     }
     return csv;
 }
