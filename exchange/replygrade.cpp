@@ -45,7 +45,11 @@ Graded GradeVerdict(const ReplyVerdict& verdict) {
         case VerdictState::Unknown:
             return {Grade::None, verdict.reason};
         case VerdictState::Wrong:
-            if (verdict.exception) return {Grade::Exception, verdict.reason};
+            if (verdict.exception) {
+                std::string_view reason = verdict.reason;
+                if (reason.starts_with("exception ")) reason.remove_prefix(10);
+                return {Grade::Exception, std::string(reason)};
+            }
             // A warning code means the command was carried out: its data holds.
             if (verdict.hartResponse && HartResponseCodeIsWarning(*verdict.hartResponse))
                 return {Grade::Warning, verdict.reason};

@@ -84,6 +84,7 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
 
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
+    chart_->legend()->setShowToolTips(true);
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTitleText("Time of day");
     timeAxis_->setFormat("HH:mm:ss");
@@ -131,7 +132,7 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
         for (int c = 0; c < kStatsColumns; ++c) stats_->setItem(s, c, new QTableWidgetItem);
         stats_->item(s, 0)->setText(kSeriesTitles[s]);
     }
-    stats_->setMinimumWidth(400);
+    stats_->setMinimumWidth(380);
 
     auto* toggles = new QHBoxLayout;
     toggles->addWidget(new QLabel("Show:"));
@@ -162,7 +163,7 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
     layout->addLayout(toggles);
     layout->addLayout(body, 1);
     layout->addWidget(status_);
-    resize(1100, 560);
+    resize(1280, 620);
 
     poll_ = new QTimer(this);
     connect(poll_, &QTimer::timeout, this, &TrendWindow::Poll);
@@ -360,7 +361,8 @@ QValueAxis* TrendWindow::AxisFor(const QString& unit) {
         if (range.axis->titleText() == title) return range.axis;
     auto* axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setLabelFormat("%.4g");
+    axis->setLabelFormat("%.5g");
+    axis->setTruncateLabels(false);
     // Alternate sides so that each axis stays readable.
     chart_->addAxis(axis, axes_.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
     axes_.push_back({axis, std::nullopt, std::nullopt});

@@ -351,7 +351,7 @@ const VerdictCase kVerdictCases[] = {
     {"modbus crc", 302, Read(1, 0, 2), {1, 3, 4, 0x41, 0x20, 0, 0, 0, 0}, false,
      "fault: CRC 00 00, expected EF C5", &RequestKindStats::wrong},
     {"modbus exception", 302, Read(1, 0, 2), WithModbusCrc({1, 0x83, 2}), false,
-     "exception: exception 02 Illegal data address", &RequestKindStats::exceptions},
+     "exception: 02 Illegal data address", &RequestKindStats::exceptions},
     {"modbus truncated, timed out", 302, Read(1, 0, 2), {1, 3, 4, 0x41}, false,
      "fault: reply incomplete: 4 of 9 bytes", &RequestKindStats::wrong},
     {"set refused as ER", 200, Bytes("QQS#MD:1#"), Bytes("QQS#MD:ER#"), false,

@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include "modbus/crc16.h"
+#include "screenshot.h"
 #include "traffic/trafficstats.h"
 #include "ui/trafficdock.h"
 #include "ui/trafficlogmodel.h"
@@ -248,7 +249,7 @@ TEST_F(TrafficPanel, FaultyRepliesFromACraftedPeerAreJudged) {
         "OK",
         "fault: slave 5 answered; 1 was asked",
         "fault: CRC EF 24, expected EF DB",
-        "exception: exception 02 Illegal data address",
+        "exception: 02 Illegal data address",
         "fault: reply incomplete: 4 of 9 bytes",
         "OK",
     };
@@ -264,6 +265,11 @@ TEST_F(TrafficPanel, FaultyRepliesFromACraftedPeerAreJudged) {
     auto* dock = form.findChild<TrafficDock*>("dockTraffic");
     auto* view = dock->findChild<QTableView*>("TrafficView");
     auto* problems = dock->findChild<QCheckBox*>("TrafficProblemsOnly");
+    dock->show();
+    dock->setFloating(true);
+    dock->resize(1280, 560);
+    view->selectRow(view->model()->rowCount() - 5);  // the exception and its notes
+    SaveScreenshot(dock, "traffic.png");
     ASSERT_TRUE(view && problems);
     problems->setChecked(true);
     ASSERT_EQ(view->model()->rowCount(), 4);
