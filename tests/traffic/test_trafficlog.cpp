@@ -189,6 +189,17 @@ TEST(TrafficLog, TimeoutSaysWhatWasSentAndTheLikelyCause) {
          "! nothing received at all: check the cable, the module's power and the line settings "
          "(/dev/ttyUSB0 9600 8N1)\n"
          "MODBUS slave address 7: the module answers only its own slave address\n"},
+        {"device hung up while waiting",
+         [](Feed& log) {
+             log.Opened(kLine, At(0));
+             const ModbusRequest request = ReadHoldingRegistersRequest(7, 0, 10);
+             log.Sent(request, At(0));
+             log.Requested(302, At(0));
+             log.HungUp(At(100));
+         },
+         "no reply to MODBUS Test (8 bytes sent)\n"
+         "! the port closed or the device hung up after the request: no reply could come\n"
+         "MODBUS slave address 7: the module answers only its own slave address\n"},
         {"HART long frame before any identity",
          [](Feed& log) {
              log.Opened(kLine, At(0));
