@@ -121,8 +121,9 @@ std::optional<std::chrono::system_clock::time_point> ParseIsoTime(std::string_vi
     } else {
         return std::nullopt;
     }
+    // The clock counts nanoseconds: years past 2200 are beyond it.
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 60 || year < 1970)
+        second > 60 || year < 1970 || year > 2200)
         return std::nullopt;
     std::tm utc{};
     utc.tm_year = year - 1900;

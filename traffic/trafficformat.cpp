@@ -197,10 +197,10 @@ TrafficRow SavedRow(const TrafficLog& log, size_t row) {
 // A comment line of the CSV: "#" and its text, padded to the table's width
 // so a strict reader sees rows of one width and a comment-aware one skips it.
 std::string CsvComment(const std::string& text) {
-    TrafficRow cells(kTrafficColumnCount);
-    cells[0] = "#";
-    cells[1] = text;
-    return CsvLine(cells);
+    // The '#' unquoted, first on the line, for readers that skip comments.
+    TrafficRow cells(kTrafficColumnCount - 1);
+    cells[0] = text;
+    return "#," + CsvLine(cells);
 }
 
 }  // namespace

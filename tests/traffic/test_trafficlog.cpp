@@ -503,6 +503,7 @@ TEST(TrafficFile, CsvParsesIntoRowsOfEqualWidth) {
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     const std::string csv = TrafficCsv(live, {"2.0.0", At(0).wall});
+    EXPECT_EQ(csv.substr(0, 40), "#,Tavrix Configurator 2.0.0 traffic log,");  // a comment line too
     ASSERT_EQ(write(fd, csv.data(), csv.size()), static_cast<ssize_t>(csv.size()));
     close(fd);
     const std::string command =
@@ -576,7 +577,8 @@ TEST(Csv, IsoTimesCarryTheirOffsetAndReadBack) {
     EXPECT_EQ(ParseIsoTime("2025-12-08T19:10:01.250+01:00"), t);
     EXPECT_EQ(ParseIsoTime("2025-12-08T18:10:01.250Z"), t);
     for (const char* bad : {"18:10:01.250", "2025-12-08 18:10:01", "2025-13-08T18:10:01Z",
-                            "2025-12-08T18:10:01.25Z", "2025-12-08T18:10:01+1:00"})
+                            "2025-12-08T18:10:01.25Z", "2025-12-08T18:10:01+1:00",
+                            "4052-12-08T18:10:01Z"})
         EXPECT_FALSE(ParseIsoTime(bad)) << bad;
     unsetenv("TZ");
     tzset();
