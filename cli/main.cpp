@@ -14,10 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -41,6 +39,7 @@
 #include "profile/profile.h"
 #include "serial/openfailure.h"
 #include "serial/portlist.h"
+#include "serial/signalpipe.h"
 #include "serial/tcomm.h"
 #include "session/certifyjob.h"
 #include "session/link.h"
@@ -124,6 +123,8 @@ public:
         comm.SetOutx_XonXoffFlow(false);
         comm.SetInx_XonXoffFlow(false);
         comm.SetReadIntervalTimeout(400);
+        comm.Rs485 = {options_.rs485, static_cast<uint32_t>(options_.rtsDelayBeforeMs),
+                      static_cast<uint32_t>(options_.rtsDelayAfterMs)};
         link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
         try {
             link_.Open();
@@ -502,11 +503,13 @@ private:
                 finds.append(FindJson(find));
                 found.push_back(find.candidate);
             }
+            std::vector<size_t> garbage;
+            for (const ScanReport::Note& note : report.garbage) garbage.push_back(note.candidate);
             // The floor: what the line and the silent candidates' timeouts cost at the least.
             json_ = {{"finds", finds},
                      {"tried", static_cast<int>(report.tried)},
                      {"elapsedMs", static_cast<int>(report.elapsed.count())},
-                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found).count())}};
+                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found, garbage).count())}};
             summary_ = QString("%1 found").arg(report.finds.size());
             if (!report.failure.isEmpty()) return End(kFailed, report.failure, "scan");
             if (report.cancelled) return End(kFailed, "the scan was stopped", "scan");
@@ -627,15 +630,6 @@ private:
     Certificate certificate_;
 };
 
-// SIGINT and SIGTERM reach the event loop through a pipe: the apply stops
-// after the exchange under way and reports what it sent.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
 // The fleet's closing lines: one row a module, then its failures' reports.
 int Summarize(const Options& options, const std::vector<std::unique_ptr<Command>>& commands) {
     int worst = kOk;
@@ -692,6 +686,21 @@ int main(int argc, char** argv) {
     for (const std::string& port : options.ports)
         commands.push_back(
             std::make_unique<Command>(options, port, profile ? &*profile : nullptr, alone, ended));
+    // SIGINT, SIGTERM and SIGHUP reach the event loop (from before the ports
+    // open, so none ends the program with a port held): the first stops after
+    // the exchange under way (an apply reports what it sent); a second one
+    // closes the ports at once and ends.
+    TSignalPipe termination;
+    QObject::connect(&termination, &TSignalPipe::received, [&](int signo, int count) {
+        if (count == 1) {
+            std::fprintf(stderr, "tavrix-cli: stopping after the exchange under way\n");
+            for (auto& c : commands) c->Stop();
+            return;
+        }
+        std::fprintf(stderr, "tavrix-cli: stopped\n");
+        for (auto& c : commands) c->Close();
+        std::exit(TSignalPipe::ExitStatus(signo));
+    });
     // Every port opens before any module is sent anything.
     for (auto& c : commands) {
         if (c->Open()) continue;
@@ -702,18 +711,6 @@ int main(int argc, char** argv) {
         }
         Fail(kCannotOpen, c->error().toStdString());
     }
-
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
-    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        std::fprintf(stderr, "tavrix-cli: stopping after the exchange under way\n");
-        for (auto& c : commands) c->Stop();
-    });
 
     running = commands.size();
     for (auto& c : commands) QTimer::singleShot(0, c.get(), [&c] { c->Start(); });

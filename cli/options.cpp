@@ -14,7 +14,8 @@
 
 const char* const kUsageText =
     "Usage: tavrix-cli --port DEV [--port DEV ...] [--baud N] [--parity none|odd|even]\n"
-    "                  [--answer-time MS] [--hart-address N] [--json] COMMAND\n"
+    "                  [--answer-time MS] [--hart-address N] [--json]\n"
+    "                  [--rs485 [--rts-delay-before MS] [--rts-delay-after MS]] COMMAND\n"
     "Commands:\n"
     "  version                      the module's version text\n"
     "  read                         the module's settings as a profile (JSON)\n"
@@ -38,6 +39,9 @@ const char* const kUsageText =
     "  scan bus [--range A-B]       find the MODBUS slaves (default 1-247)\n"
     "  scan hart [--range A-B]      find HART instruments by polling address (default\n"
     "                               0-15; up to 63 for HART 6 and 7)\n"
+    "--rs485 turns on the kernel's RS-485 mode of a UART whose driver switches the\n"
+    "transceiver (RTS raised while sending, the delays in ms around it); a USB-RS485\n"
+    "adapter needs none.\n"
     "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
     "module's longest time to answer (default 500 ms), which the timeouts allow for;\n"
     "a scan waits that long for each silent candidate (default 50 ms, 10 ms on the bus).\n"
@@ -174,6 +178,14 @@ Options Parse(const QStringList& args) {
             o.loopOptionsGiven = true;
         } else if (a == "--loop-check") {
             o.loopCheck = true;
+        } else if (a == "--rs485") {
+            o.rs485 = true;
+        } else if (a == "--rts-delay-before" && hasValue) {
+            o.rtsDelayBeforeMs = Number(args[++i].toStdString(), 0, 1000, "--rts-delay-before");
+            o.rtsDelayGiven = true;
+        } else if (a == "--rts-delay-after" && hasValue) {
+            o.rtsDelayAfterMs = Number(args[++i].toStdString(), 0, 1000, "--rts-delay-after");
+            o.rtsDelayGiven = true;
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--verify") {
@@ -185,6 +197,7 @@ Options Parse(const QStringList& args) {
         }
     }
     if (o.ports.empty()) Fail(kUsage, "--port DEV is required");
+    if (o.rtsDelayGiven && !o.rs485) Fail(kUsage, "--rts-delay-before and --rts-delay-after belong to --rs485");
     CheckCommand(o);
     return o;
 }

@@ -28,6 +28,10 @@ struct Options {
     double loopTolerance = 0.05;               // hart loop-check: mA
     bool loopOptionsGiven = false;
     bool loopCheck = false;  // apply --certificate: a loop check into each certificate
+    bool rs485 = false;       // the kernel's RS-485 mode of the UART, RTS on send
+    int rtsDelayBeforeMs = 0;
+    int rtsDelayAfterMs = 0;
+    bool rtsDelayGiven = false;
     std::vector<std::string> words;
 };
 

@@ -51,7 +51,12 @@ std::optional<FrameNotes> AnnotateConfigReply(int requestCode, std::string_view 
                             : check.customMeterOnly                   ? customMissing
                                                                       : missing;
         if (!list.empty()) list += ' ';
-        list += check.key;
+        // A found key as the reply spells it; a missing one's free position as "n".
+        std::string key(check.state == ConfigKeyState::Missing ? check.key
+                                                                : check.group.substr(0, check.key.size()));
+        for (char& c : key)
+            if (c == '?') c = 'n';
+        list += key;
     }
     FrameNotes notes;
     notes.push_back({"keys found: " + (found.empty() ? std::string("none") : found)});

@@ -228,16 +228,19 @@ bool DecodeGroups(Decoder& decoder, std::span<const GroupLayout> groups) {
 ConfigKeyCheck CheckGroup(std::string_view reply, const GroupLayout& layout, bool customOnly) {
     const auto at = FindReplyKey(reply, layout.key);
     ConfigKeyState state = ConfigKeyState::Missing;
+    std::string_view group;
     if (at) {
-        state = GroupExtent(reply.substr(*at), layout.fields) > reply.size() - *at
-                    ? ConfigKeyState::CutShort
-                    : ConfigKeyState::Found;
+        const size_t extent = GroupExtent(reply.substr(*at), layout.fields);
+        state = extent > reply.size() - *at ? ConfigKeyState::CutShort : ConfigKeyState::Found;
+        group = reply.substr(*at, extent);
     }
-    return {layout.key, state, customOnly};
+    return {layout.key, state, customOnly, group};
 }
 
 ConfigKeyCheck CheckMarker(std::string_view reply, std::string_view marker) {
-    return {marker, FindReplyKey(reply, marker) ? ConfigKeyState::Found : ConfigKeyState::Missing};
+    const auto at = FindReplyKey(reply, marker);
+    return {marker, at ? ConfigKeyState::Found : ConfigKeyState::Missing, false,
+            at ? reply.substr(*at, marker.size()) : std::string_view()};
 }
 
 void CheckGroups(std::vector<ConfigKeyCheck>& checks, std::string_view reply,

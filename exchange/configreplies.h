@@ -134,6 +134,9 @@ struct ConfigKeyCheck {
     std::string_view key;  // as the decoder looks for it, '?' = any character
     ConfigKeyState state;
     bool customMeterOnly = false;  // read only when the meter type is "custom"
+    // Found or cut short: the group as the reply holds it, from the key's
+    // first character to the last one its fields read (or the reply's end).
+    std::string_view group;
 };
 
 // Every key the decoder of `kind` looks for, in its order, and what became of

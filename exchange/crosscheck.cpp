@@ -135,8 +135,51 @@ std::vector<CrossCheckRow> CrossCheck(const HartDynamicValues& hart,
             row.agree = std::find(row.matchingOrders.begin(), row.matchingOrders.end(),
                                   listOrder) != row.matchingOrders.end();
             row.verdict = prefix + Verdict(row, listOrder, *pair, settings.tolerancePercent);
+            if (row.agree)
+                row.state = CrossCheckState::Agrees;
+            else if (row.modbusValue)
+                row.state = CrossCheckState::Disagrees;
         }
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+const char* CrossCheckStateName(CrossCheckState state) {
+    switch (state) {
+        case CrossCheckState::Agrees:
+            return "agrees";
+        case CrossCheckState::Disagrees:
+            return "disagrees";
+        case CrossCheckState::CouldNotCompare:
+            return "could not compare";
+    }
+    return "";
+}
+
+std::optional<std::string> WhyNotComparable(const CrossCheckSources& s) {
+    if (!s.hart) return "no HART command 3 reply yet";
+    if (!s.modbus && s.modbusTimedOut) return "no MODBUS reply: the request timed out";
+    if (!s.modbus) return "no MODBUS reply yet";
+    if (s.modbusTimedOut)
+        return "the last MODBUS request timed out: the reply kept (" + AgeText(s.modbusAgeMs) +
+               ") is not what the module serves now";
+    if (s.modbusPending) return "a MODBUS request still awaits its reply";
+    if (s.modbusVerdict.exception) return "the MODBUS reply is an " + s.modbusVerdict.reason;
+    if (s.modbusVerdict.state == VerdictState::Wrong)
+        return "the MODBUS reply is wrong: " + s.modbusVerdict.reason;
+    if (s.modbusVerdict.state == VerdictState::Incomplete)
+        return "the MODBUS reply is incomplete: " + s.modbusVerdict.reason;
+    if (s.modbusAgeMs > s.hartAgeMs)
+        return "the MODBUS reply (" + AgeText(s.modbusAgeMs) + ") is older than the HART values (" +
+               AgeText(s.hartAgeMs) + "): read MODBUS again";
+    return std::nullopt;
+}
+
+std::string AgeText(int64_t ms) {
+    const int64_t seconds = std::max<int64_t>(ms, 0) / 1000;
+    if (seconds < 60) return std::to_string(seconds) + " s old";
+    if (seconds < 3600)
+        return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s old";
+    return std::to_string(seconds / 3600) + " h " + std::to_string(seconds / 60 % 60) + " min old";
 }

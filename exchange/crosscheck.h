@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/replyverdict.h"
 #include "hart/replies.h"
 #include "modbus/reply.h"
 
@@ -35,6 +36,32 @@ struct CrossCheckSettings {
     double tolerancePercent = 0.1;
 };
 
+// Whether a row's two sides could be held against each other at all.
+enum class CrossCheckState { Agrees, Disagrees, CouldNotCompare };
+
+// "agrees", "disagrees", "could not compare".
+const char* CrossCheckStateName(CrossCheckState state);
+
+// What the comparison rests on: both sides' last replies, and what became of
+// the MODBUS requests since.
+struct CrossCheckSources {
+    bool hart = false;    // a command 3 reply decoded
+    bool modbus = false;  // a MODBUS test reply kept
+    ReplyVerdict modbusVerdict;
+    bool modbusTimedOut = false;  // the last MODBUS request got no reply
+    bool modbusPending = false;   // the last MODBUS request still awaits it
+    int64_t hartAgeMs = 0;
+    int64_t modbusAgeMs = 0;
+};
+
+// Why the two sides can't be compared now (no reply yet, an exception or a
+// wrong reply, a timeout since, a MODBUS reply older than the HART values);
+// nullopt when they can.
+std::optional<std::string> WhyNotComparable(const CrossCheckSources& sources);
+
+// "4 s old", "2 min 5 s old".
+std::string AgeText(int64_t ms);
+
 struct CrossCheckRow {
     int variable = 0;  // 1..4
     int address = 0;   // 40003, 40005, ...
@@ -45,6 +72,8 @@ struct CrossCheckRow {
     std::optional<float> modbusValue;  // in the list's order
     std::vector<int> matchingOrders;   // orders whose value agrees with `expected`
     bool agree = false;
+    // Disagrees only where both values were there to compare.
+    CrossCheckState state = CrossCheckState::CouldNotCompare;
     std::string verdict;  // one line: "Variable 2: byte order 1 (FF2 FF1 FF4 FF3) matches; ..."
 };
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct ExchangeRecord {
@@ -24,4 +25,7 @@ struct ExchangeRecord {
     bool timedOut = false;  // its timeout fired
     size_t bytesSince = 0;  // received since it was sent
     std::vector<uint8_t> received;  // those bytes, the first 4 KiB of them
+    // The port's read interval when it was sent: a block is delivered that
+    // long after its last byte.
+    std::optional<uint32_t> readIntervalMs;
 };

@@ -111,10 +111,13 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
         return Wrong("checksum " + Hex(received[end - 1]) + ", expected " + Hex(checksum), end);
 
     const uint8_t code = received[header];
-    if (code & kHartCommunicationError) return Wrong(HartResponseCodeText(code), end);
-    if (code != 0) return Wrong("response code " + HartResponseCodeText(code, askedCommand), end);
-    ReplyVerdict v = Valid(end);
-    v.notes = HartDeviceStatusBits(received[header + 1]);
+    ReplyVerdict v = code & kHartCommunicationError
+                         ? Wrong(HartResponseCodeText(code), end)
+                     : code != 0 ? Wrong("response code " + HartResponseCodeText(code, askedCommand), end)
+                                 : Valid(end);
+    v.hartResponse = code;
+    v.hartStatus = received[header + 1];
+    if (code == 0) v.notes = HartDeviceStatusBits(received[header + 1]);
     return v;
 }
 

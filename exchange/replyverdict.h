@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct ReplyVerdict {
     std::string reason;              // why wrong or what is still missing; "" when valid
     std::vector<std::string> notes;  // on a valid reply: device status bits and the like
     bool exception = false;          // a MODBUS exception reply (state Wrong)
+    // A HART reply whose frame checked out: its two status bytes.
+    std::optional<uint8_t> hartResponse;
+    std::optional<uint8_t> hartStatus;
     size_t frameEnd = 0;             // bytes up to the frame's last byte, once complete
 
     bool complete() const { return state == VerdictState::Valid || state == VerdictState::Wrong; }

@@ -48,6 +48,8 @@ void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, size_t replyLen
     }
     step.quietTimeout = quiet;
     step.timeout = quiet + reply;
+    c.frameTime = timing.Characters(step.frame.size()) +
+                  (hart ? kHartLeg.Characters(step.frame.size()) : Ms(0));
     c.lineTime = timing.Characters(step.frame.size()) + timing.Characters(replyLength) +
                  (hart ? kHartLeg.Characters(step.frame.size() + replyLength) : Ms(0));
 }
@@ -186,19 +188,15 @@ std::string ScanFind::Text() const {
     return {};
 }
 
-CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
-                                const std::optional<std::string>& received) {
-    if (!received || received->empty()) return {};
+namespace {
+
+// The find a valid (or, on the bus, exception) reply to candidate `index`
+// makes; nullopt when the bytes answer it no such way.
+std::optional<ScanFind> FindFor(const ScanPlan& plan, size_t index, const std::string& received) {
     const ScanCandidate& c = plan.candidates.at(index);
-    const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, *received);
-    const auto garbage = [&] {
-        return CandidateOutcome{CandidateResult::Garbage, std::nullopt,
-                                HexText(received->substr(0, 16)) +
-                                    (received->size() > 16 ? "... " : "") + "(" +
-                                    VerdictText(verdict) + ")"};
-    };
+    const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, received);
     const bool exception = plan.kind == ScanKind::Bus && verdict.exception;
-    if (verdict.state != VerdictState::Valid && !exception) return garbage();
+    if (verdict.state != VerdictState::Valid && !exception) return std::nullopt;
 
     ScanFind find;
     find.kind = plan.kind;
@@ -206,17 +204,17 @@ CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
     find.line = c.line;
     switch (plan.kind) {
         case ScanKind::Line:
-            find.version = VersionText(*received);
+            find.version = VersionText(received);
             break;
         case ScanKind::Bus:
             find.slave = c.address;
             if (exception) find.exception = verdict.reason.substr(verdict.reason.find(' ') + 1);
             break;
         case ScanKind::Instrument: {
-            const auto bytes = std::span(reinterpret_cast<const uint8_t*>(received->data()),
-                                         received->size());
+            const auto bytes = std::span(reinterpret_cast<const uint8_t*>(received.data()),
+                                         received.size());
             const auto device = ParseHartCommand0Reply(bytes);
-            if (!device) return garbage();
+            if (!device) return std::nullopt;
             find.pollingAddress = c.address;
             find.identity = device->identity;
             find.universalRevision = device->universalRevision;
@@ -224,15 +222,45 @@ CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
             break;
         }
     }
-    return {CandidateResult::Found, find, {}};
+    return find;
 }
 
-std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found) {
+}  // namespace
+
+CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
+                                const std::optional<std::string>& received) {
+    if (!received || received->empty()) return {};
+    if (auto find = FindFor(plan, index, *received))
+        return {CandidateResult::Found, std::move(find), {}};
+    // Each address answers only its own request: a whole reply to an
+    // earlier one is that address answering late (a slow slave, a busy
+    // adapter), not noise, and it would otherwise be missed.
+    if (plan.kind != ScanKind::Line) {
+        for (size_t back = 1; back <= index; ++back) {
+            if (auto find = FindFor(plan, index - back, *received))
+                return {CandidateResult::Found, std::move(find),
+                        "a late reply to " + plan.candidates[index - back].label};
+        }
+    }
+    const ScanCandidate& c = plan.candidates.at(index);
+    const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, *received);
+    return {CandidateResult::Garbage, std::nullopt,
+            HexText(received->substr(0, 16)) + (received->size() > 16 ? "... " : "") + "(" +
+                VerdictText(verdict) + ")"};
+}
+
+std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,
+                                    const std::vector<size_t>& garbage) {
+    const auto has = [](const std::vector<size_t>& list, size_t i) {
+        return std::find(list.begin(), list.end(), i) != list.end();
+    };
     Ms total{0};
     for (size_t i = 0; i < plan.candidates.size(); ++i) {
         const ScanCandidate& c = plan.candidates[i];
-        const bool isFound = std::find(found.begin(), found.end(), i) != found.end();
-        total += isFound ? c.lineTime : c.step.quietTimeout.value_or(Ms(0));
+        const bool isFound = has(found, i);
+        total += isFound           ? c.lineTime
+                 : has(garbage, i) ? c.frameTime
+                                   : c.step.quietTimeout.value_or(Ms(0));
         if (isFound && plan.stopAtFirstFind) break;
     }
     return total;

@@ -66,6 +66,8 @@ struct ScanCandidate {
     SequenceStep step;
     // The frame's and a whole reply's line time: what a find costs at the least.
     std::chrono::milliseconds lineTime{0};
+    // The frame's alone: what garbage costs at the least (it ends the candidate).
+    std::chrono::milliseconds frameTime{0};
 };
 
 struct ScanPlan {
@@ -73,6 +75,9 @@ struct ScanPlan {
     std::vector<ScanCandidate> candidates;
     // A module has one line setting: the line scan ends at the first found.
     bool stopAtFirstFind = false;
+    // Bus and instrument scans: the line to run on (one a line scan just
+    // found); none, the line as it is.
+    std::optional<LineSetting> line;
 };
 
 // `timing` gives the answer time, the adapter's latency and the character
@@ -112,9 +117,14 @@ struct CandidateOutcome {
 };
 
 // What the bytes that came for candidate `index` mean; nullopt: nothing came.
+// On the bus and the instrument scans a whole reply to an earlier candidate
+// is that one found late (its find names it, the note says so).
 CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
                                 const std::optional<std::string>& received);
 
 // What the candidates cost at the least: the line time of every frame and of
-// the finds' replies, the quiet timeout of every silent one. For the goals.
-std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found);
+// the finds' replies, the quiet timeout of every silent one (garbage, a
+// module at another speed, ends its candidate at its first bytes: its
+// frame's line time). For the goals.
+std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,
+                                    const std::vector<size_t>& garbage = {});

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "exchange/crosscheck.h"
+#include "exchange/csvtext.h"
 #include "hart/replies.h"
 #include "hart/units.h"
 #include "modbus/reply.h"
@@ -20,28 +21,6 @@ std::string CsvNumber(double value) {
     char text[32];
     const auto [end, error] = std::to_chars(text, text + sizeof text, static_cast<float>(value));
     return error == std::errc() ? std::string(text, end) : std::string();
-}
-
-// A field with a comma or quote is quoted, quotes doubled.
-std::string CsvText(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-std::string UtcTime(int64_t epochMs) {
-    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(epochMs % 1000));
-    return text;
 }
 
 }  // namespace
@@ -75,14 +54,30 @@ std::optional<TrendValues> TrendValuesFromModbus(std::span<const uint8_t> reply,
     return values;
 }
 
-const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values) {
+const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values,
+                                 std::optional<TrendValues> modbus) {
     if (samples_.empty()) firstMs_ = epochMs;
     if (samples_.size() >= capacity_) {
         samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(
                                                                 samples_.size() - capacity_ + 1));
     }
-    samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values});
+    samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values,
+                        std::move(modbus), {}});
     return samples_.back();
+}
+
+const TrendSample& TrendLog::AddGap(int64_t epochMs, std::string reason) {
+    Add(epochMs, {});
+    samples_.back().gap = reason.empty() ? "no value" : std::move(reason);
+    return samples_.back();
+}
+
+std::optional<double> TrendDeviation(const TrendSample& sample, int series) {
+    if (series < 1 || series >= kTrendSeries || !sample.modbus) return std::nullopt;
+    const auto& hart = sample.values.value[static_cast<size_t>(series)];
+    const auto& modbus = sample.modbus->value[static_cast<size_t>(series)];
+    if (!hart || !modbus) return std::nullopt;
+    return *hart - *modbus;
 }
 
 void TrendLog::Clear() { samples_.clear(); }
@@ -102,19 +97,25 @@ TrendStats TrendLog::Stats(int series) const {
 std::string TrendLog::Csv() const {
     std::string csv = "time,seconds";
     for (const char* name : kSeriesNames) csv += std::string(",") + name + "," + name + "_unit";
-    csv += "\n";
+    for (int v = 1; v < kTrendSeries; ++v) csv += ",modbus_variable_" + std::to_string(v);
+    csv += ",gap\n";
     for (const TrendSample& sample : samples_) {
         char seconds[32];
         const auto end = std::to_chars(seconds, seconds + sizeof seconds, sample.seconds,
                                        std::chars_format::fixed, 3)
                              .ptr;
-        csv += UtcTime(sample.epochMs) + "," + std::string(seconds, end);
+        csv += IsoLocalTime(std::chrono::system_clock::time_point(
+                                std::chrono::milliseconds(sample.epochMs))) + "," + std::string(seconds, end);
         for (int s = 0; s < kTrendSeries; ++s) {
             const auto& value = sample.values.value[static_cast<size_t>(s)];
             csv += "," + (value ? CsvNumber(*value) : std::string()) + "," +
-                   CsvText(sample.values.unit[static_cast<size_t>(s)]);
+                   CsvField(sample.values.unit[static_cast<size_t>(s)]);
         }
-        csv += "\n";
+        for (size_t v = 1; v < kTrendSeries; ++v) {
+            const auto value = sample.modbus ? sample.modbus->value[v] : std::nullopt;
+            csv += "," + (value ? CsvNumber(*value) : std::string());
+        }
+        csv += "," + CsvField(sample.gap) + "\n";
     }
     return csv;
 }

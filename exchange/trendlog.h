@@ -33,8 +33,17 @@ std::optional<TrendValues> TrendValuesFromModbus(std::span<const uint8_t> reply,
 struct TrendSample {
     int64_t epochMs = 0;  // wall-clock time of the poll (Unix time, ms)
     double seconds = 0;   // since the first sample
-    TrendValues values;
+    TrendValues values;   // the polled source's (HART when both are polled)
+    // Polling both: the MODBUS reply's variables, overlaid on the HART ones.
+    std::optional<TrendValues> modbus;
+    // Not empty: a missed or invalid poll, and why; no values then.
+    std::string gap;
+
+    bool IsGap() const { return !gap.empty(); }
 };
+
+// HART minus MODBUS of variable `series` (1 to 4) in `sample`, when both hold it.
+std::optional<double> TrendDeviation(const TrendSample& sample, int series);
 
 struct TrendStats {
     std::optional<double> last, min, max;
@@ -45,13 +54,17 @@ public:
     // Keeps the newest `capacity` samples (a day at one per second by default).
     explicit TrendLog(size_t capacity = 86400) : capacity_(capacity) {}
 
-    const TrendSample& Add(int64_t epochMs, const TrendValues& values);
+    const TrendSample& Add(int64_t epochMs, const TrendValues& values,
+                           std::optional<TrendValues> modbus = std::nullopt);
+    // A poll that gave no value to plot: the line breaks there.
+    const TrendSample& AddGap(int64_t epochMs, std::string reason);
     void Clear();
     const std::vector<TrendSample>& samples() const { return samples_; }
     TrendStats Stats(int series) const;
 
     // "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,..."
-    // then one line per sample: UTC time with milliseconds (ISO 8601), seconds
+    // then one line per sample: local time with milliseconds and the offset from
+    // UTC (ISO 8601), seconds
     // since the first, each value with its unit; an empty field where a value
     // is missing.
     std::string Csv() const;

@@ -109,3 +109,16 @@ std::vector<std::string> HartDeviceStatusBits(uint8_t status) {
 std::string HartDeviceStatusText(uint8_t status) {
     return status == 0 ? "device OK" : Joined(HartDeviceStatusBits(status));
 }
+
+bool HartResponseCodeIsWarning(uint8_t code) {
+    if (code & kHartCommunicationError) return false;
+    return code == 8 || code == 14 || (code >= 24 && code <= 27) || code == 30 || code == 31 ||
+           (code >= 96 && code <= 111);
+}
+
+HartStatusSeverity HartDeviceStatusSeverity(uint8_t status) {
+    if (status & 0x80) return HartStatusSeverity::Fault;
+    if (status & 0x0F) return HartStatusSeverity::Warning;
+    if (status & 0x70) return HartStatusSeverity::Notice;
+    return HartStatusSeverity::None;
+}

@@ -17,6 +17,18 @@ std::string HartResponseCodeText(uint8_t code);
 // ("9 lower range value too high" for 35) are named, the rest as above.
 std::string HartResponseCodeText(uint8_t code, int command);
 
+// Response codes that report the command carried out with a warning (its data
+// valid): 8, 14, 24-27, 30, 31 and the command-specific warnings 96-111.
+// Every other non-zero code, and every communication error, is an error.
+bool HartResponseCodeIsWarning(uint8_t code);
+
+// How much a device status byte matters to whoever reads the values:
+// malfunction is a fault; a fixed or saturated loop current and variables out
+// of limits are warnings; configuration changed, cold start and more status
+// available are notices only.
+enum class HartStatusSeverity { None, Notice, Warning, Fault };
+HartStatusSeverity HartDeviceStatusSeverity(uint8_t status);
+
 // The communication error bits of a first status byte with bit 7 set, named.
 std::vector<std::string> HartCommunicationErrors(uint8_t firstByte);
 

@@ -9,3 +9,8 @@
 // outside 0..4 (a typed parity that matched no item) shows as '?'.
 std::string LineSettingsText(const std::string& baud, TByteSize byteSize, int parity,
                              TStopBits stopBits);
+
+// The same for an open line that dropped the parity asked for (a
+// pseudo-terminal): "9600 8N1 (this device cannot carry even parity)".
+std::string HeldLineSettingsText(const std::string& baud, TByteSize byteSize, int parity,
+                                 TStopBits stopBits, bool parityHeld);

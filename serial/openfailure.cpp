@@ -54,77 +54,141 @@ TOpenFailure DescribeOpenFailure(TOpenStep step, int error, const std::string& p
     gid_t gid = 0;
     if (step != TOpenStep::Name) f.kind = KindOf(path, &gid);
     if (error == EACCES || error == EPERM) f.group = GroupName(gid);
-    if (IsBusy(f)) f.holders = FindPortHolders(path);
+    if (IsBusy(f)) {
+        f.holders = FindPortHolders(path);
+        f.probers = FindProbers(path);
+    }
     return f;
 }
 
-std::string OpenFailureDetail(const TOpenFailure& f) {
+namespace {
+
+// What the system said, what to do about it, and what helps to choose (the
+// devices present): the first two are the message's informative text, all
+// three its details.
+struct TFailureText {
+    std::string cause;
+    std::string fix;
+    std::string more;
+};
+
+TFailureText Explain(const TOpenFailure& f) {
     const std::string cause = f.error != 0 ? f.path + ": " + std::strerror(f.error) : f.path;
+    const std::string present = PresentList(f.present);
     if (f.step == TOpenStep::Name) {
-        return "\"" + f.path +
-               "\" is not a device path. Choose COM1 to COM9 (/dev/ttyS0 to /dev/ttyS8) or a "
-               "path that starts with /, such as /dev/ttyUSB0.\n\n" +
-               PresentList(f.present);
+        return {"\"" + f.path + "\" is not a device path.",
+                "Choose COM1 to COM9 (/dev/ttyS0 to /dev/ttyS8) or a path that starts with /, "
+                "such as /dev/ttyUSB0.",
+                present};
     }
     if (f.step == TOpenStep::Speed) {
-        return f.path + ": the device does not run at " + std::to_string(f.baud) +
-               " baud\n\nChoose another baud rate; 1200 to 38400 work on every serial port.";
+        return {f.path + ": the device does not run at " + std::to_string(f.baud) + " baud",
+                "Choose another baud rate; 1200 to 38400 work on every serial port.",
+                {}};
+    }
+    if (f.step == TOpenStep::Rs485) {
+        return {f.path + ": the driver refused RS-485 mode (TIOCSRS485: " +
+                    (f.error ? std::strerror(f.error) : "the mode did not stay on") + ")",
+                "Only a UART whose driver switches an RS-485 transceiver has this mode (many "
+                "industrial PCs and single-board computers); a USB-RS485 adapter switches by "
+                "itself and a pseudo-terminal has none. Turn the port's RS-485 option off, or "
+                "enable the mode in the UART's driver or device tree.",
+                {}};
     }
     if (f.step == TOpenStep::Resources) {
-        return cause +
-               "\n\nThe system has no file descriptor or thread left for the port. "
-               "Close other programs and press Open again.";
+        return {cause,
+                "The system has no file descriptor or thread left for the port. "
+                "Close other programs and press Open again.",
+                {}};
     }
     if (IsBusy(f)) {
-        return cause + "\n\n" + HolderList(f.holders) +
-               "\nClose that program, then press Open again.";
+        // A service running as root hides its descriptors from us: named by
+        // what it is instead.
+        if (f.holders.empty() && !f.probers.empty()) {
+            std::string fix;
+            for (const TProber& p : f.probers) {
+                if (!fix.empty()) fix += "\n";
+                fix += p.name + " opens serial devices on its own and may hold this one. To " +
+                       p.fix + ".";
+            }
+            return {cause, fix + "\nThen press Open again.", {}};
+        }
+        return {cause, HolderList(f.holders) + "\nClose that program, then press Open again.", {}};
     }
     if (f.step == TOpenStep::NotTerminal) {
-        const char* what = f.kind == TFileKind::Regular      ? "a regular file"
-                           : f.kind == TFileKind::CharDevice ? "a device, but not a serial port"
-                                                             : "not a serial port";
-        return f.path + ": not a terminal\n\nThis is " + what + ".\n\n" + PresentList(f.present);
+        const char* what = f.kind == TFileKind::Regular      ? "it is a regular file"
+                           : f.kind == TFileKind::CharDevice ? "it is a device of another kind"
+                                                             : "it is no device";
+        return {f.path + ": not a terminal (" + what + ")",
+                "Choose a serial device: COM1 to COM9 or a path such as /dev/ttyUSB0.", present};
     }
     switch (f.error) {
         case EACCES:
         case EPERM:
             if (f.group.empty() || f.group == "root") {
-                return cause +
-                       "\n\nYour account may not use this device. Ask the "
-                       "administrator for access (ls -l " +
-                       f.path + " shows who may).";
+                return {cause,
+                        "Your account may not use this device. Ask the administrator for access "
+                        "(ls -l " + f.path + " shows who may).",
+                        {}};
             }
-            return cause +
-                   "\n\nYour account may not use this device, which belongs to the group \"" +
-                   f.group + "\". Add your account to that group:\n    sudo usermod -aG " +
-                   f.group + " $USER\nthen log out and log in again for it to take effect.";
+            return {cause,
+                    "Your account may not use this device, which belongs to the group \"" +
+                        f.group + "\". Add your account to that group:\n    sudo usermod -aG " +
+                        f.group + " $USER\nthen log out and log in again for it to take effect.",
+                    {}};
         case ENOENT:
         case ENODEV:
-            return cause + "\n\nThere is no such device. Is the adapter plugged in?\n\n" +
-                   PresentList(f.present);
+            return {cause, "There is no such device. Is the adapter plugged in?", present};
         case ENXIO:
-            return cause +
-                   "\n\nThe device name is there but no hardware answers behind it: "
-                   "the adapter may have been unplugged.\n\n" +
-                   PresentList(f.present);
+            return {cause,
+                    "The device name is there but no hardware answers behind it: "
+                    "the adapter may have been unplugged.",
+                    present};
         case EISDIR:
-            return cause + "\n\nThis is a folder, not a serial device.\n\n" +
-                   PresentList(f.present);
+            return {cause, "This is a folder, not a serial device.", present};
         case ENOTDIR:
         case ELOOP:
         case ENAMETOOLONG:
-            return cause + "\n\nThe path is not valid.\n\n" + PresentList(f.present);
+            return {cause, "The path is not valid.", present};
         case EIO:
-            return cause +
-                   "\n\nThe device did not respond. Unplug the adapter, plug it back "
-                   "in and press Open again.";
+            return {cause,
+                    "The device did not respond. Unplug the adapter, plug it back in and press "
+                    "Open again.",
+                    {}};
         case EMFILE:
         case ENFILE:
         case ENOMEM:
-            return cause +
-                   "\n\nThe system has no file descriptor left for the port. Close "
-                   "other programs and press Open again.";
+            return {cause,
+                    "The system has no file descriptor left for the port. Close other programs "
+                    "and press Open again.",
+                    {}};
         default:
-            return cause;
+            return {cause, "Check the device, or choose another, and press Open again.", present};
     }
+}
+
+}  // namespace
+
+std::string NotSerialPortText(const TOpenFailure& f) {
+    switch (f.kind) {
+        case TFileKind::Regular:
+            return f.path + " is a regular file, not a serial port.";
+        case TFileKind::CharDevice:
+            return f.path + " is a device, but not a serial port.";
+        default:
+            return f.path + " is not a serial port.";
+    }
+}
+
+std::string OpenFailureSummary(const TOpenFailure& f) {
+    const TFailureText t = Explain(f);
+    return t.fix.empty() ? t.cause : t.cause + "\n\n" + t.fix;
+}
+
+std::string OpenFailureDetail(const TOpenFailure& f) {
+    const TFailureText t = Explain(f);
+    std::string text = t.cause;
+    for (const std::string* part : {&t.fix, &t.more})
+        if (!part->empty()) text += "\n\n" + *part;
+    return text;
 }

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "serial/tcomm.h"
+
 namespace {
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
@@ -43,8 +45,25 @@ std::string PortPath(const TPortInfo& port) {
     return port.stableLink.empty() ? port.device : port.stableLink;
 }
 
+std::string PortKind(const TPortInfo& port) {
+    std::string kind;
+    if (port.vendorId >= 0)
+        kind = "USB adapter";
+    else if (port.device.rfind("/dev/pts/", 0) == 0)
+        kind = "pseudo-terminal";
+    else if (port.device.rfind("/dev/ttyS", 0) == 0 || port.device.rfind("/dev/ttyAMA", 0) == 0 ||
+             port.device.rfind("/dev/ttyO", 0) == 0 || port.device.rfind("/dev/ttymxc", 0) == 0)
+        kind = "built-in UART";
+    else
+        kind = "serial device";
+    return port.console ? kind + ", kernel console" : kind;
+}
+
 std::string PortToolTip(const TPortInfo& port) {
     std::vector<std::string> lines;
+    std::string kind = PortKind(port);
+    kind[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(kind[0])));
+    lines.push_back(port.console ? kind + ": the kernel writes its messages here too" : kind);
     if (!port.description.empty()) lines.push_back(port.description);
     if (!port.manufacturer.empty()) lines.push_back("Manufacturer: " + port.manufacturer);
     if (port.vendorId >= 0 && port.productId >= 0)
@@ -59,7 +78,7 @@ std::string PortToolTip(const TPortInfo& port) {
 std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
                                      const std::vector<TPortInfo>& found) {
     std::vector<TPortItem> items;
-    for (const std::string& text : fixed) items.push_back({text, {}});
+    for (const std::string& text : fixed) items.push_back({text, {}, {}});
     std::vector<TPortItem> added;
     for (const TPortInfo& port : found) {
         const std::string path = PortPath(port);
@@ -68,7 +87,16 @@ std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
         if (std::any_of(items.begin(), items.end(), same) ||
             std::any_of(added.begin(), added.end(), same))
             continue;
-        added.push_back({path, PortToolTip(port)});
+        const auto names = [&port](const TPortItem& i) {
+            return ResolvePortName(i.text) == port.device;
+        };
+        if (const auto fixedItem = std::find_if(items.begin(), items.end(), names);
+            fixedItem != items.end()) {
+            fixedItem->toolTip = PortToolTip(port);
+            fixedItem->note = "= " + path + ", " + PortKind(port);
+            continue;
+        }
+        added.push_back({path, PortToolTip(port), PortKind(port)});
     }
     std::sort(added.begin(), added.end(),
               [](const TPortItem& a, const TPortItem& b) { return NaturalLess(a.text, b.text); });

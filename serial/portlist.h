@@ -13,13 +13,19 @@ struct TPortInfo {
     std::string serialNumber;
     int vendorId = -1;  // USB ids; -1 when the device has none
     int productId = -1;
+    bool console = false;  // the kernel writes its console here
 };
 
 struct TPortItem {
     std::string text;     // what the component opens
     std::string toolTip;  // what the device says about itself
+    std::string note;     // shown after the text in the list: its kind, the device a COMn names
     bool operator==(const TPortItem&) const = default;
 };
+
+// "USB adapter", "built-in UART", "pseudo-terminal" or "serial device", with
+// ", kernel console" where the kernel writes its console.
+std::string PortKind(const TPortInfo& port);
 
 // The path to open: the stable link survives replugging into another socket.
 std::string PortPath(const TPortInfo& port);
@@ -29,7 +35,9 @@ std::string PortPath(const TPortInfo& port);
 std::string PortToolTip(const TPortInfo& port);
 
 // `fixed` first, in its order, then each found device once, in natural order
-// (ttyUSB2 before ttyUSB10). A device that is already a fixed item is not repeated.
+// (ttyUSB2 before ttyUSB10). A device that is already a fixed item is not
+// repeated: a COMn that names a found device carries that device's tooltip
+// and a note naming it, so one device is one entry.
 std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
                                      const std::vector<TPortInfo>& found);
 

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <linux/serial.h>
 
 #include <cerrno>
 #include <exception>
@@ -28,7 +29,7 @@ const char* OpenErrorText(TOpenError e) {
         case TOpenError::CannotOpen:
             return "Error opening serial port";
         case TOpenError::NotComm:
-            return "File handle is not a comm handle ";
+            return "Not a serial port";  // the failure's own sentence stands in for it
         case TOpenError::NoEvent:
             return "Unable to create event";
         case TOpenError::NoReadThread:
@@ -42,8 +43,12 @@ const char* OpenErrorText(TOpenError e) {
 [[noreturn]] void Fail(TOpenError e) { throw ECommsError(OpenErrorText(e)); }
 
 // The message stays the one callers know; the failure says why.
+// A file or a device of another kind gets a sentence that names what it is.
 [[noreturn]] void Fail(TOpenError e, TOpenStep step, int error, const std::string& path) {
-    throw ECommsError(OpenErrorText(e), DescribeOpenFailure(step, error, path));
+    TOpenFailure failure = DescribeOpenFailure(step, error, path);
+    const std::string message =
+        e == TOpenError::NotComm ? NotSerialPortText(failure) : OpenErrorText(e);
+    throw ECommsError(message, std::move(failure));
 }
 
 // Opens the device for this process alone. TIOCEXCL keeps other openers out but
@@ -109,6 +114,12 @@ TComm::~TComm() {
 
 bool TComm::IsOpen() const { return PortHandle >= 0; }
 
+bool TComm::ParityHeld() const {
+    termios t{};
+    if (!IsOpen() || tcgetattr(PortHandle, &t) != 0) return true;
+    return ((t.c_cflag & PARENB) != 0) == (Parity != TParity::None);
+}
+
 void TComm::OpenPort() {
     if (IsOpen()) Fail(TOpenError::AlreadyOpen);
     // The driver's queue sizes are its own on Linux: nothing to set up.
@@ -133,6 +144,8 @@ void TComm::OpenPort() {
         failure.baud = baudRate_;
         throw ECommsError(OpenErrorText(TOpenError::CannotOpen), std::move(failure));
     }
+
+    ApplyRs485();
 
     CloseEvent = CreateEventFd();
     if (CloseEvent < 0) {
@@ -169,7 +182,40 @@ void TComm::ClosePort() {
     ReleasePort();
 }
 
+// The driver's mode is the tty's, like the exclusive flag: asked for after
+// the line settings, read back, and the previous mode put back at close.
+void TComm::ApplyRs485() {
+    if (!Rs485.enabled) return;
+    const std::string path = ResolvePortName(CommName);
+    auto before = std::make_shared<serial_rs485>();
+    if (ioctl(PortHandle, TIOCGRS485, before.get()) != 0) {
+        const int error = errno;
+        ReleasePort();
+        Fail(TOpenError::CannotOpen, TOpenStep::Rs485, error, path);
+    }
+    serial_rs485 wanted{};
+    wanted.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    wanted.delay_rts_before_send = Rs485.delayBeforeMs;
+    wanted.delay_rts_after_send = Rs485.delayAfterMs;
+    if (ioctl(PortHandle, TIOCSRS485, &wanted) != 0) {
+        const int error = errno;
+        ReleasePort();
+        Fail(TOpenError::CannotOpen, TOpenStep::Rs485, error, path);
+    }
+    Rs485Before = before;
+    serial_rs485 now{};
+    if (ioctl(PortHandle, TIOCGRS485, &now) != 0 || !(now.flags & SER_RS485_ENABLED) ||
+        !(now.flags & SER_RS485_RTS_ON_SEND)) {
+        ReleasePort();
+        Fail(TOpenError::CannotOpen, TOpenStep::Rs485, 0, path);
+    }
+}
+
 void TComm::ReleasePort() {
+    if (Rs485Before) {
+        ioctl(PortHandle, TIOCSRS485, static_cast<serial_rs485*>(Rs485Before.get()));
+        Rs485Before.reset();
+    }
     ioctl(PortHandle, TIOCNXCL);  // the flag belongs to the tty and outlives our descriptor
     if (CloseEvent >= 0) close(CloseEvent);
     CloseEvent = -1;

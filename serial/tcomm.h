@@ -19,6 +19,16 @@ class TNotifyWindow;
 struct TReadTimeouts;
 struct TLineSettings;
 
+// The kernel's RS-485 mode of a UART whose driver switches the transceiver:
+// RTS raised while sending, with delays around it. Off by default; a USB
+// adapter that switches by itself needs none.
+struct TRs485 {
+    bool enabled = false;
+    uint32_t delayBeforeMs = 0;  // RTS raised this long before the first bit
+    uint32_t delayAfterMs = 0;   // and kept this long after the last
+    bool operator==(const TRs485&) const = default;
+};
+
 class ECommsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -80,6 +90,12 @@ public:
     void ClosePort();  // no-op when closed
     bool WriteData(const void* data, uint16_t count);
     bool IsOpen() const;
+    // Whether the open line carries the parity asked for: a pseudo-terminal
+    // drops the parity flag and stays at no parity. True while closed.
+    bool ParityHeld() const;
+    // Applied when the port opens (an open port is reopened by the caller); a
+    // driver that refuses it fails the opening with the ioctl's error.
+    TRs485 Rs485;
 
     // Published properties. Setters compare first; line settings and timeouts
     // are re-applied to an open port. CommName and Parity are plain stores.
@@ -147,6 +163,7 @@ private:
     void HandleNotifyMessage(unsigned msg, uintptr_t wParam, void* lParam);
     void ApplyLineSettings();
     void ApplyTimeouts();
+    void ApplyRs485();
     void StopReader();
     void StopWriter();
     void ReleasePort();  // closes the descriptors of an opening, threads already gone
@@ -161,6 +178,7 @@ private:
     std::unique_ptr<TWriteThread> Writer;
     int PortHandle = -1;
     int CloseEvent = -1;
+    std::shared_ptr<void> Rs485Before;  // the driver's RS-485 state before ours, put back at close
     TNotifyWindow* NotifyWindow = nullptr;  // child object, deleted before the rest of us
     std::shared_ptr<std::atomic<bool>> SendQueueEmpty;
     std::shared_ptr<TReadTimeouts> Timeouts;  // read live by the reader

@@ -80,6 +80,7 @@ void Link::Record(int code, ExchangeRecord::Origin origin, const std::string& fr
     current_.frame.assign(frame.begin(), frame.end());
     current_.sent = std::chrono::steady_clock::now();
     current_.portOpen = comm_->IsOpen();
+    current_.readIntervalMs = comm_->ReadIntervalTimeout();
     emit sent(current_);
 }
 

@@ -1,6 +1,7 @@
 #include "session/portdiscovery.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
@@ -17,10 +18,19 @@ QHash<QString, QString> StableLinks() {
     return links;
 }
 
+// The terminals the kernel writes its console to ("tty0 ttyS0"), readable by all.
+QStringList ConsoleTerminals() {
+    QFile active(QStringLiteral("/sys/class/tty/console/active"));
+    if (!active.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(active.readAll()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 }  // namespace
 
 std::vector<TPortInfo> DiscoverSerialPorts() {
     const QHash<QString, QString> links = StableLinks();
+    QStringList consoles = ConsoleTerminals();
+    for (QString& name : consoles) name = name.trimmed();
     std::vector<TPortInfo> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         TPortInfo port;
@@ -34,6 +44,7 @@ std::vector<TPortInfo> DiscoverSerialPorts() {
             port.vendorId = info.vendorIdentifier();
             port.productId = info.productIdentifier();
         }
+        port.console = consoles.contains(info.portName());
         ports.push_back(std::move(port));
     }
     return ports;

@@ -1,6 +1,7 @@
 #include "session/scanjob.h"
 
 #include <QTimer>
+#include <algorithm>
 
 #include "serial/tcomm.h"
 #include "session/link.h"
@@ -26,6 +27,7 @@ bool ScanJob::Start(ScanPlan plan) {
     parity_ = static_cast<int>(link_->Comm()->Parity);
     clock_.start();
     connect(runner_, &RequestRunner::ended, this, &ScanJob::Ended, Qt::UniqueConnection);
+    if (plan_.line && !SetLine(*plan_.line)) return true;  // Finish() said why
     Next();
     return true;
 }
@@ -83,6 +85,11 @@ void ScanJob::Ended() {
     const CandidateOutcome outcome = JudgeCandidate(plan_, index, received);
     switch (outcome.result) {
         case CandidateResult::Found:
+            // A late reply names an earlier candidate: never the same one twice.
+            if (std::any_of(report_.finds.begin(), report_.finds.end(), [&](const ScanFind& f) {
+                    return f.candidate == outcome.find->candidate;
+                }))
+                break;
             report_.finds.push_back(*outcome.find);
             emit found(report_.finds.back());
             if (plan_.stopAtFirstFind) return Finish();
@@ -104,7 +111,7 @@ void ScanJob::Finish(const QString& failure) {
     if (runner_->IsRunning()) runner_->Cancel();
     report_.failure = failure;
     if (cancelling_) report_.cancelled = true;
-    if (plan_.kind == ScanKind::Line && link_->Comm()->IsOpen() &&
+    if (link_->Comm()->IsOpen() &&
         (link_->Comm()->BaudRate() != baud_ || static_cast<int>(link_->Comm()->Parity) != parity_)) {
         link_->Close();
         link_->Comm()->SetBaudRate(baud_);

@@ -3,7 +3,8 @@
 // scan reopens the port at each candidate's speed and parity and puts the
 // line back as it found it at the end, found or not; the bus and instrument
 // scans run on the line as it is. Every frame goes out through the link, so
-// the traffic log sees it. Shared by the Find Module dialog and tavrix-cli.
+// the traffic log sees it. A bus or instrument scan given a line runs on it
+// and puts the line back too. Shared by the Find Module dialog and tavrix-cli.
 #pragma once
 
 #include <QElapsedTimer>

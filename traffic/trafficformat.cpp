@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "exchange/bytetext.h"
+#include "exchange/csvtext.h"
 #include "exchange/requestcodes.h"
 #include "traffic/blockannotation.h"
 
@@ -59,26 +60,11 @@ std::string Joined(const TrafficRow& cells, char separator) {
     return line;
 }
 
-std::string CsvCell(const std::string& cell) {
-    std::string quoted = "\"";
-    for (char c : cell) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-std::string CsvLine(const TrafficRow& cells) {
-    TrafficRow quoted;
-    for (const std::string& cell : cells) quoted.push_back(CsvCell(cell));
-    return Joined(quoted, ',');
-}
-
 std::vector<std::string> HeaderLines(const TrafficLog& log, const TrafficSaveHeader& header) {
     const TrafficLine& line = log.line();
     return {
         "Tavrix Configurator " + header.toolVersion + " traffic log",
-        "Saved: " + DateTimeText(header.savedAt),
+        "Saved: " + IsoLocalTime(header.savedAt),
         "Port: " + (line.port.empty() ? std::string("(never opened)") : line.Text()) +
             ", read interval " + std::to_string(line.readIntervalMs) + " ms",
         "Events: " + std::to_string(log.events().size()) + " kept, " +
@@ -157,16 +143,23 @@ TrafficRow TrafficRowAt(const TrafficLog& log, size_t row) {
         return cells;
     }
     const bool block = IsBlock(event->kind) || event->kind == TrafficKind::Timeout;
-    return {
+    TrafficRow cells{
         ClockText(event->time.wall),
         event->sinceRequestMs ? std::to_string(*event->sinceRequestMs) : std::string(),
         Direction(event->kind),
         RequestName(event->code),
+        GradedText(event->graded),
         block ? std::to_string(event->bytes.size()) : std::string(),
         HexText(event->bytes),
         PrintableText(event->bytes),
         NotesText(EventNotes(*event)),
     };
+    // Notes quote what came on the line: no control character may break a
+    // table cell or a saved line.
+    for (std::string& cell : cells)
+        for (char& c : cell)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+    return cells;
 }
 
 std::string TrafficDetail(const TrafficEvent& event) {
@@ -182,19 +175,42 @@ std::string TrafficDetail(const TrafficEvent& event) {
         hex.resize(16 * 3 - 1, ' ');
         text += std::string(offset) + "  " + hex + "  " + PrintableText(line) + "\n";
     }
+    if (event.graded.grade != Grade::None || !event.graded.reason.empty())
+        text += "Verdict: " + GradedText(event.graded) + "\n";
     if (event.verdict && event.verdict->state != VerdictState::Unknown)
-        text += "Verdict: " + VerdictText(*event.verdict) + "\n";
+        text += "Frame check: " + VerdictText(*event.verdict) + "\n";
     for (const FrameNote& note : EventNotes(event))
         text += (note.problem ? "  ! " : "    ") + note.text + "\n";
     return text;
 }
+
+namespace {
+
+// A row as saved: the time with its date and offset, the rest as shown.
+TrafficRow SavedRow(const TrafficLog& log, size_t row) {
+    TrafficRow cells = TrafficRowAt(log, row);
+    if (const TrafficEvent* event = TrafficEventAt(log, row))
+        cells[0] = IsoLocalTime(event->time.wall);
+    return cells;
+}
+
+// A comment line of the CSV: "#" and its text, padded to the table's width
+// so a strict reader sees rows of one width and a comment-aware one skips it.
+std::string CsvComment(const std::string& text) {
+    // The '#' unquoted, first on the line, for readers that skip comments.
+    TrafficRow cells(kTrafficColumnCount - 1);
+    cells[0] = text;
+    return "#," + CsvLine(cells);
+}
+
+}  // namespace
 
 std::string TrafficText(const TrafficLog& log, const TrafficSaveHeader& header) {
     std::string text;
     for (const std::string& line : HeaderLines(log, header)) text += "# " + line + "\n";
     text += Joined(ColumnNames(), '\t') + "\n";
     for (size_t row = 0; row < TrafficRowCount(log); ++row)
-        text += Joined(TrafficRowAt(log, row), '\t') + "\n";
+        text += Joined(SavedRow(log, row), '\t') + "\n";
     text += "# Statistics\n";
     for (const std::string& line : FormatTrafficStats(log.stats())) text += "# " + line + "\n";
     return text;
@@ -202,11 +218,10 @@ std::string TrafficText(const TrafficLog& log, const TrafficSaveHeader& header) 
 
 std::string TrafficCsv(const TrafficLog& log, const TrafficSaveHeader& header) {
     std::string text;
-    for (const std::string& line : HeaderLines(log, header)) text += "# " + line + "\n";
-    text += CsvLine(ColumnNames()) + "\n";
-    for (size_t row = 0; row < TrafficRowCount(log); ++row)
-        text += CsvLine(TrafficRowAt(log, row)) + "\n";
-    text += "# Statistics\n";
-    for (const std::string& line : FormatTrafficStats(log.stats())) text += "# " + line + "\n";
+    for (const std::string& line : HeaderLines(log, header)) text += CsvComment(line);
+    text += CsvLine(ColumnNames());
+    for (size_t row = 0; row < TrafficRowCount(log); ++row) text += CsvLine(SavedRow(log, row));
+    text += CsvComment("Statistics");
+    for (const std::string& line : FormatTrafficStats(log.stats())) text += CsvComment(line);
     return text;
 }

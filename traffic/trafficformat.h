@@ -12,10 +12,11 @@
 
 #include "traffic/trafficlog.h"
 
-inline constexpr const char* kTrafficColumns[] = {"Time", "+ms", "Dir",  "Request",
+inline constexpr const char* kTrafficColumns[] = {"Time", "+ms", "Dir",  "Request", "Verdict",
                                                   "Len",  "Hex", "Text", "Decoded"};
 inline constexpr size_t kTrafficColumnCount = std::size(kTrafficColumns);
-inline constexpr size_t kTrafficDecodedColumn = 7;
+inline constexpr size_t kTrafficVerdictColumn = 4;
+inline constexpr size_t kTrafficDecodedColumn = 8;
 
 using TrafficRow = std::vector<std::string>;
 

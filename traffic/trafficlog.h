@@ -11,9 +11,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "exchange/exchangerecord.h"
+#include "exchange/payloadtext.h"
+#include "exchange/replygrade.h"
 #include "exchange/replyverdict.h"
 #include "hart/frames.h"
 #include "protocol/framenotes.h"
@@ -33,6 +36,9 @@ struct TrafficLine {
     int dataBits = 8;
     std::string stopBits = "1";
     uint32_t readIntervalMs = 0;  // quiet time after which the port delivers a block
+    std::string prober;           // a service probing the device, with its fix; empty if none
+    // A pseudo-terminal hands bytes over at once: no time on a line to allow for.
+    bool pseudoTerminal = false;
 
     std::string Text() const;  // "/dev/ttyUSB0 9600 8N1"
     // Time one character of `count` bytes takes on the line.
@@ -50,7 +56,13 @@ struct TrafficEvent {
     FrameNotes context;          // what the log knew when it recorded the event
     // A received block: the verdict on the reply so far, this block included.
     std::optional<ReplyVerdict> verdict;
+    // What the event came to, as the Verdict column shows it. A block that
+    // left its reply incomplete is graded once the reply ends for good.
+    Graded graded;
 };
+
+// Whether `path` (resolved) names a pseudo-terminal.
+bool IsPseudoTerminalPath(std::string_view path);
 
 class TrafficLog {
 public:
@@ -63,13 +75,18 @@ public:
     void Sent(const ExchangeRecord& request, TrafficTime t);
     // A block as delivered; `request` as the link had it before this block,
     // nullptr when nothing was requested yet.
-    void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t);
+    // `responseMs` as measured when the block came (a saved log read back);
+    // nullopt: measured from the request's record and the line.
+    void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t,
+                  std::optional<int64_t> responseMs = std::nullopt);
     void TimedOut(const ExchangeRecord* request, TrafficTime t);
     void HungUp(TrafficTime t);
     // Received blocks the window never handled: newer ones pushed them out of
     // its full backlog of `waiting` blocks.
     void Dropped(size_t count, size_t waiting, TrafficTime t);
     void Clear();
+    // A log read back from a file that had dropped `count` events before its first.
+    void SetDroppedBefore(uint64_t count) { dropped_ = count; }
 
     // Drops the oldest event when the history is full; recording does this
     // itself, a view calls it first to learn which row goes.
@@ -81,6 +98,9 @@ public:
     const TrafficStats& stats() const { return stats_; }
     const TrafficLine& line() const { return line_; }
     size_t capacity() const { return capacity_; }
+    // The event an earlier record changed (a reply cut short, graded when the
+    // next request went out), once; nullopt when none or already dropped.
+    std::optional<size_t> TakeAmended();
 
 private:
     struct KnownIdentity {
@@ -88,9 +108,20 @@ private:
         TrafficTime when;
     };
 
+    // A reply that ended incomplete, its last block's event by serial number.
+    struct Unfinished {
+        int code;
+        std::chrono::steady_clock::time_point sent;
+        uint64_t serial;
+        std::string reason;
+    };
+
     TrafficEvent& Add(TrafficKind kind, TrafficTime t);
     FrameNotes TimeoutCauses(const ExchangeRecord& request) const;
-    void LearnIdentity(std::span<const uint8_t> reply, TrafficTime t);
+    void Learn(int code, std::span<const uint8_t> reply, TrafficTime t);
+    int64_t ResponseMs(const ExchangeRecord& request, size_t blockSize, int64_t sinceMs) const;
+    // The request before the next one: a reply left incomplete is a fault.
+    void FinishUnfinished();
 
     size_t capacity_;
     std::deque<TrafficEvent> events_;
@@ -98,4 +129,10 @@ private:
     TrafficStats stats_;
     TrafficLine line_;
     std::optional<KnownIdentity> identity_;  // from the last command 0 reply
+    PayloadContext payload_;                 // from the last MODBUS parameters reply
+    uint64_t added_ = 0;                     // events ever added
+    std::optional<Unfinished> unfinished_;
+    std::optional<uint64_t> amended_;
+    // The last time the line went (closed or hung up).
+    std::optional<std::chrono::steady_clock::time_point> lineLost_;
 };

@@ -52,7 +52,30 @@ void TrafficStats::Reply(int code, int64_t responseMs) {
 
 void TrafficStats::Late(int code) { ++Kind(code).late; }
 
-void TrafficStats::Timeout(int code) { ++Kind(code).timeouts; }
+void TrafficStats::Outcome(int code, Grade grade) {
+    RequestKindStats& kind = Kind(code);
+    switch (grade) {
+        case Grade::Ok:
+            ++kind.good;
+            break;
+        case Grade::Warning:
+            ++kind.warnings;
+            break;
+        case Grade::Fault:
+        case Grade::NotHandled:
+            ++kind.wrong;
+            break;
+        case Grade::Exception:
+            ++kind.exceptions;
+            break;
+        case Grade::Timeout:
+            ++kind.timeouts;
+            break;
+        case Grade::None:
+            ++kind.unjudged;
+            break;
+    }
+}
 
 namespace {
 
@@ -62,18 +85,37 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 
 }  // namespace
 
+namespace {
+
+// "2 good, 1 wrong, 0 exceptions, 1 timeout", with warnings and replies not
+// judged only when there are any.
+std::string Outcomes(const RequestKindStats& k) {
+    std::string text = std::to_string(k.good) + " good";
+    if (k.warnings) text += ", " + Plural(k.warnings, "warning", "warnings");
+    text += ", " + std::to_string(k.wrong) + " wrong, " +
+            Plural(k.exceptions, "exception", "exceptions") + ", " +
+            Plural(k.timeouts, "timeout", "timeouts");
+    if (k.unjudged) text += ", " + std::to_string(k.unjudged) + " not judged";
+    return text;
+}
+
+}  // namespace
+
 std::vector<std::string> FormatTrafficStats(const TrafficStats& stats) {
     std::vector<std::string> lines;
-    uint64_t requests = 0, replies = 0, timeouts = 0;
+    RequestKindStats total;
     for (const RequestKindStats& kind : stats.kinds()) {
-        requests += kind.requests;
-        replies += kind.replies;
-        timeouts += kind.timeouts;
+        total.requests += kind.requests;
+        total.good += kind.good;
+        total.warnings += kind.warnings;
+        total.wrong += kind.wrong;
+        total.exceptions += kind.exceptions;
+        total.timeouts += kind.timeouts;
+        total.unjudged += kind.unjudged;
         const char* name = RequestName(kind.code);
         std::string line = (*name ? std::string(name) : "Request " + std::to_string(kind.code)) +
                            ": " + Plural(kind.requests, "request", "requests") + ", " +
-                           Plural(kind.replies, "reply", "replies") + ", " +
-                           Plural(kind.timeouts, "timeout", "timeouts");
+                           Outcomes(kind);
         if (kind.late) line += ", " + std::to_string(kind.late) + " late";
         if (kind.Min()) {
             line += ", response min/median/max " + std::to_string(*kind.Min()) + "/" +
@@ -81,10 +123,8 @@ std::vector<std::string> FormatTrafficStats(const TrafficStats& stats) {
         }
         lines.push_back(std::move(line));
     }
-    lines.push_back("Total: " + Plural(requests, "request", "requests") + ", " +
-                    Plural(replies, "reply", "replies") + ", " +
-                    Plural(timeouts, "timeout", "timeouts") + ", " +
-                    Plural(stats.hangUps(), "hang-up", "hang-ups"));
+    lines.push_back("Total: " + Plural(total.requests, "request", "requests") + ", " +
+                    Outcomes(total) + ", " + Plural(stats.hangUps(), "hang-up", "hang-ups"));
     if (stats.droppedBlocks()) {
         lines.back() += ", " + Plural(stats.droppedBlocks(), "block", "blocks") + " not handled";
     }

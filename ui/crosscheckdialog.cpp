@@ -1,5 +1,10 @@
 #include "ui/crosscheckdialog.h"
 
+#include <QTimer>
+
+#include "exchange/requestcodes.h"
+#include "session/link.h"
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -116,6 +121,13 @@ CrossCheckDialog::CrossCheckDialog(TForm1* window) : QDialog(window), window_(wi
     // Follow new replies and every control the comparison reads.
     const Ui::TForm1& ui = *window_->form();
     connect(window_, &TForm1::RepliesCaptured, this, &CrossCheckDialog::Refresh);
+    // A MODBUS request made or timed out changes what the kept reply is worth;
+    // the ages shown grow by the second.
+    connect(window_->Link1, &Link::sent, this, &CrossCheckDialog::Refresh);
+    connect(window_->Link1, &Link::timedOut, this, &CrossCheckDialog::Refresh);
+    auto* ages = new QTimer(this);
+    connect(ages, &QTimer::timeout, this, &CrossCheckDialog::Refresh);
+    ages->start(1000);
     connect(tolerance_, &QDoubleSpinBox::valueChanged, this, &CrossCheckDialog::Refresh);
     for (int v = 0; v < kModuleVariables; ++v) {
         connect(OrderList(ui, v), &QComboBox::currentTextChanged, this, &CrossCheckDialog::Refresh);
@@ -159,21 +171,39 @@ void CrossCheckDialog::Refresh() {
         ShowModbusReply(modbus, last.modbusFirstRegister);
     }
 
-    QStringList sources;
-    sources << (last.hart
-                    ? QString("HART command 3 reply of %1").arg(last.hartTime.toString("HH:mm:ss"))
-                    : QString("No HART command 3 reply yet: press \"HART Command Query\"."));
-    if (!last.modbus.empty()) {
-        sources << QString("MODBUS reply of %1").arg(last.modbusTime.toString("HH:mm:ss"));
+    // What the comparison rests on, and how old each side is.
+    const QDateTime now = QDateTime::currentDateTime();
+    const ExchangeRecord& request = window_->Link1->Current();
+    CrossCheckSources sources;
+    sources.hart = last.hart.has_value();
+    sources.modbus = !last.modbus.empty();
+    sources.modbusVerdict = last.modbusVerdict;
+    if (request.code == kCodeModbusTest && !request.answered) {
+        sources.modbusTimedOut = request.timedOut;
+        sources.modbusPending = !request.timedOut;
     }
-    sources_->setText(sources.join("; "));
+    sources.hartAgeMs = last.hart ? last.hartTime.msecsTo(now) : 0;
+    sources.modbusAgeMs = sources.modbus ? last.modbusTime.msecsTo(now) : 0;
+    QStringList lines;
+    lines << (last.hart ? QString("HART command 3 reply of %1 (%2)")
+                              .arg(last.hartTime.toString("HH:mm:ss"),
+                                   QString::fromStdString(AgeText(sources.hartAgeMs)))
+                        : QString("No HART command 3 reply yet: press \"HART Command Query\"."));
+    if (sources.modbus) {
+        lines << QString("MODBUS reply of %1 (%2)")
+                     .arg(last.modbusTime.toString("HH:mm:ss"),
+                          QString::fromStdString(AgeText(sources.modbusAgeMs)));
+    }
+    sources_->setText(lines.join("; "));
+    const auto why = WhyNotComparable(sources);
     if (!last.hart || last.modbus.empty()) {
         crossCheck_->setRowCount(0);
-        verdicts_->clear();
+        verdicts_->setText(QString("Could not compare: %1.").arg(QString::fromStdString(*why)));
         return;
     }
-    ShowCrossCheck(
-        CrossCheck(*last.hart, modbus.registers, last.modbusFirstRegister, SettingsFromWindow()));
+    auto rows =
+        CrossCheck(*last.hart, modbus.registers, last.modbusFirstRegister, SettingsFromWindow());
+    ShowCrossCheck(rows, why);
 }
 
 void CrossCheckDialog::ShowModbusReply(const ModbusReply& reply, int firstRegister) {
@@ -196,7 +226,8 @@ void CrossCheckDialog::ShowModbusReply(const ModbusReply& reply, int firstRegist
     }
 }
 
-void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows) {
+void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows,
+                                      const std::optional<std::string>& why) {
     crossCheck_->setRowCount(static_cast<int>(rows.size()));
     QStringList verdicts;
     for (int i = 0; i < crossCheck_->rowCount(); ++i) {
@@ -209,10 +240,18 @@ void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows) {
         Put(crossCheck_, i, 4, text(row.factor));
         Put(crossCheck_, i, 5, text(row.expected));
         Put(crossCheck_, i, 6, text(row.modbusValue));
-        Put(crossCheck_, i, 7, row.agree ? "yes" : "no");
-        crossCheck_->item(i, 7)->setBackground(row.agree ? QColor(0xC8, 0xF0, 0xC8)
-                                                         : QColor(0xF8, 0xC8, 0xC0));
+        // A side that can't be trusted now leaves nothing to agree or disagree with.
+        const CrossCheckState state = why ? CrossCheckState::CouldNotCompare : row.state;
+        Put(crossCheck_, i, 7,
+            state == CrossCheckState::Agrees      ? "yes"
+            : state == CrossCheckState::Disagrees ? "no"
+                                                  : "could not compare");
+        crossCheck_->item(i, 7)->setBackground(state == CrossCheckState::Agrees ? QColor(0xC8, 0xF0, 0xC8)
+                                               : state == CrossCheckState::Disagrees
+                                                   ? QColor(0xF8, 0xC8, 0xC0)
+                                                   : QColor(0xE8, 0xE8, 0xE8));
         verdicts << QString::fromStdString(row.verdict);
     }
+    if (why) verdicts.prepend(QString("Could not compare: %1.").arg(QString::fromStdString(*why)));
     verdicts_->setText(verdicts.join("\n"));
 }

@@ -3,6 +3,9 @@
 // byte order) and, with the last HART command 3 reply, each module variable
 // on both sides. It reads the window's byte-order lists and coefficients and
 // never changes them; it follows each new reply and each change to them.
+// Where a side can't be trusted (no reply yet, an exception or a wrong reply,
+// a timeout since, a MODBUS reply older than the HART values) it says "could
+// not compare" and why, apart from a real disagreement; each side's age shows.
 #pragma once
 
 #include <QDialog>
@@ -27,7 +30,9 @@ public slots:
 
 private:
     void ShowModbusReply(const ModbusReply& reply, int firstRegister);
-    void ShowCrossCheck(const std::vector<CrossCheckRow>& rows);
+    // `why`: the sides can't be compared now, every row says so.
+    void ShowCrossCheck(const std::vector<CrossCheckRow>& rows,
+                        const std::optional<std::string>& why);
     QString OrderTitle(int order) const;
 
     TForm1* window_;

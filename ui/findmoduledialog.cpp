@@ -194,6 +194,10 @@ void FindModuleDialog::StartNext() {
     if (queue_.empty()) return;
     ScanPlan plan = std::move(queue_.front());
     queue_.erase(queue_.begin());
+    // The module's line just found carries the other scans; the line scan
+    // has put the engineer's own back, and so will they.
+    for (const ScanFind& find : finds_)
+        if (find.kind == ScanKind::Line) plan.line = find.line;
     if (!job_->Start(std::move(plan))) {
         queue_.clear();
         summary_->setText("The line is busy with another exchange: try again when it ends.");
@@ -219,9 +223,10 @@ void FindModuleDialog::Finished() {
     text += finds_.empty() ? QString("Nothing answered.")
                            : QString("%1 found.").arg(finds_.size());
     if (garbage_ > 0)
-        text += QString(" %1 candidates brought bytes that answer nothing (a wrong speed, or "
-                        "another talker): see the traffic log.")
-                    .arg(garbage_);
+        text += QString(" %1 brought bytes that answer nothing (a wrong speed, or another "
+                        "talker): see the traffic log.")
+                    .arg(garbage_ == 1 ? QString("1 candidate")
+                                       : QString("%1 candidates").arg(garbage_));
     if (finds_.empty() && !report.cancelled)
         text += " A slow module may need a longer answer time.";
     summary_->setText(text);

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         QIcon::fromTheme(QStringLiteral("example.tavrix_instruments.Configurator")));
     TForm1 window;
     if (!port.empty()) window.form()->SPREALCOM->setEditText(QString::fromStdString(port));
+    app.QuitOnTermination();
     window.show();
-    return app.exec();
+    return app.ExitStatus(app.exec());
 }

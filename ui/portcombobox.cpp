@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "serial/tcomm.h"
@@ -34,6 +35,20 @@ protected:
     }
 };
 
+// The list shows each entry's note (its kind, the device a COMn names) after
+// its text, dimmed; the text alone goes into the box when chosen.
+class TNoteDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString note = index.data(TPortComboBox::kNoteRole).toString();
+        if (!note.isEmpty()) option->text += QStringLiteral("   (") + note + QLatin1Char(')');
+    }
+};
+
 }  // namespace
 
 TPortComboBox::TPortComboBox(QWidget* parent)
@@ -42,6 +57,7 @@ TPortComboBox::TPortComboBox(QWidget* parent)
     // Long by-id paths must not widen the window: the box keeps its own width.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     view()->setTextElideMode(Qt::ElideMiddle);
+    setItemDelegate(new TNoteDelegate(this));
     FitWidth();
     connect(this, &QComboBox::currentTextChanged, this, &TPortComboBox::UpdateToolTip);
 }
@@ -61,9 +77,11 @@ void TPortComboBox::RefreshPorts() {
     {
         const QSignalBlocker quiet(this);  // the text does not change, whatever the items do
         while (count() > fixedCount_) removeItem(count() - 1);
-        for (size_t i = fixed.size(); i < items.size(); ++i) {
-            addItem(QString::fromStdString(items[i].text));
-            setItemData(count() - 1, QString::fromStdString(items[i].toolTip), Qt::ToolTipRole);
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i >= fixed.size()) addItem(QString::fromStdString(items[i].text));
+            const int row = static_cast<int>(i);
+            setItemData(row, QString::fromStdString(items[i].toolTip), Qt::ToolTipRole);
+            setItemData(row, QString::fromStdString(items[i].note), kNoteRole);
         }
         if (index >= fixedCount_ || index >= count()) setCurrentIndex(findText(typed));
         if (currentText() != typed) setEditText(typed);

@@ -24,6 +24,9 @@ public:
     void RefreshPorts();
     void showPopup() override;
 
+    // Item data: what the list shows after an entry's text (TPortItem::note).
+    static constexpr int kNoteRole = Qt::UserRole + 1;
+
     // The longest name the box shows without eliding.
     static constexpr const char* kWidestShortName = "/dev/ttyUSB10";
 

@@ -1,13 +1,30 @@
 #include "ui/tapplication.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <exception>
 
 #include "serial/tcomm.h"
 #include "ui/controls.h"
 #include "session/portdiscovery.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromLatin1(kWindowClass));
+}
+
+void TApplication::QuitOnTermination() {
+    if (termination_) return;
+    termination_ = new TSignalPipe(this);
+    connect(termination_, &TSignalPipe::received, this, [this](int signo, int) {
+        endedBy_ = signo;
+        quit();
+    });
+}
+
+int TApplication::ExitStatus(int status) const {
+    return endedBy_ ? TSignalPipe::ExitStatus(endedBy_) : status;
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
@@ -20,11 +37,31 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return true;
 }
 
-void ShowMessage(const QString& text, const QString& detail) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Tavrix"), text, QMessageBox::Ok,
+namespace {
+
+void Show(QMessageBox::Icon icon, const QString& text, const QString& informative,
+          const QString& detail) {
+    QMessageBox box(icon, QStringLiteral("Tavrix"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("MessageBox"));
+    if (!informative.isEmpty()) box.setInformativeText(informative);
     if (!detail.isEmpty()) box.setDetailedText(detail);
+    // Wide enough that a path and its cause share a line (after the texts:
+    // setting one lays the box out anew).
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid && !informative.isEmpty())
+        grid->addItem(new QSpacerItem(480, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
+}
+
+}  // namespace
+
+void ShowMessage(const QString& text, const QString& detail) {
+    Show(QMessageBox::Information, text, {}, detail);
+}
+
+void ShowWarning(const QString& text, const QString& informative, const QString& detail) {
+    Show(QMessageBox::Warning, text, informative, detail);
 }
 
 // Messages carry control texts as the one-byte-per-character text the
@@ -38,8 +75,10 @@ void ShowException(const std::exception& error) {
     const QString text = QString::fromLatin1(error.what());
     const auto* comms = dynamic_cast<const ECommsError*>(&error);
     if (!comms || !comms->Failure) return ShowMessage(text);
-    // An opening failure: the known message stays the text, the cause goes under it.
+    // An opening failure: the known message stays the text, the cause and its
+    // fix go under it, the devices present into the details.
     TOpenFailure failure = *comms->Failure;
     failure.present = PortPaths(DiscoverSerialPorts());
-    ShowMessage(text, QString::fromStdString(OpenFailureDetail(failure)));
+    ShowWarning(text, QString::fromStdString(OpenFailureSummary(failure)),
+                QString::fromStdString(OpenFailureDetail(failure)));
 }

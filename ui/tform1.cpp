@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 
 #include "session/requestrunner.h"
+#include "ui/desktoppalette.h"
 #include "ui/moduleprofiles.h"
 #include "ui/requestbuttonslock.h"
 #include "ui/statusline.h"
@@ -50,6 +51,9 @@ TForm1::TForm1(QWidget* parent)
     SetupTraffic();
     Profiles = new ModuleProfiles(this);
     LoadPictures();
+    new TDesktopPalette(this);  // light and dark desktops alike
+    // Tab leaves the Receive Buffer (it shows replies; nothing is typed there).
+    ui->Memo10->setTabChangesFocus(true);
     FormCreate();
 }
 

@@ -20,6 +20,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -76,6 +77,9 @@ public:
 
     TTimer* Timer4;  // delayed port close after the RS485 settings command
     bool PortOpen = false;
+    // The kernel's RS-485 mode chosen for each device (Tools > RS-485 Mode of
+    // the Port...), applied when that device is opened.
+    std::map<std::string, TRs485> Rs485Ports;
 
     // Menus of the menu bar; additions add their actions to these.
     QMenu* menuFile = nullptr;

@@ -31,6 +31,8 @@ void TForm1::Button1Click() {
     // the component's line settings then refuse.
     Comm1->Parity = static_cast<TParity>(ItemIndex(ui->ComboBox10));
     Comm1->CommName = ui->SPREALCOM->currentText().toStdString();
+    const auto rs485 = Rs485Ports.find(ResolvePortName(Comm1->CommName));
+    Comm1->Rs485 = rs485 != Rs485Ports.end() ? rs485->second : TRs485{};
     Comm1->SetOutx_XonXoffFlow(false);
     Comm1->SetInx_XonXoffFlow(false);
     Link1->Open();

@@ -3,6 +3,7 @@
 // the status line.
 #include <unistd.h>
 
+#include <QMenu>
 #include <QStatusBar>
 #include <QString>
 
@@ -10,6 +11,7 @@
 #include "serial/portholders.h"
 #include "ui/controls.h"
 #include "ui/portcombobox.h"
+#include "ui/rs485dialog.h"
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
@@ -30,6 +32,19 @@ void TForm1::SetupPort() {
          {static_cast<QComboBox*>(ui->SPREALCOM), ui->ComboBox11, ui->ComboBox10})
         connect(combo, &QComboBox::currentTextChanged, this, &TForm1::UpdateStatusLine);
     UpdateStatusLine();
+    // The kernel's RS-485 mode, per device, from Tools.
+    QAction* rs485 = menuTools->addAction("&RS-485 Mode of the Port...");
+    rs485->setObjectName("actionRs485Mode");
+    connect(rs485, &QAction::triggered, this, [this] {
+        const std::string device = ResolvePortName(ui->SPREALCOM->currentText().toStdString());
+        Rs485Dialog dialog(device, Rs485Ports[device], PortOpen, this);
+        if (dialog.exec() == QDialog::Accepted) Rs485Ports[device] = dialog.Chosen();
+    });
+    // The box is as wide as its listed rates; a longer one typed (1000000)
+    // widens it, so the rate is seen whole. Shorter texts leave it as it was.
+    connect(ui->ComboBox11, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        ui->ComboBox11->setMinimumContentsLength(text.size() > 5 ? static_cast<int>(text.size()) : 0);
+    });
 }
 
 void TForm1::Comm1RequestHangup(TComm*) {
@@ -62,8 +77,9 @@ void TForm1::UpdateStatusLine() {
     const std::string baud =
         open ? std::to_string(Comm1->BaudRate()) : ui->ComboBox11->currentText().toStdString();
     const int parity = open ? static_cast<int>(Comm1->Parity) : ItemIndex(ui->ComboBox10);
+    const bool held = !open || Comm1->ParityHeld();
     StatusLine->ShowPort(QString::fromStdString(ResolvePortName(name)),
-                         QString::fromStdString(
-                             LineSettingsText(baud, Comm1->ByteSize(), parity, Comm1->StopBits())),
+                         QString::fromStdString(HeldLineSettingsText(
+                             baud, Comm1->ByteSize(), parity, Comm1->StopBits(), held)),
                          open);
 }

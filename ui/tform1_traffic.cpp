@@ -1,7 +1,10 @@
-// Traffic log: the panel, View > Traffic, File > Save Traffic….
+// Traffic log: the panel, View > Traffic, File > Save Traffic…, File > Open Traffic….
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMainWindow>
 #include <QMessageBox>
 
 #include "ui/tform1.h"
@@ -26,6 +29,48 @@ void TForm1::SetupTraffic() {
     save->setObjectName("actionSaveTraffic");
     menuFile->insertAction(actionExit, save);
     connect(save, &QAction::triggered, this, &TForm1::SaveTraffic);
+
+    QAction* open = new QAction("&Open Traffic…", this);
+    open->setObjectName("actionOpenTraffic");
+    menuFile->insertAction(save, open);
+    connect(open, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, "Open Traffic", {}, "Traffic logs (*.txt *.csv);;All files (*)");
+        if (path.isEmpty()) return;
+        QString error;
+        if (!OpenTrafficFile(this, dockTraffic, path, &error))
+            QMessageBox::warning(this, "Open Traffic", error);
+    });
+}
+
+TrafficDock* OpenTrafficFile(QMainWindow* window, QDockWidget* beside, const QString& path,
+                             QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error) *error = "Could not open " + path + ":\n" + file.errorString();
+        return nullptr;
+    }
+    const QByteArray bytes = file.readAll();
+    auto* model = new TrafficLogModel(window);
+    std::string why;
+    if (!model->Load(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &why)) {
+        delete model;
+        if (error)
+            *error = path + " is not a traffic log:\n" + QString::fromStdString(why);
+        return nullptr;
+    }
+    // Its own read-only panel, beside the live one; closing it frees it.
+    auto* dock = new TrafficDock(model, window);
+    dock->setObjectName("dockTrafficFile");
+    dock->setWindowTitle("Traffic: " + QFileInfo(path).fileName());
+    dock->SetReadOnly();
+    dock->setAttribute(Qt::WA_DeleteOnClose);
+    model->setParent(dock);
+    window->addDockWidget(Qt::BottomDockWidgetArea, dock);
+    if (beside && beside->isVisible()) window->tabifyDockWidget(beside, dock);
+    dock->show();
+    dock->raise();
+    return dock;
 }
 
 void TForm1::SaveTraffic() {

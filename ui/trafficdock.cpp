@@ -2,7 +2,9 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QCheckBox>
 #include <QHeaderView>
+#include <QSortFilterProxyModel>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -27,6 +29,30 @@ QPlainTextEdit* ReadOnlyText(const char* objectName, QWidget* parent) {
     return text;
 }
 
+// Only the rows whose verdict is a problem (and the dropped-events row).
+class ProblemFilter : public QSortFilterProxyModel {
+public:
+    ProblemFilter(TrafficLogModel* model, QObject* parent)
+        : QSortFilterProxyModel(parent), model_(model) {
+        setSourceModel(model);
+    }
+    void SetProblemsOnly(bool on) {
+        problemsOnly_ = on;
+        invalidateRowsFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex&) const override {
+        if (!problemsOnly_) return true;
+        const TrafficEvent* event = TrafficEventAt(model_->log(), static_cast<size_t>(row));
+        return !event || IsProblem(event->graded.grade);
+    }
+
+private:
+    TrafficLogModel* model_;
+    bool problemsOnly_ = false;
+};
+
 }  // namespace
 
 TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
@@ -34,9 +60,10 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     setObjectName("dockTraffic");
     auto* body = new QWidget(this);
 
+    filter_ = new ProblemFilter(model_, this);
     view_ = new QTableView(body);
     view_->setObjectName("TrafficView");
-    view_->setModel(model_);
+    view_->setModel(filter_);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setWordWrap(false);
@@ -46,7 +73,8 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4);
     view_->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {95, 45, 60, 170, 40, 220, 120};
+    // The verdict, reason first, is read without widening its column.
+    const int widths[] = {95, 45, 60, 150, 330, 35, 220, 120};
     for (int column = 0; column < static_cast<int>(std::size(widths)); ++column)
         view_->setColumnWidth(column, widths[column]);
 
@@ -55,12 +83,20 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     auto* clear = new QToolButton(body);
     clear->setText("Clear");
     clear->setObjectName("TrafficClear");
+    clear_ = clear;
+    auto* problemsOnly = new QCheckBox("Problems only", body);
+    problemsOnly->setObjectName("TrafficProblemsOnly");
+    problemsOnly->setToolTip("Show only warnings, faults, exceptions, timeouts and blocks not handled");
 
     auto* right = new QWidget(body);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(statistics_);
-    rightLayout->addWidget(clear, 0, Qt::AlignRight);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(problemsOnly);
+    buttons->addStretch();
+    buttons->addWidget(clear);
+    rightLayout->addLayout(buttons);
 
     auto* lower = new QSplitter(Qt::Horizontal, body);
     lower->addWidget(detail_);
@@ -86,7 +122,15 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
         if (isVisible() && !statisticsTimer_->isActive()) statisticsTimer_->start();
     });
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (visible) ShowStatistics();
+        if (!visible) return;
+        ShowStatistics();
+        // Reopened: the newest row is what the engineer came for.
+        atBottom_ = true;
+        view_->scrollToBottom();
+    });
+    connect(problemsOnly, &QCheckBox::toggled, this, [this](bool on) {
+        static_cast<ProblemFilter*>(filter_)->SetProblemsOnly(on);
+        view_->scrollToBottom();
     });
     connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
         const QScrollBar* bar = view_->verticalScrollBar();
@@ -97,11 +141,14 @@ TrafficDock::TrafficDock(TrafficLogModel* model, QWidget* parent)
     ShowStatistics();
 }
 
+void TrafficDock::SetReadOnly() { clear_->hide(); }
+
 void TrafficDock::ShowDetail() {
     const QModelIndex current = view_->currentIndex();
+    const QModelIndex source = filter_->mapToSource(current);
     const TrafficEvent* event =
-        current.isValid() ? TrafficEventAt(model_->log(), static_cast<size_t>(current.row()))
-                          : nullptr;
+        source.isValid() ? TrafficEventAt(model_->log(), static_cast<size_t>(source.row()))
+                         : nullptr;
     detail_->setPlainText(event ? QString::fromStdString(TrafficDetail(*event)) : QString());
 }
 

@@ -3,8 +3,10 @@
 #include <QBrush>
 #include <QColor>
 
+#include "serial/probers.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
+#include "traffic/trafficfile.h"
 
 namespace {
 
@@ -20,10 +22,30 @@ TrafficLine LineOf(const TComm& comm) {
     line.dataBits = 5 + static_cast<int>(comm.ByteSize());
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
     line.readIntervalMs = comm.ReadIntervalTimeout();
+    line.prober = ProberNote(FindProbers(line.port));
+    line.pseudoTerminal = IsPseudoTerminalPath(line.port);
     return line;
 }
 
 }  // namespace
+
+QColor GradeColor(Grade grade) {
+    switch (grade) {
+        case Grade::Ok:
+            return QColor(0x00, 0x70, 0x00);
+        case Grade::Warning:
+            return QColor(0xA0, 0x60, 0x00);
+        case Grade::Fault:
+        case Grade::Exception:
+        case Grade::Timeout:
+            return QColor(0xB0, 0x00, 0x00);
+        case Grade::NotHandled:
+            return QColor(0x60, 0x60, 0x60);
+        case Grade::None:
+            break;
+    }
+    return {};
+}
 
 TrafficLogModel::TrafficLogModel(QObject* parent, size_t capacity)
     : QAbstractTableModel(parent), log_(capacity) {}
@@ -47,6 +69,11 @@ void TrafficLogModel::Add(Record record) {
         beginInsertRows({}, row, row);
         record();
         endInsertRows();
+        if (const auto amended = log_.TakeAmended()) {
+            const int changed = static_cast<int>(*amended) + (log_.dropped() > 0 ? 1 : 0);
+            cached_.reset();
+            emit dataChanged(index(changed, 0), index(changed, columnCount() - 1));
+        }
         emit statisticsChanged();
     } catch (...) {
     }
@@ -106,6 +133,17 @@ void TrafficLogModel::Clear() {
     emit statisticsChanged();
 }
 
+bool TrafficLogModel::Load(std::string_view text, std::string* error) {
+    TrafficLog read(TrafficFileCapacity(text));
+    if (!ReadTrafficFile(text, read, error)) return false;
+    beginResetModel();
+    cached_.reset();
+    log_ = std::move(read);
+    endResetModel();
+    emit statisticsChanged();
+    return true;
+}
+
 TrafficRow TrafficLogModel::Row(int row) const {
     if (!cached_ || cached_->first != row)
         cached_.emplace(row, TrafficRowAt(log_, static_cast<size_t>(row)));
@@ -127,14 +165,18 @@ QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
             return QString::fromStdString(Row(index.row())[column]);
-        case Qt::ForegroundRole:
-            // Failed checks stand out in the decoded column.
-            if (column == kTrafficDecodedColumn) {
-                const TrafficEvent* event = TrafficEventAt(log_, static_cast<size_t>(index.row()));
-                if (event && HasProblem(EventNotes(*event)))
-                    return QBrush(QColor(0xB0, 0x00, 0x00));
+        case Qt::ForegroundRole: {
+            const TrafficEvent* event = TrafficEventAt(log_, static_cast<size_t>(index.row()));
+            if (!event) return {};
+            if (column == kTrafficVerdictColumn) {
+                const QColor color = GradeColor(event->graded.grade);
+                return color.isValid() ? QVariant(QBrush(color)) : QVariant();
             }
+            // Failed checks stand out in the decoded column.
+            if (column == kTrafficDecodedColumn && HasProblem(EventNotes(*event)))
+                return QBrush(QColor(0xB0, 0x00, 0x00));
             return {};
+        }
         default:
             return {};
     }

@@ -11,7 +11,11 @@
 #include "traffic/trafficlog.h"
 
 class Link;
+class QColor;
 class TComm;
+
+// The colour a grade is shown in; invalid for None.
+QColor GradeColor(Grade grade);
 
 class TrafficLogModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,6 +35,9 @@ public:
     void HungUp();
     void Dropped(size_t count, size_t waiting);
     void Clear();
+    // Replaces the log with a saved one read back (text or CSV); false, with
+    // the line that is wrong in `error`, when `text` is not a traffic log.
+    bool Load(std::string_view text, std::string* error);
 
     const TrafficLog& log() const { return log_; }
     // The row's cells as shown; the same rows are saved.

@@ -2,18 +2,24 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
+#include <QDateTimeAxis>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <cmath>
@@ -21,8 +27,10 @@
 
 #include "exchange/requestcodes.h"
 #include "hart/frames.h"
+#include "hart/replies.h"
 #include "modbus/request.h"
 #include "protocol/strtoint.h"
+#include "session/link.h"
 #include "session/requestrunner.h"
 #include "ui/controls.h"
 #include "ui/tapplication.h"
@@ -31,13 +39,21 @@
 
 namespace {
 
-enum Source { kHart = 0, kModbus = 1 };
+enum Source { kHart = 0, kModbus = 1, kBoth = 2 };
 
 constexpr const char* kSeriesTitles[kTrendSeries] = {"Loop current", "Variable 1", "Variable 2",
                                                      "Variable 3", "Variable 4"};
+const QColor kColors[kTrendSeries] = {QColor(0x20, 0x4A, 0x87), QColor(0xCC, 0x00, 0x00),
+                                      QColor(0x4E, 0x9A, 0x06), QColor(0xC4, 0xA0, 0x00),
+                                      QColor(0x75, 0x50, 0x7B)};
+enum StatsColumn { kTitle, kLast, kMin, kMax, kUnit, kDeviation, kStatsColumns };
 
 QString Number(const std::optional<double>& value) {
     return value ? QString::number(*value, 'g', 7) : QString("-");
+}
+
+bool IdentityKnown(const HartIdentity& id) {
+    return id.manufacturer || id.deviceType || id.deviceId[0] || id.deviceId[1] || id.deviceId[2];
 }
 
 }  // namespace
@@ -48,7 +64,8 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
 
     source_ = new QComboBox;
     source_->setObjectName("comboTrendSource");
-    source_->addItems({"HART command 3 (transparent mode)", "MODBUS Comm Test request"});
+    source_->addItems({"HART command 3 (transparent mode)", "MODBUS Comm Test request",
+                       "HART command 3 and MODBUS, overlaid"});
     interval_ = new QSpinBox;
     interval_->setObjectName("spinTrendInterval");
     interval_->setRange(1, 60);
@@ -67,39 +84,66 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
 
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
-    timeAxis_ = new QValueAxis;
-    timeAxis_->setTitleText("s");
-    timeAxis_->setLabelFormat("%.0f");
-    valueAxis_ = new QValueAxis;
-    valueAxis_->setTitleText("Variables");
-    currentAxis_ = new QValueAxis;
-    currentAxis_->setTitleText("Loop current (mA)");
+    chart_->legend()->setShowToolTips(true);
+    timeAxis_ = new QDateTimeAxis;
+    timeAxis_->setTitleText("Time of day");
+    timeAxis_->setFormat("HH:mm:ss");
+    timeAxis_->setTickCount(6);
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
-    chart_->addAxis(valueAxis_, Qt::AlignLeft);
-    chart_->addAxis(currentAxis_, Qt::AlignRight);
-    for (int s = 0; s < kTrendSeries; ++s) {
-        series_[s] = new QLineSeries;
-        series_[s]->setName(kSeriesTitles[s]);
-        chart_->addSeries(series_[s]);
-        series_[s]->attachAxis(timeAxis_);
-        series_[s]->attachAxis(s == 0 ? currentAxis_ : valueAxis_);
+    // Missed polls sit on an axis of their own, along the bottom of the plot.
+    gapAxis_ = new QValueAxis;
+    gapAxis_->setRange(0, 1);
+    gapAxis_->setVisible(false);
+    chart_->addAxis(gapAxis_, Qt::AlignRight);
+    gaps_ = new QScatterSeries;
+    gaps_->setName("Missed poll");
+    gaps_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    gaps_->setMarkerSize(9);
+    gaps_->setColor(QColor(0xB0, 0x00, 0x00));
+    chart_->addSeries(gaps_);
+    gaps_->attachAxis(timeAxis_);
+    gaps_->attachAxis(gapAxis_);
+    connect(gaps_, &QScatterSeries::hovered, this, [this](const QPointF& point, bool over) {
+        if (over)
+            QToolTip::showText(QCursor::pos(), GapAt(point.x()), this);
+        else
+            QToolTip::hideText();
+    });
+    for (int l = 0; l < kLines; ++l) {
+        const bool modbus = l >= kTrendSeries;
+        const int series = modbus ? l - kTrendSeries + 1 : l;
+        lines_[l].title = modbus ? QString(kSeriesTitles[series]) + " (MODBUS)"
+                                 : QString(kSeriesTitles[series]);
+        lines_[l].color = kColors[series];
+        lines_[l].dashed = modbus;
     }
     auto* view = new QChartView(chart_);
     view->setObjectName("chartTrend");
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(560, 360);
 
-    stats_ = new QTableWidget(kTrendSeries, 5);
+    stats_ = new QTableWidget(kTrendSeries, kStatsColumns);
     stats_->setObjectName("tableTrendStats");
-    stats_->setHorizontalHeaderLabels({"Series", "Last", "Min", "Max", "Unit"});
+    stats_->setHorizontalHeaderLabels({"Series", "Last", "Min", "Max", "Unit", "HART - MODBUS"});
     stats_->verticalHeader()->hide();
     stats_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     stats_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     for (int s = 0; s < kTrendSeries; ++s) {
-        for (int c = 0; c < 5; ++c) stats_->setItem(s, c, new QTableWidgetItem);
+        for (int c = 0; c < kStatsColumns; ++c) stats_->setItem(s, c, new QTableWidgetItem);
         stats_->item(s, 0)->setText(kSeriesTitles[s]);
     }
-    stats_->setMinimumWidth(330);
+    stats_->setMinimumWidth(380);
+
+    auto* toggles = new QHBoxLayout;
+    toggles->addWidget(new QLabel("Show:"));
+    for (int s = 0; s < kTrendSeries; ++s) {
+        shown_[s] = new QCheckBox(kSeriesTitles[s]);
+        shown_[s]->setObjectName(QString("checkTrendSeries%1").arg(s));
+        shown_[s]->setChecked(true);
+        connect(shown_[s], &QCheckBox::toggled, this, [this, s](bool on) { ShowLine(s, on); });
+        toggles->addWidget(shown_[s]);
+    }
+    toggles->addStretch();
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel("Poll:"));
@@ -116,9 +160,10 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
     body->addWidget(stats_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
+    layout->addLayout(toggles);
     layout->addLayout(body, 1);
     layout->addWidget(status_);
-    resize(1000, 520);
+    resize(1280, 620);
 
     poll_ = new QTimer(this);
     connect(poll_, &QTimer::timeout, this, &TrendWindow::Poll);
@@ -130,9 +175,13 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
         if (!testIntervalMs_) poll_->setInterval(seconds * 1000);
     });
     RequestRunner* runner = window_->Sequencer;
-    connect(runner, &RequestRunner::replied, this,
-            [this](int, const QByteArray& reply) { Replied(reply); });
+    connect(runner, &RequestRunner::replied, this, &TrendWindow::Replied);
     connect(runner, &RequestRunner::ended, this, &TrendWindow::Ended);
+    // Nothing more can come: stop at once, saying why.
+    connect(window_->Link1, &Link::hungUp, this,
+            [this] { LineLost("The device hung up (the port is gone): polling stopped."); });
+    connect(window_->Link1, &Link::closed, this,
+            [this] { LineLost("The port closed: polling stopped."); });
     ShowControls();
 }
 
@@ -145,6 +194,10 @@ void TrendWindow::SetIntervalForTest(int ms) {
 
 void TrendWindow::Start() {
     if (polling_) return;
+    if (!window_->PortOpen) {
+        status_->setText("The port is closed: open it before polling.");
+        return;
+    }
     polling_ = true;
     timeoutsInARow_ = 0;
     poll_->setInterval(testIntervalMs_ ? testIntervalMs_ : interval_->value() * 1000);
@@ -164,31 +217,56 @@ void TrendWindow::StopWith(const QString& message) {
     ShowControls();
 }
 
+void TrendWindow::LineLost(const QString& message) {
+    if (!polling_) return;
+    Gap(message);
+    StopWith(message);
+}
+
+void TrendWindow::Gap(const QString& reason) {
+    Plot(log_.AddGap(QDateTime::currentMSecsSinceEpoch(), reason.toStdString()));
+    ShowStats();
+}
+
 void TrendWindow::ShowControls() {
     start_->setEnabled(!polling_);
     stop_->setEnabled(polling_);
     source_->setEnabled(!polling_);
 }
 
-std::optional<SequenceStep> TrendWindow::PollStep() {
+std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
     const Ui::TForm1& ui = *window_->form();
+    const int source = source_->currentIndex();
+    std::vector<SequenceStep> steps;
     try {
-        if (source_->currentIndex() == kHart) {
+        if (source == kHart || source == kBoth) {
             const int preamble = StrToInt(TextBytes(ui.Edit9->text()));
             if (!PreambleLengthOk(preamble)) throw std::runtime_error(kPreambleRangeMessage);
-            const HartIdentity identity = window_->Link1->KeptHartIdentity();
             const uint8_t master =
                 ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
+            const HartIdentity identity = window_->Link1->KeptHartIdentity();
+            if (!IdentityKnown(identity)) {
+                // Command 3 goes to the instrument's long address, which only
+                // its command 0 reply gives: read that first.
+                const HartBytes frame = HartCommand0Frame(preamble, master,
+                                                          window_->Link1->HartPollingAddress());
+                return std::vector<SequenceStep>{{std::string(frame.begin(), frame.end()),
+                                                  kCodeHartCommand0,
+                                                  "Trend: HART command 0 (identity)"}};
+            }
             const HartBytes frame = HartCommand3Frame(preamble, master, identity);
-            return SequenceStep{std::string(frame.begin(), frame.end()), kCodeHartCommand3,
-                                "Trend: HART command 3"};
+            steps.push_back({std::string(frame.begin(), frame.end()), kCodeHartCommand3,
+                             "Trend: HART command 3"});
         }
-        const ModbusRequest frame = ReadHoldingRegistersRequest(
-            StrToInt(TextBytes(ui.Edit18->text())), StrToInt(TextBytes(ui.Edit19->text())),
-            StrToInt(TextBytes(ui.Edit20->text())));
-        modbusStartOfRun_ = frame[3];
-        return SequenceStep{std::string(frame.begin(), frame.end()), kCodeModbusTest,
-                            "Trend: MODBUS test"};
+        if (source == kModbus || source == kBoth) {
+            const ModbusRequest frame = ReadHoldingRegistersRequest(
+                StrToInt(TextBytes(ui.Edit18->text())), StrToInt(TextBytes(ui.Edit19->text())),
+                StrToInt(TextBytes(ui.Edit20->text())));
+            modbusStartOfRun_ = frame[3];
+            steps.push_back({std::string(frame.begin(), frame.end()), kCodeModbusTest,
+                             "Trend: MODBUS test"});
+        }
+        return steps;
     } catch (const std::exception& error) {
         StopWith(QString::fromLatin1(error.what()));
         return std::nullopt;
@@ -196,30 +274,55 @@ std::optional<SequenceStep> TrendWindow::PollStep() {
 }
 
 void TrendWindow::Poll() {
+    if (!window_->PortOpen) {
+        LineLost("The port is closed: polling stopped.");
+        return;
+    }
     // The window's own request or another sequence has the line: skip this
     // tick rather than queue behind it.
     if (ownRun_ || !window_->Link1->LineFree()) return;
-    const auto step = PollStep();
-    if (!step) return;
+    const auto steps = PollSteps();
+    if (!steps) return;
     sourceOfRun_ = source_->currentIndex();
-    ownRun_ = window_->Sequencer->Run({*step});
+    codesOfRun_.clear();
+    for (const SequenceStep& step : *steps) codesOfRun_.push_back(step.code);
+    hartOfRun_.reset();
+    ownRun_ = window_->Sequencer->Run(*steps);
 }
 
-void TrendWindow::Replied(const QByteArray& reply) {
-    if (!ownRun_) return;
+void TrendWindow::Replied(int step, const QByteArray& reply) {
+    if (!ownRun_ || step < 0 || static_cast<size_t>(step) >= codesOfRun_.size()) return;
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(reply.constData()),
                                  static_cast<size_t>(reply.size()));
+    const int code = codesOfRun_[static_cast<size_t>(step)];
+    if (code == kCodeHartCommand0) {
+        if (const auto device = ParseHartCommand0Reply(bytes)) {
+            window_->Link1->KeepHartIdentity(device->identity);
+            status_->setText("HART identity read (command 0): polling command 3.");
+        }
+        return;
+    }
     std::optional<TrendValues> values;
-    if (sourceOfRun_ == kHart) {
+    if (code == kCodeHartCommand3) {
         values = TrendValuesFromHart(bytes);
+        if (values && sourceOfRun_ == kBoth) {
+            hartOfRun_ = values;  // plotted with the MODBUS reply of the same poll
+            return;
+        }
     } else {
         const Ui::TForm1& ui = *window_->form();
         const std::array<int, 4> orders{ItemIndex(ui.FAMOUT3), ItemIndex(ui.FAMOUT5),
                                         ItemIndex(ui.FAMOUT7), ItemIndex(ui.FAMOUT9)};
         values = TrendValuesFromModbus(bytes, kFirstHoldingRegister + modbusStartOfRun_, orders);
+        if (values && sourceOfRun_ == kBoth) {
+            TrendValues hart = hartOfRun_.value_or(TrendValues{});
+            Plot(log_.Add(QDateTime::currentMSecsSinceEpoch(), hart, *values));
+            ShowStats();
+            return;
+        }
     }
     if (!values) {
-        status_->setText("A reply that does not decode: point skipped.");
+        Gap("A reply that does not decode: point skipped.");
         return;
     }
     Plot(log_.Add(QDateTime::currentMSecsSinceEpoch(), *values));
@@ -233,13 +336,16 @@ void TrendWindow::Ended() {
     const RequestSequence& poll = window_->Sequencer->sequence();
     if (poll.state() == RequestSequence::State::Failed) {
         timeoutsInARow_ = 0;
-        status_->setText("Reply " + window_->Sequencer->failure() + ": point skipped.");
+        const QString reason = "Reply " + window_->Sequencer->failure() + ": point skipped.";
+        Gap(reason);
+        status_->setText(reason);
         return;
     }
     if (poll.state() != RequestSequence::State::TimedOut) {
         timeoutsInARow_ = 0;
         return;
     }
+    Gap("No reply: " + window_->Sequencer->failure());
     if (++timeoutsInARow_ >= kTimeoutsToStop) {
         StopWith(QString("No reply to %1 polls in a row: polling stopped.").arg(kTimeoutsToStop));
     } else {
@@ -249,47 +355,132 @@ void TrendWindow::Ended() {
     }
 }
 
+QValueAxis* TrendWindow::AxisFor(const QString& unit) {
+    const QString title = unit.isEmpty() ? QString("Variables") : unit;
+    for (const AxisRange& range : axes_)
+        if (range.axis->titleText() == title) return range.axis;
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setLabelFormat("%.5g");
+    axis->setTruncateLabels(false);
+    // Alternate sides so that each axis stays readable.
+    chart_->addAxis(axis, axes_.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+    axes_.push_back({axis, std::nullopt, std::nullopt});
+    return axis;
+}
+
+void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) {
+    Line& line = lines_[l];
+    QValueAxis* axis = AxisFor(QString::fromStdString(unit));
+    if (line.segments.empty() || line.breakNext || line.axis != axis) {
+        auto* segment = new QLineSeries;
+        segment->setName(line.title);
+        QPen pen(line.color);
+        pen.setWidth(2);
+        if (line.dashed) pen.setStyle(Qt::DashLine);
+        segment->setPen(pen);
+        chart_->addSeries(segment);
+        segment->attachAxis(timeAxis_);
+        segment->attachAxis(axis);
+        const int series = l >= kTrendSeries ? l - kTrendSeries + 1 : l;
+        segment->setVisible(shown_[series]->isChecked());
+        // One legend entry a line, however many segments its gaps made.
+        const auto markers = chart_->legend()->markers(segment);
+        if (!line.segments.empty())
+            for (QLegendMarker* marker : markers) marker->setVisible(false);
+        line.segments.push_back(segment);
+        line.axis = axis;
+        line.breakNext = false;
+    }
+    line.segments.back()->append(static_cast<qreal>(x), y);
+    for (AxisRange& range : axes_) {
+        if (range.axis != axis) continue;
+        range.low = range.low ? std::min(*range.low, y) : y;
+        range.high = range.high ? std::max(*range.high, y) : y;
+        // The axis spans its series' extremes with a margin, so flat lines show.
+        const double margin = std::max((*range.high - *range.low) * 0.1,
+                                       std::max(std::fabs(*range.high), 1.0) * 0.01);
+        axis->setRange(*range.low - margin, *range.high + margin);
+    }
+}
+
 void TrendWindow::Plot(const TrendSample& sample) {
+    const int64_t first = log_.samples().front().epochMs;
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first),
+                        QDateTime::fromMSecsSinceEpoch(std::max(sample.epochMs, first + 10000)));
+    if (sample.IsGap()) {
+        for (Line& line : lines_) line.breakNext = true;
+        gaps_->append(static_cast<qreal>(sample.epochMs), 0.03);
+        return;
+    }
     for (int s = 0; s < kTrendSeries; ++s) {
-        if (const auto& value = sample.values.value[static_cast<size_t>(s)]) {
-            series_[s]->append(sample.seconds, *value);
+        const size_t i = static_cast<size_t>(s);
+        if (const auto& value = sample.values.value[i])
+            AddPoint(s, sample.epochMs, *value, sample.values.unit[i]);
+    }
+    if (sample.modbus) {
+        for (int v = 1; v < kTrendSeries; ++v) {
+            const size_t i = static_cast<size_t>(v);
+            // MODBUS registers carry no unit: the HART variable's is theirs.
+            const std::string& unit =
+                sample.modbus->unit[i].empty() ? sample.values.unit[i] : sample.modbus->unit[i];
+            if (const auto& value = sample.modbus->value[i])
+                AddPoint(kTrendSeries + v - 1, sample.epochMs, *value, unit);
         }
     }
-    timeAxis_->setRange(0, std::max(10.0, sample.seconds));
-    // Each axis spans its series' extremes with a margin, so flat lines show.
-    const auto fit = [this](QValueAxis* axis, int first, int last) {
-        std::optional<double> low, high;
-        for (int s = first; s <= last; ++s) {
-            const TrendStats stats = log_.Stats(s);
-            if (!stats.min) continue;
-            low = low ? std::min(*low, *stats.min) : *stats.min;
-            high = high ? std::max(*high, *stats.max) : *stats.max;
-        }
-        if (!low) return;
-        const double margin =
-            std::max((*high - *low) * 0.1, std::max(std::fabs(*high), 1.0) * 0.01);
-        axis->setRange(*low - margin, *high + margin);
-    };
-    fit(currentAxis_, 0, 0);
-    fit(valueAxis_, 1, kTrendSeries - 1);
+}
+
+void TrendWindow::ShowLine(int series, bool shown) {
+    for (int l = 0; l < kLines; ++l) {
+        const int of = l >= kTrendSeries ? l - kTrendSeries + 1 : l;
+        if (of != series) continue;
+        for (QLineSeries* segment : lines_[l].segments) segment->setVisible(shown);
+    }
+}
+
+QString TrendWindow::GapAt(double x) const {
+    const TrendSample* nearest = nullptr;
+    for (const TrendSample& sample : log_.samples()) {
+        if (!sample.IsGap()) continue;
+        if (!nearest || std::fabs(sample.epochMs - x) < std::fabs(nearest->epochMs - x))
+            nearest = &sample;
+    }
+    if (!nearest) return {};
+    return QDateTime::fromMSecsSinceEpoch(nearest->epochMs).toString("HH:mm:ss.zzz") + ": " +
+           QString::fromStdString(nearest->gap);
 }
 
 void TrendWindow::ShowStats() {
-    const TrendSample* last = log_.samples().empty() ? nullptr : &log_.samples().back();
+    const TrendSample* last = nullptr;
+    for (auto it = log_.samples().rbegin(); it != log_.samples().rend() && !last; ++it)
+        if (!it->IsGap()) last = &*it;
     for (int s = 0; s < kTrendSeries; ++s) {
         const TrendStats stats = log_.Stats(s);
-        stats_->item(s, 1)->setText(Number(stats.last));
-        stats_->item(s, 2)->setText(Number(stats.min));
-        stats_->item(s, 3)->setText(Number(stats.max));
-        stats_->item(s, 4)->setText(
+        stats_->item(s, kLast)->setText(Number(stats.last));
+        stats_->item(s, kMin)->setText(Number(stats.min));
+        stats_->item(s, kMax)->setText(Number(stats.max));
+        stats_->item(s, kUnit)->setText(
             last ? QString::fromStdString(last->values.unit[static_cast<size_t>(s)]) : QString());
+        const auto deviation = last ? TrendDeviation(*last, s) : std::nullopt;
+        stats_->item(s, kDeviation)->setText(deviation ? Number(deviation) : QString());
     }
-    status_->setText(QString("%1 points.").arg(log_.samples().size()));
+    if (!log_.samples().empty() && log_.samples().back().IsGap())
+        status_->setText(QString::fromStdString(log_.samples().back().gap));
+    else
+        status_->setText(QString("%1 points.").arg(log_.samples().size()));
 }
 
 void TrendWindow::Clear() {
     log_.Clear();
-    for (QLineSeries* series : series_) series->clear();
+    for (Line& line : lines_) {
+        for (QLineSeries* segment : line.segments) chart_->removeSeries(segment), delete segment;
+        line.segments.clear();
+        line.axis = nullptr;
+        line.breakNext = false;
+    }
+    for (AxisRange& range : axes_) chart_->removeAxis(range.axis), delete range.axis;
+    axes_.clear();
+    gaps_->clear();
     ShowStats();
 }
 

@@ -1,17 +1,28 @@
-// "Trend": polls HART command 3 (transparent mode) or the MODBUS test request
-// at an interval of 1 to 60 s and plots the loop current and the variables,
-// with last, minimum and maximum beside the plot. Polls go through the
-// window's request sequencer, so they never overlap a request of the window;
-// three timeouts in a row stop polling with a message.
+// "Trend": polls HART command 3 (transparent mode), the MODBUS test request,
+// or both (the MODBUS values overlaid on the HART ones, their deviation
+// shown) at an interval of 1 to 60 s and plots the loop current and the
+// variables against the time of day, one axis per unit, with last, minimum
+// and maximum beside the plot and a check box per series. Polls go through
+// the window's request sequencer, so they never overlap a request of the
+// window, and only replies judged valid are plotted: a poll that failed is a
+// gap in the lines with its reason on hover. Without the HART identity the
+// first poll reads it (command 0). Three timeouts in a row stop polling with
+// a message; the port closing or the device hanging up stops it at once.
 #pragma once
 
+#include <QColor>
 #include <QWidget>
+#include <optional>
+#include <vector>
 
 #include "exchange/requestsequence.h"
 #include "exchange/trendlog.h"
 
 class QChart;
+class QCheckBox;
 class QComboBox;
+class QDateTimeAxis;
+class QScatterSeries;
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -42,14 +53,36 @@ public slots:
     void ExportCsv();
 
 private:
+    // One line on the plot: its segments (a gap starts a new one), the axis
+    // of its unit.
+    struct Line {
+        QString title;
+        QColor color;
+        bool dashed = false;
+        std::vector<QLineSeries*> segments;
+        QValueAxis* axis = nullptr;
+        bool breakNext = false;
+    };
+    struct AxisRange {
+        QValueAxis* axis = nullptr;
+        std::optional<double> low, high;
+    };
+    static constexpr int kLines = kTrendSeries + kTrendSeries - 1;  // and MODBUS variables 1-4
+
     void Poll();
-    std::optional<SequenceStep> PollStep();
-    void Replied(const QByteArray& reply);
+    std::optional<std::vector<SequenceStep>> PollSteps();
+    void Replied(int step, const QByteArray& reply);
     void Ended();
     void StopWith(const QString& message);
+    void LineLost(const QString& message);
+    void Gap(const QString& reason);
     void Plot(const TrendSample& sample);
+    void AddPoint(int line, int64_t x, double y, const std::string& unit);
+    QValueAxis* AxisFor(const QString& unit);
     void ShowStats();
     void ShowControls();
+    void ShowLine(int series, bool shown);
+    QString GapAt(double x) const;
 
     TForm1* window_;
     TrendLog log_;
@@ -59,7 +92,9 @@ private:
     bool ownRun_ = false;  // the sequencer's current run is one of our polls
     int timeoutsInARow_ = 0;
     int sourceOfRun_ = 0;
-    int modbusStartOfRun_ = 0;  // start address the polled MODBUS request carried
+    std::vector<int> codesOfRun_;  // request code of each step of the run
+    int modbusStartOfRun_ = 0;     // start address the polled MODBUS request carried
+    std::optional<TrendValues> hartOfRun_;  // polling both: the HART step's values
     QComboBox* source_;
     QSpinBox* interval_;
     QPushButton* start_;
@@ -67,8 +102,10 @@ private:
     QLabel* status_;
     QTableWidget* stats_;
     QChart* chart_;
-    QValueAxis* timeAxis_;
-    QValueAxis* valueAxis_;
-    QValueAxis* currentAxis_;
-    QLineSeries* series_[kTrendSeries];
+    QDateTimeAxis* timeAxis_;
+    QValueAxis* gapAxis_;
+    QScatterSeries* gaps_;
+    std::vector<AxisRange> axes_;  // one per unit, in the order first met
+    Line lines_[kLines];
+    QCheckBox* shown_[kTrendSeries];
 };

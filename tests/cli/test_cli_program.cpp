@@ -7,13 +7,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <csignal>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
+#include "tests/serial/ptypair.h"
 
 namespace {
 
@@ -164,6 +169,12 @@ TEST(Cli, QueriesAndRefusals) {
          "--points: the loop point 30 mA is outside 3.5 to 22.5 mA"},
         {{"hart", "loop-check", "--tolerance", "0"}, 2, "--tolerance: the tolerance \"0\""},
         {{"--points", "4", "version"}, 2, "--points and --tolerance belong to hart loop-check"},
+        // A pseudo-terminal has no RS-485 mode: the driver's refusal, with its error.
+        {{"--rs485", "--rts-delay-before", "2", "version"}, 3,
+         "the driver refused RS-485 mode (TIOCSRS485: Inappropriate ioctl for device)"},
+        {{"--rts-delay-after", "2", "version"}, 2, "belong to --rs485"},
+        {{"--rs485", "--rts-delay-after", "5000", "version"}, 2,
+         "--rts-delay-after must be a number from 0 to 1000"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
@@ -181,7 +192,11 @@ TEST(Cli, QueriesAndRefusals) {
     EXPECT_EQ(missing.status, 3);
     EXPECT_TRUE(missing.err.contains("cannot open /dev/tavrix-none: Error opening serial port\n"))
         << missing.err.toStdString();
-    EXPECT_TRUE(missing.err.contains("There is no such device")) << missing.err.toStdString();
+    // The window's informative text, word for word.
+    EXPECT_TRUE(missing.err.contains("Error opening serial port\n/dev/tavrix-none: No such file or "
+                                     "directory\n\nThere is no such device. Is the adapter "
+                                     "plugged in?"))
+        << missing.err.toStdString();
     EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
 }
 
@@ -379,3 +394,132 @@ TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     EXPECT_TRUE(out.contains("To restore the module as it was: ")) << out.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("backup.json")));
 }
+
+// Finding what is on the line, through the simulator: the module's own line
+// settings, every module on the bus and no others, the instrument with its
+// identity at a polling address of the usual and of the extended range.
+TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
+    const struct {
+        const char* what;
+        std::function<void(TavrixModule&, SimOptions&)> setUp;
+        QStringList args;
+        QStringList finds;  // each find's identifying fields, in order
+    } cases[] = {
+        {"a module at 19200 Even",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"modules at 3, 17 and 200",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().slaveAddress = "003";
+             m.settings().otherModules = {17, 200};
+             o.replyDelayMs = 0;
+             o.requestGapMs = 4;
+         },
+         {"scan", "bus"},
+         {"slave 3", "slave 17", "slave 200"}},
+        {"an instrument at 5",
+         [](TavrixModule& m, SimOptions&) { m.settings().hart.pollingAddress = 5; },
+         {"scan", "hart"},
+         {"address 5 90/11 123456 rev 5/1"}},
+        {"an instrument at 42",
+         [](TavrixModule& m, SimOptions&) { m.settings().hart.pollingAddress = 42; },
+         {"scan", "hart", "--range", "0-63"},
+         {"address 42 90/11 123456 rev 5/1"}},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        TavrixModule module;
+        c.setUp(module, options);
+        SimServer server(module, options);
+        const QString path = QString::fromStdString(server.Open());
+        server.Start();
+        const CliRun run = Cli(QStringList{"--port", path, "--json"} + c.args);
+        server.Stop();
+        EXPECT_EQ(run.status, 0) << c.what << ": " << run.err.toStdString();
+        QStringList finds;
+        for (const QJsonValue& value :
+             QJsonDocument::fromJson(run.out.toUtf8()).object()["finds"].toArray()) {
+            const QJsonObject f = value.toObject();
+            if (f.contains("baud")) {
+                finds << QString("%1 %2 %3").arg(f["baud"].toInt()).arg(f["parity"].toString(),
+                                                                        f["version"].toString());
+            } else if (f.contains("slave")) {
+                finds << QString("slave %1").arg(f["slave"].toInt());
+            } else {
+                finds << QString("address %1 %2/%3 %4 rev %5/%6")
+                             .arg(f["pollingAddress"].toInt())
+                             .arg(f["manufacturer"].toInt())
+                             .arg(f["deviceType"].toInt())
+                             .arg(f["deviceId"].toString())
+                             .arg(f["universalRevision"].toInt())
+                             .arg(f["deviceRevision"].toInt());
+            }
+        }
+        EXPECT_EQ(finds, c.finds) << c.what << ": " << run.out.toStdString();
+    }
+}
+
+namespace {
+
+// Every option the help names has its entry in the manual.
+TEST(Cli, TheManualListsEveryOptionOfTheHelp) {
+    const CliRun help = Cli({"--help"});
+    ASSERT_EQ(help.status, 0);
+    QFile page(TAVRIX_SOURCE_DIR "/man/tavrix-cli.1");
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(page.readAll()).replace("\\-", "-");
+    QSet<QString> options;
+    for (const auto& match : QRegularExpression("(--[a-z][a-z0-9-]*)").globalMatch(help.out))
+        options.insert(match.captured(1));
+    EXPECT_GE(options.size(), 14);
+    for (const QString& option : options) {
+        EXPECT_TRUE(QRegularExpression("\n\\.BI? " + QRegularExpression::escape(option) + "[ \n]")
+                        .match(manual)
+                        .hasMatch())
+            << option.toStdString();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A signal stops the run after the exchange under way; a second one closes
+// the port at once. Either way the tty's exclusive flag is cleared.
+TEST(Cli, SignalsCloseThePortProperly) {
+    TestApp();
+    for (const bool twice : {false, true}) {
+        TPtyPair pty;  // nobody answers: the exchange waits its answer time
+        QProcess cli;
+        cli.setProcessEnvironment(CliEnvironment());
+        cli.start(TAVRIX_CLI_PATH,
+                  {"--port", QString::fromStdString(pty.SlavePath()), "--answer-time", "1500",
+                   "version"});
+        ASSERT_TRUE(cli.waitForStarted(10000));
+        int exclusive = 0;
+        const auto flag = [&] {
+            exclusive = -1;
+            ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive);
+            return exclusive;
+        };
+        ASSERT_TRUE(PumpUntil([&] { return flag() == 1; }, std::chrono::milliseconds(20000)));
+        kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        if (twice) {
+            ASSERT_TRUE(PumpUntil([&] { return cli.readAllStandardError().contains("stopping"); },
+                                  std::chrono::milliseconds(10000)));
+            kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        }
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        if (twice) EXPECT_EQ(cli.exitCode(), 128 + SIGHUP);
+        else EXPECT_EQ(cli.exitCode(), 1) << "the exchange under way timed out";
+        EXPECT_EQ(flag(), 0) << (twice ? "second signal" : "first signal");
+    }
+}
+
+}  // namespace

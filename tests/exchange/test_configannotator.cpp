@@ -42,10 +42,10 @@ TEST(AnnotateConfigReply, KeysOfThePendingRequestsDecoder) {
         {"MODBUS reply of a standard meter",
          301,
          "QQ#FMW:1,1.000FMU:1.000,1.000,1.000HART1:1,0,01,5,100,0000#",
-         {{"keys found: QQ FMW: FMU: HART?:"},
-          {"custom meter keys missing (read only for a custom meter): ZDY?: CAMD?1: CAMD?2:"}}},
-        {"monitoring row 2", 501, "RCAD2:1,02 01 03", {{"keys found: RCAD?:"}}},
-        {"monitoring reply empty", 501, "", {{"keys found: none"}, {"keys missing: RCAD?:", true}}},
+         {{"keys found: QQ FMW: FMU: HART1:"},
+          {"custom meter keys missing (read only for a custom meter): ZDYn: CAMDn1: CAMDn2:"}}},
+        {"monitoring row 2", 501, "RCAD2:1,02 01 03", {{"keys found: RCAD2:"}}},
+        {"monitoring reply empty", 501, "", {{"keys found: none"}, {"keys missing: RCADn:", true}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -81,6 +81,10 @@ TEST(ScanPlan, CandidateTimeoutsFromTheLine) {
     EXPECT_EQ(bus.candidates.size(), 247u);
     EXPECT_LE(ScanFloor(bus, {}), Ms(247 * 40));
     EXPECT_EQ(bus.candidates[16].label, "slave 17");
+    // Garbage ends a candidate at its first bytes: its floor is the frame's
+    // line time (7 bytes at 9600, 8 ms), not the quiet timeout it never waited out.
+    const ScanPlan line = LineScanPlan(At9600(ScanKind::Line));
+    EXPECT_EQ(ScanFloor(line, {17}) - ScanFloor(line, {17}, {0}), Ms(78 - 8));
 }
 
 TEST(ScanPlan, ParsesARangeWithinTheKindsAddresses) {
@@ -136,6 +140,13 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
          CandidateResult::Found, "slave 3 (answered with exception 02 Illegal data address)"},
         {"another slave", &bus, 0, WithCrc(std::string("\x05\x03\x02\x00\x00", 5)),
          CandidateResult::Garbage, "05 03 02 00 00 "},
+        // A slow slave's reply arrives while the next one is asked.
+        {"slave answers late", &bus, 17, WithCrc(std::string("\x11\x03\x02\x00\x00", 5)),
+         CandidateResult::Found, "slave 17"},
+        {"slave answers much later", &bus, 40, WithCrc(std::string("\x11\x03\x02\x00\x00", 5)),
+         CandidateResult::Found, "slave 17"},
+        {"instrument answers late", &hart, 6, Command0Reply(5), CandidateResult::Found,
+         "polling address 5: "},
         {"bad CRC", &bus, 16, std::string("\x11\x03\x02\x00\x00\x00\x00", 7),
          CandidateResult::Garbage, "11 03 02 00 00 00 00 (wrong: CRC"},
         {"instrument", &hart, 5, Command0Reply(5), CandidateResult::Found,

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <vector>
 
 #include "exchange/trendlog.h"
@@ -18,28 +21,36 @@ TrendValues Values(std::optional<double> current, std::optional<double> v1, cons
 }
 
 TEST(TrendLog, StatsCapacityAndCsv) {
+    setenv("TZ", "UTC", 1);  // times are local, with their offset
+    tzset();
     TrendLog log(3);
-    log.Add(1765217401250, Values(4.0, 12.5, "KPa"));
-    log.Add(1765217402250, Values(20.0, std::nullopt, "KPa"));
+    log.Add(1765217401250, Values(4.0, 12.5, "KPa"), Values(4.0, 12.25, "KPa"));
+    log.AddGap(1765217402250, "reply wrong: checksum 3A, expected 3B");
     log.Add(1765217403500, Values(12.0, -1.5, "m3,h"));
     const TrendStats current = log.Stats(0);
     EXPECT_EQ(current.last, 12.0);
     EXPECT_EQ(current.min, 4.0);
-    EXPECT_EQ(current.max, 20.0);
+    EXPECT_EQ(current.max, 12.0);  // the gap holds no value
     EXPECT_EQ(log.Stats(1).last, -1.5);  // the missing value does not count
     EXPECT_FALSE(log.Stats(4).last);
 
     EXPECT_EQ(log.Csv(),
               "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,"
-              "variable_2,variable_2_unit,variable_3,variable_3_unit,variable_4,variable_4_unit\n"
-              "2025-12-08T18:10:01.250Z,0.000,4,mA,12.5,KPa,,,,,,\n"
-              "2025-12-08T18:10:02.250Z,1.000,20,mA,,KPa,,,,,,\n"
-              "2025-12-08T18:10:03.500Z,2.250,12,mA,-1.5,\"m3,h\",,,,,,\n");
+              "variable_2,variable_2_unit,variable_3,variable_3_unit,variable_4,variable_4_unit,"
+              "modbus_variable_1,modbus_variable_2,modbus_variable_3,modbus_variable_4,gap\n"
+              "2025-12-08T18:10:01.250+00:00,0.000,4,mA,12.5,KPa,,,,,,,12.25,,,,\n"
+              "2025-12-08T18:10:02.250+00:00,1.000,,,,,,,,,,,,,,,"
+              "\"reply wrong: checksum 3A, expected 3B\"\n"
+              "2025-12-08T18:10:03.500+00:00,2.250,12,mA,-1.5,\"m3,h\",,,,,,,,,,,\n");
+    EXPECT_EQ(TrendDeviation(log.samples()[0], 1), 0.25);
+    EXPECT_FALSE(TrendDeviation(log.samples()[0], 2));
+    EXPECT_FALSE(TrendDeviation(log.samples()[2], 1));
 
     log.Add(1765217404000, Values(8.0, 1.0, ""));  // the oldest goes, times stay
     ASSERT_EQ(log.samples().size(), 3u);
     EXPECT_EQ(log.samples().front().seconds, 1.0);
     EXPECT_EQ(log.Stats(0).min, 8.0);
+    EXPECT_TRUE(log.samples().front().IsGap());
 }
 
 // Registers 40002 to 40009 with variables 1..3 in orders 0, 1, 2 and a

@@ -244,16 +244,16 @@ TEST_F(FaultTest, DirectoryRegularFileAndMissingPath) {
     std::fclose(std::fopen(file.c_str(), "w"));
     const struct {
         std::string path;
-        const char* message;
+        std::string message;
     } cases[] = {{"/tmp", "Error opening serial port"},
-                 {file, "File handle is not a comm handle "},
+                 {file, file + " is a regular file, not a serial port."},
                  {"/nonexistent/ttyUSB9", "Error opening serial port"}};
     for (const auto& c : cases) {
         messages.clear();
         ui->SPREALCOM->setEditText(QString::fromStdString(c.path));
         Click(ui->Button1);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.path;
-        EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.path;
+        EXPECT_EQ(messages.texts(), QStringList{QString::fromStdString(c.message)}) << c.path;
         EXPECT_FALSE(form.PortOpen) << c.path;
     }
     std::remove(file.c_str());

@@ -55,7 +55,9 @@ TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
          {"Device or resource busy", "ModemManager (process 812)", "Close that program"}},
         {"busy unnamed", Failure(TOpenStep::Lock, EWOULDBLOCK), {"Another program has it open."}},
         {"folder", Failure(TOpenStep::Open, EISDIR, "/dev"), {"/dev: Is a directory", "a folder"}},
-        {"file", regular, {"/tmp/x: not a terminal", "a regular file"}},
+        {"file", regular, {"/tmp/x: not a terminal", "a regular file", "Choose a serial device"}},
+        {"other device", Failure(TOpenStep::NotTerminal, ENOTTY, "/dev/null"),
+         {"/dev/null: not a terminal", "no device"}},
         {"name", Failure(TOpenStep::Name, 0, "ttyUSB0"), {"\"ttyUSB0\" is not a device path"}},
         {"i/o", Failure(TOpenStep::Open, EIO), {"Input/output error", "plug it back"}},
         {"no fd",
@@ -69,7 +71,21 @@ TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
         const std::string detail = OpenFailureDetail(c.failure);
         for (const std::string& part : c.says)
             EXPECT_NE(detail.find(part), std::string::npos) << c.what << ": " << detail;
+        // The cause and its fix are shown at once; the details add the devices present.
+        const std::string summary = OpenFailureSummary(c.failure);
+        EXPECT_EQ(detail.rfind(summary, 0), 0u) << c.what << ": " << summary;
+        EXPECT_EQ(summary.find("devices present"), std::string::npos) << c.what;
+        EXPECT_EQ(summary.find("devices were found"), std::string::npos) << c.what;
+        EXPECT_NE(summary.find('\n'), std::string::npos) << c.what << ": no fix: " << summary;
     }
+}
+
+TEST(NotSerialPortText, NamesWhatWasOpenedInstead) {
+    auto f = Failure(TOpenStep::NotTerminal, ENOTTY, "/tmp/x");
+    f.kind = TFileKind::Regular;
+    EXPECT_EQ(NotSerialPortText(f), "/tmp/x is a regular file, not a serial port.");
+    f.kind = TFileKind::CharDevice;
+    EXPECT_EQ(NotSerialPortText(f), "/tmp/x is a device, but not a serial port.");
 }
 
 TEST(SharedPortWarning, NamesOtherProgramsOnRealDevicesOnly) {

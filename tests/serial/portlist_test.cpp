@@ -27,8 +27,10 @@ TEST(PortList, FixedItemsFirstThenEachDeviceOnceInNaturalOrder) {
     } cases[] = {
         {"nothing found", {}, {"COM1", "COM2"}},
         {"natural order",
-         {Dev("/dev/ttyUSB10"), Dev("/dev/ttyUSB2"), Dev("/dev/ttyACM0"), Dev("/dev/ttyS0")},
-         {"COM1", "COM2", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB2", "/dev/ttyUSB10"}},
+         {Dev("/dev/ttyUSB10"), Dev("/dev/ttyUSB2"), Dev("/dev/ttyACM0"), Dev("/dev/ttyS3")},
+         {"COM1", "COM2", "/dev/ttyACM0", "/dev/ttyS3", "/dev/ttyUSB2", "/dev/ttyUSB10"}},
+        {"a COMn's device is that item", {Dev("/dev/ttyS1"), Dev("/dev/ttyS3")},
+         {"COM1", "COM2", "/dev/ttyS3"}},
         {"stable link preferred",
          {Usb("/dev/ttyUSB0", byId), Usb("/dev/ttyUSB1")},
          {"COM1", "COM2", byId, "/dev/ttyUSB1"}},
@@ -45,11 +47,48 @@ TEST(PortList, FixedItemsFirstThenEachDeviceOnceInNaturalOrder) {
 
 TEST(PortList, ToolTipTellsWhatTheDeviceSaysAboutItself) {
     EXPECT_EQ(PortToolTip(Usb("/dev/ttyUSB0")),
-              "FT232R USB UART\nManufacturer: FTDI\nUSB id: 0403:6001\n"
+              "USB adapter\nFT232R USB UART\nManufacturer: FTDI\nUSB id: 0403:6001\n"
               "Serial number: A10K3ZQ1\nDevice: /dev/ttyUSB0");
-    EXPECT_EQ(PortToolTip(Dev("/dev/ttyS4")), "Device: /dev/ttyS4");  // no USB id to show
+    // No USB id to show.
+    EXPECT_EQ(PortToolTip(Dev("/dev/ttyS4")), "Built-in UART\nDevice: /dev/ttyS4");
     EXPECT_EQ(MergePortList({}, {Usb("/dev/ttyUSB0")})[0].toolTip,
               PortToolTip(Usb("/dev/ttyUSB0")));
+}
+
+// Built-in UARTs, USB adapters and the kernel's console told apart; a COMn
+// and the device it names are one entry.
+TEST(PortList, KindsAndOneEntryADevice) {
+    TPortInfo console = Dev("/dev/ttyS0");
+    console.console = true;
+    TPortInfo usbConsole = Usb("/dev/ttyUSB3");
+    usbConsole.console = true;
+    const struct {
+        TPortInfo port;
+        const char* kind;
+    } kinds[] = {
+        {Dev("/dev/ttyS4"), "built-in UART"},
+        {Dev("/dev/ttyAMA0"), "built-in UART"},
+        {console, "built-in UART, kernel console"},
+        {Usb("/dev/ttyUSB0"), "USB adapter"},
+        {usbConsole, "USB adapter, kernel console"},
+        {Dev("/dev/ttyACM0"), "serial device"},
+        {Dev("/dev/pts/3"), "pseudo-terminal"},
+    };
+    for (const auto& k : kinds) EXPECT_EQ(PortKind(k.port), k.kind) << k.port.device;
+    EXPECT_EQ(PortToolTip(console).rfind("Built-in UART, kernel console: the kernel writes its "
+                                         "messages here too\n",
+                                         0),
+              0u)
+        << PortToolTip(console);
+
+    const auto items = MergePortList({"COM1", "COM2"}, {console, Dev("/dev/ttyS4")});
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0], (TPortItem{"COM1", PortToolTip(console),
+                                   "= /dev/ttyS0, built-in UART, kernel console"}));
+    EXPECT_EQ(items[1], (TPortItem{"COM2", "", ""}));
+    EXPECT_EQ(items[2], (TPortItem{"/dev/ttyS4", PortToolTip(Dev("/dev/ttyS4")), "built-in UART"}));
+    EXPECT_EQ(PortPaths({console, Dev("/dev/ttyS4")}),
+              (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS4"}));
 }
 
 TEST(LineSettingsText, ShortForm) {
@@ -57,6 +96,10 @@ TEST(LineSettingsText, ShortForm) {
     EXPECT_EQ(LineSettingsText("19200", TByteSize::_7, 2, TStopBits::_2), "19200 7E2");
     EXPECT_EQ(LineSettingsText("1200", TByteSize::_8, 1, TStopBits::_1_5), "1200 8O1.5");
     EXPECT_EQ(LineSettingsText("96x00", TByteSize::_8, -1, TStopBits::_1), "96x00 8?1");
+    EXPECT_EQ(HeldLineSettingsText("9600", TByteSize::_8, 2, TStopBits::_1, false),
+              "9600 8N1 (this device cannot carry even parity)");
+    EXPECT_EQ(HeldLineSettingsText("9600", TByteSize::_8, 1, TStopBits::_1, true), "9600 8O1");
+    EXPECT_EQ(HeldLineSettingsText("9600", TByteSize::_8, 0, TStopBits::_1, false), "9600 8N1");
 }
 
 }  // namespace

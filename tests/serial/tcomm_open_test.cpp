@@ -1,6 +1,7 @@
 // Opening, closing, exclusivity and property changes of TComm.
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -27,6 +28,37 @@ TEST_F(TCommOnPty, OpeningTwiceFailsAndKeepsTheFirstOpening) {
     EXPECT_EQ(log.Blocks()[0].bytes, Bytes("ping"));
 }
 
+// A driver without RS-485 mode (a pseudo-terminal has none) fails the
+// opening with the ioctl's error; the port is left closed and free, and opens
+// once the option is off.
+TEST(TCommOpen, Rs485RefusedByTheDriverFailsTheOpeningWithItsError) {
+    TestApp();
+    TPtyPair pty;
+    TComm comm;
+    comm.CommName = pty.SlavePath();
+    comm.Rs485 = {true, 2, 3};
+    const auto failure = OpenFailureOf(comm);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, TOpenStep::Rs485);
+    EXPECT_EQ(failure->error, ENOTTY);
+    EXPECT_EQ(OpenFailure(comm), "Error opening serial port");
+    const std::string summary = OpenFailureSummary(*failure);
+    EXPECT_EQ(summary.rfind(pty.SlavePath() + ": the driver refused RS-485 mode (TIOCSRS485: " +
+                                "Inappropriate ioctl for device)",
+                            0),
+              0u)
+        << summary;
+    EXPECT_NE(summary.find("Turn the port's RS-485 option off"), std::string::npos);
+    EXPECT_FALSE(comm.IsOpen());
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the failed opening left the tty locked";
+
+    comm.Rs485.enabled = false;
+    EXPECT_EQ(OpenFailure(comm), "");
+    comm.ClosePort();
+}
+
 TEST(TCommOpen, RefusesWhatIsNotAnOpenableTerminal) {
     TestApp();
     const std::string file =
@@ -39,7 +71,7 @@ TEST(TCommOpen, RefusesWhatIsNotAnOpenableTerminal) {
     // The message, and why: the failing step, the system's error and the kind of file.
     const struct {
         std::string name;
-        const char* message;
+        std::string message;
         TOpenStep step;
         int error;
         TFileKind kind;
@@ -51,9 +83,10 @@ TEST(TCommOpen, RefusesWhatIsNotAnOpenableTerminal) {
          TFileKind::Missing},
         // A directory cannot be opened read-write.
         {"/", "Error opening serial port", TOpenStep::Open, EISDIR, TFileKind::Directory},
-        {"/dev/null", "File handle is not a comm handle ", TOpenStep::NotTerminal, ENOTTY,
-         TFileKind::CharDevice},
-        {file, "File handle is not a comm handle ", TOpenStep::NotTerminal, ENOTTY,
+        // What opened but is no terminal is named for what it is.
+        {"/dev/null", "/dev/null is a device, but not a serial port.", TOpenStep::NotTerminal,
+         ENOTTY, TFileKind::CharDevice},
+        {file, file + " is a regular file, not a serial port.", TOpenStep::NotTerminal, ENOTTY,
          TFileKind::Regular},
     };
     TPtyPair pty;

@@ -55,6 +55,30 @@ TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
     EXPECT_EQ(table->item(1, 7)->text(), "yes");
     EXPECT_EQ(module.settings().floatOrder[1], 1);
     EXPECT_TRUE(messages.texts().isEmpty());
+
+    // HART read again: the MODBUS reply is older than its values.
+    const QDateTime modbusTime = form.Captured.modbusTime;
+    Click(ui->Button16);
+    ASSERT_TRUE(WaitFor([&] { return form.Captured.hartTime > modbusTime; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return table->item(1, 7)->text() == "could not compare"; }, 3000));
+    EXPECT_TRUE(verdicts->text().contains("is older than the HART values")) <<
+        verdicts->text().toStdString();
+    // An exception reply: nothing to compare, which is no disagreement.
+    ui->Edit20->setText("126");
+    Click(ui->Button4);
+    ASSERT_TRUE(WaitFor([&] { return form.Captured.modbusVerdict.exception; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return table->item(0, 7)->text() == "could not compare"; }, 3000));
+    EXPECT_TRUE(verdicts->text().startsWith("Could not compare: the MODBUS reply is an exception"))
+        << verdicts->text().toStdString();
+    EXPECT_TRUE(dialog->findChild<QLabel*>("labelCrossCheckSources")->text().contains(" s old)"));
+    SaveScreenshot(dialog, "crosscheck-could-not-compare.png");
+    // A later request that times out: the reply kept no longer stands for the module.
+    ui->Edit20->setText("10");
+    ui->Edit18->setText("002");
+    Click(ui->Button4);
+    ASSERT_TRUE(WaitFor([&] { return verdicts->text().contains("timed out"); }, 6000))
+        << verdicts->text().toStdString();
+    EXPECT_EQ(table->item(0, 7)->text(), "could not compare");
 }
 
 // A trend poll stopped while its HART reply is on its way: the reply answers

@@ -170,17 +170,23 @@ TEST_F(LinkTest, SlaveAddressIsMirroredOneWay) {
 }
 
 TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
+    // An opening failure is a warning with its cause and fix in sight; a
+    // refused input stays an information with nothing under it.
     const struct {
         const char* port;
         const char* baud;
         const char* message;
+        const char* informative;
     } cases[] = {
-        {"/nonexistent/tty0", "9600", "Error opening serial port"},
-        {"/dev/null", "9600", "File handle is not a comm handle "},
-        {"/dev/null", "96x00", "'96x00' is not a valid integer value"},
-        {"/dev/null", "", "'' is not a valid integer value"},
-        {"/dev/null", "96é00", "'96é00' is not a valid integer value"},
-        {"/dev/null", "96€00", "'96€00' in Baud Rate: a character outside Latin-1 cannot be sent"},
+        {"/nonexistent/tty0", "9600", "Error opening serial port",
+         "/nonexistent/tty0: No such file or directory\n\nThere is no such device."},
+        {"/dev/null", "9600", "/dev/null is a device, but not a serial port.",
+         "/dev/null: not a terminal (it is a device of another kind)\n\nChoose a serial device"},
+        {"/dev/null", "96x00", "'96x00' is not a valid integer value", ""},
+        {"/dev/null", "", "'' is not a valid integer value", ""},
+        {"/dev/null", "96é00", "'96é00' is not a valid integer value", ""},
+        {"/dev/null", "96€00", "'96€00' in Baud Rate: a character outside Latin-1 cannot be sent",
+         ""},
     };
     for (const auto& c : cases) {
         messages.clear();
@@ -189,6 +195,17 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
         Click(ui->Button1);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.port;
         EXPECT_EQ(messages.texts().first(), QString::fromUtf8(c.message));
+        const bool opening = *c.informative != 0;
+        EXPECT_EQ(messages.icons().first(), opening ? QMessageBox::Warning : QMessageBox::Information)
+            << c.port;
+        EXPECT_TRUE(opening ? messages.informative().first().startsWith(c.informative)
+                            : messages.informative().first().isEmpty())
+            << messages.informative().first().toStdString();
+        // The details keep the full diagnosis: the cause first, then the devices present.
+        if (opening) {
+            EXPECT_TRUE(messages.details().first().startsWith(messages.informative().first()));
+            EXPECT_TRUE(messages.details().first().contains("erial devices")) << c.port;
+        }
         EXPECT_FALSE(form.PortOpen);
         EXPECT_FALSE(form.Comm1->IsOpen());
         EXPECT_EQ(ui->Button1->text(), "Open");

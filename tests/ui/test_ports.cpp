@@ -6,7 +6,13 @@
 #include <QLineEdit>
 #include <QStatusBar>
 
+#include <QCheckBox>
+#include <QSpinBox>
+
+#include "serial/ptypair.h"
 #include "ui/portcombobox.h"
+#include "ui/rs485dialog.h"
+#include "screenshot.h"
 #include "window_fixture.h"
 
 namespace {
@@ -72,13 +78,82 @@ TEST_F(PortsTest, BoxFitsAUsbNameAndElidesLongerPathsInAWindowThatFits1024) {
     EXPECT_EQ(ui->SPREALCOM->toolTip(), "COM4 (/dev/ttyS3)");
 }
 
+TEST_F(PortsTest, BaudBoxShowsASevenDigitRateWhole) {
+    const int before = ui->ComboBox11->width();
+    ui->ComboBox11->setEditText("4000000");
+    QLineEdit* edit = ui->ComboBox11->lineEdit();
+    ASSERT_TRUE(WaitFor([&] {
+        return edit->width() >= edit->fontMetrics().horizontalAdvance("4000000");
+    }, 2000)) << edit->width();
+    ui->ComboBox11->setEditText("9600");
+    ASSERT_TRUE(WaitFor([&] { return ui->ComboBox11->width() == before; }, 2000))
+        << "the box is back to its width at start";
+}
+
+// The kind of each device and the one entry a COMn and its device make.
+TEST_F(PortsTest, ListTellsKindsAndMarksACOMnAsItsDevice) {
+    TPortInfo uart;
+    uart.device = "/dev/ttyS0";
+    uart.console = true;
+    ui->SPREALCOM->SetDiscovery([&] { return std::vector<TPortInfo>{uart}; });
+    ui->SPREALCOM->showPopup();
+    ui->SPREALCOM->hidePopup();
+    EXPECT_EQ(Items(ui->SPREALCOM), ComItems());
+    EXPECT_EQ(ui->SPREALCOM->itemData(0, TPortComboBox::kNoteRole).toString(),
+              "= /dev/ttyS0, built-in UART, kernel console");
+    EXPECT_TRUE(ui->SPREALCOM->itemData(0, Qt::ToolTipRole).toString().contains("kernel console"));
+    ui->SPREALCOM->SetDiscovery([] { return std::vector<TPortInfo>{}; });
+    ui->SPREALCOM->showPopup();
+    ui->SPREALCOM->hidePopup();
+    EXPECT_EQ(ui->SPREALCOM->itemData(0, TPortComboBox::kNoteRole).toString(), "");
+}
+
+// Chosen per device in its dialog, applied at the opening; a pseudo-terminal
+// has no RS-485 mode, so the driver's refusal is the message's cause.
+TEST_F(PortsTest, Rs485ModeIsChosenPerDeviceAndARefusalSaysWhy) {
+    TPtyPair pty;
+    const QString path = QString::fromStdString(pty.SlavePath());
+    ui->SPREALCOM->setEditText(path);
+    QTimer fill;
+    fill.setInterval(5);
+    QObject::connect(&fill, &QTimer::timeout, [] {
+        auto* dialog = qobject_cast<Rs485Dialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        dialog->findChild<QCheckBox*>("Rs485Enabled")->setChecked(true);
+        dialog->findChild<QSpinBox*>("Rs485DelayBefore")->setValue(2);
+        dialog->accept();
+    });
+    fill.start();
+    form.findChild<QAction*>("actionRs485Mode")->trigger();
+    fill.stop();
+    EXPECT_EQ(form.Rs485Ports[pty.SlavePath()], (TRs485{true, 2, 0}));
+
+    Click(ui->Button1);
+    ASSERT_TRUE(messages.WaitForCount(1, 2000));
+    EXPECT_EQ(messages.texts(), QStringList{"Error opening serial port"});
+    EXPECT_TRUE(messages.informative()[0].contains(
+        "the driver refused RS-485 mode (TIOCSRS485: Inappropriate ioctl for device)"))
+        << messages.informative()[0].toStdString();
+    EXPECT_FALSE(form.PortOpen);
+
+    form.Rs485Ports[pty.SlavePath()].enabled = false;
+    messages.clear();
+    Click(ui->Button1);
+    EXPECT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+}
+
 TEST_F(PortsTest, OpeningFailureKeepsItsMessageAndSaysWhy) {
+    messages.onShown = [](QMessageBox* box) { SaveScreenshot(box, "openfailure.png"); };
     ui->SPREALCOM->setEditText("/dev/tavrix-missing");
     Click(ui->Button1);
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts(), QStringList{"Error opening serial port"});
     EXPECT_TRUE(messages.details()[0].startsWith("/dev/tavrix-missing: No such file or directory"))
         << messages.details()[0].toStdString();
+    EXPECT_EQ(messages.icons()[0], QMessageBox::Warning);
+    EXPECT_EQ(messages.informative()[0],
+              "/dev/tavrix-missing: No such file or directory\n\nThere is no such device. Is the "
+              "adapter plugged in?");
 }
 
 TEST_F(PortsTest, StatusLineFollowsThePortAndLiesUnderTheBuffers) {
@@ -90,7 +165,8 @@ TEST_F(PortsTest, StatusLineFollowsThePortAndLiesUnderTheBuffers) {
     ui->ComboBox10->setCurrentIndex(2);
     OpenOnSimulator();
     EXPECT_EQ(label("StatusPort"), ui->SPREALCOM->currentText());
-    EXPECT_EQ(label("StatusSettings"), "9600 8E1");
+    // A pseudo-terminal drops the parity: said, not shown as set.
+    EXPECT_EQ(label("StatusSettings"), "9600 8N1 (this device cannot carry even parity)");
     EXPECT_EQ(label("StatusState"), "Open");
     Click(ui->Button6);
     ASSERT_TRUE(WaitFor([&] { return label("StatusLastReply").startsWith("Last reply "); }, 4000));

@@ -11,6 +11,10 @@
 #include <mutex>
 
 #include "screenshot.h"
+#include "serial/ptypair.h"
+#include "session/link.h"
+#include "traffic/trafficlog.h"
+#include "ui/trafficlogmodel.h"
 #include "session/requestrunner.h"
 #include "ui/trendwindow.h"
 #include "window_fixture.h"
@@ -42,7 +46,6 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     EXPECT_EQ(samples[0].values.unit[1], "KPa");
     EXPECT_EQ(trend->log().Stats(1).min, 12.5);
     EXPECT_GT(*trend->log().Stats(1).max, 12.5);
-    SaveScreenshot(trend, "trend.png");
     trend->Stop();
     ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 3000));
 
@@ -71,8 +74,84 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     ASSERT_TRUE(WaitFor([&] { return !trend->IsPolling(); }, 20000));
     EXPECT_EQ(trend->findChild<QLabel*>("labelTrendStatus")->text(),
               "No reply to 3 polls in a row: polling stopped.");
-    EXPECT_TRUE(samples.empty());
+    // Each missed poll is a gap, with its reason.
+    ASSERT_EQ(samples.size(), 3u);
+    for (const TrendSample& sample : samples) EXPECT_TRUE(sample.IsGap()) << sample.gap;
     EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+// Started before any identity, the trend reads it first; polling HART and
+// MODBUS together overlays them with their deviation, a MODBUS side that
+// stops answering leaves gaps with their reason, also in the CSV.
+TEST_F(WindowTest, TrendReadsTheIdentityFirstOverlaysBothSidesAndShowsGaps) {
+    OpenOnSimulator();
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    ASSERT_TRUE(trend);
+    trend->SetIntervalForTest(100);
+    const auto& samples = trend->log().samples();
+    trend->findChild<QComboBox*>("comboTrendSource")->setCurrentIndex(2);
+    trend->resize(1400, 700);
+    trend->Start();
+    ASSERT_TRUE(WaitFor([&] { return samples.size() >= 2; }, 20000));
+    // The process moves between the HART and the MODBUS read of each poll.
+    QObject::connect(form.Sequencer, &RequestRunner::replied, trend, [&](int step) {
+        std::lock_guard lock(module.mutex());
+        if (step == 0) module.settings().variables[0] += 0.5f;
+        module.settings().hart.loopCurrent += step == 0 ? 0.2f : 0.0f;
+    });
+    ASSERT_TRUE(WaitFor([&] { return samples.size() >= 6; }, 20000));
+    const HartIdentity identity = form.Link1->KeptHartIdentity();
+    EXPECT_TRUE(identity.manufacturer || identity.deviceType);
+    ASSERT_TRUE(samples[0].modbus);
+    EXPECT_EQ(samples[0].values.value[1], 12.5);
+    EXPECT_TRUE(samples[0].modbus->value[1]);
+    EXPECT_TRUE(TrendDeviation(samples[0], 1));
+
+    // The MODBUS side goes quiet for a poll, then answers again.
+    ui->Edit18->setText("002");
+    ASSERT_TRUE(WaitFor([&] { return !samples.empty() && samples.back().IsGap(); }, 20000));
+    ui->Edit18->setText("001");
+    const size_t gapAt = samples.size() - 1;
+    ASSERT_TRUE(WaitFor([&] { return samples.size() > gapAt + 5 && !samples.back().IsGap(); },
+                        20000));
+    EXPECT_EQ(samples[gapAt].gap.rfind("No reply: ", 0), 0u) << samples[gapAt].gap;
+    SaveScreenshot(trend, "trend.png");
+    trend->Stop();
+    ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 3000));
+    QTemporaryDir dir;
+    ASSERT_TRUE(trend->SaveCsv(dir.filePath("trend.csv")));
+    QFile file(dir.filePath("trend.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(",No reply: "));
+}
+
+// The device unplugged while polling: polling stops at once, saying so, and
+// no poll goes to the closed port.
+TEST_F(WindowTest, TrendStopsAtOnceWhenTheDeviceHangsUp) {
+    TPtyPair pty;
+    ui->SPREALCOM->setEditText(QString::fromStdString(pty.SlavePath()));
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen);
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    trend->SetIntervalForTest(100);
+    trend->findChild<QComboBox*>("comboTrendSource")->setCurrentIndex(1);
+    trend->Start();
+    ASSERT_TRUE(WaitFor([&] { return form.Sequencer->IsRunning(); }, 3000));
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !trend->IsPolling(); }, 3000));
+    EXPECT_EQ(trend->findChild<QLabel*>("labelTrendStatus")->text(),
+              "The device hung up (the port is gone): polling stopped.");
+    Pump(500);
+    const auto& events = form.Traffic->log().events();
+    const auto hangup = std::find_if(events.begin(), events.end(), [](const TrafficEvent& e) {
+        return e.kind == TrafficKind::HangUp;
+    });
+    ASSERT_NE(hangup, events.end());
+    EXPECT_TRUE(std::none_of(hangup, events.end(), [](const TrafficEvent& e) {
+        return e.kind == TrafficKind::Sent;
+    }));
 }
 
 }  // namespace

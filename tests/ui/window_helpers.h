@@ -43,18 +43,31 @@ public:
         poll_->setInterval(5);
         QObject::connect(poll_.get(), &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                if (onShown) {
+                    poll_->stop();  // the hook may wait: the box is seen once
+                    onShown(box);
+                    poll_->start();
+                }
                 texts_.push_back(box->text());
                 details_.push_back(box->detailedText());
+                informative_.push_back(box->informativeText());
+                icons_.push_back(box->icon());
                 box->done(QMessageBox::Ok);
             }
         });
         poll_->start();
     }
+    // Called with each box before it is read and closed (a screenshot).
+    std::function<void(QMessageBox*)> onShown;
     const QStringList& texts() const { return texts_; }
     const QStringList& details() const { return details_; }  // detailed texts, one per box
+    const QStringList& informative() const { return informative_; }  // shown under the text
+    const QList<QMessageBox::Icon>& icons() const { return icons_; }
     void clear() {
         texts_.clear();
         details_.clear();
+        informative_.clear();
+        icons_.clear();
     }
     // Waits until `count` messages were seen or the deadline passed.
     bool WaitForCount(int count, int timeoutMs) {
@@ -65,6 +78,8 @@ private:
     std::unique_ptr<QTimer> poll_;
     QStringList texts_;
     QStringList details_;
+    QStringList informative_;
+    QList<QMessageBox::Icon> icons_;
 };
 
 // A click as the engineer makes it: through the event loop and the

@@ -1,0 +1,105 @@
+// The window under the desktop's palette: its grey face in a light theme,
+// the desktop's colours in a dark one with every label readable, and back.
+// Tab leaves the Receive Buffer.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+#include "screenshot.h"
+#include "ui/desktoppalette.h"
+#include "window_fixture.h"
+
+namespace {
+
+QPalette DarkPalette() {
+    QPalette p;
+    const struct {
+        QPalette::ColorRole role;
+        QColor color;
+    } roles[] = {{QPalette::Window, QColor(0x2B, 0x2B, 0x2B)},
+                 {QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6)},
+                 {QPalette::Base, QColor(0x1E, 0x1E, 0x1E)},
+                 {QPalette::AlternateBase, QColor(0x33, 0x33, 0x33)},
+                 {QPalette::Text, QColor(0xE6, 0xE6, 0xE6)},
+                 {QPalette::Button, QColor(0x3A, 0x3A, 0x3A)},
+                 {QPalette::ButtonText, QColor(0xE6, 0xE6, 0xE6)},
+                 {QPalette::ToolTipBase, QColor(0x3A, 0x3A, 0x3A)},
+                 {QPalette::ToolTipText, QColor(0xE6, 0xE6, 0xE6)},
+                 {QPalette::PlaceholderText, QColor(0xA0, 0xA0, 0xA0)}};
+    for (const auto& r : roles) p.setColor(r.role, r.color);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0xA0, 0xA0, 0xA0));
+    return p;
+}
+
+// The strongest contrast between a label's background (its corner) and any
+// pixel of its text, as drawn.
+double DrawnContrast(QLabel* label) {
+    const QImage image = label->grab().toImage();
+    const QColor background = image.pixelColor(0, 0);
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, ContrastRatio(background, image.pixelColor(x, y)));
+    return best;
+}
+
+class ThemeTest : public WindowTest {
+protected:
+    void TearDown() override {
+        QApplication::setPalette(light_);
+        WindowTest::TearDown();
+    }
+    const QPalette light_ = QApplication::palette();
+};
+
+TEST_F(ThemeTest, FollowsTheDesktopPaletteAndKeepsLabelsReadable) {
+    ASSERT_FALSE(IsDarkPalette(light_));
+    EXPECT_EQ(form.palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+
+    const QPalette dark = DarkPalette();
+    ASSERT_TRUE(IsDarkPalette(dark));
+    QApplication::setPalette(dark);
+    ASSERT_TRUE(WaitFor([&] { return form.palette().color(QPalette::Window) == dark.window().color(); },
+                        2000));
+    EXPECT_EQ(form.palette().color(QPalette::WindowText), dark.windowText().color());
+
+    auto* pages = form.findChild<QTabWidget*>();
+    ASSERT_TRUE(pages);
+    int checked = 0;
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        Pump(20);
+        for (QLabel* label : form.findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(&form) || label->text().trimmed().isEmpty() ||
+                !label->pixmap().isNull())
+                continue;
+            ++checked;
+            EXPECT_GE(DrawnContrast(label), 4.5)
+                << label->objectName().toStdString() << " \"" << label->text().toStdString()
+                << "\" on page " << page;
+        }
+    }
+    EXPECT_GT(checked, 50);
+    pages->setCurrentIndex(0);
+    SaveScreenshot(&form, "dark.png");
+
+    QApplication::setPalette(light_);
+    ASSERT_TRUE(WaitFor(
+        [&] { return form.palette().color(QPalette::Window) == QColor(0xC0, 0xC0, 0xC0); }, 2000));
+}
+
+TEST_F(ThemeTest, TabLeavesTheReceiveBuffer) {
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    ui->Memo10->setPlainText("QQQ#QV#");
+    ui->Memo10->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return ui->Memo10->hasFocus(); }, 2000));
+    QTest::keyClick(ui->Memo10, Qt::Key_Tab);
+    EXPECT_FALSE(ui->Memo10->hasFocus());
+    EXPECT_EQ(ui->Memo10->toPlainText(), "QQQ#QV#");
+}
+
+}  // namespace
