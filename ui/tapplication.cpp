@@ -3,11 +3,19 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QTimer>
 #include <exception>
 
 #include "serial/tcomm.h"
 #include "ui/controls.h"
 #include "session/portdiscovery.h"
+
+namespace {
+
+// Beyond the window's own wait for a held loop to be released.
+constexpr int kOrderlyEndLimitMs = 8000;
+
+}  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kWindowClass));
@@ -16,9 +24,14 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 void TApplication::QuitOnTermination() {
     if (termination_) return;
     termination_ = new TSignalPipe(this);
-    connect(termination_, &TSignalPipe::received, this, [this](int signo, int) {
+    connect(termination_, &TSignalPipe::received, this, [this](int signo, int count) {
         endedBy_ = signo;
-        quit();
+        if (count > 1) return quit();  // a second signal: end now
+        // The first closes the windows as the engineer would, so a loop held
+        // at a fixed current is released before the port closes; the window
+        // waits for that a few seconds at most.
+        closeAllWindows();
+        QTimer::singleShot(kOrderlyEndLimitMs, this, &QCoreApplication::quit);
     });
 }
 

@@ -3,15 +3,26 @@
 #include "ui/tform1.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 
+#include "session/loopcheckjob.h"
 #include "session/requestrunner.h"
 #include "ui/desktoppalette.h"
+#include "ui/hartinstrumentwindow.h"
 #include "ui/moduleprofiles.h"
 #include "ui/requestbuttonslock.h"
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/trafficlogmodel.h"
 #include "ui_tform1.h"
+
+namespace {
+
+// The longest a close waits for a held loop current to be released: its
+// command 40 with its retries, on a line that may have gone.
+constexpr int kLoopReleaseLimitMs = 5000;
+
+}  // namespace
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
@@ -81,6 +92,18 @@ void TForm1::ShowBlock(const QByteArray& block, int code, const QString& shown) 
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // A loop check holds the loop at a fixed current the control system sees:
+    // it is released on the line before the port goes, within a few seconds.
+    auto* hart = findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    LoopCheckJob* loop = hart ? hart->loopCheck() : nullptr;
+    if (loop && loop->IsRunning() && !closingAfterRelease_) {
+        closingAfterRelease_ = true;
+        loop->Cancel();
+        connect(loop, &LoopCheckJob::finished, this, &QWidget::close, Qt::QueuedConnection);
+        QTimer::singleShot(kLoopReleaseLimitMs, this, &QWidget::close);
+        event->ignore();
+        return;
+    }
     CloseComm();
     event->accept();
 }

@@ -179,6 +179,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Set once a close has waited for a held loop current to be released.
+    bool closingAfterRelease_ = false;
     // Runs a handler; an exception it raises (a failed conversion) is shown to
     // the engineer here rather than unwinding through Qt's event delivery.
     void Guarded(void (TForm1::*handler)());

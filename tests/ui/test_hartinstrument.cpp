@@ -159,6 +159,20 @@ TEST_F(HartWindowTest, LoopCheckTableAndClosingMidCheck) {
     EXPECT_TRUE(loop->report().cancelled);
     EXPECT_TRUE(loop->report().fixedModeLeft);
     EXPECT_FALSE(Hart().fixedCurrent);
+
+    // The main window closed mid-check (the engineer, or a signal): the loop
+    // is released on the line first, then the window closes with the port.
+    window->show();
+    bool asked = false;
+    QObject::connect(loop, &LoopCheckJob::pointDone, &form, [&] {
+        if (!asked) form.close();
+        asked = true;
+    });
+    Click(Get<QPushButton>("buttonLoopCheck"));
+    ASSERT_TRUE(WaitFor([&] { return asked && !form.isVisible(); }, 20000));
+    EXPECT_TRUE(loop->report().fixedModeLeft);
+    EXPECT_FALSE(Hart().fixedCurrent);
+    EXPECT_FALSE(form.Comm1->IsOpen());
 }
 
 }  // namespace
