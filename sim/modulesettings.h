@@ -48,6 +48,7 @@ struct ModuleSettings {
         int command = 0;
         int startAddress = 0;
         int length = 0;
+        bool operator==(const VariableParse&) const = default;
     };
     std::array<VariableParse, 4> parsing{};
 
@@ -55,6 +56,7 @@ struct ModuleSettings {
     struct Payload {
         int on = 0;
         std::vector<uint8_t> bytes;
+        bool operator==(const Payload&) const = default;
     };
     std::array<Payload, 2> readCommands{};
     std::array<Payload, 2> monitoringCommands{};
@@ -83,6 +85,7 @@ struct ModuleSettings {
         float loopCurrent = 12.0f;                         // mA
         int variableCount = 4;                             // 0..4 variables in the command 3 reply
         std::array<uint8_t, 4> unitCodes{12, 32, 61, 57};  // kPa, degC, kg, %
+        bool operator==(const HartInstrumentSettings&) const = default;
     };
     HartInstrumentSettings hart;
 
@@ -98,4 +101,6 @@ struct ModuleSettings {
     // A set command, by the start of its frame, that the module refuses with
     // its error acknowledgement ("QQS#MD:ERR#"), as it does a frame it cannot take.
     std::string refusedSetCommand;
+
+    bool operator==(const ModuleSettings&) const = default;
 };

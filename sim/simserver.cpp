@@ -53,13 +53,37 @@ SimServer::SimServer(TavrixModule& module, SimOptions options)
 
 SimServer::~SimServer() {
     Stop();
-    if (fd_ >= 0) close(fd_);
-    if (holdFd_ >= 0) close(holdFd_);
+    CloseLine();
     if (stopFd_ >= 0) close(stopFd_);
 }
 
+void SimServer::CloseLine() {
+    if (fd_ >= 0) close(fd_);
+    if (holdFd_ >= 0) close(holdFd_);
+    fd_ = holdFd_ = -1;
+    applied_.reset();
+}
+
+void SimServer::Unplug() {
+    Stop();
+    CloseLine();
+    unplugged_ = true;
+}
+
+std::string SimServer::Plug() {
+    Stop();
+    CloseLine();
+    // A stop asked for the last loop must not end the next one.
+    uint64_t pending = 0;
+    [[maybe_unused]] ssize_t n = read(stopFd_, &pending, sizeof pending);
+    Open();
+    unplugged_ = false;
+    Start();
+    return path_;
+}
+
 std::string SimServer::Open() {
-    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     if (options_.device.empty()) {
         int master = -1, slave = -1;
@@ -116,6 +140,12 @@ void SimServer::Run() {
         }
         if (fds[0].revents) return;
         if (ready == 0) {
+            if (options_.hangUpAfter > 0 && !hungUpOnce_ && requests_ >= options_.hangUpAfter) {
+                hungUpOnce_ = true;
+                CloseLine();
+                unplugged_ = true;
+                return;
+            }
             Serve(request);
             request.clear();
             // A set command may have moved the module to another speed or parity.
@@ -137,8 +167,9 @@ void SimServer::Run() {
 }
 
 void SimServer::Serve(const Bytes& request) {
+    const int number = ++requests_;
     // A module that stops answering part way through a sequence.
-    const bool silenced = options_.stopAfter > 0 && requests_++ >= options_.stopAfter;
+    const bool silenced = options_.stopAfter > 0 && number > options_.stopAfter;
     // On a pseudo-terminal nothing but us can hold the two sides' settings
     // against each other; a real line does it by itself.
     std::optional<OtherEndLine> other;
@@ -167,7 +198,7 @@ void SimServer::Serve(const Bytes& request) {
         const std::lock_guard lock(lastMutex_);
         last_ = *reply;
     }
-    if (Chance(options_.dropPercent)) {
+    if (number == options_.dropRequest || Chance(options_.dropPercent)) {
         ++dropped_;
         return;
     }
