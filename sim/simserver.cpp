@@ -71,6 +71,12 @@ void SimServer::Unplug() {
 }
 
 std::string SimServer::Plug() {
+    Reopen();
+    Start();
+    return path_;
+}
+
+std::string SimServer::Reopen() {
     Stop();
     CloseLine();
     // A stop asked for the last loop must not end the next one.
@@ -78,7 +84,6 @@ std::string SimServer::Plug() {
     [[maybe_unused]] ssize_t n = read(stopFd_, &pending, sizeof pending);
     Open();
     unplugged_ = false;
-    Start();
     return path_;
 }
 

@@ -58,6 +58,8 @@ public:
     // The adapter back: a new line (a new pseudo-terminal, or the device
     // opened again), served on a background thread; returns its path.
     std::string Plug();
+    // The same, but not served yet: Run() or Start() serves it.
+    std::string Reopen();
     // The line was closed by hangUpAfter or Unplug() and not plugged again.
     bool unplugged() const { return unplugged_; }
     // Requests heard since the start (not only since the last Plug()).
