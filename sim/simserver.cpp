@@ -173,6 +173,11 @@ void SimServer::Run() {
 
 void SimServer::Serve(const Bytes& request) {
     const int number = ++requests_;
+    // Counted when this returns, whichever way.
+    struct Served {
+        std::atomic<int>& count;
+        ~Served() { ++count; }
+    } served{served_};
     // A module that stops answering part way through a sequence.
     const bool silenced = options_.stopAfter > 0 && number > options_.stopAfter;
     // On a pseudo-terminal nothing but us can hold the two sides' settings

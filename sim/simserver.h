@@ -62,8 +62,10 @@ public:
     std::string Reopen();
     // The line was closed by hangUpAfter or Unplug() and not plugged again.
     bool unplugged() const { return unplugged_; }
-    // Requests heard since the start (not only since the last Plug()).
+    // Requests heard since the start (not only since the last Plug()), and
+    // of them those done with: answered, dropped or left unanswered.
     int requestsHeard() const { return requests_; }
+    int requestsServed() const { return served_; }
 
     int requestsAnswered() const { return answered_; }
     int repliesDropped() const { return dropped_; }
@@ -92,6 +94,7 @@ private:
     std::thread thread_;
     std::atomic<int> answered_{0};
     std::atomic<int> requests_{0};
+    std::atomic<int> served_{0};
     std::atomic<bool> unplugged_{false};
     bool hungUpOnce_ = false;  // hangUpAfter has fired
     std::atomic<int> dropped_{0};
