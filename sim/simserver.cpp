@@ -178,6 +178,11 @@ void SimServer::Serve(const Bytes& request) {
         std::atomic<int>& count;
         ~Served() { ++count; }
     } served{served_};
+    {
+        const std::lock_guard lock(lastMutex_);
+        if (heard_.size() >= 10000) heard_.erase(heard_.begin());
+        heard_.push_back(request);
+    }
     // A module that stops answering part way through a sequence.
     const bool silenced = options_.stopAfter > 0 && number > options_.stopAfter;
     // On a pseudo-terminal nothing but us can hold the two sides' settings
@@ -255,6 +260,11 @@ bool SimServer::Chance(int percent) { return percent > 0 && Below(100) < percent
 int SimServer::Below(int n) {
     if (n <= 1) return 0;
     return static_cast<int>(random_() % static_cast<unsigned>(n));
+}
+
+std::vector<Bytes> SimServer::RequestsHeard() const {
+    const std::lock_guard lock(lastMutex_);
+    return heard_;
 }
 
 Bytes SimServer::LastReply() const {

@@ -71,6 +71,8 @@ public:
     int repliesDropped() const { return dropped_; }
     // The last reply the module gave, sent or dropped.
     Bytes LastReply() const;
+    // The requests heard, oldest first (the last 10000).
+    std::vector<Bytes> RequestsHeard() const;
     // Writes raw bytes to the line (tests: unsolicited data).
     void Inject(const Bytes& bytes);
 
@@ -100,6 +102,7 @@ private:
     std::atomic<int> dropped_{0};
     mutable std::mutex lastMutex_;
     Bytes last_;
+    std::vector<Bytes> heard_;
     std::mt19937 random_;
     std::optional<UartFrame> applied_;  // the device's line as last set
 };

@@ -48,6 +48,7 @@ TForm1::TForm1(QWidget* parent)
     SetupMenus();
     SetupPort();
     SetupTraffic();
+    SetupJournal();
     Profiles = new ModuleProfiles(this);
     LoadPictures();
     FormCreate();
