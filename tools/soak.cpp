@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -30,6 +31,7 @@
 #include <string>
 
 #include "exchange/requestcodes.h"
+#include "session/journalfollower.h"
 #include "session/link.h"
 #include "session/modulejob.h"
 #include "session/receivewait.h"
@@ -219,10 +221,11 @@ int main(int argc, char** argv) {
     const auto report = [&](int quarter) {
         std::printf(
             "soak: %5.1f min memory %ld KiB, traffic log %zu events, trend %zu samples, "
-            "%ld requests, %ld timeouts, %d dropped, %ld mismatches\n",
+            "journal %lld KiB, %ld requests, %ld timeouts, %d dropped, %ld mismatches\n",
             clock.elapsed() / 60000.0, ResidentKiB(), form.Traffic->log().events().size(),
-            trend->log().samples().size(), f.requests, f.timeouts, server.repliesDropped(),
-            f.mismatches);
+            trend->log().samples().size(),
+            QFileInfo(QString::fromStdString(form.Journal->path())).size() / 1024, f.requests,
+            f.timeouts, server.repliesDropped(), f.mismatches);
         std::fflush(stdout);
         (void)quarter;
     };
@@ -295,6 +298,7 @@ int main(int argc, char** argv) {
     std::printf("trend samples: %zu, restarts after three lost polls in a row: %ld\n",
                 trend->log().samples().size(), f.trendRestarts);
     std::printf("longest stall: %lld ms\n", static_cast<long long>(meter.LongestMs()));
+    std::printf("journal: %s\n", form.Journal->path().c_str());
     std::printf("blocks dropped from a full backlog: %llu\n",
                 static_cast<unsigned long long>(form.ReceiveWait->Backlog().dropped()));
     return f.mismatches == 0 ? 0 : 1;
