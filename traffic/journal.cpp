@@ -103,6 +103,9 @@ bool TrafficJournal::Open(const std::string& folder, const std::string& toolVers
     }
     folder_ = folder;
     cap_ = cap;
+    toolVersion_ = toolVersion;
+    lineText_ = lineText;
+    port_ = port;
     const std::string name = JournalFileName(start, port);
     // Two sessions in one second on one port: the second file gets a number.
     for (int n = 1; n < 100 && fd_ < 0; ++n) {
@@ -130,6 +133,15 @@ bool TrafficJournal::Open(const std::string& folder, const std::string& toolVers
 void TrafficJournal::Append(const TrafficRow& row) {
     if (fd_ < 0) return;
     if (!Write(JournalLine(row))) return;
+    if (written_ >= cap_ / 4) {
+        const std::string previous = path_;
+        Close({"Continued in the next file"});
+        // The copies: Open() takes its arguments by reference and sets them.
+        const std::string folder = folder_, version = toolVersion_, line = lineText_, port = port_;
+        if (Open(folder, version, line, port, std::chrono::system_clock::now(), cap_))
+            Write("# Continued from " + previous + "\n");
+        return;
+    }
     // A long session keeps the folder within its cap as it goes.
     if (written_ >= nextPrune_) {
         PruneJournals(folder_, cap_, path_);

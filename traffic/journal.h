@@ -44,6 +44,8 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // Writes the row at once: nothing waits in a buffer of ours, so a killed
     // program has lost none of it. A failed write closes the journal (error()).
+    // A file past a quarter of the cap is followed by a new one, headed the
+    // same, so a session of days stays within the cap too.
     void Append(const TrafficRow& row);
     // The statistics as closing comment lines, and the file closed.
     void Close(const std::vector<std::string>& statistics = {});
@@ -58,6 +60,7 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string folder_;
+    std::string toolVersion_, lineText_, port_;  // for the next file of a long session
     std::string error_;
     uint64_t written_ = 0;
     uint64_t cap_ = kJournalSizeCap;

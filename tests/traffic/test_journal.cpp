@@ -125,3 +125,29 @@ TEST(Journal, AFolderThatCannotBeMadeIsSaid) {
     EXPECT_FALSE(journal.error().empty());
     EXPECT_FALSE(journal.IsOpen());
 }
+
+// A session longer than the cap goes on in new files; the folder stays within it.
+TEST(Journal, ALongSessionGoesOnInNewFilesWithinTheCap) {
+    const std::string folder = Folder("long");
+    constexpr uint64_t kCap = 8192;
+    TrafficJournal journal;
+    ASSERT_TRUE(journal.Open(folder, "1", "/dev/pts/3 9600 8N1", "/dev/pts/3",
+                             std::chrono::system_clock::now(), kCap));
+    const TrafficRow row{"12:00:00.000", "", "TX", "MODBUS Test", "8", std::string(60, 'A'), "", ""};
+    for (int i = 0; i < 1000; ++i) journal.Append(row);
+    ASSERT_TRUE(journal.IsOpen()) << journal.error();
+    uint64_t total = 0;
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        total += entry.file_size();
+        ++files;
+        // Every file opens with the header and the column names.
+        const std::string text = Read(entry.path().string());
+        EXPECT_TRUE(text.starts_with("# Tavrix Configurator 1 traffic log\n")) << entry.path();
+        EXPECT_NE(text.find("\nTime\t+ms\tDir\t"), std::string::npos) << entry.path();
+    }
+    EXPECT_GE(files, 2u);
+    EXPECT_LE(total, kCap + kCap / 4 + 200);
+    EXPECT_NE(Read(journal.path()).find("# Continued from " + folder + "/traffic-"),
+              std::string::npos);
+}
