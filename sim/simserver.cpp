@@ -290,6 +290,7 @@ void SimServer::WriteAll(const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd_, data, size);
         if (n > 0) {
+            written_ += static_cast<uint64_t>(n);
             data += n;
             size -= static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -66,6 +66,8 @@ public:
     // of them those done with: answered, dropped or left unanswered.
     int requestsHeard() const { return requests_; }
     int requestsServed() const { return served_; }
+    // Bytes written to the line since the start.
+    uint64_t bytesWritten() const { return written_; }
 
     int requestsAnswered() const { return answered_; }
     int repliesDropped() const { return dropped_; }
@@ -97,6 +99,7 @@ private:
     std::atomic<int> answered_{0};
     std::atomic<int> requests_{0};
     std::atomic<int> served_{0};
+    std::atomic<uint64_t> written_{0};
     std::atomic<bool> unplugged_{false};
     bool hungUpOnce_ = false;  // hangUpAfter has fired
     std::atomic<int> dropped_{0};
