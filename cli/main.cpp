@@ -42,6 +42,7 @@
 #include "serial/signalpipe.h"
 #include "serial/tcomm.h"
 #include "session/certifyjob.h"
+#include "session/journalfollower.h"
 #include "session/link.h"
 #include "session/loopcheckjob.h"
 #include "session/modulejob.h"
@@ -112,6 +113,8 @@ public:
           runner_(*link_.Sequencer()),
           job_(&link_) {
         job_.SetRetries(o.retries);
+        if (o.journal)
+            journal_ = std::make_unique<JournalFollower>(&link_, JournalFolder(), TAVRIX_VERSION);
     }
 
     // Opens the module's port; false, with the cause and what to do, when it cannot.
@@ -618,6 +621,7 @@ private:
     bool alone_;
     std::function<void()> ended_;
     Link link_;
+    std::unique_ptr<JournalFollower> journal_;  // every frame of this port, as it goes
     RequestRunner& runner_;
     ModuleJob job_;
     CertifyJob certify_{&link_};

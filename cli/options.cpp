@@ -14,7 +14,7 @@
 
 const char* const kUsageText =
     "Usage: tavrix-cli --port DEV [--port DEV ...] [--baud N] [--parity none|odd|even]\n"
-    "                  [--answer-time MS] [--hart-address N] [--json]\n"
+    "                  [--answer-time MS] [--hart-address N] [--json] [--no-journal]\n"
     "                  [--rs485 [--rts-delay-before MS] [--rts-delay-after MS]] COMMAND\n"
     "Commands:\n"
     "  version                      the module's version text\n"
@@ -45,6 +45,9 @@ const char* const kUsageText =
     "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
     "module's longest time to answer (default 500 ms), which the timeouts allow for;\n"
     "a scan waits that long for each silent candidate (default 50 ms, 10 ms on the bus).\n"
+    "Every frame sent and block received is written as it happens to a traffic journal,\n"
+    "$XDG_STATE_HOME/tavrix/traffic-DATE-PORT.txt (~/.local/state/tavrix by default;\n"
+    "the oldest files go past 50 MiB); --no-journal writes none.\n"
     "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
     "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened.\n";
 
@@ -190,6 +193,8 @@ Options Parse(const QStringList& args) {
             o.json = true;
         } else if (a == "--verify") {
             o.verify = true;
+        } else if (a == "--no-journal") {
+            o.journal = false;
         } else if (a.starts_with("--")) {
             Fail(kUsage, "unknown option '" + a + "' (see --help)");
         } else {

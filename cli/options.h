@@ -21,6 +21,7 @@ struct Options {
     int hartAddress = 0;
     bool json = false;
     bool verify = false;
+    bool journal = true;      // the traffic journal in the state folder
     std::string backup;       // apply: where the snapshot goes
     std::string certificate;  // apply: the folder for certificates
     std::string range;        // scan bus|hart: "A-B"

@@ -46,6 +46,13 @@ void Usage(FILE* out) {
         "  --refuse-set PREFIX answer the set command starting with PREFIX with the\n"
         "                      module's error acknowledgement (...:ERR#)\n"
         "  --stop-after N      answer N requests, then stay silent\n"
+        "  --hang-up-after N   answer N requests, then close the line when the next\n"
+        "                      comes (the adapter unplugged); that request reaches nobody\n"
+        "  --replug-after MS   MS after hanging up, serve a new pty (and point --link\n"
+        "                      at it) with the module as it was left; its path is\n"
+        "                      printed on a new line\n"
+        "  --drop-request N    the module takes request N (counted from 1) but its\n"
+        "                      reply is lost\n"
         "  --random-delay MS   add up to MS more delay to each reply, at random\n"
         "  --split-percent P   pause inside P% of replies, at a random byte, for up\n"
         "                      to the split pause\n"
@@ -189,6 +196,7 @@ int main(int argc, char** argv) {
     SimOptions options;
     options.splitPauseMs = 600;
     std::string link;
+    int replugMs = -1;  // -1: stay unplugged
     bool baudGiven = false;
     int moduleCount = 0;  // 0: not given
     std::vector<int> addresses;
@@ -233,6 +241,12 @@ int main(int argc, char** argv) {
             module.settings().refusedSetCommand = argv[++i];
         } else if (arg == "--stop-after" && hasValue) {
             options.stopAfter = IntArg("--stop-after", argv[++i], 1);
+        } else if (arg == "--hang-up-after" && hasValue) {
+            options.hangUpAfter = IntArg("--hang-up-after", argv[++i], 1);
+        } else if (arg == "--replug-after" && hasValue) {
+            replugMs = IntArg("--replug-after", argv[++i], 0, 600000);
+        } else if (arg == "--drop-request" && hasValue) {
+            options.dropRequest = IntArg("--drop-request", argv[++i], 1);
         } else if (arg == "--random-delay" && hasValue) {
             options.randomDelayMs = IntArg("--random-delay", argv[++i]);
         } else if (arg == "--split-percent" && hasValue) {
@@ -310,15 +324,32 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrix-sim: %s\n", error.what());
         return 1;
     }
-    if (!link.empty()) {
-        unlink(link.c_str());
-        if (symlink(path.c_str(), link.c_str()) != 0) {
-            std::perror("tavrix-sim: symlink");
+    for (;;) {
+        if (!link.empty()) {
+            // A new link beside the old one, renamed over it: a tool that
+            // opens the link finds one device or the other, never none.
+            const std::string next = link + ".new";
+            unlink(next.c_str());
+            if (symlink(path.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0) {
+                std::perror("tavrix-sim: symlink");
+                return 1;
+            }
+        }
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+        server.Run();
+        if (!server.unplugged()) return 0;
+        std::fprintf(stderr, "tavrix-sim: hung up after %d requests\n", options.hangUpAfter);
+        if (replugMs < 0) {
+            pause();  // unplugged until ended, as an adapter left out
+            return 0;
+        }
+        usleep(static_cast<useconds_t>(replugMs) * 1000);
+        try {
+            path = server.Reopen();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "tavrix-sim: %s\n", error.what());
             return 1;
         }
     }
-    std::printf("%s\n", path.c_str());
-    std::fflush(stdout);
-    server.Run();
-    return 0;
 }

@@ -49,6 +49,7 @@ struct ModuleSettings {
         int command = 0;
         int startAddress = 0;
         int length = 0;
+        bool operator==(const VariableParse&) const = default;
     };
     std::array<VariableParse, 4> parsing{};
 
@@ -56,6 +57,7 @@ struct ModuleSettings {
     struct Payload {
         int on = 0;
         std::vector<uint8_t> bytes;
+        bool operator==(const Payload&) const = default;
     };
     std::array<Payload, 2> readCommands{};
     std::array<Payload, 2> monitoringCommands{};
@@ -113,6 +115,8 @@ struct ModuleSettings {
         // Command 40: the current the loop is held at; nullopt while the
         // current follows the primary variable.
         std::optional<float> fixedCurrent;
+
+        bool operator==(const HartInstrumentSettings&) const = default;
     };
     HartInstrumentSettings hart;
 
@@ -128,4 +132,6 @@ struct ModuleSettings {
     // A set command, by the start of its frame, that the module refuses with
     // its error acknowledgement ("QQS#MD:ERR#"), as it does a frame it cannot take.
     std::string refusedSetCommand;
+
+    bool operator==(const ModuleSettings&) const = default;
 };

@@ -53,13 +53,42 @@ SimServer::SimServer(TavrixModule& module, SimOptions options)
 
 SimServer::~SimServer() {
     Stop();
-    if (fd_ >= 0) close(fd_);
-    if (holdFd_ >= 0) close(holdFd_);
+    CloseLine();
     if (stopFd_ >= 0) close(stopFd_);
 }
 
+void SimServer::CloseLine() {
+    if (fd_ >= 0) close(fd_);
+    if (holdFd_ >= 0) close(holdFd_);
+    fd_ = holdFd_ = -1;
+    applied_.reset();
+}
+
+void SimServer::Unplug() {
+    Stop();
+    CloseLine();
+    unplugged_ = true;
+}
+
+std::string SimServer::Plug() {
+    Reopen();
+    Start();
+    return path_;
+}
+
+std::string SimServer::Reopen() {
+    Stop();
+    CloseLine();
+    // A stop asked for the last loop must not end the next one.
+    uint64_t pending = 0;
+    [[maybe_unused]] ssize_t n = read(stopFd_, &pending, sizeof pending);
+    Open();
+    unplugged_ = false;
+    return path_;
+}
+
 std::string SimServer::Open() {
-    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     if (options_.device.empty()) {
         int master = -1, slave = -1;
@@ -116,6 +145,12 @@ void SimServer::Run() {
         }
         if (fds[0].revents) return;
         if (ready == 0) {
+            if (options_.hangUpAfter > 0 && !hungUpOnce_ && requests_ >= options_.hangUpAfter) {
+                hungUpOnce_ = true;
+                CloseLine();
+                unplugged_ = true;
+                return;
+            }
             Serve(request);
             request.clear();
             // A set command may have moved the module to another speed or parity.
@@ -137,8 +172,19 @@ void SimServer::Run() {
 }
 
 void SimServer::Serve(const Bytes& request) {
+    const int number = ++requests_;
+    // Counted when this returns, whichever way.
+    struct Served {
+        std::atomic<int>& count;
+        ~Served() { ++count; }
+    } served{served_};
+    {
+        const std::lock_guard lock(lastMutex_);
+        if (heard_.size() >= 10000) heard_.erase(heard_.begin());
+        heard_.push_back(request);
+    }
     // A module that stops answering part way through a sequence.
-    const bool silenced = options_.stopAfter > 0 && requests_++ >= options_.stopAfter;
+    const bool silenced = options_.stopAfter > 0 && number > options_.stopAfter;
     // On a pseudo-terminal nothing but us can hold the two sides' settings
     // against each other; a real line does it by itself.
     std::optional<OtherEndLine> other;
@@ -167,7 +213,7 @@ void SimServer::Serve(const Bytes& request) {
         const std::lock_guard lock(lastMutex_);
         last_ = *reply;
     }
-    if (Chance(options_.dropPercent)) {
+    if (number == options_.dropRequest || Chance(options_.dropPercent)) {
         ++dropped_;
         return;
     }
@@ -216,6 +262,11 @@ int SimServer::Below(int n) {
     return static_cast<int>(random_() % static_cast<unsigned>(n));
 }
 
+std::vector<Bytes> SimServer::RequestsHeard() const {
+    const std::lock_guard lock(lastMutex_);
+    return heard_;
+}
+
 Bytes SimServer::LastReply() const {
     const std::lock_guard lock(lastMutex_);
     return last_;
@@ -239,6 +290,7 @@ void SimServer::WriteAll(const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd_, data, size);
         if (n > 0) {
+            written_ += static_cast<uint64_t>(n);
             data += n;
             size -= static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -25,6 +25,12 @@ struct SimOptions {
     // speed gets the reply as that speed reads it, one at another parity no reply.
     bool rs485Line = false;
     int stopAfter = 0;      // > 0: answer this many requests, then stay silent
+    // > 0: answer this many requests, then close the line when the next one
+    // comes (the adapter unplugged): the tool's side reads a hang-up, and that
+    // request reaches nobody. Once: Plug() serves a new line on.
+    int hangUpAfter = 0;
+    // > 0: the module takes this request (counted from 1) but its reply is lost.
+    int dropRequest = 0;
     // Line trouble for long runs, each drawn at random per reply from `seed`:
     int randomDelayMs = 0;  // up to this much more delay
     int splitPercent = 0;   // chance of a pause of up to splitPauseMs at a random byte
@@ -43,13 +49,32 @@ public:
     // Runs the request loop on a background thread until Stop().
     void Start();
     void Stop();
-    // Runs the request loop on the calling thread until Stop() (or a signal).
+    // Runs the request loop on the calling thread until Stop() (or a signal),
+    // or until the line hangs up as hangUpAfter says.
     void Run();
+    // The adapter pulled out: the loop stopped and the line closed, so the
+    // tool's side reads a hang-up. The module keeps its settings.
+    void Unplug();
+    // The adapter back: a new line (a new pseudo-terminal, or the device
+    // opened again), served on a background thread; returns its path.
+    std::string Plug();
+    // The same, but not served yet: Run() or Start() serves it.
+    std::string Reopen();
+    // The line was closed by hangUpAfter or Unplug() and not plugged again.
+    bool unplugged() const { return unplugged_; }
+    // Requests heard since the start (not only since the last Plug()), and
+    // of them those done with: answered, dropped or left unanswered.
+    int requestsHeard() const { return requests_; }
+    int requestsServed() const { return served_; }
+    // Bytes written to the line since the start.
+    uint64_t bytesWritten() const { return written_; }
 
     int requestsAnswered() const { return answered_; }
     int repliesDropped() const { return dropped_; }
     // The last reply the module gave, sent or dropped.
     Bytes LastReply() const;
+    // The requests heard, oldest first (the last 10000).
+    std::vector<Bytes> RequestsHeard() const;
     // Writes raw bytes to the line (tests: unsolicited data).
     void Inject(const Bytes& bytes);
 
@@ -60,6 +85,7 @@ private:
     void Trace(const Bytes& request, const std::optional<Bytes>& reply,
                const std::string& note) const;
     void WriteAll(const uint8_t* data, size_t size);
+    void CloseLine();
     bool Chance(int percent);
     int Below(int n);  // 0 .. n-1 at random
 
@@ -71,10 +97,15 @@ private:
     std::string path_;
     std::thread thread_;
     std::atomic<int> answered_{0};
-    int requests_ = 0;
+    std::atomic<int> requests_{0};
+    std::atomic<int> served_{0};
+    std::atomic<uint64_t> written_{0};
+    std::atomic<bool> unplugged_{false};
+    bool hungUpOnce_ = false;  // hangUpAfter has fired
     std::atomic<int> dropped_{0};
     mutable std::mutex lastMutex_;
     Bytes last_;
+    std::vector<Bytes> heard_;
     std::mt19937 random_;
     std::optional<UartFrame> applied_;  // the device's line as last set
 };

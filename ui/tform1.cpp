@@ -60,6 +60,7 @@ TForm1::TForm1(QWidget* parent)
     SetupMenus();
     SetupPort();
     SetupTraffic();
+    SetupJournal();
     Profiles = new ModuleProfiles(this);
     LoadPictures();
     new TDesktopPalette(this);  // light and dark desktops alike

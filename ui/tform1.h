@@ -43,6 +43,7 @@ class TrafficDock;
 class TrafficLogModel;
 class RequestRunner;
 class ModuleProfiles;
+class JournalFollower;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -98,6 +99,8 @@ public:
     // hang-up; anything else that uses the port feeds it too.
     TrafficLogModel* Traffic = nullptr;
     TrafficDock* dockTraffic = nullptr;
+    // The same traffic written to the journal file as it happens (View > Journal).
+    JournalFollower* Journal = nullptr;
 
     // The common request pattern, shared by every request handler.
     void ClearTraffic();                          // empties Edit8 and Memo10
@@ -192,6 +195,7 @@ private:
     void UpdateStatusLine();
     void SetupTraffic();
     void SaveTraffic();
+    void SetupJournal();  // tform1_journal.cpp: the traffic journal and its View entries
     void LoadPictures();
     // Reply decoders run by Timer2Timer, one per request code family; each
     // says whether it took the reply whole.

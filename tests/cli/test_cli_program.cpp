@@ -55,6 +55,7 @@ public:
     }
     ~Module() { server_.Stop(); }
     int requests() const { return server_.requestsAnswered(); }
+    std::vector<Bytes> heard() const { return server_.RequestsHeard(); }
     TavrixModule module;
     QString path;
 
@@ -523,3 +524,95 @@ TEST(Cli, SignalsCloseThePortProperly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The frames of a journal's TX rows, in order.
+std::vector<Bytes> JournalFrames(const QString& path) {
+    QFile file(path);
+    std::vector<Bytes> frames;
+    if (!file.open(QIODevice::ReadOnly)) return frames;
+    // The columns by their names, as the file's own column row gives them.
+    qsizetype dir = -1, hex = -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> cells = line.split('\t');
+        if (line.startsWith("#")) continue;
+        if (dir < 0) {
+            dir = cells.indexOf("Dir");
+            hex = cells.indexOf("Hex");
+            continue;
+        }
+        if (cells.size() <= std::max(dir, hex) || cells[dir] != "TX") continue;
+        Bytes frame;
+        for (const QByteArray& h : cells[hex].split(' ')) frame.push_back(h.toUInt(nullptr, 16));
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+}  // namespace
+
+// tavrix-cli killed outright in the middle of an apply: its journal holds
+// every frame the module heard, in order, whichever step it was at.
+TEST(Cli, AKilledApplyLeavesEveryFrameSentInItsJournal) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plan.json");
+    {
+        Module source;
+        source.module.settings().slaveAddress = "042";
+        const CliRun reading = Cli({"--port", source.path, "read"});
+        ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(reading.out.toUtf8());
+    }
+    // The snapshot, early and late set commands, the read-back of thirty requests.
+    for (const int killAt : {2, 9, 17, 26}) {
+        QTemporaryDir state;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_STATE_HOME", state.path());
+        Module target;
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(TAVRIX_CLI_PATH, {"--port", target.path, "apply", file, "--verify"});
+        ASSERT_TRUE(PumpUntil([&] { return static_cast<int>(target.heard().size()) >= killAt; },
+                              std::chrono::milliseconds(30000)))
+            << killAt;
+        cli.kill();  // SIGKILL: nothing of the program's own runs after it
+        ASSERT_TRUE(cli.waitForFinished(10000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::CrashExit);
+        const std::vector<Bytes> heard = target.heard();
+
+        const QStringList journals =
+            QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
+        ASSERT_EQ(journals.size(), 1) << killAt;
+        const QString name = journals.front();
+        EXPECT_TRUE(name.endsWith("-" + QFileInfo(target.path).fileName() + ".txt"))
+            << name.toStdString();
+        const std::vector<Bytes> sent = JournalFrames(state.filePath("tavrix/" + name));
+        // A frame is journalled before it is written, so at most one more.
+        ASSERT_GE(sent.size(), heard.size()) << killAt;
+        EXPECT_LE(sent.size(), heard.size() + 1) << killAt;
+        for (size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(sent[i], heard[i]) << killAt << " " << i;
+    }
+}
+
+// --no-journal leaves the state folder as it was.
+TEST(Cli, NoJournalWritesNone) {
+    Module module;
+    QTemporaryDir state;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", state.path());
+    for (const bool journal : {false, true}) {
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        QStringList args{"--port", module.path, "version"};
+        if (!journal) args.prepend("--no-journal");
+        cli.start(TAVRIX_CLI_PATH, args);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), 0);
+        const QStringList files =
+            QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
+        EXPECT_EQ(files.size(), journal ? 1 : 0);
+    }
+}

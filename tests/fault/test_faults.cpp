@@ -9,7 +9,19 @@
 #include <atomic>
 #include <thread>
 
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
 #include "exchange/requestcodes.h"
+#include "profile/profile.h"
+#include "session/link.h"
+#include "session/modulejob.h"
+#include "sim/simserver.h"
+#include "sim/tavrixmodule.h"
+#include "ui/applyreportdialog.h"
+#include "ui/moduleprofiles.h"
 #include "fault_harness.h"
 #include "traffic/trafficlog.h"
 #include "ui/trafficlogmodel.h"
@@ -260,3 +272,75 @@ TEST_F(FaultTest, DirectoryRegularFileAndMissingPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// A commissioned module's settings as a profile file, read from a simulated
+// module of its own.
+QString CommissionedProfileFile(const QString& folder) {
+    TavrixModule source;
+    source.settings().slaveAddress = "017";
+    source.settings().mode = 3;
+    source.settings().coefficient1 = "2.5";
+    SimServer server(source, SimOptions{});
+    Link link;
+    link.Comm()->CommName = server.Open();
+    server.Start();
+    link.Comm()->OpenPort();
+    ModuleJob job(&link);
+    job.StartRead();
+    QElapsedTimer clock;
+    clock.start();
+    while (job.IsRunning() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    link.Comm()->ClosePort();
+    server.Stop();
+    EXPECT_EQ(job.outcome(), ModuleJob::Outcome::Done) << job.failure().toStdString();
+    const QString path = folder + "/commissioned.json";
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(WriteProfile(job.readBack()));
+    return path;
+}
+
+}  // namespace
+
+// The adapter pulled out in the middle of the window's apply: the window says
+// so and stays responsive, the report names the module half-configured, and
+// once the adapter is back Restore puts the module as it was.
+TEST_F(FaultTest, AdapterPulledOutMidApplyThenRestored) {
+    QTemporaryDir dir;
+    const QString profile = CommissionedProfileFile(dir.path());
+    SimOptions options;
+    options.hangUpAfter = 6 + 5;  // the snapshot, then five set commands
+    options.replyDelayMs = 1;
+    options.requestGapMs = 5;
+    OpenOnSimulator(options);
+    form.Link1->SetAnswerTime(std::chrono::milliseconds(50));
+    const ModuleSettings factory = module.settings();
+    StallMeter meter;
+    ASSERT_TRUE(form.Profiles->ApplyProfileFrom(profile));
+    ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 60000));
+    EXPECT_FALSE(form.PortOpen);
+    EXPECT_TRUE(messages.texts().join("|").contains("was disconnected."))
+        << messages.texts().join("|").toStdString();
+    auto* report = form.findChild<ApplyReportDialog*>("ApplyReportDialog");
+    ASSERT_NE(report, nullptr);
+    const QString text = report->findChild<QPlainTextEdit*>("textApplyReport")->toPlainText();
+    EXPECT_TRUE(text.startsWith("HALF-CONFIGURED: 5 set commands")) << text.toStdString();
+    EXPECT_EQ(module.settings().slaveAddress, "017") << "the first five were taken";
+
+    // Plugged in again: a new device, the window opens it, Restore.
+    ui->SPREALCOM->setEditText(QString::fromStdString(server->Plug()));
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    auto* restore = report->findChild<QPushButton*>("buttonRestore");
+    ASSERT_NE(restore, nullptr);
+    ASSERT_TRUE(restore->isEnabled());
+    restore->click();
+    ASSERT_TRUE(WaitFor([&] { return form.Profiles->job()->IsRunning(); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 60000));
+    EXPECT_TRUE(form.Profiles->job()->verified()) << form.Profiles->job()->failure().toStdString();
+    EXPECT_TRUE(module.settings() == factory);
+    EXPECT_LT(meter.LongestMs(), kStallLimitMs);
+}

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "serial/tcomm.h"
 #include "session/link.h"
@@ -33,6 +36,13 @@ struct Line {
     }
     bool Wait() {
         return PumpUntil([&] { return !job.IsRunning(); }, Ms(90000));
+    }
+    // The adapter plugged in again: a new line to the same module, the port
+    // reopened on it at the speed it was left at.
+    void Replug() {
+        comm.ClosePort();
+        comm.CommName = server.Plug();
+        comm.OpenPort();
     }
 
     TavrixModule module;
@@ -179,3 +189,137 @@ TEST(ModuleJob, LostRepliesAreRetriedUntilEveryApplyVerifies) {
     }
     EXPECT_GT(retried, 0u) << "five in a hundred replies were dropped";
 }
+
+namespace {
+
+// A line cut during an apply: the simulator hangs up after `hangUpAfter`
+// requests and/or loses the reply to request `dropRequest`. The apply reads
+// six queries (the snapshot), sends eighteen set commands (the RS485 settings
+// last), then reads six queries back.
+struct Cut {
+    std::string name;
+    int hangUpAfter = 0;
+    int dropRequest = 0;
+};
+
+constexpr int kSnapshotQueries = 6;
+constexpr int kSetCommands = 18;
+
+std::vector<Cut> Cuts() {
+    std::vector<Cut> cuts;
+    // The adapter gone before each request of the snapshot's middle, each set command, the read-back.
+    cuts.push_back({"UnpluggedInTheSnapshot", 3, 0});
+    for (int k = 0; k <= kSetCommands; ++k)
+        cuts.push_back({"UnpluggedBeforeSet" + std::to_string(k + 1), kSnapshotQueries + k, 0});
+    cuts.push_back({"UnpluggedInTheReadBack", kSnapshotQueries + kSetCommands + 2, 0});
+    // A set command taken by the module, its acknowledgement lost, and the
+    // adapter gone before the retry.
+    for (int k = 1; k <= kSetCommands; ++k) {
+        const int request = kSnapshotQueries + k;
+        cuts.push_back({"AckLostThenUnpluggedAtSet" + std::to_string(k), request, request});
+    }
+    // One reply lost at each set command in turn, the line kept; and one
+    // in the snapshot and the read-back, whose queries all retry alike.
+    cuts.push_back({"ReplyLostInTheSnapshot", 0, 3});
+    for (int k = 1; k <= kSetCommands; ++k)
+        cuts.push_back({"ReplyLostAtSet" + std::to_string(k), 0, kSnapshotQueries + k});
+    cuts.push_back({"ReplyLostInTheReadBack", 0, kSnapshotQueries + kSetCommands + 3});
+    return cuts;
+}
+
+class ApplyCut : public testing::TestWithParam<Cut> {};
+
+// The factory module after the first `taken` set commands of `plan`.
+ModuleSettings AfterSetCommands(const ApplyPlan& plan, size_t taken) {
+    TavrixModule oracle;
+    for (size_t i = 0; i < taken; ++i) {
+        const std::string& frame = plan.steps[i].frame;
+        oracle.Answer(Bytes(frame.begin(), frame.end()));
+    }
+    return oracle.settings();
+}
+
+}  // namespace
+
+// Wherever the line is cut, the module is as the report says: the set
+// commands it lists as applied were taken, those it lists as unsent were not
+// (or, the one sent without an acknowledgement, perhaps), and the line it
+// names is the module's. Plugged in again, applying the snapshot puts the
+// module back as it was, or applying the profile again finishes it.
+TEST_P(ApplyCut, TheModuleEndsAsTheReportSaysAndComesBack) {
+    static const Profile profile = ReadCommissioned();
+    const Cut cut = GetParam();
+    SimOptions options;
+    options.hangUpAfter = cut.hangUpAfter;
+    options.dropRequest = cut.dropRequest;
+    options.replyDelayMs = 1;
+    options.requestGapMs = 5;
+    Line line(options);
+    line.link.SetAnswerTime(Ms(50));
+    const ModuleSettings factory = line.module.settings();
+    ASSERT_TRUE(line.job.StartApply(profile, true));
+    ASSERT_TRUE(line.Wait());
+    const ApplyPlan& plan = line.job.plan();
+    ASSERT_EQ(plan.steps.size(), static_cast<size_t>(kSetCommands));
+    const ApplyReport report = line.job.report();
+    const std::string text = ApplyReportText(report);
+    const ModuleSettings all = AfterSetCommands(plan, plan.steps.size());
+
+    if (cut.hangUpAfter == 0) {
+        // A lost reply is retried once and the apply goes through.
+        EXPECT_TRUE(line.job.verified()) << line.job.failure().toStdString();
+        ASSERT_EQ(report.retries.size(), 1u) << text;
+        EXPECT_TRUE(report.retries[0].ends_with("(try 2 of 3): no reply")) << report.retries[0];
+        EXPECT_TRUE(report.unsent.empty());
+        EXPECT_EQ(report.lineNow, "19200 8E1");
+        EXPECT_TRUE(line.module.settings() == all);
+        return;
+    }
+
+    EXPECT_NE(line.job.outcome(), ModuleJob::Outcome::Done) << text;
+    EXPECT_TRUE(line.server.unplugged());
+    const int sets = std::clamp(cut.hangUpAfter - kSnapshotQueries, 0, kSetCommands);
+    const bool ackLost = cut.dropRequest != 0;
+    const int acked = ackLost ? sets - 1 : sets;
+    EXPECT_EQ(report.snapshotTaken, cut.hangUpAfter >= kSnapshotQueries) << text;
+    EXPECT_EQ(report.applied.size(), static_cast<size_t>(acked)) << text;
+    std::vector<std::string> unsent;
+    for (size_t i = static_cast<size_t>(acked); i < plan.steps.size(); ++i) unsent.push_back(plan.steps[i].label);
+    EXPECT_EQ(report.unsent, unsent) << text;
+    EXPECT_EQ(report.HalfConfigured(), acked > 0 && acked < kSetCommands) << text;
+    EXPECT_EQ(text.starts_with("HALF-CONFIGURED"), report.HalfConfigured()) << text;
+    // What the module took: the acknowledged commands, and the one whose
+    // acknowledgement was lost, which the report leaves open.
+    EXPECT_TRUE(line.module.settings() == AfterSetCommands(plan, static_cast<size_t>(sets))) << text;
+    if (acked == kSetCommands - 1 && sets >= kSetCommands - 1) {
+        // The RS485 command went out, to a module that took it or to nobody.
+        EXPECT_EQ(report.lineNow,
+                  "either 9600 8N1 or 19200 8E1 (the RS485 command went out, its "
+                  "acknowledgement did not come back)");
+    } else if (acked == kSetCommands) {
+        EXPECT_TRUE(report.lineNow.starts_with("19200 8E1")) << report.lineNow;
+    } else {
+        EXPECT_EQ(report.lineNow, "9600 8N1");
+    }
+
+    line.Replug();
+    if (ackLost) {
+        // Finish it: the profile again, the commands already taken sent again.
+        ASSERT_TRUE(line.job.StartApply(profile, true));
+        ASSERT_TRUE(line.Wait());
+        EXPECT_TRUE(line.job.verified()) << line.job.failure().toStdString();
+        EXPECT_TRUE(line.module.settings() == all);
+    } else if (report.snapshotTaken) {
+        // Undo it: the module as the snapshot read it.
+        const Profile snapshot = line.job.snapshot();
+        ASSERT_TRUE(line.job.StartApply(snapshot, true));
+        ASSERT_TRUE(line.Wait());
+        EXPECT_TRUE(line.job.verified()) << line.job.failure().toStdString();
+        EXPECT_TRUE(line.module.settings() == factory);
+    } else {
+        EXPECT_TRUE(line.module.settings() == factory);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, ApplyCut, testing::ValuesIn(Cuts()),
+                         [](const testing::TestParamInfo<Cut>& info) { return info.param.name; });

@@ -158,6 +158,29 @@ TEST(SimProgram, ModulesAtTheirSlaveAddressesAndTheRs485Settings) {
     }
 }
 
+// The adapter pulled out after a set command whose reply was lost, and
+// plugged in again: a new device behind the same link, with the module as the
+// lost reply's request left it.
+TEST(SimProgram, HangsUpAndComesBackBehindTheSameLink) {
+    const std::string err = testing::TempDir() + "sim_replug.txt";
+    const std::string link = testing::TempDir() + "sim_replug_link";
+    SimProgram sim("--delay 0 --drop-request 1 --hang-up-after 2 --replug-after 50 --link " + link,
+                   err);
+    const std::string first = sim.FirstLine();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(Exchange(link, "QQS#MD:4#", kSilenceMs), "");  // taken, its reply lost
+    EXPECT_EQ(Exchange(link, "QQQ#QV#").rfind("QV:", 0), 0u);
+    EXPECT_EQ(Exchange(link, "QQQ#QX#", kSilenceMs), "");  // the line hangs up
+    const std::string second = sim.FirstLine();
+    ASSERT_FALSE(second.empty());
+    // The old device is gone; the new one may reuse its number.
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), second);
+    EXPECT_NE(Exchange(link, "QQQ#QX#").find(",MD:4,"), std::string::npos);
+    EXPECT_NE(ReadFile(err).find("hung up after 2 requests"), std::string::npos);
+}
+
 TEST(SimProgram, RefusesOptionsOutOfRange) {
     for (const char* args : {"--hart-revision 4",
                              "--hart-address 64",
@@ -171,6 +194,9 @@ TEST(SimProgram, RefusesOptionsOutOfRange) {
                              "--rs485 :N",
                              "--rs485 9600:N --baud 9600",
                              "--request-gap 0",
+                             "--hang-up-after 0",
+                             "--drop-request 0",
+                             "--replug-after -1",
                              "--modules 0",
                              "--modules 9",
                              "--slave-addresses 0",

@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include "modbus/crc16.h"
+#include "session/journalfollower.h"
 #include "screenshot.h"
 #include "traffic/trafficstats.h"
 #include "ui/trafficdock.h"
@@ -207,6 +208,32 @@ TEST_F(TrafficPanel, SessionAgainstTheSimulatorIsTimedAndSavedAsShown) {
         EXPECT_FALSE(opened->findChild<QToolButton*>("TrafficClear")->isVisibleTo(opened));
         opened->close();
     }
+    // The journal holds the same session, row by row, as it went (each event
+    // timed by its own clock reading, so the time columns are left out).
+    const QString journal = QString::fromStdString(form.Journal->path());
+    ASSERT_FALSE(journal.isEmpty());
+    QFile file(journal);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList written = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(written[0].startsWith("# Tavrix Configurator ")) << written[0].toStdString();
+    written.removeIf([](const QString& line) { return line.startsWith("# "); });
+    ASSERT_FALSE(written.isEmpty());
+    EXPECT_TRUE(written.takeFirst().startsWith("Time\t+ms\tDir\t"));
+    const auto columns = [](const QString& row) { return row.split('\t').mid(2, 6); };
+    ASSERT_EQ(written.size(), shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(columns(written[i]), columns(shown[i])) << i;
+    // and reads back as a saved log does: the same rows, judged again.
+    TrafficDock* reopened = OpenTrafficFile(&form, form.dockTraffic, journal, &error);
+    ASSERT_TRUE(reopened) << error.toStdString();
+    const auto* reread = qobject_cast<const TrafficLogModel*>(
+        qobject_cast<const QSortFilterProxyModel*>(
+            reopened->findChild<QTableView*>("TrafficView")->model())
+            ->sourceModel());
+    const QStringList rows = ShownRows(*reread);
+    ASSERT_EQ(rows.size(), shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i) EXPECT_EQ(columns(rows[i]), columns(shown[i])) << i;
+    reopened->close();
     QFile notTraffic(dir.filePath("profile.ini"));
     ASSERT_TRUE(notTraffic.open(QIODevice::WriteOnly));
     notTraffic.write("[Module]\nMode=1\n");
@@ -320,6 +347,32 @@ TEST_F(TrafficPanel, DaySessionStaysWithinItsHistoryAndSavesAsShown) {
     form.findChild<QToolButton*>("TrafficClear")->click();
     EXPECT_EQ(form.Traffic->rowCount(), 0);
     EXPECT_TRUE(log.stats().kinds().empty());
+}
+
+// View > Traffic Journal is on at start; off, nothing more is written; on
+// again, the next event starts a new file in the same folder.
+TEST_F(TrafficPanel, JournalTurnedOffAndOnFromTheViewMenu) {
+    auto* toggle = form.findChild<QAction*>("actionJournal");
+    ASSERT_TRUE(toggle);
+    EXPECT_TRUE(toggle->isCheckable());
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_TRUE(form.findChild<QAction*>("actionJournalFolder"));
+    EXPECT_TRUE(QString::fromStdString(form.Journal->folder()).endsWith("/tavrix"));
+    OpenOnSimulator();
+    const std::string first = form.Journal->path();
+    ASSERT_FALSE(first.empty());
+    const auto size = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).size(); };
+    toggle->trigger();
+    EXPECT_TRUE(form.Journal->path().empty());
+    const qint64 closedAt = size(first);
+    Click(ui->Button6);
+    ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 4000));
+    EXPECT_EQ(size(first), closedAt);
+    toggle->trigger();
+    Click(ui->Button6);
+    ASSERT_TRUE(WaitFor([&] { return !form.Journal->path().empty(); }, 4000));
+    EXPECT_NE(form.Journal->path(), first);
+    EXPECT_EQ(size(first), closedAt);
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+#include "session/journalfollower.h"
+
+#include "serial/tcomm.h"
+#include "session/link.h"
+
+TrafficLine TrafficLineOf(const TComm& comm) {
+    static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
+    static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
+    const auto parity = static_cast<size_t>(comm.Parity);
+    const auto stop = static_cast<size_t>(comm.StopBits());
+    TrafficLine line;
+    line.port = ResolvePortName(comm.CommName);
+    line.baud = comm.BaudRate();
+    line.parity = parity < std::size(kParity) ? kParity[parity] : '?';
+    line.dataBits = 5 + static_cast<int>(comm.ByteSize());
+    line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
+    line.readIntervalMs = comm.ReadIntervalTimeout();
+    return line;
+}
+
+JournalFollower::JournalFollower(Link* link, std::string folder, std::string toolVersion,
+                                 QObject* parent)
+    : QObject(parent),
+      link_(link),
+      folder_(std::move(folder)),
+      toolVersion_(std::move(toolVersion)) {
+    connect(link, &Link::sent, this, [this](const ExchangeRecord& request) {
+        Record([&](TrafficTime t) { log_.Sent(request, t); });
+    });
+    connect(link, &Link::received, this,
+            [this](const QByteArray& block, const ExchangeRecord& request) {
+                // A record never sent is the link before its first request.
+                const bool made = request.sent != std::chrono::steady_clock::time_point{};
+                const auto* data = reinterpret_cast<const uint8_t*>(block.constData());
+                Record([&](TrafficTime t) {
+                    log_.Received({data, static_cast<size_t>(block.size())},
+                                  made ? &request : nullptr, t);
+                });
+            });
+    connect(link, &Link::timedOut, this, [this](const ExchangeRecord& request) {
+        Record([&](TrafficTime t) { log_.TimedOut(&request, t); });
+    });
+    connect(link, &Link::opened, this, [this] {
+        Record([&](TrafficTime t) { log_.Opened(TrafficLineOf(*link_->Comm()), t); });
+    });
+    connect(link, &Link::closed, this, [this] { Record([&](TrafficTime t) { log_.Closed(t); }); });
+    connect(link, &Link::hungUp, this, [this] { Record([&](TrafficTime t) { log_.HungUp(t); }); });
+    connect(link, &Link::blocksDropped, this, [this](int count, size_t waiting) {
+        Record([&](TrafficTime t) { log_.Dropped(static_cast<size_t>(count), waiting, t); });
+    });
+}
+
+JournalFollower::~JournalFollower() { journal_.Close(FormatTrafficStats(log_.stats())); }
+
+void JournalFollower::SetEnabled(bool on) {
+    enabled_ = on;
+    failed_ = false;
+    if (!on) journal_.Close(FormatTrafficStats(log_.stats()));
+}
+
+template <typename Add>
+void JournalFollower::Record(Add add) {
+    const TrafficTime now = TrafficTime::Now();
+    add(now);
+    if (!enabled_ || failed_) return;
+    if (!journal_.IsOpen()) {
+        const TrafficLine line = TrafficLineOf(*link_->Comm());
+        const std::string lineText =
+            line.port.empty() ? std::string("(never opened)")
+                              : line.Text() + ", read interval " +
+                                    std::to_string(line.readIntervalMs) + " ms";
+        if (!journal_.Open(folder_, toolVersion_, lineText, line.port, now.wall, cap_)) {
+            error_ = journal_.error();
+            failed_ = true;
+            return;
+        }
+    }
+    journal_.Append(TrafficRowAt(log_, TrafficRowCount(log_) - 1));
+    if (!journal_.IsOpen()) {
+        error_ = journal_.error();
+        failed_ = true;
+    }
+}
