@@ -122,7 +122,7 @@ std::optional<ScanRange> ParseScanRange(ScanKind kind, std::string_view text, st
 ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory) {
     std::vector<LineSetting> order{kLineOrder[0], factory};
     for (const LineSetting& line : kLineOrder) order.push_back(line);
-    ScanPlan plan{ScanKind::Line, {}, true};
+    ScanPlan plan{ScanKind::Line, {}, true, std::nullopt};
     for (const LineSetting& line : order) {
         const bool tried = std::any_of(plan.candidates.begin(), plan.candidates.end(),
                                        [&](const ScanCandidate& c) { return c.line == line; });
@@ -145,7 +145,7 @@ namespace {
 template <typename MakeStep>
 ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange range,
                      const char* name, MakeStep step, size_t replyLength, bool hart) {
-    ScanPlan plan{kind, {}, false};
+    ScanPlan plan{kind, {}, false, std::nullopt};
     for (int address = range.first; address <= range.last; ++address) {
         ScanCandidate& c = plan.candidates.emplace_back();
         c.address = address;

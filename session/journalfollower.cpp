@@ -75,7 +75,7 @@ void JournalFollower::Record(Add add) {
             return;
         }
     }
-    journal_.Append(TrafficRowAt(log_, TrafficRowCount(log_) - 1));
+    journal_.Append(SavedRow(log_, TrafficRowCount(log_) - 1));
     if (!journal_.IsOpen()) {
         error_ = journal_.error();
         failed_ = true;

@@ -184,15 +184,14 @@ std::string TrafficDetail(const TrafficEvent& event) {
     return text;
 }
 
-namespace {
-
-// A row as saved: the time with its date and offset, the rest as shown.
 TrafficRow SavedRow(const TrafficLog& log, size_t row) {
     TrafficRow cells = TrafficRowAt(log, row);
     if (const TrafficEvent* event = TrafficEventAt(log, row))
         cells[0] = IsoLocalTime(event->time.wall);
     return cells;
 }
+
+namespace {
 
 // A comment line of the CSV: "#" and its text, padded to the table's width
 // so a strict reader sees rows of one width and a comment-aware one skips it.

@@ -34,6 +34,8 @@ FrameNotes EventNotes(const TrafficEvent& event);
 
 size_t TrafficRowCount(const TrafficLog& log);
 TrafficRow TrafficRowAt(const TrafficLog& log, size_t row);
+// A row as files hold it: the time with its date and offset, the rest as shown.
+TrafficRow SavedRow(const TrafficLog& log, size_t row);
 // The event behind `row`; nullptr for the dropped-events row.
 const TrafficEvent* TrafficEventAt(const TrafficLog& log, size_t row);
 // The whole block in lines of 16 bytes with offsets, then every note.
