@@ -235,6 +235,10 @@ public:
                                           c[kDecoded].rfind("timeout with no request", 0) != 0);
         if ((dir == "RX" || dir == "TIMEOUT") && pending && since)
             t.steady = request_->sent + std::chrono::milliseconds(*since);
+        // A clock set back between a request and its reply (or an edited
+        // file) must not time the reply before its request.
+        if ((dir == "RX" || dir == "TIMEOUT") && pending && t.steady < request_->sent)
+            t.steady = request_->sent;
 
         if (dir == "TX") {
             ExchangeRecord request;
