@@ -7,20 +7,6 @@
 
 namespace {
 
-std::optional<ConfigReplyKind> KindOf(int requestCode) {
-    switch (requestCode) {
-        case kCodeSystemQuery:
-            return ConfigReplyKind::System;
-        case kCodeCurrentOutputQuery:
-            return ConfigReplyKind::CurrentOutput;
-        case kCodeModbusQuery:
-            return ConfigReplyKind::Modbus;
-        case kCodeMonitoringQuery:
-            return ConfigReplyKind::Monitoring;
-        default:
-            return std::nullopt;
-    }
-}
 
 ConfigReply Decode(ConfigReplyKind kind, std::string_view reply) {
     switch (kind) {
@@ -41,7 +27,7 @@ ConfigReply Decode(ConfigReplyKind kind, std::string_view reply) {
 }  // namespace
 
 std::optional<FrameNotes> AnnotateConfigReply(int requestCode, std::string_view reply) {
-    const auto kind = KindOf(requestCode);
+    const auto kind = ConfigReplyKindOf(requestCode);
     if (!kind) return std::nullopt;
 
     std::string found, missing, cutShort, customMissing;

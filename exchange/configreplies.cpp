@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "exchange/requestcodes.h"
 #include "protocol/strtoint.h"
 
 namespace {
@@ -338,4 +339,19 @@ std::vector<ConfigKeyCheck> CheckConfigReplyKeys(ConfigReplyKind kind, std::stri
         }
     }
     return checks;
+}
+
+std::optional<ConfigReplyKind> ConfigReplyKindOf(int requestCode) {
+    switch (requestCode) {
+        case kCodeSystemQuery:
+            return ConfigReplyKind::System;
+        case kCodeCurrentOutputQuery:
+            return ConfigReplyKind::CurrentOutput;
+        case kCodeModbusQuery:
+            return ConfigReplyKind::Modbus;
+        case kCodeMonitoringQuery:
+            return ConfigReplyKind::Monitoring;
+        default:
+            return std::nullopt;
+    }
 }

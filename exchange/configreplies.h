@@ -123,6 +123,9 @@ ConfigReply DecodeMonitoringCommand(std::string_view reply);
 // The four configuration replies, by the decoder that reads them.
 enum class ConfigReplyKind { System, CurrentOutput, Modbus, Monitoring };
 
+// The reply kind a query's request code asks for; nullopt for any other code.
+std::optional<ConfigReplyKind> ConfigReplyKindOf(int requestCode);
+
 // What became of one key a decoder looks for in a reply.
 enum class ConfigKeyState {
     Found,     // its group was read

@@ -84,20 +84,6 @@ std::string Registers(std::span<const uint8_t> request, std::span<const uint8_t>
     return text.empty() ? text : "floats " + text;
 }
 
-std::optional<ConfigReplyKind> KindOf(int code) {
-    switch (code) {
-        case kCodeSystemQuery:
-            return ConfigReplyKind::System;
-        case kCodeCurrentOutputQuery:
-            return ConfigReplyKind::CurrentOutput;
-        case kCodeModbusQuery:
-            return ConfigReplyKind::Modbus;
-        case kCodeMonitoringQuery:
-            return ConfigReplyKind::Monitoring;
-        default:
-            return std::nullopt;
-    }
-}
 
 // "BA2 = 30", the key as the reply spells it, without its ':'.
 std::string Groups(ConfigReplyKind kind, std::string_view reply) {
@@ -133,7 +119,7 @@ std::string PayloadText(int code, std::span<const uint8_t> request, std::span<co
                        : std::string();
         }
         default:
-            if (const auto kind = KindOf(code)) return Groups(*kind, text);
+            if (const auto kind = ConfigReplyKindOf(code)) return Groups(*kind, text);
             return {};
     }
 }

@@ -15,6 +15,7 @@ TrafficLine TrafficLineOf(const TComm& comm) {
     line.dataBits = 5 + static_cast<int>(comm.ByteSize());
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
     line.readIntervalMs = comm.ReadIntervalTimeout();
+    line.pseudoTerminal = IsPseudoTerminalPath(line.port);
     return line;
 }
 
