@@ -60,9 +60,17 @@ std::string Joined(const TrafficRow& cells, char separator) {
     return line;
 }
 
+// Text from the line or from a file read: no control character may break a
+// table cell or a saved line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+    return text;
+}
+
 std::vector<std::string> HeaderLines(const TrafficLog& log, const TrafficSaveHeader& header) {
     const TrafficLine& line = log.line();
-    return {
+    std::vector<std::string> lines = {
         "Tavrix Configurator " + header.toolVersion + " traffic log",
         "Saved: " + IsoLocalTime(header.savedAt),
         "Port: " + (line.port.empty() ? std::string("(never opened)") : line.Text()) +
@@ -71,6 +79,8 @@ std::vector<std::string> HeaderLines(const TrafficLog& log, const TrafficSaveHea
             std::to_string(log.dropped()) + " dropped (history of " +
             std::to_string(log.capacity()) + ")",
     };
+    for (std::string& text : lines) text = OneLine(std::move(text));
+    return lines;
 }
 
 TrafficRow ColumnNames() {
@@ -154,11 +164,8 @@ TrafficRow TrafficRowAt(const TrafficLog& log, size_t row) {
         PrintableText(event->bytes),
         NotesText(EventNotes(*event)),
     };
-    // Notes quote what came on the line: no control character may break a
-    // table cell or a saved line.
-    for (std::string& cell : cells)
-        for (char& c : cell)
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+    // Notes quote what came on the line.
+    for (std::string& cell : cells) cell = OneLine(std::move(cell));
     return cells;
 }
 
