@@ -191,7 +191,7 @@ TrafficLine HeaderLine(const std::vector<std::string>& comments) {
 std::optional<int> CodeOf(std::string_view name) {
     if (name.empty()) return kCodeNone;
     for (const RequestCode& entry : kRequestCodes)
-        if (name == entry.name) return entry.code;
+        if (entry.name && name == entry.name) return entry.code;
     return std::nullopt;
 }
 

@@ -520,7 +520,7 @@ TEST(TrafficFile, CsvParsesIntoRowsOfEqualWidth) {
     close(fd);
     const std::string command =
         std::string("python3 -c 'import csv,sys; rows=list(csv.reader(open(sys.argv[1], "
-                    "newline=\"\"))); print(len(rows), sorted(set(map(len, rows))))' ") +
+                    "newline=\"\", encoding=\"latin-1\"))); print(len(rows), sorted(set(map(len, rows))))' ") +
         path;
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
