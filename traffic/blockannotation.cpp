@@ -9,9 +9,9 @@
 #include "modbus/frameannotator.h"
 
 FrameNotes AnnotateBlock(int code, bool sent, std::span<const uint8_t> bytes) {
-    const RequestCode* entry = FindRequestCode(code);
     // A block sent under no known request is taken for HART when it starts
     // with a preamble byte.
+    const RequestCode* entry = code == kCodeNone ? nullptr : FindRequestCode(code);
     const bool hart = entry ? entry->protocol == Protocol::Hart
                             : (sent && !bytes.empty() && bytes[0] == kHartPreambleByte);
     if (hart) {
