@@ -232,7 +232,7 @@ namespace {
 constexpr Named kExtendedStatus[] = {
     {0x01, "maintenance required"},   {0x02, "device variable alert"},
     {0x04, "critical power failure"}, {0x08, "failure"},
-    {0x10, "out of specification"},   {0x20, "function check"},
+    {0x10, "outside its limits"},     {0x20, "function check"},
 };
 constexpr Named kStandardized0[] = {
     {0x01, "simulation active"},
