@@ -255,8 +255,7 @@ constexpr Named kAnalogChannels[] = {
     {0x40, "analog channel 7"}, {0x80, "analog channel 8"},
 };
 
-template <size_t N>
-std::vector<std::string> Bits(const Named (&table)[N], uint8_t value) {
+std::vector<std::string> Bits(std::span<const Named> table, uint8_t value) {
     std::vector<std::string> names;
     for (const Named& entry : table)
         if (value & entry.value) names.emplace_back(entry.text);
@@ -273,49 +272,35 @@ std::vector<std::string> UnnamedBits(uint8_t value) {
 }  // namespace
 
 std::vector<HartStatusByte> HartAdditionalStatus(std::span<const uint8_t> bytes) {
+    // The bytes the standard gives a meaning, with their bit names where common.
+    struct Known {
+        size_t index;
+        const char* what;
+        std::span<const Named> bits;  // empty: bits by number
+    };
+    static constexpr Known kKnown[] = {
+        {6, "extended device status", kExtendedStatus},
+        {7, "device operating mode", {}},
+        {8, "standardized status 0", kStandardized0},
+        {9, "standardized status 1", kStandardized1},
+        {10, "analog channel saturated", kAnalogChannels},
+        {11, "standardized status 2", {}},
+        {12, "standardized status 3", {}},
+        {13, "analog channel fixed", kAnalogChannels},
+    };
     std::vector<HartStatusByte> out;
     for (size_t i = 0; i < bytes.size() && i < 25; ++i) {
         HartStatusByte b;
         b.index = static_cast<int>(i);
         b.value = bytes[i];
-        switch (i) {
-            case 6:
-                b.what = "extended device status";
-                b.setBits = Bits(kExtendedStatus, b.value);
-                break;
-            case 7:
-                b.what = "device operating mode";
-                b.setBits = UnnamedBits(b.value);
-                break;
-            case 8:
-                b.what = "standardized status 0";
-                b.setBits = Bits(kStandardized0, b.value);
-                break;
-            case 9:
-                b.what = "standardized status 1";
-                b.setBits = Bits(kStandardized1, b.value);
-                break;
-            case 10:
-                b.what = "analog channel saturated";
-                b.setBits = Bits(kAnalogChannels, b.value);
-                break;
-            case 11:
-                b.what = "standardized status 2";
-                b.setBits = UnnamedBits(b.value);
-                break;
-            case 12:
-                b.what = "standardized status 3";
-                b.setBits = UnnamedBits(b.value);
-                break;
-            case 13:
-                b.what = "analog channel fixed";
-                b.setBits = Bits(kAnalogChannels, b.value);
-                break;
-            default:
-                b.what = "device-specific status " + std::to_string(i < 6 ? i : i - 8);
-                b.setBits = UnnamedBits(b.value);
-                break;
-        }
+        const auto known = std::find_if(std::begin(kKnown), std::end(kKnown),
+                                        [i](const Known& k) { return k.index == i; });
+        const std::span<const Named> names =
+            known != std::end(kKnown) ? known->bits : std::span<const Named>();
+        b.what = known != std::end(kKnown)
+                     ? std::string(known->what)
+                     : "device-specific status " + std::to_string(i < 6 ? i : i - 8);
+        b.setBits = names.empty() ? UnnamedBits(b.value) : Bits(names, b.value);
         out.push_back(std::move(b));
     }
     return out;
