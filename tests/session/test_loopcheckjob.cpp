@@ -11,25 +11,13 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
+#include "tests/session/simulatedline.h"
 
 using Ms = std::chrono::milliseconds;
 
 namespace {
 
-struct Line {
-    Line() : server(module, {}) {
-        TestApp();
-        comm.CommName = server.Open();
-        server.Start();
-        comm.SetOutx_XonXoffFlow(false);
-        comm.SetInx_XonXoffFlow(false);
-        comm.SetReadIntervalTimeout(400);
-        comm.OpenPort();
-    }
-    ~Line() {
-        comm.ClosePort();
-        server.Stop();
-    }
+struct Line : SimulatedLine {
     bool Run(std::vector<double> points) {
         if (!job.Start(0, std::move(points))) return false;
         return PumpUntil([&] { return !job.IsRunning(); }, Ms(60000));
@@ -39,10 +27,6 @@ struct Line {
         return module.settings().hart.fixedCurrent;
     }
 
-    TavrixModule module;
-    SimServer server;
-    Link link;
-    TComm& comm = *link.Comm();
     LoopCheckJob job{&link};
 };
 

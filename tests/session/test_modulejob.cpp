@@ -14,26 +14,15 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
+#include "tests/session/simulatedline.h"
 
 using Ms = std::chrono::milliseconds;
 
 namespace {
 
-// One simulated module and the tool's side of the line to it.
-struct Line {
-    explicit Line(SimOptions options = {}) : server(module, options) {
-        TestApp();
-        comm.CommName = server.Open();
-        server.Start();
-        comm.SetOutx_XonXoffFlow(false);
-        comm.SetInx_XonXoffFlow(false);
-        comm.SetReadIntervalTimeout(400);
-        comm.OpenPort();
-    }
-    ~Line() {
-        comm.ClosePort();
-        server.Stop();
-    }
+// One simulated module and the tool's side of the line to it, with a job.
+struct Line : SimulatedLine {
+    explicit Line(SimOptions options = {}) : SimulatedLine(options) {}
     bool Wait() {
         return PumpUntil([&] { return !job.IsRunning(); }, Ms(90000));
     }
@@ -45,10 +34,6 @@ struct Line {
         comm.OpenPort();
     }
 
-    TavrixModule module;
-    SimServer server;
-    Link link;
-    TComm& comm = *link.Comm();
     RequestRunner& runner = *link.Sequencer();
     ModuleJob job{&link};
 };
