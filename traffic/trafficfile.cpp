@@ -111,12 +111,19 @@ bool SplitCsv(std::string_view text, Parsed& parsed, std::string* error) {
 }
 
 bool Split(std::string_view text, Parsed& parsed, std::string* error) {
-    // The column names' line tells the form: tabs in text, commas in CSV.
-    const size_t names = text.find("Time\t+ms\t");
-    const size_t csvNames = text.find("Time,+ms,");
-    if (names != std::string_view::npos &&
-        (csvNames == std::string_view::npos || names < csvNames))
-        return SplitText(text, parsed, error);
+    // The first line past the comments, the column names, tells the form: tabs
+    // in text, commas in CSV. Not a search of the whole file: a comment (a port's
+    // name) may hold either form's names.
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view content = text.substr(at, end - at);
+        at = end + 1;
+        if (content.ends_with('\r')) content.remove_suffix(1);
+        if (content.empty() || content.starts_with('#')) continue;
+        if (content.starts_with("Time\t+ms\t")) return SplitText(text, parsed, error);
+        break;
+    }
     return SplitCsv(text, parsed, error);
 }
 

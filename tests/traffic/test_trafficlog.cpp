@@ -468,8 +468,8 @@ TEST(TrafficLog, ResponseTimeOnAPseudoTerminalKeepsTheAnswerTime) {
 namespace {
 
 // A session with every kind of verdict, a hang-up and blocks not handled.
-void FaultySession(Feed& log) {
-    log.Opened(kLine, At(0));
+void FaultySession(Feed& log, const TrafficLine& line = kLine) {
+    log.Opened(line, At(0));
     int ms = 0;
     for (const VerdictCase& c : kVerdictCases) {
         ms += 2000;
@@ -490,20 +490,26 @@ std::vector<TrafficRow> Rows(const TrafficLog& log) {
 }
 
 // A saved log read back shows the same rows, verdicts and statistics, from
-// the text form and from the CSV form alike.
+// the text form and from the CSV form alike, whatever the port's name holds
+// (here both forms' column names).
 TEST(TrafficFile, SavedLogReadBackShowsTheSameRowsAndVerdicts) {
-    Feed live;
-    FaultySession(live);
-    const TrafficSaveHeader header{"2.0.0", At(0).wall};
-    const std::vector<TrafficRow> shown = Rows(live);
-    for (const std::string& saved : {TrafficText(live, header), TrafficCsv(live, header)}) {
-        TrafficLog read(TrafficFileCapacity(saved));
-        std::string error;
-        ASSERT_TRUE(ReadTrafficFile(saved, read, &error)) << error;
-        const std::vector<TrafficRow> again = Rows(read);
-        ASSERT_EQ(again.size(), shown.size());
-        for (size_t row = 0; row < shown.size(); ++row) EXPECT_EQ(again[row], shown[row]) << row;
-        EXPECT_EQ(FormatTrafficStats(read.stats()), FormatTrafficStats(live.stats()));
+    TrafficLine odd = kLine;
+    odd.port = "/dev/Time,+ms,Time\t+ms\tDir";
+    for (const TrafficLine& line : {kLine, odd}) {
+        Feed live;
+        FaultySession(live, line);
+        const TrafficSaveHeader header{"2.0.0", At(0).wall};
+        const std::vector<TrafficRow> shown = Rows(live);
+        for (const std::string& saved : {TrafficText(live, header), TrafficCsv(live, header)}) {
+            TrafficLog read(TrafficFileCapacity(saved));
+            std::string error;
+            ASSERT_TRUE(ReadTrafficFile(saved, read, &error)) << line.port << ": " << error;
+            const std::vector<TrafficRow> again = Rows(read);
+            ASSERT_EQ(again.size(), shown.size());
+            for (size_t row = 0; row < shown.size(); ++row)
+                EXPECT_EQ(again[row], shown[row]) << row;
+            EXPECT_EQ(FormatTrafficStats(read.stats()), FormatTrafficStats(live.stats()));
+        }
     }
 }
 
