@@ -45,10 +45,26 @@ SequenceTime SequenceTiming::Timeout(const SequenceStep& step) const {
 RequestSequence::RequestSequence(std::vector<SequenceStep> steps, SequenceTiming timing)
     : steps_(std::move(steps)), timing_(timing) {}
 
-SequenceOutputs RequestSequence::Start(SequenceTime now) {
+SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing) {
+    const SequenceTime silent =
+        line.lastBlock ? std::max(line.sent, *line.lastBlock + timing.Silence()) : line.sent;
+    if (line.last.code == kCodeNone) return silent;
+    if (line.received.empty())
+        return std::max(silent,
+                        line.sent + line.last.quietTimeout.value_or(timing.Timeout(line.last)));
+    if (JudgeReply(line.last.code, line.last.frame, line.received).state == VerdictState::Incomplete)
+        return std::max(silent, line.sent + timing.Timeout(line.last));
+    return silent;
+}
+
+SequenceOutputs RequestSequence::Start(SequenceTime now, std::optional<SequenceTime> quietAt) {
     if (state_ != State::Ready) return {};
     state_ = State::Running;
-    return Begin(now, {});
+    if (!quietAt || *quietAt <= now || steps_.empty()) return Begin(now, {});
+    waitingForQuiet_ = true;
+    quietLimit_ = now + timing_.Timeout(steps_.front());
+    deadline_ = std::min(*quietAt, quietLimit_);
+    return {};
 }
 
 SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
@@ -69,6 +85,10 @@ SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
 SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view block) {
     // Outside a step (before Start, after the end) a block belongs to no one.
     if (state_ != State::Running) return {};
+    if (waitingForQuiet_) {
+        deadline_ = std::min(quietLimit_, std::max(deadline_, now + timing_.Silence()));
+        return {};
+    }
     if (!received_) received_.emplace();
     received_->append(block);
     const SequenceStep& step = steps_[current_];
@@ -90,6 +110,10 @@ SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view blo
 
 SequenceOutputs RequestSequence::Tick(SequenceTime now) {
     if (state_ != State::Running || now < deadline_) return {};
+    if (waitingForQuiet_) {
+        waitingForQuiet_ = false;
+        return Begin(now, {});
+    }
     if (!received_) {
         state_ = State::TimedOut;
         const RequestCode* entry = FindRequestCode(steps_[current_].code);

@@ -15,9 +15,14 @@
 //    module's answer time): the sequence stops with the request code's
 //    timeout message.
 //
+// The first frame waits until the line is quiet (quietAt, see LineQuietAt):
+// an earlier reply still coming would otherwise be taken for the first step's.
+// A block in that wait is no one's; it only puts the first frame a silence
+// after it. The wait is never longer than the first step's timeout.
+//
 // Use:
 //   RequestSequence seq(steps, timing);
-//   handle(seq.Start(now));                 // writes the first frame
+//   handle(seq.Start(now, quietAt));        // writes the first frame, or waits
 //   on each block:  handle(seq.Received(now, bytes));
 //   at seq.NextDeadline():  handle(seq.Tick(now));
 //   to stop early:  handle(seq.Cancel());
@@ -68,6 +73,20 @@ struct SequenceTiming {
     SequenceTime Timeout(const SequenceStep& step) const;
 };
 
+// The last request on the line, as a sequence about to start sees it.
+struct LineHistory {
+    SequenceStep last;  // its frame, code and timeouts; code 0: it awaited nothing
+    SequenceTime sent{0};
+    std::string_view received;              // what came since it was sent
+    std::optional<SequenceTime> lastBlock;  // when the line last delivered a block
+};
+
+// When a new sequence may write its first frame without the last request's
+// reply landing in it: that reply has ended by its frame and a silence has
+// followed, or it can no longer come (its step's time has passed with nothing,
+// or with a reply still incomplete).
+SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing);
+
 struct SequenceOutput {
     enum class Kind {
         Write,      // write `bytes` to the line now (step `step` begins)
@@ -91,7 +110,8 @@ public:
 
     explicit RequestSequence(std::vector<SequenceStep> steps, SequenceTiming timing = {});
 
-    SequenceOutputs Start(SequenceTime now);
+    // Writes the first frame now, or at `quietAt` if that is later.
+    SequenceOutputs Start(SequenceTime now, std::optional<SequenceTime> quietAt = std::nullopt);
     SequenceOutputs Received(SequenceTime now, std::string_view block);
     SequenceOutputs Tick(SequenceTime now);
     SequenceOutputs Cancel();
@@ -123,6 +143,8 @@ private:
     size_t current_ = 0;
     SequenceTime deadline_{0};
     SequenceTime timeoutAt_{0};            // the step's timeout
+    bool waitingForQuiet_ = false;         // the first frame waits for the line
+    SequenceTime quietLimit_{0};           // and no longer than this
     std::optional<std::string> received_;  // the step's bytes, once any came
     ReplyVerdict verdict_;
 };

@@ -27,10 +27,11 @@ Link::Link(QObject* parent)
     connect(receiveWait_, &TReceiveWait::BlocksDropped, this,
             [this](int count) { emit blocksDropped(count, receiveWait_->Waiting()); });
     sequencer_->SetTimingSource([this] { return Timing(); });
+    sequencer_->SetQuietSource([this] { return QuietWait(); });
     connect(sequencer_, &RequestRunner::started, this, &Link::SequenceStarted);
     connect(sequencer_, &RequestRunner::sent, this, [this](int step, const QByteArray& frame) {
-        Record(sequencer_->sequence().steps().at(static_cast<size_t>(step)).code,
-               ExchangeRecord::Origin::Sequence, frame.toStdString());
+        lastStep_ = sequencer_->sequence().steps().at(static_cast<size_t>(step));
+        Record(lastStep_.code, ExchangeRecord::Origin::Sequence, frame.toStdString());
     });
     connect(sequencer_, &RequestRunner::replied, this, [this](int step, const QByteArray& reply) {
         emit sequenceReplied(
@@ -47,6 +48,9 @@ Link::~Link() {
 }
 
 void Link::Open() {
+    // Nothing of an earlier opening can still answer.
+    lastStep_ = {};
+    lastBlockAt_.reset();
     receiveWait_->Discard();
     comm_->OpenPort();
     emit opened();
@@ -97,6 +101,7 @@ void Link::Request(const std::string& frame, int code) {
 void Link::Write(const std::string& frame) { WriteAs(kCodeNone, frame); }
 
 void Link::WriteAs(int code, const std::string& frame) {
+    lastStep_ = {frame, code};
     Record(code, ExchangeRecord::Origin::Window, frame);
     comm_->WriteData(frame.data(), static_cast<uint16_t>(std::min<size_t>(frame.size(), 0xFFFF)));
 }
@@ -159,6 +164,21 @@ SequenceTiming Link::Timing() const {
     return timing;
 }
 
+std::chrono::milliseconds Link::QuietWait() const {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    const auto ms = [](std::chrono::steady_clock::time_point t) {
+        return duration_cast<milliseconds>(t.time_since_epoch());
+    };
+    LineHistory line;
+    line.last = lastStep_;
+    line.sent = ms(current_.sent);
+    line.received = std::string_view(reinterpret_cast<const char*>(current_.received.data()),
+                                     current_.received.size());
+    if (lastBlockAt_) line.lastBlock = ms(*lastBlockAt_);
+    return LineQuietAt(line, Timing()) - ms(std::chrono::steady_clock::now());
+}
+
 uint32_t Link::SequenceReadInterval() const {
     return static_cast<uint32_t>(std::max<int64_t>(1, Timing().Characters(3).count()));
 }
@@ -183,6 +203,7 @@ void Link::SequenceEnded() {
 
 void Link::BlockReceived(const uint8_t* data, uint16_t length) {
     const QByteArray block(reinterpret_cast<const char*>(data), length);
+    lastBlockAt_ = std::chrono::steady_clock::now();
     emit received(block, current_);
     current_.answered = true;
     current_.bytesSince += length;

@@ -121,6 +121,9 @@ public:
 
     // The module's longest answer time, which the sequences' timeouts allow for.
     void SetAnswerTime(std::chrono::milliseconds answer) { answerTime_ = answer; }
+    // How long yet until the last request's reply has ended or can no longer
+    // come; a sequence's first frame waits that long. Zero or less: quiet.
+    std::chrono::milliseconds QuietWait() const;
     // The line's timing as sequences see it now: speed and character size of
     // the component, the answer time.
     SequenceTiming Timing() const;
@@ -164,6 +167,10 @@ private:
     // was given up, and blocks until the window's next one answer nobody.
     bool windowGaveUp_ = false;
     std::chrono::milliseconds answerTime_{500};
+    // The last request as a step (what it awaits) and when a block last came:
+    // what a sequence's first frame waits for.
+    SequenceStep lastStep_;
+    std::optional<std::chrono::steady_clock::time_point> lastBlockAt_;
     // The window's read interval, kept while a sequence runs on a short one.
     std::optional<uint32_t> windowReadInterval_;
 };

@@ -39,7 +39,8 @@ bool RequestRunner::Run(std::vector<SequenceStep> steps) {
         std::make_unique<RequestSequence>(std::move(steps), timing_ ? timing_() : SequenceTiming{});
     failure_.clear();
     emit started(static_cast<int>(sequence_->steps().size()));
-    Handle(sequence_->Start(Now()));
+    const SequenceTime now = Now();
+    Handle(sequence_->Start(now, quiet_ ? std::optional(now + quiet_()) : std::nullopt));
     return true;
 }
 

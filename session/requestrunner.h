@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +35,11 @@ public:
     // Where each run takes the line's timing from (the link: its line speed
     // and the module's answer time); the defaults without one.
     void SetTimingSource(std::function<SequenceTiming()> timing) { timing_ = std::move(timing); }
+    // How long the line needs yet before a run's first frame (the link: until
+    // an earlier reply has ended or can no longer come); none without one.
+    void SetQuietSource(std::function<std::chrono::milliseconds()> wait) {
+        quiet_ = std::move(wait);
+    }
     void Cancel();
     // Keeps the line for the caller between two of its sequences (while the
     // port is reopened at another speed): started() is raised as for a run,
@@ -67,5 +73,6 @@ private:
     QTimer timer_;
     QString failure_;
     std::function<SequenceTiming()> timing_;
+    std::function<std::chrono::milliseconds()> quiet_;
     bool held_ = false;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <utility>
 
 #include "exchange/requestsequence.h"
@@ -135,4 +136,47 @@ TEST(RequestSequence, AQuietTimeoutCutsOnlyASilentStep) {
     begun.Received(Ms(90), " V2.0#");
     EXPECT_EQ(begun.Tick(Ms(110)),
               (SequenceOutputs{{Kind::Reply, 0, "QV:TAVRIX V2.0#"}, {Kind::Finished, 1, ""}}));
+}
+
+// When a sequence's first frame may go: after the last request's reply has
+// ended and a silence (24 ms at 9600 baud) has followed, or once that reply
+// can no longer come.
+TEST(RequestSequence, TheFirstFrameWaitsUntilTheLastReplyHasEnded) {
+    const SequenceStep query{"QQQ#QX#", 202, "System"};  // times out at 794 ms
+    const struct {
+        const char* name;
+        SequenceStep last;
+        std::string received;
+        std::optional<int> lastBlock;
+        int quietAt;
+    } cases[] = {
+        {"nothing sent yet", {}, "", std::nullopt, 0},
+        {"a frame awaiting nothing", {"QQQ#ZF#", 0, ""}, "", 150, 174},
+        {"no reply yet", query, "", std::nullopt, 794},
+        {"reply complete", query, kSystemReply, 300, 324},
+        {"reply cut, the rest may come", query, kSystemReply.substr(0, 10), 300, 794},
+        {"reply cut past its time", query, kSystemReply.substr(0, 10), 900, 924},
+        {"refusal", {"QQS#MD:1#", 200, ""}, "QQS#MD:ERR#", 300, 324},
+        {"a silent scan candidate", {"QQQ#QV#", 201, "", Ms(300), Ms(40)}, "", std::nullopt, 40},
+    };
+    for (const auto& c : cases) {
+        LineHistory line{c.last, Ms(0), c.received,
+                         c.lastBlock ? std::optional(Ms(*c.lastBlock)) : std::nullopt};
+        EXPECT_EQ(LineQuietAt(line, SequenceTiming{}), Ms(c.quietAt)) << c.name;
+    }
+
+    // Until then the first frame waits; a block meanwhile is no one's and
+    // puts the frame a silence after it; the first step's timeout bounds it.
+    RequestSequence seq = QueryThenSet();
+    EXPECT_TRUE(seq.Start(Ms(0), Ms(300)).empty());
+    EXPECT_TRUE(seq.Received(Ms(290), "MD:1#").empty());
+    EXPECT_TRUE(seq.Tick(Ms(313)).empty());
+    EXPECT_EQ(seq.Tick(Ms(314)), (SequenceOutputs{{Kind::Write, 0, "QQQ#QX#"}}));
+    EXPECT_FALSE(seq.received());
+    RequestSequence bounded = QueryThenSet();
+    bounded.Start(Ms(0), Ms(5000));
+    EXPECT_EQ(bounded.NextDeadline(), Ms(794));
+    RequestSequence cancelled = QueryThenSet();
+    cancelled.Start(Ms(0), Ms(300));
+    EXPECT_EQ(cancelled.Cancel(), (SequenceOutputs{{Kind::Cancelled, 0, ""}}));
 }

@@ -60,3 +60,35 @@ TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
     EXPECT_EQ(comm.ReadIntervalTimeout(), 400u) << "the window's interval is back";
     comm.ClosePort();
 }
+
+// The window's reply arrives in two parts around a sequence's start: the
+// sequence's frame waits for the tail, which is the window's, and its own
+// reply is the one that follows its frame.
+TEST(RequestRunner, AnEarlierReplyStillComingIsNotTheFirstStepsReply) {
+    TestApp();
+    TPtyPair pty;
+    Link link;
+    TComm& comm = *link.Comm();
+    comm.CommName = pty.SlavePath();
+    comm.SetOutx_XonXoffFlow(false);
+    comm.SetInx_XonXoffFlow(false);
+    comm.SetReadIntervalTimeout(20);
+    link.Open();
+    link.Request("QQQ#QX#", 202);
+    EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
+    pty.Send("QX#BA2:31,");
+    ASSERT_TRUE(PumpUntil([&] { return link.Current().bytesSince == 10; }, Ms(5000)));
+
+    RequestRunner& runner = *link.Sequencer();
+    int ends = 0;
+    QObject::connect(&runner, &RequestRunner::ended, [&] { ++ends; });
+    ASSERT_TRUE(runner.Run({{"QQQ#QV#", 201, "Version"}}));
+    pty.Send("MD:1,ADR:007,JTM:050,XY1:3#");
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
+    pty.Send("QV:TAVRIX V2#");
+    ASSERT_TRUE(PumpUntil([&] { return ends == 1; }, Ms(5000)));
+    EXPECT_EQ(runner.sequence().state(), RequestSequence::State::Finished)
+        << runner.failure().toStdString();
+    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
+    link.Close();
+}
