@@ -1,6 +1,7 @@
 #include "session/hartinstrumentjob.h"
 
 #include "exchange/requeststeps.h"
+#include "hart/status.h"
 #include "hart/universal.h"
 #include "session/link.h"
 #include "session/requestrunner.h"
@@ -121,7 +122,8 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
     }
     running_ = true;
     failure_.clear();
-    Exchange({*step}, [this, write, id](const auto&) {
+    warning_.clear();
+    const auto readBack = [this, write, id](const auto&) {
         Exchange({HartReadBackStep(id, write)}, [this, write](const auto& r) {
             difference_ = QString::fromStdString(HartReadBackDifference(write, r[0]));
             switch (write.kind) {
@@ -135,8 +137,20 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
                     reading_.info = ParseHartCommand15(Bytes(r[0]));
                     break;
             }
-            Done(difference_.isEmpty() ? QString() : "the read back differs: " + difference_);
+            Done(difference_.isEmpty() ? QString()
+                                       : "the read back differs: " + difference_ +
+                                             (warning_.isEmpty() ? "" : " (" + warning_ + ")"));
         });
+    };
+    // A warning code means the write was carried out: what the instrument
+    // holds now is read back all the same.
+    Exchange({*step}, readBack, [this, readBack](const QString& why) {
+        const ReplyVerdict& verdict = runner_->sequence().verdict();
+        if (verdict.hartResponse && HartResponseCodeIsWarning(*verdict.hartResponse)) {
+            warning_ = why;
+            return readBack(std::vector<std::string>{});
+        }
+        Done(why);
     });
     return running_;
 }

@@ -41,6 +41,9 @@ public:
     const QString& gaps() const { return gaps_; }
     // After a write: "" when the read back holds what was written, else what differs.
     const QString& readBackDifference() const { return difference_; }
+    // After a write the instrument carried out with a warning code ("response
+    // code 8 set to nearest possible value"): that reply's verdict, else "".
+    const QString& warning() const { return warning_; }
 
 signals:
     void finished();
@@ -58,5 +61,6 @@ private:
     bool running_ = false;
     QString failure_;
     QString difference_;
+    QString warning_;
     QString gaps_;
 };

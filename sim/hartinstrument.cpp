@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "hart/status.h"
 #include "hart/universal.h"
 
 namespace {
@@ -196,9 +197,9 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
         if (refusal) status = *refusal;
         return refusal.has_value();
     };
-    switch (hart.forcedResponse && hart.forcedResponse->first == request->command
-                ? -1
-                : request->command) {
+    const bool forced = hart.forcedResponse && hart.forcedResponse->first == request->command;
+    const bool warning = forced && HartResponseCodeIsWarning(hart.forcedResponse->second);
+    switch (forced && !warning ? -1 : request->command) {
         case -1:
             status = hart.forcedResponse->second;
             break;
@@ -293,6 +294,7 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
             status = kNotImplemented;
             break;
     }
+    if (warning && status == kOk) status = hart.forcedResponse->second;
 
     Bytes reply(static_cast<size_t>(std::max(hart.replyPreambles, 0)), 0xFF);
     const size_t start = reply.size();

@@ -110,7 +110,8 @@ struct ModuleSettings {
         uint8_t deviceStatus = 0;
         // Command 48's bytes.
         std::vector<uint8_t> moreStatus = std::vector<uint8_t>(14, 0);
-        // A response code one command always gets instead of its answer.
+        // A response code one command always gets instead of its answer; a
+        // warning code comes with the command carried out, as an instrument does.
         std::optional<std::pair<int, uint8_t>> forcedResponse;
         // Command 40: the current the loop is held at; nullopt while the
         // current follows the primary variable.

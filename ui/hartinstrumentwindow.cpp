@@ -311,6 +311,10 @@ void HartInstrumentWindow::JobFinished() {
         const QString what = writing_ ? "The write failed" : "The read failed";
         return Say(what + ": " + job_->failure(), true);
     }
+    if (writing_ && !job_->warning().isEmpty())
+        return Say("Written with a warning (" + job_->warning() +
+                       ") and read back: the instrument holds what was written.",
+                   true);
     Say(writing_ ? "Written and read back: the instrument holds what was written."
                  : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
     if (!writing_ && !job_->gaps().isEmpty())

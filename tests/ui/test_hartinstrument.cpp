@@ -76,6 +76,24 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     ClickAndWait("buttonHartRead");
     EXPECT_EQ(Get<QLabel>("labelHartPercentOfRange")->text(), "25.0 %");
 
+    // A warning code: the write was carried out, so it is read back and shown
+    // with its warning, not as a failure.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{35, uint8_t{14}};
+    }
+    Get<QLineEdit>("editHartUpperRange")->setText("60");
+    ClickAndWait("buttonHartWriteRange");
+    EXPECT_EQ(Hart().upperRange, 60.0f);
+    EXPECT_NE(Status().indexOf("Written with a warning (reply to HART command 35 wrong: response "
+                               "code 14 span too small) and read back"),
+              -1)
+        << Status().toStdString();
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse.reset();
+    }
+
     // A tag that packed ASCII cannot carry is refused before anything is sent.
     Get<QLineEdit>("editHartTag")->setText("T~1");
     messages.clear();
