@@ -57,11 +57,14 @@ long ResidentKiB() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// Sleeps between events as the window's own loop does (the message-box
+// closer's 5 ms timer wakes it at the latest); the overload with a time limit
+// never waits, and would spin a core for the whole run.
 void Pump(const std::function<bool()>& done, int limitMs) {
     QElapsedTimer clock;
     clock.start();
     while (!done() && clock.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 struct Figures {
