@@ -332,7 +332,8 @@ int main(int argc, char** argv) {
     std::printf("mismatches: %ld\n", f.mismatches);
     std::printf("sequences started while an earlier reply was still coming, judged wrong: %ld\n",
                 f.lateTails);
-    std::printf("trend samples: %zu, restarts after three lost polls in a row: %ld\n",
+    std::printf("trend samples: %zu, restarts (the port reopened by an apply, or three lost "
+                "polls in a row): %ld\n",
                 trend->log().samples().size(), f.trendRestarts);
     std::printf("longest stall: %lld ms\n", static_cast<long long>(meter.LongestMs()));
     std::printf("journal: %s\n", form.Journal->path().c_str());
