@@ -22,6 +22,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -373,6 +374,14 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
     Line& line = lines_[l];
     QValueAxis* axis = AxisFor(QString::fromStdString(unit));
     if (line.segments.empty() || line.breakNext || line.axis != axis) {
+        if (line.segments.size() >= kSegmentsKept) {
+            chart_->removeSeries(line.segments.front());
+            delete line.segments.front();
+            line.segments.erase(line.segments.begin());
+            for (QLegendMarker* marker : chart_->legend()->markers(line.segments.front()))
+                marker->setVisible(true);
+            trimmed_ = true;
+        }
         auto* segment = new QLineSeries;
         segment->setName(line.title);
         QPen pen(line.color);
@@ -405,7 +414,14 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
 }
 
 void TrendWindow::Plot(const TrendSample& sample) {
-    const int64_t first = log_.samples().front().epochMs;
+    int64_t first = log_.samples().front().epochMs;
+    if (trimmed_) {
+        // From the oldest point still drawn.
+        first = sample.epochMs;
+        for (const Line& line : lines_)
+            if (!line.segments.empty() && line.segments.front()->count() > 0)
+                first = std::min(first, static_cast<int64_t>(line.segments.front()->at(0).x()));
+    }
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first),
                         QDateTime::fromMSecsSinceEpoch(std::max(sample.epochMs, first + 10000)));
     if (sample.IsGap()) {
@@ -470,7 +486,19 @@ void TrendWindow::ShowStats() {
         status_->setText(QString("%1 points.").arg(log_.samples().size()));
 }
 
+void TrendWindow::AddForTest(int64_t epochMs, std::optional<double> loopCurrent) {
+    if (!loopCurrent) {
+        Plot(log_.AddGap(epochMs, "lost"));
+        return;
+    }
+    TrendValues values;
+    values.value[0] = loopCurrent;
+    values.unit[0] = "mA";
+    Plot(log_.Add(epochMs, values));
+}
+
 void TrendWindow::Clear() {
+    trimmed_ = false;
     log_.Clear();
     for (Line& line : lines_) {
         for (QLineSeries* segment : line.segments) chart_->removeSeries(segment), delete segment;

@@ -43,6 +43,8 @@ public:
     bool IsPolling() const;
     // Tests poll faster than the engineer's shortest interval of one second.
     void SetIntervalForTest(int ms);
+    // A sample as a poll would give it (the loop current only), or a gap.
+    void AddForTest(int64_t epochMs, std::optional<double> loopCurrent);
     // Writes the samples as CSV; false, with the reason shown, when it cannot.
     bool SaveCsv(const QString& path);
 
@@ -68,6 +70,10 @@ private:
         std::optional<double> low, high;
     };
     static constexpr int kLines = kTrendSeries + kTrendSeries - 1;  // and MODBUS variables 1-4
+    // Each stretch between gaps is a chart series of its own, which a flaky
+    // line would add without end: a line keeps its newest ones on the chart,
+    // while the log and the CSV keep every sample.
+    static constexpr size_t kSegmentsKept = 50;
 
     void Poll();
     std::optional<std::vector<SequenceStep>> PollSteps();
@@ -86,6 +92,7 @@ private:
 
     TForm1* window_;
     TrendLog log_;
+    bool trimmed_ = false;  // a line's oldest segments have left the chart
     QTimer* poll_;
     int testIntervalMs_ = 0;
     bool polling_ = false;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QChartView>
 #include <QComboBox>
+#include <QDateTimeAxis>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -78,6 +80,29 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     ASSERT_EQ(samples.size(), 3u);
     for (const TrendSample& sample : samples) EXPECT_TRUE(sample.IsGap()) << sample.gap;
     EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+// A line that keeps failing: every stretch between gaps is a chart series,
+// and the chart keeps the newest 50 of a line while the CSV keeps every sample.
+TEST_F(WindowTest, TrendChartKeepsTheNewestStretchesOfAFlakyLine) {
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    ASSERT_TRUE(trend);
+    const int64_t start = 1'800'000'000'000;
+    for (int i = 0; i < 200; ++i)
+        trend->AddForTest(start + i * 1000, i % 2 ? std::nullopt : std::optional(4.0 + i % 16));
+    QChart* chart = trend->findChild<QChartView*>()->chart();
+    EXPECT_EQ(chart->series().size(), 50 + 1);  // and the gaps' marks
+    EXPECT_EQ(trend->log().samples().size(), 200u);
+    // The time axis starts at the oldest point still drawn.
+    auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).front());
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->min().toMSecsSinceEpoch(), start + 100 * 1000);
+    QTemporaryDir dir;
+    ASSERT_TRUE(trend->SaveCsv(dir.filePath("flaky.csv")));
+    QFile file(dir.filePath("flaky.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().trimmed().split('\n').size(), 201);
 }
 
 // Started before any identity, the trend reads it first; polling HART and
