@@ -52,7 +52,10 @@ SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing) 
     if (line.received.empty())
         return std::max(silent,
                         line.sent + line.last.quietTimeout.value_or(timing.Timeout(line.last)));
-    if (JudgeReply(line.last.code, line.last.frame, line.received).state == VerdictState::Incomplete)
+    // A typed HART frame's reply is not judged for the engineer, but its frame
+    // still tells whether it has ended.
+    const int judgedAs = line.last.code == kCodeHartTyped ? kCodeHartCommand0 : line.last.code;
+    if (JudgeReply(judgedAs, line.last.frame, line.received).state == VerdictState::Incomplete)
         return std::max(silent, line.sent + timing.Timeout(line.last));
     return silent;
 }

@@ -143,6 +143,8 @@ TEST(RequestSequence, AQuietTimeoutCutsOnlyASilentStep) {
 // can no longer come.
 TEST(RequestSequence, TheFirstFrameWaitsUntilTheLastReplyHasEnded) {
     const SequenceStep query{"QQQ#QX#", 202, "System"};  // times out at 794 ms
+    const SequenceStep typed{std::string("\xFF\xFF\x02\x80\x00\x00\x82", 7), 104, "Typed"};
+    const int typedTimeout = static_cast<int>(SequenceTiming{}.Timeout(typed).count());
     const struct {
         const char* name;
         SequenceStep last;
@@ -157,6 +159,9 @@ TEST(RequestSequence, TheFirstFrameWaitsUntilTheLastReplyHasEnded) {
         {"reply cut, the rest may come", query, kSystemReply.substr(0, 10), 300, 794},
         {"reply cut past its time", query, kSystemReply.substr(0, 10), 900, 924},
         {"refusal", {"QQS#MD:1#", 200, ""}, "QQS#MD:ERR#", 300, 324},
+        {"typed HART frame, reply cut", typed, std::string("\xFF\xFF\x06\x80\x00", 5), 300,
+         typedTimeout},
+        {"a typed frame that is no HART frame", {"hello", 104, ""}, "hi", 300, 324},
         {"a silent scan candidate", {"QQQ#QV#", 201, "", Ms(300), Ms(40)}, "", std::nullopt, 40},
     };
     for (const auto& c : cases) {
