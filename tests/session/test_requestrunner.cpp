@@ -23,16 +23,22 @@ std::string Written(TPtyPair& pty, size_t count) {
     return got;
 }
 
+// The link's component set to the test peer's side, without flow control.
+TComm& OnPty(Link& link, TPtyPair& pty) {
+    TComm& comm = *link.Comm();
+    comm.CommName = pty.SlavePath();
+    comm.SetOutx_XonXoffFlow(false);
+    comm.SetInx_XonXoffFlow(false);
+    return comm;
+}
+
 }  // namespace
 
 TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
     TestApp();
     TPtyPair pty;
     Link link;
-    TComm& comm = *link.Comm();
-    comm.CommName = pty.SlavePath();
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
+    TComm& comm = OnPty(link, pty);
     comm.SetReadIntervalTimeout(400);
     comm.OpenPort();
     RequestRunner& runner = *link.Sequencer();
@@ -68,11 +74,7 @@ TEST(RequestRunner, AnEarlierReplyStillComingIsNotTheFirstStepsReply) {
     TestApp();
     TPtyPair pty;
     Link link;
-    TComm& comm = *link.Comm();
-    comm.CommName = pty.SlavePath();
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
-    comm.SetReadIntervalTimeout(20);
+    OnPty(link, pty).SetReadIntervalTimeout(20);
     link.Open();
     link.Request("QQQ#QX#", 202);
     EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
