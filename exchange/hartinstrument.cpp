@@ -87,16 +87,20 @@ std::optional<SequenceStep> HartWriteStep(const HartIdentity& identity, const Ha
     return HartStep(command, identity, data.data);
 }
 
-SequenceStep HartReadBackStep(const HartIdentity& identity, const HartWrite& write) {
-    switch (write.kind) {
+uint8_t HartReadBackCommand(HartWrite::Kind kind) {
+    switch (kind) {
         case HartWrite::Kind::Tag:
-            return HartStep(kHartReadTag, identity);
+            return kHartReadTag;
         case HartWrite::Kind::Message:
-            return HartStep(kHartReadMessage, identity);
+            return kHartReadMessage;
         case HartWrite::Kind::Range:
             break;
     }
-    return HartStep(kHartReadDeviceInfo, identity);
+    return kHartReadDeviceInfo;
+}
+
+SequenceStep HartReadBackStep(const HartIdentity& identity, const HartWrite& write) {
+    return HartStep(HartReadBackCommand(write.kind), identity);
 }
 
 std::string HartWriteChange(const HartWrite& write, const HartInstrumentReading& before) {

@@ -49,6 +49,7 @@ struct HartWrite {
 std::optional<SequenceStep> HartWriteStep(const HartIdentity& identity, const HartWrite& write,
                                           std::string* error);
 // The read that shows what the write left: command 13, 12 or 15.
+uint8_t HartReadBackCommand(HartWrite::Kind kind);
 SequenceStep HartReadBackStep(const HartIdentity& identity, const HartWrite& write);
 
 // The change in words, from what was read before to what is to be written:

@@ -71,28 +71,7 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
         {step},
         [this, command, next](const std::vector<std::string>& r) {
             const auto reply = Bytes(r[0]);
-            switch (command) {
-                case kHartReadTag:
-                    reading_.tag = ParseHartTag(reply);
-                    break;
-                case kHartReadMessage:
-                    reading_.message = ParseHartMessage(reply);
-                    break;
-                case kHartReadDeviceInfo:
-                    reading_.info = ParseHartCommand15(reply);
-                    break;
-                case kHartReadLoopCurrent:
-                    reading_.loop = ParseHartCommand2(reply);
-                    break;
-                case kHartReadPrimaryVariable:
-                    reading_.primary = ParseHartCommand1(reply);
-                    break;
-                case kHartReadMoreStatus:
-                    reading_.moreStatus = ParseHartCommand48(reply);
-                    break;
-                default:
-                    break;
-            }
+            Keep(command, reply);
             if (const auto body = ParseHartReplyBody(reply, command))
                 reading_.deviceStatus = body->deviceStatus;
             next();
@@ -104,6 +83,31 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
                 gaps_ += (gaps_.isEmpty() ? "" : "; ") + why;
             next();
         });
+}
+
+void HartInstrumentJob::Keep(uint8_t command, std::span<const uint8_t> reply) {
+    switch (command) {
+        case kHartReadTag:
+            reading_.tag = ParseHartTag(reply);
+            break;
+        case kHartReadMessage:
+            reading_.message = ParseHartMessage(reply);
+            break;
+        case kHartReadDeviceInfo:
+            reading_.info = ParseHartCommand15(reply);
+            break;
+        case kHartReadLoopCurrent:
+            reading_.loop = ParseHartCommand2(reply);
+            break;
+        case kHartReadPrimaryVariable:
+            reading_.primary = ParseHartCommand1(reply);
+            break;
+        case kHartReadMoreStatus:
+            reading_.moreStatus = ParseHartCommand48(reply);
+            break;
+        default:
+            break;
+    }
 }
 
 bool HartInstrumentJob::StartWrite(const HartWrite& write) {
@@ -126,17 +130,7 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
     const auto readBack = [this, write, id](const auto&) {
         Exchange({HartReadBackStep(id, write)}, [this, write](const auto& r) {
             difference_ = QString::fromStdString(HartReadBackDifference(write, r[0]));
-            switch (write.kind) {
-                case HartWrite::Kind::Tag:
-                    reading_.tag = ParseHartTag(Bytes(r[0]));
-                    break;
-                case HartWrite::Kind::Message:
-                    reading_.message = ParseHartMessage(Bytes(r[0]));
-                    break;
-                case HartWrite::Kind::Range:
-                    reading_.info = ParseHartCommand15(Bytes(r[0]));
-                    break;
-            }
+            Keep(HartReadBackCommand(write.kind), Bytes(r[0]));
             Done(difference_.isEmpty() ? QString()
                                        : "the read back differs: " + difference_ +
                                              (warning_.isEmpty() ? "" : " (" + warning_ + ")"));

@@ -8,7 +8,9 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,8 @@ private:
                   std::function<void(const QString&)> failed = {});
     void Done(const QString& failure = {});
     void ReadNext(std::vector<SequenceStep> steps, size_t at);
+    // What the reply to read `command` says, into the reading.
+    void Keep(uint8_t command, std::span<const uint8_t> reply);
 
     RequestRunner* runner_;
     HartInstrumentReading reading_;
