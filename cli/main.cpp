@@ -44,10 +44,10 @@
 #include "session/certifyjob.h"
 #include "session/journalfollower.h"
 #include "session/link.h"
+#include "session/linkrun.h"
 #include "session/loopcheckjob.h"
 #include "session/modulejob.h"
 #include "session/portdiscovery.h"
-#include "session/requestrunner.h"
 #include "session/scanjob.h"
 
 #ifndef TAVRIX_VERSION
@@ -110,7 +110,6 @@ public:
           profile_(profile),
           alone_(alone),
           ended_(std::move(ended)),
-          runner_(*link_.Sequencer()),
           job_(&link_) {
         job_.SetRetries(o.retries);
         if (o.journal)
@@ -119,18 +118,15 @@ public:
 
     // Opens the module's port; false, with the cause and what to do, when it cannot.
     bool Open() {
-        TComm& comm = *link_.Comm();
-        comm.CommName = port_;
-        comm.SetBaudRate(options_.baud);
-        comm.Parity = static_cast<TParity>(options_.parity);
-        comm.SetOutx_XonXoffFlow(false);
-        comm.SetInx_XonXoffFlow(false);
-        comm.SetReadIntervalTimeout(400);
-        comm.Rs485 = {options_.rs485, static_cast<uint32_t>(options_.rtsDelayBeforeMs),
+        PortSettings line;
+        line.name = port_;
+        line.baudRate = options_.baud;
+        line.parity = static_cast<TParity>(options_.parity);
+        line.rs485 = {options_.rs485, static_cast<uint32_t>(options_.rtsDelayBeforeMs),
                       static_cast<uint32_t>(options_.rtsDelayAfterMs)};
         link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
         try {
-            link_.Open();
+            link_.Open(line);
             return true;
         } catch (const ECommsError& error) {
             std::string detail;
@@ -208,20 +204,11 @@ private:
     void Exchange(std::vector<SequenceStep> steps,
                   std::function<void(const std::vector<std::string>&)> done,
                   std::function<void(const QString&)> failed = {}) {
-        QObject::disconnect(&runner_, &RequestRunner::ended, this, nullptr);
-        connect(&runner_, &RequestRunner::ended, this, [this, done, failed] {
-            QObject::disconnect(&runner_, &RequestRunner::ended, this, nullptr);
-            const RequestSequence& seq = runner_.sequence();
-            if (seq.state() != RequestSequence::State::Finished) {
-                const bool silent = seq.state() == RequestSequence::State::TimedOut;
-                const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
-                const QString why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
-                                        .arg(label, runner_.failure());
-                return failed ? failed(why) : End(kFailed, why, label);
-            }
-            done(seq.replies());
-        });
-        runner_.Run(std::move(steps));
+        RunThen(
+            &link_, std::move(steps), this, std::move(done), [this, failed](const LinkRun& run) {
+                if (failed) return failed(run.Why());
+                End(kFailed, run.Why(), QString::fromStdString(run.steps()[run.current()].label));
+            });
     }
 
     void Version() {
@@ -281,9 +268,9 @@ private:
             const std::string backup = SaveBackup();
             const bool done = job_.outcome() == ModuleJob::Outcome::Done;
             if (!done || job_.mismatches() > 0) {
-                const TComm& comm = *link_.Comm();
-                const std::string baud = std::to_string(comm.BaudRate());
-                const int parity = static_cast<int>(comm.Parity);
+                const PortSettings& line = link_.Settings();
+                const std::string baud = std::to_string(line.baudRate);
+                const int parity = static_cast<int>(line.parity);
                 if (!backup.empty())
                     report.restoreCommand = Commandline(backup, baud, parity).toStdString();
                 report.resumeCommand = Commandline(options_.words[1], baud, parity).toStdString();
@@ -509,18 +496,18 @@ private:
             std::vector<size_t> garbage;
             for (const ScanReport::Note& note : report.garbage) garbage.push_back(note.candidate);
             // The floor: what the line and the silent candidates' timeouts cost at the least.
-            json_ = {{"finds", finds},
-                     {"tried", static_cast<int>(report.tried)},
-                     {"elapsedMs", static_cast<int>(report.elapsed.count())},
-                     {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found, garbage).count())}};
+            json_ = {
+                {"finds", finds},
+                {"tried", static_cast<int>(report.tried)},
+                {"elapsedMs", static_cast<int>(report.elapsed.count())},
+                {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found, garbage).count())}};
             summary_ = QString("%1 found").arg(report.finds.size());
             if (!report.failure.isEmpty()) return End(kFailed, report.failure, "scan");
             if (report.cancelled) return End(kFailed, "the scan was stopped", "scan");
             if (report.finds.empty())
-                return End(kFailed,
-                           QString("nothing answered %1 candidates in %2 ms")
-                               .arg(report.tried)
-                               .arg(report.elapsed.count()));
+                return End(kFailed, QString("nothing answered %1 candidates in %2 ms")
+                                        .arg(report.tried)
+                                        .arg(report.elapsed.count()));
             End(kOk);
         });
         if (!scan_.Start(std::move(plan))) End(kFailed, "the line was busy", "scan");
@@ -542,8 +529,8 @@ private:
                 return {{"pollingAddress", find.pollingAddress},
                         {"manufacturer", id.manufacturer},
                         {"deviceType", id.deviceType},
-                        {"deviceId", Hex(std::string(id.deviceId.begin(), id.deviceId.end()))
-                                         .remove(' ')},
+                        {"deviceId",
+                         Hex(std::string(id.deviceId.begin(), id.deviceId.end())).remove(' ')},
                         {"universalRevision", find.universalRevision},
                         {"deviceRevision", find.deviceRevision}};
             }
@@ -622,7 +609,6 @@ private:
     std::function<void()> ended_;
     Link link_;
     std::unique_ptr<JournalFollower> journal_;  // every frame of this port, as it goes
-    RequestRunner& runner_;
     ModuleJob job_;
     CertifyJob certify_{&link_};
     ScanJob scan_{&link_};

@@ -22,6 +22,11 @@ AfterBlock AfterBlockFor(int code) {
     return entry ? entry->after : AfterBlock::ShowText;
 }
 
+AfterDecode AfterDecodeFor(int code) {
+    const RequestCode* entry = FindRequestCode(code);
+    return entry ? entry->decoded : AfterDecode::StayPending;
+}
+
 const char* TimeoutMessage(int timeoutKind) {
     switch (timeoutKind) {
         case kTimeoutConnection: return "Connection Timeout!";

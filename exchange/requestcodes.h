@@ -58,6 +58,14 @@ enum class AfterBlock {
     ShowText,    // show as text, stop the timeout, clear the code (set-command acknowledgements)
 };
 
+// What the window's request does once the reply timer has decoded its reply.
+enum class AfterDecode {
+    StayPending,    // a reply that follows is decoded too
+    End,            // no longer pending, the timeout stopped (HART command 0 and 3)
+    EndAnswered,    // no longer pending, and no timeout message can follow (the version text)
+    EndIfComplete,  // no longer pending once its decoder took the reply whole
+};
+
 struct RequestCode {
     int code;
     Protocol protocol;
@@ -65,23 +73,24 @@ struct RequestCode {
     bool setsTimeout3000;  // false: the HART queries leave the timeout interval as last set
     AfterBlock after;
     const char* name;  // what the traffic log calls the request
+    AfterDecode decoded = AfterDecode::StayPending;
 };
 
 inline constexpr RequestCode kRequestCodes[] = {
     {kCodeCommunicationQuery, Protocol::Config, kTimeoutConnection, true, AfterBlock::DecodeText,
-     "Communication Query"},
+     "Communication Query", AfterDecode::EndAnswered},
     {kCodeSystemQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
      "System Parameters Query"},
     {kCodeCurrentOutputQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
-     "Current Output Query"},
+     "Current Output Query", AfterDecode::EndIfComplete},
     {kCodeModbusQuery, Protocol::Config, kTimeoutQuery, true, AfterBlock::DecodeText,
      "MODBUS Parameter Query"},
     {kCodeMonitoringQuery, Protocol::Config, kTimeoutSetting, true, AfterBlock::DecodeText,
      "Monitoring Query"},
     {kCodeHartCommand0, Protocol::Hart, kTimeoutHart, false, AfterBlock::DecodeHex,
-     "HART Command 0"},
+     "HART Command 0", AfterDecode::End},
     {kCodeHartCommand3, Protocol::Hart, kTimeoutHart, false, AfterBlock::DecodeHex,
-     "HART Command 3"},
+     "HART Command 3", AfterDecode::End},
     {kCodeHartTyped, Protocol::Hart, kTimeoutHart, false, AfterBlock::ShowHex,
      "HART Typed Command"},
     {kCodeHartCommand6, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex, "HART Command 6"},
@@ -123,6 +132,9 @@ bool IsHartRequest(int code);
 
 // What happens to a block under `code`: unknown codes and 0 are shown as text and clear the code.
 AfterBlock AfterBlockFor(int code);
+
+// What a decoded reply does to the request of `code`; unknown codes stay pending.
+AfterDecode AfterDecodeFor(int code);
 
 // The code of HART command `command` (0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 35,
 // 40, 48); kCodeNone for a command the program does not send by number.

@@ -10,7 +10,7 @@
 #include "modbus/reply.h"
 #include "modbus/request.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 
 namespace {
 
@@ -46,10 +46,10 @@ int ModuleSlaveAddress(const Profile& module) {
     return f ? std::atoi(f->text.c_str()) : 0;
 }
 
-CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), runner_(link->Sequencer()) {}
+CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}
 
 bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartAddress) {
-    if (running_ || runner_->IsRunning()) return false;
+    if (running_ || link_->RunsActive()) return false;
     running_ = true;
     certificate_ = std::move(certificate);
     module_ = module;
@@ -74,19 +74,10 @@ bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartA
 
 void CertifyJob::Exchange(std::vector<SequenceStep> steps,
                           std::function<void(const std::string&)> done) {
-    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-    connect(runner_, &RequestRunner::ended, this, [this, done] {
-        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-        const RequestSequence& seq = runner_->sequence();
-        if (seq.state() != RequestSequence::State::Finished) {
-            const bool silent = seq.state() == RequestSequence::State::TimedOut;
-            const std::string label = seq.steps()[seq.current()].label;
-            return Done((silent ? "no reply to " + label + ": " : "reply to " + label + " ") +
-                        runner_->failure().toStdString());
-        }
-        done(seq.replies().front());
-    });
-    if (!runner_->Run(std::move(steps))) Done("the line was busy");
+    RunThen(
+        link_, std::move(steps), this,
+        [done](const std::vector<std::string>& replies) { done(replies.front()); },
+        [this](const LinkRun& run) { Done(run.Why().toStdString()); });
 }
 
 void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {

@@ -18,7 +18,6 @@
 #include "profile/profile.h"
 
 class Link;
-class RequestRunner;
 
 // What the cross-check and the loop check need of a module read back: its
 // byte orders and coefficients, and its MODBUS slave address.
@@ -43,7 +42,7 @@ private:
     void CrossCheckWith(const HartDynamicValues& hart);
     void Done(const std::string& note = {});
 
-    RequestRunner* runner_;
+    Link* link_;
     Certificate certificate_;
     Profile module_;
     bool running_ = false;

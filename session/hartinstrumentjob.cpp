@@ -4,7 +4,7 @@
 #include "hart/status.h"
 #include "hart/universal.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 
 namespace {
 
@@ -14,28 +14,13 @@ std::span<const uint8_t> Bytes(const std::string& s) {
 
 }  // namespace
 
-HartInstrumentJob::HartInstrumentJob(Link* link, QObject* parent)
-    : QObject(parent), runner_(link->Sequencer()) {}
+HartInstrumentJob::HartInstrumentJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}
 
 void HartInstrumentJob::Exchange(std::vector<SequenceStep> steps,
                                  std::function<void(const std::vector<std::string>&)> done,
-                                 std::function<void(const QString&)> failed) {
-    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-    connect(runner_, &RequestRunner::ended, this, [this, done, failed] {
-        QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-        const RequestSequence& seq = runner_->sequence();
-        if (seq.state() != RequestSequence::State::Finished) {
-            const bool silent = seq.state() == RequestSequence::State::TimedOut;
-            const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
-            const QString why = seq.state() == RequestSequence::State::Cancelled
-                                    ? "stopped"
-                                    : QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
-                                          .arg(label, runner_->failure());
-            return failed ? failed(why) : Done(why);
-        }
-        done(seq.replies());
-    });
-    if (!runner_->Run(std::move(steps))) Done("the line was busy");
+                                 std::function<void(const LinkRun&)> failed) {
+    RunThen(link_, std::move(steps), this, std::move(done),
+            [this, failed](const LinkRun& run) { failed ? failed(run) : Done(run.Why()); });
 }
 
 void HartInstrumentJob::Done(const QString& failure) {
@@ -45,7 +30,7 @@ void HartInstrumentJob::Done(const QString& failure) {
 }
 
 bool HartInstrumentJob::StartRead(int pollingAddress) {
-    if (running_ || runner_->IsRunning()) return false;
+    if (running_ || link_->RunsActive()) return false;
     running_ = true;
     failure_.clear();
     difference_.clear();
@@ -76,7 +61,8 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
                 reading_.deviceStatus = body->deviceStatus;
             next();
         },
-        [this, command, next](const QString& why) {
+        [this, command, next](const LinkRun& run) {
+            const QString why = run.Why();
             if (command == kHartReadMoreStatus)
                 reading_.moreStatusNote = why.toStdString();
             else
@@ -111,7 +97,7 @@ void HartInstrumentJob::Keep(uint8_t command, std::span<const uint8_t> reply) {
 }
 
 bool HartInstrumentJob::StartWrite(const HartWrite& write) {
-    if (running_ || runner_->IsRunning()) return false;
+    if (running_ || link_->RunsActive()) return false;
     difference_.clear();
     if (!identified_) {
         failure_ = "read the instrument first";
@@ -138,8 +124,9 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
     };
     // A warning code means the write was carried out: what the instrument
     // holds now is read back all the same.
-    Exchange({*step}, readBack, [this, readBack](const QString& why) {
-        const ReplyVerdict& verdict = runner_->sequence().verdict();
+    Exchange({*step}, readBack, [this, readBack](const LinkRun& run) {
+        const QString why = run.Why();
+        const ReplyVerdict& verdict = run.verdict();
         if (verdict.hartResponse && HartResponseCodeIsWarning(*verdict.hartResponse)) {
             warning_ = why;
             return readBack(std::vector<std::string>{});

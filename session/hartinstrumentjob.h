@@ -18,7 +18,7 @@
 #include "exchange/requestsequence.h"
 
 class Link;
-class RequestRunner;
+class LinkRun;
 
 class HartInstrumentJob : public QObject {
     Q_OBJECT
@@ -53,13 +53,13 @@ signals:
 private:
     void Exchange(std::vector<SequenceStep> steps,
                   std::function<void(const std::vector<std::string>&)> done,
-                  std::function<void(const QString&)> failed = {});
+                  std::function<void(const LinkRun&)> failed = {});
     void Done(const QString& failure = {});
     void ReadNext(std::vector<SequenceStep> steps, size_t at);
     // What the reply to read `command` says, into the reading.
     void Keep(uint8_t command, std::span<const uint8_t> reply);
 
-    RequestRunner* runner_;
+    Link* link_;
     HartInstrumentReading reading_;
     bool identified_ = false;
     bool running_ = false;

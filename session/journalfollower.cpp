@@ -3,18 +3,19 @@
 #include "serial/tcomm.h"
 #include "session/link.h"
 
-TrafficLine TrafficLineOf(const TComm& comm) {
+TrafficLine TrafficLineOf(const Link& link) {
     static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
     static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
-    const auto parity = static_cast<size_t>(comm.Parity);
-    const auto stop = static_cast<size_t>(comm.StopBits());
+    const PortSettings& settings = link.Settings();
+    const auto parity = static_cast<size_t>(settings.parity);
+    const auto stop = static_cast<size_t>(settings.stopBits);
     TrafficLine line;
-    line.port = ResolvePortName(comm.CommName);
-    line.baud = comm.BaudRate();
+    line.port = ResolvePortName(settings.name);
+    line.baud = settings.baudRate;
     line.parity = parity < std::size(kParity) ? kParity[parity] : '?';
-    line.dataBits = 5 + static_cast<int>(comm.ByteSize());
+    line.dataBits = 5 + static_cast<int>(settings.byteSize);
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
-    line.readIntervalMs = comm.ReadIntervalTimeout();
+    line.readIntervalMs = link.ReadInterval();
     line.pseudoTerminal = IsPseudoTerminalPath(line.port);
     return line;
 }
@@ -42,7 +43,7 @@ JournalFollower::JournalFollower(Link* link, std::string folder, std::string too
         Record([&](TrafficTime t) { log_.TimedOut(&request, t); });
     });
     connect(link, &Link::opened, this, [this] {
-        Record([&](TrafficTime t) { log_.Opened(TrafficLineOf(*link_->Comm()), t); });
+        Record([&](TrafficTime t) { log_.Opened(TrafficLineOf(*link_), t); });
     });
     connect(link, &Link::closed, this, [this] { Record([&](TrafficTime t) { log_.Closed(t); }); });
     connect(link, &Link::hungUp, this, [this] { Record([&](TrafficTime t) { log_.HungUp(t); }); });
@@ -65,7 +66,7 @@ void JournalFollower::Record(Add add) {
     add(now);
     if (!enabled_ || failed_) return;
     if (!journal_.IsOpen()) {
-        const TrafficLine line = TrafficLineOf(*link_->Comm());
+        const TrafficLine line = TrafficLineOf(*link_);
         const std::string lineText =
             line.port.empty() ? std::string("(never opened)")
                               : line.Text() + ", read interval " +

@@ -13,10 +13,9 @@
 #include "traffic/trafficlog.h"
 
 class Link;
-class TComm;
 
 // The port and its line settings as the traffic log names them.
-TrafficLine TrafficLineOf(const TComm& comm);
+TrafficLine TrafficLineOf(const Link& link);
 
 class JournalFollower : public QObject {
     Q_OBJECT

@@ -2,163 +2,158 @@
 
 #include <algorithm>
 
-#include "exchange/bytetext.h"
-#include "exchange/requestcodes.h"
-#include "serial/tcomm.h"
-#include "session/receivewait.h"
+#include "serial/ttyport.h"
+#include "session/lineclient.h"
 #include "session/requestrunner.h"
-#include "session/ttimer.h"
 
-Link::Link(QObject* parent)
+Link::Link(QObject* parent, std::unique_ptr<Port> port)
     : QObject(parent),
-      comm_(new TComm(this)),
-      sequencer_(new RequestRunner(comm_, this)),
-      receiveWait_(
-          new TReceiveWait([this](const std::string& block) { HandleWindowBlock(block); }, this)),
-      timer2_(new TTimer(300, false, this)),
-      timer3_(new TTimer(1000, false, this)) {
-    comm_->OnReceiveData = [this](TComm* sender, const uint8_t* data, uint16_t length) {
-        // Posted before the port closed and delivered after: not a reply.
-        if (!sender->IsOpen()) return;
-        BlockReceived(data, length);
-    };
-    comm_->OnRequestHangup = [this](TComm*) { emit hangupReported(); };
-
-    connect(receiveWait_, &TReceiveWait::BlocksDropped, this,
-            [this](int count) { emit blocksDropped(count, receiveWait_->Waiting()); });
-    sequencer_->SetTimingSource([this] { return Timing(); });
-    sequencer_->SetQuietSource([this] { return QuietWait(); });
-    connect(sequencer_, &RequestRunner::started, this, &Link::SequenceStarted);
-    connect(sequencer_, &RequestRunner::sent, this, [this](int step, const QByteArray& frame) {
-        lastStep_ = sequencer_->sequence().steps().at(static_cast<size_t>(step));
-        Record(lastStep_.code, ExchangeRecord::Origin::Sequence, frame.toStdString());
-    });
-    connect(sequencer_, &RequestRunner::replied, this, [this](int step, const QByteArray& reply) {
-        emit sequenceReplied(
-            step, sequencer_->sequence().steps().at(static_cast<size_t>(step)).code, reply);
-    });
-    connect(sequencer_, &RequestRunner::ended, this, &Link::SequenceEnded);
+      port_(port ? std::move(port) : std::make_unique<TtyPort>()),
+      runner_(new RequestRunner(this)) {
+    port_->OnBlock = [this](const uint8_t* data, uint16_t length) { BlockReceived(data, length); };
+    port_->OnHangup = [this] { emit hangupReported(); };
+    port_->SetReadInterval(kRestingReadInterval);
+    runner_->SetTimingSource([this] { return Timing(); });
+    runner_->SetQuietSource([this] { return QuietWait(); });
 }
 
 Link::~Link() {
-    // The reader and writer must be gone before the objects they report to.
-    comm_->ClosePort();
-    comm_->OnReceiveData = nullptr;
-    comm_->OnRequestHangup = nullptr;
+    // The port's threads must be gone before the objects they report to.
+    port_->Close();
+    port_->OnBlock = nullptr;
+    port_->OnHangup = nullptr;
 }
 
-void Link::Open() {
+// ---- the line ----
+
+void Link::Open(const PortSettings& settings) {
     // Nothing of an earlier opening can still answer.
     lastStep_ = {};
     lastBlockAt_.reset();
-    receiveWait_->Discard();
-    comm_->OpenPort();
+    emit opening();
+    port_->Open(settings);
     emit opened();
 }
 
+void Link::Reopen(uint32_t baudRate, TParity parity) {
+    PortSettings settings = port_->settings();
+    settings.baudRate = baudRate;
+    settings.parity = parity;
+    Close();
+    Open(settings);
+}
+
 void Link::Close() {
-    comm_->ClosePort();
-    receiveWait_->Discard();
+    port_->Close();
     emit closed();
 }
 
 void Link::CloseAfterHangup() {
-    comm_->ClosePort();
+    port_->Close();
     emit hungUp();
-    timer3_->SetEnabled(false);
-    if (!timer2_->Enabled()) PendingRequest = 0;
 }
 
-std::string Link::PutTx(const std::string& frame) {
-    // Frames are built in the transmit area; exactly the frame's own length is
-    // sent, whatever a longer earlier frame left behind it.
-    const size_t n = std::min(frame.size(), kTxSize);
-    std::copy_n(frame.begin(), n, FrameBuffer.begin() + kTxStart);
-    return std::string(reinterpret_cast<const char*>(FrameBuffer.data() + kTxStart), n);
+bool Link::IsOpen() const { return port_->IsOpen(); }
+
+const PortSettings& Link::Settings() const { return port_->settings(); }
+
+bool Link::ParityHeld() const { return port_->ParityHeld(); }
+
+TComm* Link::Comm() const {
+    auto* tty = dynamic_cast<TtyPort*>(port_.get());
+    return tty ? tty->Comm() : nullptr;
 }
 
-void Link::Record(int code, ExchangeRecord::Origin origin, const std::string& frame) {
+uint32_t Link::ReadInterval() const { return port_->ReadInterval(); }
+
+// ---- runs ----
+
+LinkRun* Link::Start(std::vector<SequenceStep> steps, RunOptions options, QObject* owner) {
+    return runner_->Start(std::move(steps), options, owner);
+}
+
+bool Link::Hold(const QObject* holder) { return runner_->Hold(holder); }
+
+void Link::Release(const QObject* holder) { runner_->Release(holder); }
+
+bool Link::RunsActive() const { return runner_->IsRunning(); }
+
+// ---- clients ----
+
+void Link::Claim(LineClient* client) {
+    if (active_ == client) return;
+    if (active_ == runner_ && runner_->IsRunning()) {
+        afterRuns_ = client;
+        return;
+    }
+    LineClient* before = active_;
+    active_ = client;
+    afterRuns_ = nullptr;
+    ApplyReadInterval();
+    if (before) before->LineTaken();
+}
+
+void Link::GiveBack(LineClient* client) {
+    if (active_ != client) return;
+    active_ = afterRuns_;
+    afterRuns_ = nullptr;
+    ApplyReadInterval();
+}
+
+void Link::SetResting(LineClient* client) {
+    resting_ = client;
+    if (!active_) active_ = client;
+    ApplyReadInterval();
+}
+
+void Link::ApplyReadInterval() {
+    const LineClient* by = active_ ? active_ : resting_;
+    port_->SetReadInterval(by ? by->ReadInterval() : kRestingReadInterval);
+}
+
+bool Link::LineFree() const { return !runner_->IsRunning() && !(resting_ && resting_->Awaiting()); }
+
+void Link::Send(const SequenceStep& step, ExchangeRecord::Origin origin) {
+    lastStep_ = step;
     current_ = ExchangeRecord{};
-    current_.code = code;
+    current_.code = step.code;
     current_.origin = origin;
-    current_.frame.assign(frame.begin(), frame.end());
+    current_.frame.assign(step.frame.begin(), step.frame.end());
     current_.sent = std::chrono::steady_clock::now();
-    current_.portOpen = comm_->IsOpen();
-    current_.readIntervalMs = comm_->ReadIntervalTimeout();
+    current_.portOpen = port_->IsOpen();
+    current_.readIntervalMs = port_->ReadInterval();
     emit sent(current_);
+    port_->Write(step.frame.data(),
+                 static_cast<uint16_t>(std::min<size_t>(step.frame.size(), 0xFFFF)));
 }
 
-void Link::Request(const std::string& frame, int code) {
-    windowGaveUp_ = false;
-    WriteAs(code, frame);
-    PendingRequest = code;
-    const RequestCode* entry = FindRequestCode(code);
-    TimeoutKind = entry ? entry->timeoutKind : 0;
-    if (!entry || entry->setsTimeout3000) timer3_->SetInterval(3000);
-    timer3_->SetEnabled(true);
-}
-
-void Link::Write(const std::string& frame) { WriteAs(kCodeNone, frame); }
-
-void Link::WriteAs(int code, const std::string& frame) {
-    lastStep_ = {frame, code};
-    Record(code, ExchangeRecord::Origin::Window, frame);
-    comm_->WriteData(frame.data(), static_cast<uint16_t>(std::min<size_t>(frame.size(), 0xFFFF)));
-}
-
-int Link::TakeReplyTimer() {
-    timer2_->SetEnabled(false);
-    return PendingRequest;
-}
-
-const char* Link::TakeTimeout() {
-    timer3_->SetEnabled(false);
+void Link::RecordTimeout() {
     current_.timedOut = true;
     emit timedOut(current_);
-    return TimeoutMessage(TimeoutKind);
 }
 
-void Link::ReplyDecoded(int code, bool complete) {
-    switch (code) {
-        case kCodeHartCommand0:
-        case kCodeHartCommand3:
-            PendingRequest = 0;
-            timer3_->SetEnabled(false);
-            break;
-        case kCodeCommunicationQuery:
-            // The version text is only shown; the exchange is complete.
-            PendingRequest = 0;
-            TimeoutKind = 0;
-            break;
-        case kCodeCurrentOutputQuery:
-            if (complete) PendingRequest = 0;
-            break;
-        default:
-            // The other queries stay pending: a reply that follows is decoded too.
-            break;
-    }
+void Link::BlockReceived(const uint8_t* data, uint16_t length) {
+    const QByteArray block(reinterpret_cast<const char*>(data), length);
+    lastBlockAt_ = std::chrono::steady_clock::now();
+    emit received(block, current_);
+    current_.answered = true;
+    current_.bytesSince += length;
+    // Enough for any reply's verdict; a babbling line does not grow it without end.
+    constexpr size_t kKept = 4096;
+    const size_t room = kKept - std::min(kKept, current_.received.size());
+    current_.received.insert(current_.received.end(), data, data + std::min<size_t>(room, length));
+    if (active_) active_->Block(data, length);
 }
 
-HartIdentity Link::KeptHartIdentity() const {
-    return {HartManufacturerId, FrameBuffer[6], {FrameBuffer[0], FrameBuffer[1], FrameBuffer[2]}};
-}
-
-void Link::KeepHartIdentity(const HartIdentity& identity) {
-    HartManufacturerId = identity.manufacturer;
-    FrameBuffer[6] = identity.deviceType;
-    std::copy(identity.deviceId.begin(), identity.deviceId.end(), FrameBuffer.begin());
-}
-
-bool Link::WindowRequestActive() const { return timer2_->Enabled() || timer3_->Enabled(); }
-
-bool Link::LineFree() const { return !sequencer_->IsRunning() && !WindowRequestActive(); }
+// ---- timing ----
 
 SequenceTiming Link::Timing() const {
+    const PortSettings& line = port_->settings();
     SequenceTiming timing;
-    timing.baud = comm_->BaudRate();
-    const int data = 5 + static_cast<int>(comm_->ByteSize());
-    const int parity = comm_->Parity == TParity::None ? 0 : 1;
-    const int stop = comm_->StopBits() == TStopBits::_1 ? 1 : 2;
+    timing.baud = line.baudRate;
+    const int data = 5 + static_cast<int>(line.byteSize);
+    const int parity = line.parity == TParity::None ? 0 : 1;
+    const int stop = line.stopBits == TStopBits::_1 ? 1 : 2;
     timing.bitsPerCharacter = 1 + data + parity + stop;
     timing.answerTime = answerTime_;
     return timing;
@@ -181,79 +176,4 @@ std::chrono::milliseconds Link::QuietWait() const {
 
 uint32_t Link::SequenceReadInterval() const {
     return static_cast<uint32_t>(std::max<int64_t>(1, Timing().Characters(3).count()));
-}
-
-void Link::SequenceStarted() {
-    // The window's request is given up, with any of its blocks still waiting.
-    timer2_->SetEnabled(false);
-    timer3_->SetEnabled(false);
-    receiveWait_->Discard();
-    windowGaveUp_ = true;
-    if (!windowReadInterval_) windowReadInterval_ = comm_->ReadIntervalTimeout();
-    comm_->SetReadIntervalTimeout(SequenceReadInterval());
-}
-
-void Link::SequenceEnded() {
-    if (windowReadInterval_) comm_->SetReadIntervalTimeout(*windowReadInterval_);
-    windowReadInterval_.reset();
-    if (sequencer_->sequence().state() != RequestSequence::State::TimedOut) return;
-    current_.timedOut = true;
-    emit timedOut(current_);
-}
-
-void Link::BlockReceived(const uint8_t* data, uint16_t length) {
-    const QByteArray block(reinterpret_cast<const char*>(data), length);
-    lastBlockAt_ = std::chrono::steady_clock::now();
-    emit received(block, current_);
-    current_.answered = true;
-    current_.bytesSince += length;
-    // Enough for any reply's verdict; a babbling line does not grow it without end.
-    constexpr size_t kKept = 4096;
-    const size_t room = kKept - std::min(kKept, current_.received.size());
-    current_.received.insert(current_.received.end(), data, data + std::min<size_t>(room, length));
-    if (sequencer_->IsRunning()) return sequencer_->BlockReceived(data, length);
-    if (windowGaveUp_) return;  // the request it answers was given up or is done
-    EnqueueForWindow(data, length);
-}
-
-void Link::EnqueueForWindow(const uint8_t* data, uint16_t length) {
-    // The module's reply may still be trickling in, so each block waits 200 ms
-    // before it is looked at; the wait runs on a timer, not by sleeping.
-    receiveWait_->Enqueue(data, length);
-}
-
-void Link::HandleWindowBlock(const std::string& block) {
-    const size_t n = block.size();
-    // A block may hold up to 2048 bytes; the receive area keeps its first 404.
-    std::copy_n(block.begin(), std::min(n, kRxSize), FrameBuffer.begin() + kRxStart);
-    ReplyText.assign(block.data(), std::min(n, kReplyTextMax));
-    const int code = PendingRequest;
-
-    // Text display stops at the first zero byte, as a C string would.
-    const QString asText = QString::fromLatin1(ReplyText.c_str());
-    const QString asHex =
-        QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
-    QString shown;
-    switch (AfterBlockFor(code)) {
-        case AfterBlock::DecodeText:
-            timer2_->SetEnabled(true);
-            timer3_->SetEnabled(false);
-            shown = asText;
-            break;
-        case AfterBlock::DecodeHex:
-            shown = asHex;
-            timer3_->SetEnabled(false);
-            timer2_->SetEnabled(true);
-            break;
-        case AfterBlock::ShowHex:
-            shown = asHex;
-            timer3_->SetEnabled(false);
-            break;
-        case AfterBlock::ShowText:
-            shown = asText;
-            PendingRequest = 0;
-            timer3_->SetEnabled(false);
-            break;
-    }
-    emit windowBlock(QByteArray::fromStdString(block), code, shown);
 }

@@ -11,7 +11,7 @@
 #include "profile/profilecommands.h"
 #include "session/certifyjob.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 
 namespace {
 
@@ -54,11 +54,10 @@ std::vector<std::string> LoopCheckReport::Lines() const {
     return lines;
 }
 
-LoopCheckJob::LoopCheckJob(Link* link, QObject* parent)
-    : QObject(parent), runner_(link->Sequencer()) {}
+LoopCheckJob::LoopCheckJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}
 
 bool LoopCheckJob::Start(int pollingAddress, std::vector<double> points, double tolerance) {
-    if (IsRunning() || runner_->IsRunning() || points.empty()) return false;
+    if (IsRunning() || points.empty() || !link_->Hold(this)) return false;
     report_ = {};
     report_.targets = std::move(points);
     report_.tolerance = tolerance;
@@ -74,40 +73,27 @@ bool LoopCheckJob::Start(int pollingAddress, std::vector<double> points, double 
 void LoopCheckJob::Cancel() {
     if (!IsRunning() || phase_ == Phase::Leaving) return;
     cancelRequested_ = true;
-    // The runner raises ended() at once; Ended() goes on to leave fixed mode.
-    runner_->Cancel();
+    // The run ends at once; Ended() goes on to leave fixed mode.
+    if (run_) run_->Cancel();
 }
 
 void LoopCheckJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
-    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-    connect(runner_, &RequestRunner::ended, this, &LoopCheckJob::Ended);
-    if (runner_->Run(std::move(steps))) return;
-    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-    // Our sequences follow one another from the last one's end, so nothing
-    // should hold the line between them; if something did, say what that left.
-    if (phase != Phase::Leaving) report_.failure = "the line was busy";
-    if (report_.fixedModeEntered)
-        report_.exitNote =
-            "Fixed current mode may still be on: the line was busy when command 40 "
-            "with 0 was to be sent; check the loop current before handing the loop back";
-    Finish();
+    if (run_) run_->deleteLater();
+    // The check holds the line throughout, so its runs start at once, one
+    // after the other, and nobody's exchange comes between a point and the
+    // release of the loop.
+    run_ = link_->Start(std::move(steps), {}, this);
+    connect(run_, &LinkRun::finished, this, &LoopCheckJob::Ended);
 }
 
 void LoopCheckJob::Ended() {
-    QObject::disconnect(runner_, &RequestRunner::ended, this, nullptr);
-    const RequestSequence& seq = runner_->sequence();
-    const bool done = seq.state() == RequestSequence::State::Finished;
-    QString why;
-    if (!done && seq.state() != RequestSequence::State::Cancelled) {
-        const bool silent = seq.state() == RequestSequence::State::TimedOut;
-        const QString label = QString::fromStdString(seq.steps()[seq.current()].label);
-        why = QString(silent ? "no reply to %1: %2" : "reply to %1 %2")
-                  .arg(label, runner_->failure());
-    }
+    const LinkRun& run = *run_;
+    const bool done = run.state() == LinkRun::State::Finished;
+    const QString why = done || run.state() == LinkRun::State::Cancelled ? QString() : run.Why();
 
     if (phase_ == Phase::Leaving) {
-        const auto echo = done ? ParseHartCommand40(Bytes(seq.replies().front())) : std::nullopt;
+        const auto echo = done ? ParseHartCommand40(Bytes(run.replies().front())) : std::nullopt;
         if (echo && *echo == 0.0f) {
             report_.fixedModeLeft = true;
             report_.exitNote =
@@ -123,7 +109,7 @@ void LoopCheckJob::Ended() {
         return Finish();
     }
 
-    if (cancelRequested_ || seq.state() == RequestSequence::State::Cancelled) {
+    if (cancelRequested_ || run.state() == LinkRun::State::Cancelled) {
         report_.cancelled = true;
         return Leave();
     }
@@ -131,7 +117,7 @@ void LoopCheckJob::Ended() {
         report_.failure = why;
         return Leave();
     }
-    const auto& replies = seq.replies();
+    const auto& replies = run.replies();
     switch (phase_) {
         case Phase::Identity: {
             const auto device = ParseHartCommand0Reply(Bytes(replies.front()));
@@ -192,6 +178,7 @@ void LoopCheckJob::Leave() {
 
 void LoopCheckJob::Finish() {
     phase_ = Phase::Idle;
+    link_->Release(this);
     report_.finishedAt = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
     emit finished();
 }

@@ -20,7 +20,7 @@
 #include "hart/frames.h"
 
 class Link;
-class RequestRunner;
+class LinkRun;
 
 struct LoopCheckReport {
     std::vector<double> targets;
@@ -71,7 +71,8 @@ private:
     void Leave();
     void Finish();
 
-    RequestRunner* runner_;
+    Link* link_;
+    LinkRun* run_ = nullptr;
     Phase phase_ = Phase::Idle;
     int pollingAddress_ = 0;
     size_t point_ = 0;

@@ -4,15 +4,10 @@
 #include <algorithm>
 
 #include "profile/profilesettings.h"
-#include "serial/tcomm.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 
 namespace {
-
-// The module answers the RS485 command at its old settings and then changes
-// its line; give it a moment before talking at the new ones.
-constexpr int kLineSwitchPauseMs = 500;
 
 bool IsRs485Step(const SequenceStep& step) { return step.frame.starts_with("QQS#BA2:"); }
 
@@ -33,20 +28,7 @@ std::string LineText(uint32_t baud, int parityItem) {
 
 }  // namespace
 
-ModuleJob::ModuleJob(Link* link, QObject* parent)
-    : QObject(parent), link_(link), comm_(link->Comm()), runner_(link->Sequencer()) {
-    connect(runner_, &RequestRunner::replied, this, [this](int step, const QByteArray&) {
-        if (phase_ == Phase::Snapshot || phase_ == Phase::Applying || phase_ == Phase::Reading)
-            StepDone(step);
-    });
-    connect(runner_, &RequestRunner::ended, this, [this] {
-        if (phase_ == Phase::Snapshot || phase_ == Phase::Applying || phase_ == Phase::Reading)
-            SequenceEnded();
-    });
-    connect(runner_, &RequestRunner::sent, this, [this](int, const QByteArray& frame) {
-        if (phase_ == Phase::Applying && frame.startsWith("QQS#BA2:")) rs485Sent_ = true;
-    });
-}
+ModuleJob::ModuleJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}
 
 int ModuleJob::mismatches() const {
     return static_cast<int>(
@@ -54,7 +36,8 @@ int ModuleJob::mismatches() const {
 }
 
 std::string ModuleJob::LineNow() const {
-    const std::string now = LineText(comm_->BaudRate(), static_cast<int>(comm_->Parity));
+    const PortSettings& line = link_->Settings();
+    const std::string now = LineText(line.baudRate, static_cast<int>(line.parity));
     if (!rs485Sent_ || lineSwitched_ || wanted_.settings.empty()) return now;
     const auto [baud, parity] = WantedLine(wanted_);
     const std::string next = LineText(static_cast<uint32_t>(std::stoul(baud)), parity);
@@ -75,7 +58,7 @@ ApplyReport ModuleJob::report() const {
 }
 
 bool ModuleJob::StartRead(int meterTypeItem) {
-    if (IsRunning() || runner_->IsRunning()) return false;
+    if (IsRunning() || !link_->Hold(this)) return false;
     Reset();
     verify_ = false;
     meterTypeItem_ = meterTypeItem;
@@ -85,7 +68,7 @@ bool ModuleJob::StartRead(int meterTypeItem) {
 }
 
 bool ModuleJob::StartApply(const Profile& profile, bool verify) {
-    if (IsRunning() || runner_->IsRunning()) return false;
+    if (IsRunning() || link_->RunsActive()) return false;
     Reset();
     // Nothing goes out of a profile with a value its field cannot carry.
     if (const auto problem = ValidateProfile(profile)) {
@@ -101,6 +84,8 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     plan_ = PlanApply(profile);
     const size_t reads = ReadModuleSteps().size();
     total_ = static_cast<int>(reads + plan_.steps.size() + (verify ? reads : 0));
+    // The whole job keeps the line: nobody's exchange comes between its phases.
+    link_->Hold(this);
     // The module as it is, before anything changes it: what a restore goes back to.
     Run(Phase::Snapshot, ReadModuleSteps());
     return true;
@@ -113,7 +98,6 @@ void ModuleJob::Reset() {
     stopRequested_ = false;
     done_ = 0;
     plan_ = {};
-    applyNext_ = 0;
     readReplies_.clear();
     snapshotReplies_.clear();
     readBack_ = {};
@@ -128,27 +112,41 @@ void ModuleJob::Reset() {
 
 void ModuleJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
-    retriesLeft_ = retries_;
-    remaining_ = steps;
-    runner_->Run(std::move(steps));
+    if (run_) run_->deleteLater();
+    run_ = link_->Start(std::move(steps), {.retries = stopRequested_ ? 0 : retries_}, this);
+    connect(run_, &LinkRun::sent, this, [this](int, const QByteArray& frame) {
+        if (phase_ == Phase::Applying && frame.startsWith("QQS#BA2:")) rs485Sent_ = true;
+    });
+    connect(run_, &LinkRun::replied, this, &ModuleJob::StepDone);
+    connect(run_, &LinkRun::retried, this,
+            [this](int step, int attempt, int tries, const QString& why) {
+                retryLines_.push_back(
+                    QString("%1 (try %2 of %3): %4")
+                        .arg(QString::fromStdString(run_->steps()[static_cast<size_t>(step)].label))
+                        .arg(attempt)
+                        .arg(tries)
+                        .arg(why)
+                        .toStdString());
+            });
+    connect(run_, &LinkRun::finished, this, &ModuleJob::RunEnded);
 }
 
 void ModuleJob::Cancel() {
     if (phase_ == Phase::Switching) return Finish(Outcome::Cancelled, "Cancelled");
-    if (IsRunning()) runner_->Cancel();
+    if (IsRunning() && run_) run_->Cancel();
 }
 
 void ModuleJob::RequestStop() {
     stopRequested_ = true;
+    if (run_) run_->SetRetries(0);
     if (phase_ == Phase::Switching) Finish(Outcome::Cancelled, "Stopped on request");
 }
 
 void ModuleJob::StartReading() { Run(Phase::Reading, ReadModuleSteps()); }
 
 void ModuleJob::StepDone(int step) {
-    const auto& steps = runner_->sequence().steps();
-    const SequenceStep& done = steps[static_cast<size_t>(step)];
-    const std::string& reply = runner_->sequence().replies().back();
+    const SequenceStep& done = run_->steps()[static_cast<size_t>(step)];
+    const std::string& reply = run_->LastReply();
     switch (phase_) {
         case Phase::Snapshot:
             snapshotReplies_.push_back(reply);
@@ -156,57 +154,36 @@ void ModuleJob::StepDone(int step) {
         case Phase::Applying:
             applied_.push_back({done.label, reply});
             if (IsRs485Step(done)) rs485Acked_ = true;
-            ++applyNext_;
             break;
         default:
             readReplies_.push_back(reply);
             break;
     }
-    if (!remaining_.empty()) remaining_.erase(remaining_.begin());
-    retriesLeft_ = retries_;  // each exchange has its own tries
     ++done_;
     emit progress(done_, total_, QString::fromStdString(done.label));
     // Stops between two exchanges, never inside one.
-    if (stopRequested_ && runner_->IsRunning()) runner_->Cancel();
+    if (stopRequested_ && run_->active()) run_->Cancel();
 }
 
-bool ModuleJob::Retry(const QString& why) {
-    if (stopRequested_ || retriesLeft_ <= 0 || remaining_.empty()) return false;
-    --retriesLeft_;
-    const RequestSequence& seq = runner_->sequence();
-    retryLines_.push_back(QString("%1 (try %2 of %3): %4")
-                              .arg(QString::fromStdString(seq.steps()[seq.current()].label))
-                              .arg(retries_ - retriesLeft_ + 1)
-                              .arg(retries_ + 1)
-                              .arg(why)
-                              .toStdString());
-    runner_->Run(remaining_);
-    return true;
-}
-
-void ModuleJob::SequenceEnded() {
-    const RequestSequence& seq = runner_->sequence();
-    const QString step = seq.current() < seq.steps().size()
+void ModuleJob::RunEnded() {
+    if (phase_ == Phase::Idle) return;  // the job ended and let its run go
+    const LinkRun& run = *run_;
+    const QString step = run.current() < run.steps().size()
                              ? QString("step %1 of %2 (%3)")
                                    .arg(done_ + 1)
                                    .arg(total_)
-                                   .arg(QString::fromStdString(seq.steps()[seq.current()].label))
+                                   .arg(QString::fromStdString(run.steps()[run.current()].label))
                              : QString();
-    const bool cut = seq.state() == RequestSequence::State::Failed &&
-                     seq.verdict().state == VerdictState::Incomplete;
-    switch (seq.state()) {
-        case RequestSequence::State::Cancelled:
+    switch (run.state()) {
+        case LinkRun::State::Cancelled:
             if (stopRequested_)
                 return Finish(Outcome::Cancelled, "Stopped on request before " + step);
             return Finish(Outcome::Cancelled, "Cancelled at " + step);
-        case RequestSequence::State::TimedOut:
-            if (Retry("no reply")) return;
+        case LinkRun::State::TimedOut:
             if (stopRequested_) return Finish(Outcome::Cancelled, "Stopped on request at " + step);
-            return Finish(Outcome::TimedOut, "No reply at " + step + ": " + runner_->failure());
-        case RequestSequence::State::Failed:
-            // A cut reply was lost on the way; a wrong one (a refusal) stays wrong.
-            if (cut && Retry(runner_->failure())) return;
-            return Finish(Outcome::WrongReply, "Reply at " + step + " " + runner_->failure());
+            return Finish(Outcome::TimedOut, "No reply at " + step + ": " + run.failure());
+        case LinkRun::State::Failed:
+            return Finish(Outcome::WrongReply, "Reply at " + step + " " + run.failure());
         default:
             break;
     }
@@ -221,9 +198,8 @@ void ModuleJob::PhaseDone() {
             return Run(Phase::Applying, plan_.steps);
         case Phase::Applying:
             if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
-                phase_ = Phase::Switching;
-                runner_->Hold();  // nothing else may use the line until it is reopened
-                QTimer::singleShot(kLineSwitchPauseMs, this, &ModuleJob::Switch);
+                phase_ = Phase::Switching;  // the job still holds the line
+                QTimer::singleShot(lineSwitchPauseMs_, this, &ModuleJob::Switch);
             } else if (verify_) {
                 StartReading();
             } else {
@@ -239,20 +215,16 @@ void ModuleJob::PhaseDone() {
 
 void ModuleJob::Switch() {
     if (phase_ != Phase::Switching) return;  // cancelled during the pause
-    runner_->Release();  // only this job runs on: the next sequence or the end follows at once
     const auto [baud, parityItem] = WantedLine(wanted_);
-    link_->Close();
-    comm_->SetBaudRate(static_cast<uint32_t>(std::stoul(baud)));
-    comm_->Parity = static_cast<TParity>(parityItem);
     try {
-        link_->Open();
+        link_->Reopen(static_cast<uint32_t>(std::stoul(baud)), static_cast<TParity>(parityItem));
     } catch (const ECommsError& error) {
         return Finish(Outcome::PortFailed,
                       QString("Could not reopen the port at %1 baud: %2")
                           .arg(QString::fromStdString(baud), QString::fromLocal8Bit(error.what())));
     }
     lineSwitched_ = true;
-    emit lineChanged(comm_->BaudRate(), parityItem);
+    emit lineChanged(link_->Settings().baudRate, parityItem);
     if (verify_) {
         StartReading();
     } else {
@@ -262,7 +234,8 @@ void ModuleJob::Switch() {
 
 void ModuleJob::Finish(Outcome outcome, const QString& failure) {
     phase_ = Phase::Idle;
-    runner_->Release();
+    if (run_) run_->Cancel();
+    link_->Release(this);
     outcome_ = outcome;
     failure_ = failure;
     emit finished();

@@ -16,8 +16,7 @@
 #include "profile/profilecommands.h"
 
 class Link;
-class RequestRunner;
-class TComm;
+class LinkRun;
 
 class ModuleJob : public QObject {
     Q_OBJECT
@@ -29,6 +28,9 @@ public:
 
     // Tries after the first for an exchange whose reply was lost or cut (2).
     void SetRetries(int retries) { retries_ = retries; }
+    // How long the module is given to change its line after acknowledging
+    // the RS485 command (500 ms); tests shorten it.
+    void SetLineSwitchPause(int ms) { lineSwitchPauseMs_ = ms; }
 
     // `meterTypeItem`: the meter type assumed when the module's MODBUS reply
     // does not say (the window's list).
@@ -73,14 +75,12 @@ private:
     void StartReading();
     void Switch();
     void StepDone(int step);
-    void SequenceEnded();
+    void RunEnded();
     void PhaseDone();
-    bool Retry(const QString& why);
     void Finish(Outcome outcome, const QString& failure = {});
 
     Link* link_;
-    TComm* comm_;
-    RequestRunner* runner_;
+    LinkRun* run_ = nullptr;  // the phase's run
     Phase phase_ = Phase::Idle;
     Outcome outcome_ = Outcome::Done;
     QString failure_;
@@ -91,10 +91,8 @@ private:
     int total_ = 0;
     int done_ = 0;
     int retries_ = 2;
-    int retriesLeft_ = 0;
+    int lineSwitchPauseMs_ = 500;
     ApplyPlan plan_;
-    size_t applyNext_ = 0;                 // the plan step the applying sequence is at
-    std::vector<SequenceStep> remaining_;  // of the phase's steps, the ones not yet answered
     std::vector<std::string> readReplies_;
     std::vector<std::string> snapshotReplies_;
     Profile readBack_;

@@ -23,6 +23,9 @@ public:
     using Handler = std::function<void(const std::string& block)>;
     TReceiveWait(Handler handler, QObject* parent);
 
+    // The wait itself (200 ms); tests run the pattern with a shorter one.
+    void SetWait(int ms) { wait_.setInterval(ms); }
+
     void Enqueue(const uint8_t* data, uint16_t length);
     // Drops every block still waiting (the port they came from was closed).
     void Discard();

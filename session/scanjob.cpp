@@ -3,12 +3,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "serial/tcomm.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 
-ScanJob::ScanJob(Link* link, QObject* parent)
-    : QObject(parent), link_(link), runner_(link->Sequencer()) {
+ScanJob::ScanJob(Link* link, QObject* parent) : QObject(parent), link_(link) {
     // The device vanished: nothing more can be found on this line.
     connect(link_, &Link::hangupReported, this, [this] {
         if (running_) Finish("the port hung up: is the adapter still plugged in?");
@@ -16,17 +14,17 @@ ScanJob::ScanJob(Link* link, QObject* parent)
 }
 
 bool ScanJob::Start(ScanPlan plan) {
-    if (running_ || plan.candidates.empty() || !link_->Comm()->IsOpen() || !link_->LineFree())
+    if (running_ || plan.candidates.empty() || !link_->IsOpen() || !link_->LineFree() ||
+        !link_->Hold(this))
         return false;
     plan_ = std::move(plan);
     report_ = {};
     next_ = 0;
     running_ = true;
     cancelling_ = false;
-    baud_ = link_->Comm()->BaudRate();
-    parity_ = static_cast<int>(link_->Comm()->Parity);
+    baud_ = link_->Settings().baudRate;
+    parity_ = link_->Settings().parity;
     clock_.start();
-    connect(runner_, &RequestRunner::ended, this, &ScanJob::Ended, Qt::UniqueConnection);
     if (plan_.line && !SetLine(*plan_.line)) return true;  // Finish() said why
     Next();
     return true;
@@ -35,23 +33,19 @@ bool ScanJob::Start(ScanPlan plan) {
 void ScanJob::Cancel() {
     if (!running_) return;
     cancelling_ = true;
-    if (runner_->IsRunning()) {
-        runner_->Cancel();  // Ended() follows at once
+    if (run_ && run_->active()) {
+        run_->Cancel();  // Ended() follows at once
     } else {
         Finish();
     }
 }
 
 bool ScanJob::SetLine(const LineSetting& line) {
-    TComm* comm = link_->Comm();
-    if (comm->BaudRate() == line.baud && static_cast<int>(comm->Parity) == static_cast<int>(line.parity))
+    const PortSettings& now = link_->Settings();
+    if (now.baudRate == line.baud && static_cast<int>(now.parity) == static_cast<int>(line.parity))
         return true;
-    // Parity takes effect only when the port opens.
-    link_->Close();
-    comm->SetBaudRate(line.baud);
-    comm->Parity = static_cast<TParity>(line.parity);
     try {
-        link_->Open();
+        link_->Reopen(line.baud, static_cast<TParity>(line.parity));
     } catch (const ECommsError& error) {
         Finish(QString("could not open the port at %1: %2")
                    .arg(QString::fromStdString(LineSettingText(line)),
@@ -68,7 +62,9 @@ void ScanJob::Next() {
     if (plan_.kind == ScanKind::Line && !SetLine(c.line)) return;
     emit trying(static_cast<int>(next_), static_cast<int>(plan_.candidates.size()),
                 QString::fromStdString(c.label));
-    if (!runner_->Run({c.step})) Finish("the line was busy");
+    if (run_) run_->deleteLater();
+    run_ = link_->Start({c.step}, {}, this);
+    connect(run_, &LinkRun::finished, this, &ScanJob::Ended);
 }
 
 void ScanJob::Ended() {
@@ -79,9 +75,8 @@ void ScanJob::Ended() {
         report_.cancelled = true;
         return Finish();
     }
-    const RequestSequence& seq = runner_->sequence();
     const std::optional<std::string> received =
-        seq.state() == RequestSequence::State::Finished ? seq.replies().front() : seq.received();
+        run_->state() == LinkRun::State::Finished ? run_->replies().front() : run_->received();
     const CandidateOutcome outcome = JudgeCandidate(plan_, index, received);
     switch (outcome.result) {
         case CandidateResult::Found:
@@ -108,16 +103,13 @@ void ScanJob::Ended() {
 void ScanJob::Finish(const QString& failure) {
     if (!running_) return;
     running_ = false;
-    if (runner_->IsRunning()) runner_->Cancel();
+    if (run_ && run_->active()) run_->Cancel();
     report_.failure = failure;
     if (cancelling_) report_.cancelled = true;
-    if (link_->Comm()->IsOpen() &&
-        (link_->Comm()->BaudRate() != baud_ || static_cast<int>(link_->Comm()->Parity) != parity_)) {
-        link_->Close();
-        link_->Comm()->SetBaudRate(baud_);
-        link_->Comm()->Parity = static_cast<TParity>(parity_);
+    const PortSettings& now = link_->Settings();
+    if (link_->IsOpen() && (now.baudRate != baud_ || now.parity != parity_)) {
         try {
-            link_->Open();
+            link_->Reopen(baud_, parity_);
         } catch (const ECommsError& error) {
             if (report_.failure.isEmpty())
                 report_.failure = QString("could not open the port again as it was: %1")
@@ -125,5 +117,6 @@ void ScanJob::Finish(const QString& failure) {
         }
     }
     report_.elapsed = std::chrono::milliseconds(clock_.elapsed());
+    link_->Release(this);
     emit finished();
 }

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "exchange/scanplan.h"
+#include "serial/tcomm.h"
 
 class Link;
-class RequestRunner;
+class LinkRun;
 
 struct ScanReport {
     std::vector<ScanFind> finds;
@@ -59,7 +60,7 @@ private:
     bool SetLine(const LineSetting& line);
 
     Link* link_;
-    RequestRunner* runner_;
+    LinkRun* run_ = nullptr;  // the candidate under way
     ScanPlan plan_;
     ScanReport report_;
     size_t next_ = 0;
@@ -67,6 +68,6 @@ private:
     bool cancelling_ = false;
     // The line as the engineer had it, for a line scan to put back.
     uint32_t baud_ = 0;
-    int parity_ = 0;
+    TParity parity_ = TParity::None;
     QElapsedTimer clock_;
 };

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
                     0, area.x(), area.y(), area.width(), area.height());
                 status = shot.save(out) ? 0 : 1;
                 ui->SPREALCOM->hidePopup();
-                window.Comm1->ClosePort();
+                window.Link1->Close();
                 app.quit();
             });
         });

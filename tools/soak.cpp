@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -146,18 +145,17 @@ int main(int argc, char** argv) {
     // request has decoded the first part of a split reply gets its tail.
     // Those are counted apart, as what the tool does with such a line.
     bool startedOnBusyLine = false;
-    QObject::connect(form.Sequencer, &RequestRunner::started, [&] {
+    QObject::connect(form.Link1->Runner(), &RequestRunner::runStarted, [&] {
         startedOnBusyLine = server.requestsServed() != server.requestsHeard() || inFlight();
     });
-    QObject::connect(form.Sequencer, &RequestRunner::ended, [&] {
-        const RequestSequence& seq = form.Sequencer->sequence();
-        if (seq.state() == RequestSequence::State::Failed &&
-            seq.verdict().state != VerdictState::Incomplete) {
+    QObject::connect(form.Link1->Runner(), &RequestRunner::runFinished, [&](const LinkRun* run) {
+        if (run->state() == LinkRun::State::Failed &&
+            run->verdict().state != VerdictState::Incomplete) {
             if (startedOnBusyLine) {
                 ++f.lateTails;
                 return;
             }
-            std::fprintf(stderr, "soak: wrong reply: %s\n", qPrintable(form.Sequencer->failure()));
+            std::fprintf(stderr, "soak: wrong reply: %s\n", qPrintable(run->failure()));
             ++f.mismatches;
         }
     });
@@ -211,7 +209,7 @@ int main(int argc, char** argv) {
     // it came, and the same at 19200 baud even parity.
     ModuleJob job(&link);
     long trendPolls = 0;  // sequences that were not the job's
-    QObject::connect(form.Sequencer, &RequestRunner::started, [&] {
+    QObject::connect(form.Link1->Runner(), &RequestRunner::runStarted, [&] {
         if (!job.IsRunning()) ++trendPolls;
     });
     // Free, and quiet: the simulator is done with every request, so a slow
@@ -225,9 +223,9 @@ int main(int argc, char** argv) {
     const auto waitLineFree = [&] {
         Pump(lineFree, 10000);
         if (!lineFree() && link.LineFree() && !job.IsRunning() && inFlight()) {
-            std::fprintf(stderr, "soak: %llu bytes never arrived\n",
-                         static_cast<unsigned long long>(server.bytesWritten() - lostBytes -
-                                                         toolBytes));
+            std::fprintf(
+                stderr, "soak: %llu bytes never arrived\n",
+                static_cast<unsigned long long>(server.bytesWritten() - lostBytes - toolBytes));
             lostBytes = server.bytesWritten() - toolBytes;
         }
         Pump(lineFree, 30000);
@@ -271,8 +269,11 @@ int main(int argc, char** argv) {
             waitLineFree();
             kind->click();
             ++f.windowRequests;
-            Pump([&] { return !link.WindowRequestActive() && form.ReceiveWait->Waiting() == 0; },
-                 10000);
+            Pump(
+                [&] {
+                    return !form.Requests->Active() && form.Requests->ReceiveWait()->Waiting() == 0;
+                },
+                10000);
             // The trend's turn: its next poll, if it comes within its interval.
             const long polls = trendPolls;
             Pump([&] { return trendPolls > polls && lineFree(); }, 1000);
@@ -322,8 +323,9 @@ int main(int argc, char** argv) {
     unlink(linkPath.c_str());
 
     std::printf("minutes: %.1f\n", clock.elapsed() / 60000.0);
-    std::printf("requests: %ld (window %ld, applies %ld of which verified %ld, unplug cycles %ld)\n",
-                f.requests, f.windowRequests, f.applies, f.appliesVerified, f.unplugs);
+    std::printf(
+        "requests: %ld (window %ld, applies %ld of which verified %ld, unplug cycles %ld)\n",
+        f.requests, f.windowRequests, f.applies, f.appliesVerified, f.unplugs);
     std::printf("replies: %ld\n", f.replies);
     std::printf(
         "timeouts: %ld (replies the simulator dropped: %d; replies slower than the request "
@@ -332,12 +334,13 @@ int main(int argc, char** argv) {
     std::printf("mismatches: %ld\n", f.mismatches);
     std::printf("sequences started while an earlier reply was still coming, judged wrong: %ld\n",
                 f.lateTails);
-    std::printf("trend samples: %zu, restarts (the port reopened by an apply, or three lost "
-                "polls in a row): %ld\n",
-                trend->log().samples().size(), f.trendRestarts);
+    std::printf(
+        "trend samples: %zu, restarts (the port reopened by an apply, or three lost "
+        "polls in a row): %ld\n",
+        trend->log().samples().size(), f.trendRestarts);
     std::printf("longest stall: %lld ms\n", static_cast<long long>(meter.LongestMs()));
     std::printf("journal: %s\n", form.Journal->path().c_str());
     std::printf("blocks dropped from a full backlog: %llu\n",
-                static_cast<unsigned long long>(form.ReceiveWait->Backlog().dropped()));
+                static_cast<unsigned long long>(form.Requests->ReceiveWait()->Backlog().dropped()));
     return f.mismatches == 0 ? 0 : 1;
 }

@@ -78,10 +78,10 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
     connect(job_, &ModuleJob::lineChanged, this, &ModuleProfiles::LineChanged);
     connect(job_, &ModuleJob::finished, this, &ModuleProfiles::JobFinished);
     // Nothing else may start on the line while a job runs.
-    connect(form->Sequencer, &RequestRunner::started, this, [this] {
+    connect(form->Link1->Runner(), &RequestRunner::started, this, [this] {
         for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(false);
     });
-    connect(form->Sequencer, &RequestRunner::ended, this, [this] {
+    connect(form->Link1->Runner(), &RequestRunner::ended, this, [this] {
         for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(true);
     });
 }
@@ -244,7 +244,7 @@ bool ModuleProfiles::SaveCertificate(const QString& pdfPath) {
     Certificate c;
     const QDateTime now = QDateTime::currentDateTime();
     c.date = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
-    c.port = ResolvePortName(form_->Comm1->CommName);
+    c.port = ResolvePortName(form_->Link1->Settings().name);
     c.toolVersion = TAVRIX_VERSION;
     c.moduleVersion = job_->readBack().moduleVersion;
     c.profileFile = lastProfileFile_.toStdString();

@@ -27,23 +27,14 @@ constexpr int kLoopReleaseLimitMs = 5000;
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       Link1(new Link(this)),
+      Requests(new WindowRequest(Link1, this)),
       Comm1(Link1->Comm()),
-      Timer2(Link1->ReplyTimer()),
-      Timer3(Link1->ReplyTimeout()),
-      Sequencer(Link1->Sequencer()),
-      ReceiveWait(Link1->ReceiveWait()),
-      FrameBuffer(Link1->FrameBuffer),
-      ReplyText(Link1->ReplyText),
-      PendingRequest(Link1->PendingRequest),
-      TimeoutKind(Link1->TimeoutKind),
-      HartManufacturerId(Link1->HartManufacturerId),
+      Timer2(Requests->ReplyTimer()),
+      Timer3(Requests->ReplyTimeout()),
       ui(std::make_unique<Ui::TForm1>()) {
     ui->setupUi(this);
 
-    Comm1->CommName = "COM2";
-    Comm1->SetBaudRate(9600);
-    Comm1->SetReadIntervalTimeout(400);
-    connect(Link1, &Link::windowBlock, this, &TForm1::ShowBlock);
+    connect(Requests, &WindowRequest::block, this, &TForm1::ShowBlock);
     connect(Link1, &Link::hangupReported, this, [this] { Comm1RequestHangup(Comm1); });
 
     // Started as the form resource has them; FormCreate stops them.
@@ -54,7 +45,7 @@ TForm1::TForm1(QWidget* parent)
     connect(Timer3, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer3Timer); });
     connect(Timer4, &TTimer::OnTimer, this, [this] { Guarded(&TForm1::Timer4Timer); });
 
-    new RequestButtonsLock(centralWidget(), Sequencer);
+    new RequestButtonsLock(centralWidget(), Link1->Runner());
 
     WireHandlers();
     SetupMenus();
@@ -70,8 +61,7 @@ TForm1::TForm1(QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    // The reader and writer must be gone before the window they report to.
-    Comm1->ClosePort();
+    // The link closes its port as it goes; nothing of it reaches the window then.
     Link1->disconnect(this);
 }
 

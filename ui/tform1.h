@@ -20,16 +20,16 @@
 
 #include <QMainWindow>
 #include <array>
-#include <map>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
 
 #include "serial/tcomm.h"
 #include "session/link.h"
-#include "session/receivewait.h"
 #include "session/ttimer.h"
+#include "session/windowrequest.h"
 #include "ui/lastreplies.h"
 
 namespace Ui {
@@ -41,7 +41,6 @@ class QAction;
 class TStatusLine;
 class TrafficDock;
 class TrafficLogModel;
-class RequestRunner;
 class ModuleProfiles;
 class JournalFollower;
 
@@ -53,28 +52,31 @@ public:
 
     Ui::TForm1* form() const { return ui.get(); }
 
-    // The one owner of the serial line; everything below up to PortOpen is its.
+    // The one owner of the serial line, and the window's request pattern on it.
     Link* const Link1;
+    WindowRequest* const Requests;
+    // The serial component behind the link (its line settings are the link's).
     TComm* const Comm1;
     TTimer* const Timer2;  // reply timer (300 ms): decodes the collected reply
     TTimer* const Timer3;  // reply timeout (1000 ms at start, 3000 ms once a request sets it)
-    // Runs sequences of exchanges (read module, apply profile, polling). While
-    // it runs it owns the line: blocks go to it, not to the window.
-    RequestRunner* const Sequencer;
-    TReceiveWait* const ReceiveWait;  // received blocks in their 200 ms wait
 
-    // The request state the handlers read, kept by the link.
-    static constexpr size_t kFrameBufferSize = Link::kFrameBufferSize;
-    static constexpr size_t kTxStart = Link::kTxStart;  // transmit area: bytes 8..511
-    static constexpr size_t kRxStart = Link::kRxStart;  // receive area: bytes 512..915
-    static constexpr size_t kTxSize = Link::kTxSize;
-    static constexpr size_t kRxSize = Link::kRxSize;
-    static constexpr size_t kReplyTextMax = Link::kReplyTextMax;
-    std::array<uint8_t, kFrameBufferSize>& FrameBuffer;
-    std::string& ReplyText;  // last received block, at most 255 bytes, zero bytes kept
-    int& PendingRequest;     // request awaiting its reply; 0 = none
-    int& TimeoutKind;        // 1 connection, 2 query, 3 setting, 4 HART
-    uint8_t& HartManufacturerId;
+    // The request state the handlers read, kept by the window's request pattern.
+    static constexpr size_t kFrameBufferSize = WindowRequest::kFrameBufferSize;
+    static constexpr size_t kTxStart = WindowRequest::kTxStart;  // transmit area: bytes 8..511
+    static constexpr size_t kRxStart = WindowRequest::kRxStart;  // receive area: bytes 512..915
+    static constexpr size_t kTxSize = WindowRequest::kTxSize;
+    static constexpr size_t kRxSize = WindowRequest::kRxSize;
+    static constexpr size_t kReplyTextMax = WindowRequest::kReplyTextMax;
+    WindowRequest::FrameBufferArray& FrameBuffer() { return Requests->FrameBuffer(); }
+    const WindowRequest::FrameBufferArray& FrameBuffer() const { return Requests->FrameBuffer(); }
+    // Last received block, at most 255 bytes, zero bytes kept.
+    std::string& ReplyText() { return Requests->ReplyText(); }
+    const std::string& ReplyText() const { return Requests->ReplyText(); }
+    int PendingRequest() const { return Requests->PendingRequest(); }  // 0 = none
+    int TimeoutKind() const {
+        return Requests->TimeoutKind();
+    }  // 1 connection, 2 query, 3 setting, 4 HART
+    uint8_t HartManufacturerId() const { return Requests->HartManufacturerId(); }
 
     TTimer* Timer4;  // delayed port close after the RS485 settings command
     bool PortOpen = false;

@@ -143,7 +143,7 @@ void TForm1::Button60Click() {
     const int inspector = StrToInt(Text(ui->JIANZHI));
     const std::string frame = SerialNumberFrame(serial, inspector);
     ui->Edit8->setText(DisplayText(frame));
-    Link1->Write(frame);
+    Requests->Write(frame);
 }
 
 // Current output ranges and coefficients.

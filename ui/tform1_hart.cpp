@@ -56,7 +56,7 @@ void TForm1::Button7Click() {
     const uint8_t master = MasterBit(*ui);
     const int address = ChosenItem(ui->ComboBox30);
     // The reply decoder shows this address as the instrument's current one.
-    Link1->SetHartPollingAddress(static_cast<uint8_t>(address));
+    Requests->SetHartPollingAddress(static_cast<uint8_t>(address));
     SendRequest(PutTx(AsString(HartCommand0Frame(*preamble, master, address))), kCodeHartCommand0,
                 true);
 }
@@ -65,7 +65,7 @@ void TForm1::Button16Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity = Link1->KeptHartIdentity();
+    const HartIdentity identity = Requests->KeptHartIdentity();
     SendRequest(PutTx(AsString(HartCommand3Frame(*preamble, MasterBit(*ui), identity))),
                 kCodeHartCommand3, true);
 }
@@ -74,7 +74,7 @@ void TForm1::Button14Click() {
     ClearTraffic();
     const auto preamble = ReadPreamble(*ui);
     if (!preamble) return;
-    const HartIdentity identity = Link1->KeptHartIdentity();
+    const HartIdentity identity = Requests->KeptHartIdentity();
     const int newAddress = ChosenItem(ui->ComboBox27);
     SendRequest(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
                 kCodeHartCommand6, true);
@@ -95,23 +95,23 @@ void TForm1::Button20Click() {
 // The link ends the request (ReplyDecoded) once this returns.
 void TForm1::DecodeHartDeviceReply() {
     const auto device = ParseHartCommand0Reply(
-        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize)));
+        std::span(FrameBuffer()).subspan(kRxStart, std::min<size_t>(ReplyText().size(), kRxSize)));
     if (!device) {
         // Not the instrument's reply: the identity it would replace stays.
         for (QLineEdit* edit : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) edit->clear();
         return;
     }
-    Link1->KeepHartIdentity(device->identity);
+    Requests->KeepHartIdentity(device->identity);
     ui->Edit28->setText(QString::number(device->identity.manufacturer));
     ui->Edit29->setText(QString::number(device->identity.deviceType));
     ui->Edit31->setText(QString::number(device->preambles));
-    SetItemIndex(ui->ComboBox27, Link1->HartPollingAddress());
+    SetItemIndex(ui->ComboBox27, Requests->HartPollingAddress());
     ui->Edit32->setText(QString::number(device->DeviceNumber()));
 }
 
 void TForm1::DecodeHartCommandReply() {
     const auto reply =
-        std::span(FrameBuffer).subspan(kRxStart, std::min<size_t>(ReplyText.size(), kRxSize));
+        std::span(FrameBuffer()).subspan(kRxStart, std::min<size_t>(ReplyText().size(), kRxSize));
     CaptureHartReply(reply);
     const auto variables = ParseHartCommand3Reply(reply, '.');
     if (!variables) return;

@@ -25,17 +25,15 @@ void TForm1::Button1Click() {
         CloseComm();
         return;
     }
-    Comm1->ClosePort();
-    Comm1->SetBaudRate(static_cast<uint32_t>(StrToInt(FieldBytes(ui->ComboBox11))));
+    PortSettings line;
+    line.baudRate = static_cast<uint32_t>(StrToInt(FieldBytes(ui->ComboBox11)));
     // Stored unchecked: a typed parity that matches no item gives -1, which
     // the component's line settings then refuse.
-    Comm1->Parity = static_cast<TParity>(ItemIndex(ui->ComboBox10));
-    Comm1->CommName = ui->SPREALCOM->currentText().toStdString();
-    const auto rs485 = Rs485Ports.find(ResolvePortName(Comm1->CommName));
-    Comm1->Rs485 = rs485 != Rs485Ports.end() ? rs485->second : TRs485{};
-    Comm1->SetOutx_XonXoffFlow(false);
-    Comm1->SetInx_XonXoffFlow(false);
-    Link1->Open();
+    line.parity = static_cast<TParity>(ItemIndex(ui->ComboBox10));
+    line.name = ui->SPREALCOM->currentText().toStdString();
+    const auto rs485 = Rs485Ports.find(ResolvePortName(line.name));
+    line.rs485 = rs485 != Rs485Ports.end() ? rs485->second : TRs485{};
+    Link1->Open(line);
     PortOpen = true;
     ui->Button1->setText("Close");
     ui->Button6->setEnabled(true);
@@ -51,22 +49,22 @@ void TForm1::ClearTraffic() {
     ui->Memo10->clear();
 }
 
-std::string TForm1::PutTx(const std::string& frame) { return Link1->PutTx(frame); }
+std::string TForm1::PutTx(const std::string& frame) { return Requests->PutTx(frame); }
 
 void TForm1::SendRequest(const std::string& frame, int code, bool hexDisplay) {
     ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexText(frame)) : DisplayText(frame));
     // Refused while the port is closed; the request is still registered and
     // ends in its timeout message.
-    Link1->Request(frame, code);
+    Requests->Request(frame, code);
 }
 
 void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLength) {
-    Link1->EnqueueForWindow(Buffer, BufferLength);
+    Requests->Enqueue(Buffer, BufferLength);
 }
 
 void TForm1::Timer3Timer() {
     // The request stays pending, so a late reply is still handled.
-    if (const char* message = Link1->TakeTimeout()) ShowMessage(message);
+    if (const char* message = Requests->TakeTimeout()) ShowMessage(message);
 }
 
 void TForm1::Timer4Timer() {

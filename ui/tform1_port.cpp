@@ -53,7 +53,7 @@ void TForm1::Comm1RequestHangup(TComm*) {
     // counts. The port is closed before the message, whose own event loop
     // delivers the second report.
     if (!PortOpen) return;
-    const QString path = QString::fromStdString(ResolvePortName(Comm1->CommName));
+    const QString path = QString::fromStdString(ResolvePortName(Link1->Settings().name));
     Timer4->SetEnabled(false);  // a pending automatic close would hit the next opening
     PortOpen = false;
     ui->Button1->setText("Open");
@@ -65,21 +65,22 @@ void TForm1::Comm1RequestHangup(TComm*) {
 }
 
 void TForm1::WarnIfPortShared() {
-    const std::string path = ResolvePortName(Comm1->CommName);
+    const std::string path = ResolvePortName(Link1->Settings().name);
     const std::string warning = SharedPortWarning(path, FindPortHolders(path), getpid());
     if (!warning.empty()) ShowMessage(QString::fromStdString(warning));
 }
 
 // While open, what the component uses; while closed, what Open would use.
 void TForm1::UpdateStatusLine() {
-    const bool open = PortOpen && Comm1->IsOpen();
-    const std::string name = open ? Comm1->CommName : ui->SPREALCOM->currentText().toStdString();
+    const bool open = PortOpen && Link1->IsOpen();
+    const PortSettings& line = Link1->Settings();
+    const std::string name = open ? line.name : ui->SPREALCOM->currentText().toStdString();
     const std::string baud =
-        open ? std::to_string(Comm1->BaudRate()) : ui->ComboBox11->currentText().toStdString();
-    const int parity = open ? static_cast<int>(Comm1->Parity) : ItemIndex(ui->ComboBox10);
-    const bool held = !open || Comm1->ParityHeld();
+        open ? std::to_string(line.baudRate) : ui->ComboBox11->currentText().toStdString();
+    const int parity = open ? static_cast<int>(line.parity) : ItemIndex(ui->ComboBox10);
+    const bool held = !open || Link1->ParityHeld();
     StatusLine->ShowPort(QString::fromStdString(ResolvePortName(name)),
                          QString::fromStdString(HeldLineSettingsText(
-                             baud, Comm1->ByteSize(), parity, Comm1->StopBits(), held)),
+                             baud, line.byteSize, parity, line.stopBits, held)),
                          open);
 }

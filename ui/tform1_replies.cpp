@@ -4,7 +4,7 @@
 #include "ui_tform1.h"
 
 void TForm1::Timer2Timer() {
-    const int code = Link1->TakeReplyTimer();
+    const int code = Requests->TakeReplyTimer();
     bool complete = true;
     switch (code) {
         case kCodeHartCommand0:
@@ -14,10 +14,10 @@ void TForm1::Timer2Timer() {
             DecodeHartCommandReply();
             break;
         default:
-            complete = DecodeConfigReply(code, ReplyText);
+            complete = DecodeConfigReply(code, ReplyText());
             break;
     }
-    Link1->ReplyDecoded(code, complete);
+    Requests->ReplyDecoded(code, complete);
 }
 
 void TForm1::ShowConfigReply(int code, const std::string& reply) { DecodeConfigReply(code, reply); }

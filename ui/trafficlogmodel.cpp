@@ -11,8 +11,8 @@
 
 namespace {
 
-TrafficLine LineOf(const TComm& comm) {
-    TrafficLine line = TrafficLineOf(comm);
+TrafficLine LineOf(const Link& link) {
+    TrafficLine line = TrafficLineOf(link);
     line.prober = ProberNote(FindProbers(line.port));
     return line;
 }
@@ -79,7 +79,7 @@ void TrafficLogModel::Follow(const Link* link) {
                          static_cast<size_t>(block.size()), made ? &request : nullptr);
             });
     connect(link, &Link::timedOut, this, &TrafficLogModel::TimedOut);
-    connect(link, &Link::opened, this, [this, link] { Opened(*link->Comm()); });
+    connect(link, &Link::opened, this, [this, link] { Opened(*link); });
     connect(link, &Link::closed, this, &TrafficLogModel::Closed);
     connect(link, &Link::hungUp, this, &TrafficLogModel::HungUp);
     connect(link, &Link::blocksDropped, this,
@@ -99,8 +99,8 @@ void TrafficLogModel::TimedOut(const ExchangeRecord& request) {
     Add([&] { log_.TimedOut(&request, TrafficTime::Now()); });
 }
 
-void TrafficLogModel::Opened(const TComm& comm) {
-    Add([&] { log_.Opened(LineOf(comm), TrafficTime::Now()); });
+void TrafficLogModel::Opened(const Link& link) {
+    Add([&] { log_.Opened(LineOf(link), TrafficTime::Now()); });
 }
 
 void TrafficLogModel::Closed() {

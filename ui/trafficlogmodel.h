@@ -12,7 +12,6 @@
 
 class Link;
 class QColor;
-class TComm;
 
 // The colour a grade is shown in; invalid for None.
 QColor GradeColor(Grade grade);
@@ -30,7 +29,7 @@ public:
     // A block as the port delivers it; `request` nullptr when none was made.
     void Received(const uint8_t* data, size_t length, const ExchangeRecord* request);
     void TimedOut(const ExchangeRecord& request);  // the reply timeout fired
-    void Opened(const TComm& comm);
+    void Opened(const Link& link);
     void Closed();
     void HungUp();
     void Dropped(size_t count, size_t waiting);

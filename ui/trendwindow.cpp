@@ -5,8 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
-#include <QDateTimeAxis>
 #include <QDateTime>
+#include <QDateTimeAxis>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -32,7 +32,7 @@
 #include "modbus/request.h"
 #include "protocol/strtoint.h"
 #include "session/link.h"
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 #include "ui/controls.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
@@ -113,8 +113,8 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
     for (int l = 0; l < kLines; ++l) {
         const bool modbus = l >= kTrendSeries;
         const int series = modbus ? l - kTrendSeries + 1 : l;
-        lines_[l].title = modbus ? QString(kSeriesTitles[series]) + " (MODBUS)"
-                                 : QString(kSeriesTitles[series]);
+        lines_[l].title =
+            modbus ? QString(kSeriesTitles[series]) + " (MODBUS)" : QString(kSeriesTitles[series]);
         lines_[l].color = kColors[series];
         lines_[l].dashed = modbus;
     }
@@ -175,9 +175,6 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
     connect(interval_, &QSpinBox::valueChanged, this, [this](int seconds) {
         if (!testIntervalMs_) poll_->setInterval(seconds * 1000);
     });
-    RequestRunner* runner = window_->Sequencer;
-    connect(runner, &RequestRunner::replied, this, &TrendWindow::Replied);
-    connect(runner, &RequestRunner::ended, this, &TrendWindow::Ended);
     // Nothing more can come: stop at once, saying why.
     connect(window_->Link1, &Link::hungUp, this,
             [this] { LineLost("The device hung up (the port is gone): polling stopped."); });
@@ -213,7 +210,7 @@ void TrendWindow::Stop() { StopWith("Stopped."); }
 void TrendWindow::StopWith(const QString& message) {
     polling_ = false;
     poll_->stop();
-    if (ownRun_) window_->Sequencer->Cancel();
+    if (run_) run_->Cancel();
     status_->setText(message);
     ShowControls();
 }
@@ -245,12 +242,12 @@ std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
             if (!PreambleLengthOk(preamble)) throw std::runtime_error(kPreambleRangeMessage);
             const uint8_t master =
                 ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
-            const HartIdentity identity = window_->Link1->KeptHartIdentity();
+            const HartIdentity identity = window_->Requests->KeptHartIdentity();
             if (!IdentityKnown(identity)) {
                 // Command 3 goes to the instrument's long address, which only
                 // its command 0 reply gives: read that first.
-                const HartBytes frame = HartCommand0Frame(preamble, master,
-                                                          window_->Link1->HartPollingAddress());
+                const HartBytes frame =
+                    HartCommand0Frame(preamble, master, window_->Requests->HartPollingAddress());
                 return std::vector<SequenceStep>{{std::string(frame.begin(), frame.end()),
                                                   kCodeHartCommand0,
                                                   "Trend: HART command 0 (identity)"}};
@@ -264,8 +261,8 @@ std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
                 StrToInt(TextBytes(ui.Edit18->text())), StrToInt(TextBytes(ui.Edit19->text())),
                 StrToInt(TextBytes(ui.Edit20->text())));
             modbusStartOfRun_ = frame[3];
-            steps.push_back({std::string(frame.begin(), frame.end()), kCodeModbusTest,
-                             "Trend: MODBUS test"});
+            steps.push_back(
+                {std::string(frame.begin(), frame.end()), kCodeModbusTest, "Trend: MODBUS test"});
         }
         return steps;
     } catch (const std::exception& error) {
@@ -281,24 +278,26 @@ void TrendWindow::Poll() {
     }
     // The window's own request or another sequence has the line: skip this
     // tick rather than queue behind it.
-    if (ownRun_ || !window_->Link1->LineFree()) return;
+    if (run_ || !window_->Link1->LineFree()) return;
     const auto steps = PollSteps();
     if (!steps) return;
     sourceOfRun_ = source_->currentIndex();
     codesOfRun_.clear();
     for (const SequenceStep& step : *steps) codesOfRun_.push_back(step.code);
     hartOfRun_.reset();
-    ownRun_ = window_->Sequencer->Run(*steps);
+    run_ = window_->Link1->Start(*steps, {}, this);
+    connect(run_, &LinkRun::replied, this, &TrendWindow::Replied);
+    connect(run_, &LinkRun::finished, this, &TrendWindow::Ended);
 }
 
 void TrendWindow::Replied(int step, const QByteArray& reply) {
-    if (!ownRun_ || step < 0 || static_cast<size_t>(step) >= codesOfRun_.size()) return;
+    if (step < 0 || static_cast<size_t>(step) >= codesOfRun_.size()) return;
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(reply.constData()),
                                  static_cast<size_t>(reply.size()));
     const int code = codesOfRun_[static_cast<size_t>(step)];
     if (code == kCodeHartCommand0) {
         if (const auto device = ParseHartCommand0Reply(bytes)) {
-            window_->Link1->KeepHartIdentity(device->identity);
+            window_->Requests->KeepHartIdentity(device->identity);
             status_->setText("HART identity read (command 0): polling command 3.");
         }
         return;
@@ -331,22 +330,22 @@ void TrendWindow::Replied(int step, const QByteArray& reply) {
 }
 
 void TrendWindow::Ended() {
-    if (!ownRun_) return;
-    ownRun_ = false;
+    LinkRun* poll = run_;
+    run_ = nullptr;
+    poll->deleteLater();
     if (!polling_) return;
-    const RequestSequence& poll = window_->Sequencer->sequence();
-    if (poll.state() == RequestSequence::State::Failed) {
+    if (poll->state() == LinkRun::State::Failed) {
         timeoutsInARow_ = 0;
-        const QString reason = "Reply " + window_->Sequencer->failure() + ": point skipped.";
+        const QString reason = "Reply " + poll->failure() + ": point skipped.";
         Gap(reason);
         status_->setText(reason);
         return;
     }
-    if (poll.state() != RequestSequence::State::TimedOut) {
+    if (poll->state() != LinkRun::State::TimedOut) {
         timeoutsInARow_ = 0;
         return;
     }
-    Gap("No reply: " + window_->Sequencer->failure());
+    Gap("No reply: " + poll->failure());
     if (++timeoutsInARow_ >= kTimeoutsToStop) {
         StopWith(QString("No reply to %1 polls in a row: polling stopped.").arg(kTimeoutsToStop));
     } else {

@@ -18,6 +18,8 @@
 #include "exchange/requestsequence.h"
 #include "exchange/trendlog.h"
 
+class LinkRun;
+
 class QChart;
 class QCheckBox;
 class QComboBox;
@@ -96,7 +98,7 @@ private:
     QTimer* poll_;
     int testIntervalMs_ = 0;
     bool polling_ = false;
-    bool ownRun_ = false;  // the sequencer's current run is one of our polls
+    LinkRun* run_ = nullptr;  // the poll under way
     int timeoutsInARow_ = 0;
     int sourceOfRun_ = 0;
     std::vector<int> codesOfRun_;  // request code of each step of the run

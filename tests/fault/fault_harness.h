@@ -68,16 +68,16 @@ protected:
         ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
     }
 
-    const BlockBacklog& Backlog() const { return form.ReceiveWait->Backlog(); }
+    const BlockBacklog& Backlog() const { return form.Requests->ReceiveWait()->Backlog(); }
     // Every block accepted is handled, dropped for a newer one, discarded by a
     // close, or still waiting: none disappears unaccounted.
     void ExpectEveryBlockAccountedFor() const {
         const BlockBacklog& b = Backlog();
         EXPECT_EQ(b.accepted(),
-                  form.ReceiveWait->Handled() + b.dropped() + b.discarded() + b.size());
+                  form.Requests->ReceiveWait()->Handled() + b.dropped() + b.discarded() + b.size());
     }
     bool WaitUntilIdle(int timeoutMs) {
-        return WaitFor([&] { return form.ReceiveWait->Waiting() == 0; }, timeoutMs);
+        return WaitFor([&] { return form.Requests->ReceiveWait()->Waiting() == 0; }, timeoutMs);
     }
 
     std::unique_ptr<TPtyPair> pty;

@@ -5,25 +5,24 @@
 #include <sys/file.h>
 #include <sys/wait.h>
 
-#include <QRegularExpression>
-#include <atomic>
-#include <thread>
-
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 #include "exchange/requestcodes.h"
+#include "fault_harness.h"
 #include "profile/profile.h"
 #include "session/link.h"
 #include "session/modulejob.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
+#include "traffic/trafficlog.h"
 #include "ui/applyreportdialog.h"
 #include "ui/moduleprofiles.h"
-#include "fault_harness.h"
-#include "traffic/trafficlog.h"
 #include "ui/trafficlogmodel.h"
 
 namespace {
@@ -38,9 +37,9 @@ TEST_F(FaultTest, BurstsOf2And4And64KiB) {
         pty->Send(RandomBytes(size, static_cast<unsigned>(size)));
         ASSERT_TRUE(WaitFor(
             [&] {
-                mostWaiting = std::max(mostWaiting, form.ReceiveWait->Waiting());
+                mostWaiting = std::max(mostWaiting, form.Requests->ReceiveWait()->Waiting());
                 return Backlog().acceptedBytes() - bytesBefore == size &&
-                       form.ReceiveWait->Waiting() == 0;
+                       form.Requests->ReceiveWait()->Waiting() == 0;
             },
             15000))
             << size;
@@ -62,14 +61,14 @@ TEST_F(FaultTest, BurstsOf2And4And64KiB) {
 TEST_F(FaultTest, CloseDuringABacklogRespondsAndDiscardsIt) {
     OpenOnPty();
     pty->Send(RandomBytes(65536, 1));
-    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() >= 10; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return form.Requests->ReceiveWait()->Waiting() >= 10; }, 5000));
     StallMeter meter;
     Click(ui->Button1);
     EXPECT_FALSE(form.PortOpen);
-    const uint64_t handled = form.ReceiveWait->Handled();
+    const uint64_t handled = form.Requests->ReceiveWait()->Handled();
     const QString shown = ui->Memo10->toPlainText();
     Pump(600);
-    EXPECT_EQ(form.ReceiveWait->Handled(), handled);
+    EXPECT_EQ(form.Requests->ReceiveWait()->Handled(), handled);
     EXPECT_EQ(ui->Memo10->toPlainText(), shown);
     EXPECT_GT(Backlog().discarded(), 0u);
     EXPECT_LT(meter.LongestMs(), kStallLimitMs);
@@ -94,7 +93,7 @@ TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
     while (clock.elapsed() < 30000) {
         Pump(50);
         if (memoryAfter10s == 0 && clock.elapsed() > 10000) memoryAfter10s = ResidentKiB();
-        mostWaiting = std::max(mostWaiting, form.ReceiveWait->Waiting());
+        mostWaiting = std::max(mostWaiting, form.Requests->ReceiveWait()->Waiting());
     }
     const qint64 longest = meter.LongestMs();
     StallMeter closing;
@@ -107,7 +106,8 @@ TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
     EXPECT_LT(closeStall, kStallLimitMs);
     EXPECT_LE(mostWaiting, TReceiveWait::kBacklogLimit);
     EXPECT_GT(Backlog().dropped(), 0u);
-    EXPECT_GT(form.ReceiveWait->Handled(), 100u);     // about one per 200 ms went on being handled
+    EXPECT_GT(form.Requests->ReceiveWait()->Handled(),
+              100u);  // about one per 200 ms went on being handled
     if (kCountsMemoryAndThreads) {
         EXPECT_LT(ResidentKiB() - memoryAfter10s, 2048);  // flat once the backlog is full
     }
@@ -117,7 +117,9 @@ TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
 
 TEST_F(FaultTest, GarbageAndRandomBinaryRepliesUnderEveryRequestCode) {
     OpenOnPty();
-    form.Comm1->SetReadIntervalTimeout(20);  // one block per reply, sooner
+    WindowTimings timings = form.Requests->timings();
+    timings.readIntervalMs = 20;  // one block per reply, sooner
+    form.Requests->SetTimings(timings);
     // A decoder may refuse a number it cannot read; nothing else may show.
     const QRegularExpression allowed("^'.*' is not a valid integer value$",
                                      QRegularExpression::DotMatchesEverythingOption);
@@ -127,12 +129,14 @@ TEST_F(FaultTest, GarbageAndRandomBinaryRepliesUnderEveryRequestCode) {
         for (const std::string& reply :
              {RandomBytes(300, ++seed), std::string("QX#BA2:9Z,MD:,ADR:-1#DA\xFF:,,,,#QV:"),
               std::string("\x02\x80\x00\x0E\xFF", 5)}) {
-            const uint64_t handled = form.ReceiveWait->Handled();
-            form.PendingRequest = code.code;
-            form.TimeoutKind = 0;
+            const uint64_t handled = form.Requests->ReceiveWait()->Handled();
+            form.Requests->SetPending(code.code, 0);
             pty->Send(reply);
             ASSERT_TRUE(WaitFor(
-                [&] { return form.ReceiveWait->Handled() > handled && !form.Timer2->Enabled(); },
+                [&] {
+                    return form.Requests->ReceiveWait()->Handled() > handled &&
+                           !form.Timer2->Enabled();
+                },
                 5000))
                 << code.code;
         }
@@ -161,13 +165,13 @@ TEST_F(FaultTest, DeviceVanishesMidReply) {
 TEST_F(FaultTest, DeviceVanishesWithABacklogAndThePortIsOpenedAgain) {
     OpenOnPty();
     pty->Send(RandomBytes(65536, 2));
-    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() >= 10; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return form.Requests->ReceiveWait()->Waiting() >= 10; }, 5000));
     pty->CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !form.PortOpen; }, 3000));
-    const uint64_t handled = form.ReceiveWait->Handled();
+    const uint64_t handled = form.Requests->ReceiveWait()->Handled();
     OpenOnPty();
-    EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
-    EXPECT_EQ(form.ReceiveWait->Handled(), handled);
+    EXPECT_EQ(form.Requests->ReceiveWait()->Waiting(), 0u);
+    EXPECT_EQ(form.Requests->ReceiveWait()->Handled(), handled);
     EXPECT_GT(Backlog().discarded(), 0u);
     ExpectEveryBlockAccountedFor();
 }
@@ -211,7 +215,7 @@ TEST_F(FaultTest, TwoHundredOpenCloseCyclesWithTrafficInFlight) {
     stop = true;
     device.join();
     EXPECT_LT(meter.LongestMs(), kStallLimitMs);
-    EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
+    EXPECT_EQ(form.Requests->ReceiveWait()->Waiting(), 0u);
     ExpectEveryBlockAccountedFor();
     EXPECT_EQ(ProcEntries("fd"), descriptors);
     if (kCountsMemoryAndThreads) {
@@ -284,16 +288,16 @@ QString CommissionedProfileFile(const QString& folder) {
     source.settings().coefficient1 = "2.5";
     SimServer server(source, SimOptions{});
     Link link;
-    link.Comm()->CommName = server.Open();
+    const std::string device = server.Open();
     server.Start();
-    link.Comm()->OpenPort();
+    link.Open({.name = device});
     ModuleJob job(&link);
     job.StartRead();
     QElapsedTimer clock;
     clock.start();
     while (job.IsRunning() && clock.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    link.Comm()->ClosePort();
+    link.Close();
     server.Stop();
     EXPECT_EQ(job.outcome(), ModuleJob::Outcome::Done) << job.failure().toStdString();
     const QString path = folder + "/commissioned.json";

@@ -2,7 +2,6 @@
 // port open as a sequence finds it: the jobs' tests build on this.
 #pragma once
 
-#include "serial/tcomm.h"
 #include "session/link.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
@@ -11,20 +10,16 @@
 struct SimulatedLine {
     explicit SimulatedLine(SimOptions options = {}) : server(module, options) {
         TestApp();
-        comm.CommName = server.Open();
+        const std::string path = server.Open();
         server.Start();
-        comm.SetOutx_XonXoffFlow(false);
-        comm.SetInx_XonXoffFlow(false);
-        comm.SetReadIntervalTimeout(400);
-        comm.OpenPort();
+        link.Open({.name = path});
     }
     ~SimulatedLine() {
-        comm.ClosePort();
+        link.Close();
         server.Stop();
     }
 
     TavrixModule module;
     SimServer server;
     Link link;
-    TComm& comm = *link.Comm();
 };

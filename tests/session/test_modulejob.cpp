@@ -10,7 +10,6 @@
 #include "serial/tcomm.h"
 #include "session/link.h"
 #include "session/modulejob.h"
-#include "session/requestrunner.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
@@ -22,19 +21,24 @@ namespace {
 
 // One simulated module and the tool's side of the line to it, with a job.
 struct Line : SimulatedLine {
-    explicit Line(SimOptions options = {}) : SimulatedLine(options) {}
+    explicit Line(SimOptions options = {}) : SimulatedLine(options) {
+        // The simulated module changes its line at once and answers within
+        // tens of milliseconds: lost replies cost less waiting than on a real line.
+        job.SetLineSwitchPause(50);
+        link.SetAnswerTime(Ms(150));
+    }
     bool Wait() {
         return PumpUntil([&] { return !job.IsRunning(); }, Ms(90000));
     }
     // The adapter plugged in again: a new line to the same module, the port
     // reopened on it at the speed it was left at.
     void Replug() {
-        comm.ClosePort();
-        comm.CommName = server.Plug();
-        comm.OpenPort();
+        PortSettings line = link.Settings();
+        line.name = server.Plug();
+        link.Close();
+        link.Open(line);
     }
 
-    RequestRunner& runner = *link.Sequencer();
     ModuleJob job{&link};
 };
 
@@ -82,19 +86,19 @@ TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
     bool lineLeftFree = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout,
-                     [&] { lineLeftFree |= target.job.IsRunning() && !target.runner.IsRunning(); });
+                     [&] { lineLeftFree |= target.job.IsRunning() && !target.link.RunsActive(); });
     watch.start(10);
     ASSERT_TRUE(target.job.StartApply(profile, true));
     ASSERT_TRUE(target.Wait());
     ASSERT_EQ(target.job.outcome(), ModuleJob::Outcome::Done) << target.job.failure().toStdString();
     EXPECT_FALSE(lineLeftFree);
-    EXPECT_FALSE(target.runner.IsRunning());
+    EXPECT_FALSE(target.link.RunsActive());
     EXPECT_EQ(target.job.plan().steps.size(), 18u);
     EXPECT_EQ(target.job.mismatches(), 0) << ApplyReportText(target.job.report());
     EXPECT_EQ(target.job.rows().size(), profile.settings.size());
     // The port followed the module to its new line settings.
-    EXPECT_EQ(target.comm.BaudRate(), 19200u);
-    EXPECT_EQ(target.comm.Parity, TParity::Even);
+    EXPECT_EQ(target.link.Settings().baudRate, 19200u);
+    EXPECT_EQ(target.link.Settings().parity, TParity::Even);
     ModuleSettings wanted;
     CommissionedSettings(wanted);
     const ModuleSettings& got = target.module.settings();
@@ -192,7 +196,8 @@ constexpr int kSetCommands = 18;
 
 std::vector<Cut> Cuts() {
     std::vector<Cut> cuts;
-    // The adapter gone before each request of the snapshot's middle, each set command, the read-back.
+    // The adapter gone before each request of the snapshot's middle, each set command, the
+    // read-back.
     cuts.push_back({"UnpluggedInTheSnapshot", 3, 0});
     for (int k = 0; k <= kSetCommands; ++k)
         cuts.push_back({"UnpluggedBeforeSet" + std::to_string(k + 1), kSnapshotQueries + k, 0});
@@ -269,13 +274,15 @@ TEST_P(ApplyCut, TheModuleEndsAsTheReportSaysAndComesBack) {
     EXPECT_EQ(report.snapshotTaken, cut.hangUpAfter >= kSnapshotQueries) << text;
     EXPECT_EQ(report.applied.size(), static_cast<size_t>(acked)) << text;
     std::vector<std::string> unsent;
-    for (size_t i = static_cast<size_t>(acked); i < plan.steps.size(); ++i) unsent.push_back(plan.steps[i].label);
+    for (size_t i = static_cast<size_t>(acked); i < plan.steps.size(); ++i)
+        unsent.push_back(plan.steps[i].label);
     EXPECT_EQ(report.unsent, unsent) << text;
     EXPECT_EQ(report.HalfConfigured(), acked > 0 && acked < kSetCommands) << text;
     EXPECT_EQ(text.starts_with("HALF-CONFIGURED"), report.HalfConfigured()) << text;
     // What the module took: the acknowledged commands, and the one whose
     // acknowledgement was lost, which the report leaves open.
-    EXPECT_TRUE(line.module.settings() == AfterSetCommands(plan, static_cast<size_t>(sets))) << text;
+    EXPECT_TRUE(line.module.settings() == AfterSetCommands(plan, static_cast<size_t>(sets)))
+        << text;
     if (acked == kSetCommands - 1 && sets >= kSetCommands - 1) {
         // The RS485 command went out, to a module that took it or to nobody.
         EXPECT_EQ(report.lineNow,

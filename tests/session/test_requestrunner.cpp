@@ -1,9 +1,10 @@
-// The runner on a real serial component, with a test peer on a pseudo-terminal.
+// Runs on a real serial component, with a test peer on a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "serial/tcomm.h"
 #include "session/link.h"
+#include "session/linkrun.h"
 #include "session/requestrunner.h"
+#include "session/windowrequest.h"
 #include "tests/serial/eventpump.h"
 #include "tests/serial/ptypair.h"
 
@@ -11,7 +12,7 @@ using Ms = std::chrono::milliseconds;
 
 namespace {
 
-// What the runner wrote, collected while its events are delivered.
+// What the runs wrote, collected while their events are delivered.
 std::string Written(TPtyPair& pty, size_t count) {
     std::string got;
     PumpUntil(
@@ -23,13 +24,11 @@ std::string Written(TPtyPair& pty, size_t count) {
     return got;
 }
 
-// The link's component set to the test peer's side, without flow control.
-TComm& OnPty(Link& link, TPtyPair& pty) {
-    TComm& comm = *link.Comm();
-    comm.CommName = pty.SlavePath();
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
-    return comm;
+// The link opened on the test peer's side.
+void OpenOnPty(Link& link, TPtyPair& pty) { link.Open({.name = pty.SlavePath()}); }
+
+bool Ended(const LinkRun* run) {
+    return PumpUntil([&] { return !run->active(); }, Ms(10000));
 }
 
 }  // namespace
@@ -38,59 +37,109 @@ TEST(RequestRunner, RunsOnTheLineAndStopsAtTheSilentStep) {
     TestApp();
     TPtyPair pty;
     Link link;
-    TComm& comm = OnPty(link, pty);
-    comm.SetReadIntervalTimeout(400);
-    comm.OpenPort();
-    RequestRunner& runner = *link.Sequencer();
+    OpenOnPty(link, pty);
     std::vector<int> progress;
-    int ends = 0;
-    QObject::connect(&runner, &RequestRunner::replied,
+    LinkRun* run = link.Start({{"QQQ#QV#", 201, "Version"}, {"QQQ#QX#", 202, "System"}});
+    QObject::connect(run, &LinkRun::replied,
                      [&](int step, const QByteArray&) { progress.push_back(step + 1); });
-    QObject::connect(&runner, &RequestRunner::ended, [&] { ++ends; });
-
-    ASSERT_TRUE(runner.Run({{"QQQ#QV#", 201, "Version"}, {"QQQ#QX#", 202, "System"}}));
-    EXPECT_FALSE(runner.Run({})) << "one sequence at a time";
-    // Blocks come as they arrive while the sequence runs: 4 ms at 9600 baud.
-    EXPECT_EQ(comm.ReadIntervalTimeout(), 4u);
+    EXPECT_TRUE(link.RunsActive());
+    // Blocks come as they arrive while the run holds the line: 4 ms at 9600 baud.
+    EXPECT_EQ(link.ReadInterval(), 4u);
     EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
     pty.Send("QV:TAVRIX V2#");
     // The second frame goes out only once the first reply is complete.
     EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
-    ASSERT_TRUE(PumpUntil([&] { return ends == 1; }, Ms(10000)));
-    EXPECT_EQ(runner.sequence().state(), RequestSequence::State::TimedOut);
-    EXPECT_EQ(runner.sequence().current(), 1u);
-    EXPECT_EQ(runner.failure(), "Parameter Query Timeout!");
-    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
+    ASSERT_TRUE(Ended(run));
+    EXPECT_EQ(run->state(), LinkRun::State::TimedOut);
+    EXPECT_EQ(run->current(), 1u);
+    EXPECT_EQ(run->failure(), "Parameter Query Timeout!");
+    EXPECT_EQ(run->Why(), "no reply to System: Parameter Query Timeout!");
+    EXPECT_EQ(run->replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
     EXPECT_EQ(progress, std::vector<int>{1});
-    EXPECT_FALSE(runner.IsRunning());
-    EXPECT_EQ(comm.ReadIntervalTimeout(), 400u) << "the window's interval is back";
-    comm.ClosePort();
+    EXPECT_FALSE(link.RunsActive());
+    EXPECT_EQ(link.ReadInterval(), 400u) << "the resting interval is back";
+    link.Close();
 }
 
-// The window's reply arrives in two parts around a sequence's start: the
-// sequence's frame waits for the tail, which is the window's, and its own
-// reply is the one that follows its frame.
+// The window's reply arrives in two parts around a run's start: the run's
+// frame waits for the tail, which is the window's, and its own reply is the
+// one that follows its frame.
 TEST(RequestRunner, AnEarlierReplyStillComingIsNotTheFirstStepsReply) {
     TestApp();
     TPtyPair pty;
     Link link;
-    OnPty(link, pty).SetReadIntervalTimeout(20);
-    link.Open();
-    link.Request("QQQ#QX#", 202);
+    WindowRequest window(&link);
+    window.SetTimings({.readIntervalMs = 20});
+    OpenOnPty(link, pty);
+    window.Request("QQQ#QX#", 202);
     EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
     pty.Send("QX#BA2:31,");
     ASSERT_TRUE(PumpUntil([&] { return link.Current().bytesSince == 10; }, Ms(5000)));
 
-    RequestRunner& runner = *link.Sequencer();
-    int ends = 0;
-    QObject::connect(&runner, &RequestRunner::ended, [&] { ++ends; });
-    ASSERT_TRUE(runner.Run({{"QQQ#QV#", 201, "Version"}}));
+    LinkRun* run = link.Start({{"QQQ#QV#", 201, "Version"}});
     pty.Send("MD:1,ADR:007,JTM:050,XY1:3#");
     EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
     pty.Send("QV:TAVRIX V2#");
-    ASSERT_TRUE(PumpUntil([&] { return ends == 1; }, Ms(5000)));
-    EXPECT_EQ(runner.sequence().state(), RequestSequence::State::Finished)
-        << runner.failure().toStdString();
-    EXPECT_EQ(runner.sequence().replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
+    ASSERT_TRUE(Ended(run));
+    EXPECT_EQ(run->state(), LinkRun::State::Finished) << run->failure().toStdString();
+    EXPECT_EQ(run->replies(), std::vector<std::string>{"QV:TAVRIX V2#"});
+    link.Close();
+}
+
+// Each run hears only its own: a second run started while one runs waits in
+// the queue and starts once the line is quiet (the first reply complete and
+// a silence after it); its reply goes to it, never to the first; a cancelled
+// run's late reply goes to nobody; a lost reply is asked again when the run
+// allows it.
+TEST(RequestRunner, EachRunHearsOnlyItsOwnReplies) {
+    TestApp();
+    TPtyPair pty;
+    Link link;
+    link.SetAnswerTime(Ms(100));
+    OpenOnPty(link, pty);
+    std::vector<std::string> heard1, heard2;
+    LinkRun* first = link.Start({{"QQQ#QV#", 201, "Version"}});
+    LinkRun* second = link.Start({{"QQQ#QX#", 202, "System"}});
+    QObject::connect(first, &LinkRun::replied,
+                     [&](int, const QByteArray& r) { heard1.push_back(r.toStdString()); });
+    QObject::connect(second, &LinkRun::replied,
+                     [&](int, const QByteArray& r) { heard2.push_back(r.toStdString()); });
+    EXPECT_EQ(second->state(), LinkRun::State::Queued);
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
+    pty.Send("QV:TAVRIX V2#");
+    EXPECT_EQ(Written(pty, 7), "QQQ#QX#") << "the queued run starts after the first";
+    EXPECT_EQ(first->state(), LinkRun::State::Finished);
+    pty.Send("QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#");
+    ASSERT_TRUE(Ended(second));
+    EXPECT_EQ(heard1, std::vector<std::string>{"QV:TAVRIX V2#"});
+    EXPECT_EQ(heard2, std::vector<std::string>{"QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#"});
+
+    // Cancelled before its reply: the reply answers nobody, the next run
+    // does not take it for its own.
+    LinkRun* cancelled = link.Start({{"QQQ#QV#", 201, "Version"}});
+    bool cancelledHeard = false;
+    QObject::connect(cancelled, &LinkRun::replied, [&] { cancelledHeard = true; });
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
+    cancelled->Cancel();
+    EXPECT_EQ(cancelled->state(), LinkRun::State::Cancelled);
+    EXPECT_EQ(cancelled->Why(), "stopped");
+    pty.Send("QV:TAVRIX V2#");
+    ASSERT_TRUE(PumpUntil([&] { return link.Current().bytesSince == 13; }, Ms(5000)));
+    EXPECT_FALSE(cancelledHeard);
+
+    // A lost reply, asked again.
+    LinkRun* retried = link.Start({{"QQQ#QV#", 201, "Version"}}, {.retries = 1});
+    std::vector<QString> tries;
+    QObject::connect(
+        retried, &LinkRun::retried, [&](int step, int attempt, int of, const QString& why) {
+            tries.push_back(QString("%1 %2/%3 %4").arg(step).arg(attempt).arg(of).arg(why));
+        });
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#");
+    EXPECT_EQ(Written(pty, 7), "QQQ#QV#") << "asked again after its timeout";
+    pty.Send("QV:TAVRIX V2#");
+    ASSERT_TRUE(Ended(retried));
+    EXPECT_EQ(retried->state(), LinkRun::State::Finished) << retried->failure().toStdString();
+    EXPECT_EQ(tries, std::vector<QString>{"0 2/2 no reply"});
+    EXPECT_FALSE(link.RunsActive());
     link.Close();
 }

@@ -43,8 +43,7 @@ protected:
         Click(button);
     }
     void SetPending(int code, int kind) {
-        form.PendingRequest = code;
-        form.TimeoutKind = kind;
+        form.Requests->SetPending(code, kind);
         form.Timer3->SetEnabled(false);
     }
 };
@@ -89,8 +88,8 @@ TEST_F(ConfigCommandTest, EachCommandAtItsDefaults) {
         Press(c.button(ui));
         EXPECT_EQ(ui->Edit8->text().toStdString(), c.shown) << c.name;
         EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty()) << c.name;
-        EXPECT_EQ(form.PendingRequest, c.code) << c.name;
-        EXPECT_EQ(form.TimeoutKind, c.kind) << c.name;
+        EXPECT_EQ(form.PendingRequest(), c.code) << c.name;
+        EXPECT_EQ(form.TimeoutKind(), c.kind) << c.name;
         EXPECT_EQ(form.Timer3->Interval(), 3000) << c.name;
         EXPECT_TRUE(form.Timer3->Enabled()) << c.name;
         EXPECT_TRUE(messages.texts().isEmpty()) << c.name;
@@ -113,8 +112,8 @@ TEST_F(ConfigCommandTest, SerialNumberFrameRegistersNothing) {
     Press(ui->Button60);
     EXPECT_EQ(ui->Edit8->text(), "JXKORV#PCBSN:00000000,001#");
     EXPECT_EQ(ui->Memo10->toPlainText(), "old reply");
-    EXPECT_EQ(form.PendingRequest, 203);
-    EXPECT_EQ(form.TimeoutKind, 2);
+    EXPECT_EQ(form.PendingRequest(), 203);
+    EXPECT_EQ(form.TimeoutKind(), 2);
     EXPECT_FALSE(form.Timer3->Enabled());
 }
 
@@ -222,8 +221,8 @@ TEST_F(ConfigCommandTest, PayloadCommandsShowTheirBytesInHex) {
         SetPending(0, 0);
         Press(c.button(ui));
         EXPECT_EQ(ui->Edit8->text().toStdString(), c.shown) << c.name;
-        EXPECT_EQ(form.PendingRequest, 200) << c.name;
-        EXPECT_EQ(form.TimeoutKind, 3) << c.name;
+        EXPECT_EQ(form.PendingRequest(), 200) << c.name;
+        EXPECT_EQ(form.TimeoutKind(), 3) << c.name;
         EXPECT_TRUE(form.Timer3->Enabled()) << c.name;
         EXPECT_TRUE(messages.texts().isEmpty()) << c.name;
     }
@@ -279,8 +278,8 @@ TEST_F(ConfigCommandTest, RefusedInputSendsNothingAndKeepsThePendingRequest) {
         // The traffic display was emptied before the field failed.
         EXPECT_TRUE(ui->Edit8->text().isEmpty()) << c.name;
         EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty()) << c.name;
-        EXPECT_EQ(form.PendingRequest, 203) << c.name;
-        EXPECT_EQ(form.TimeoutKind, 2) << c.name;
+        EXPECT_EQ(form.PendingRequest(), 203) << c.name;
+        EXPECT_EQ(form.TimeoutKind(), 2) << c.name;
         EXPECT_FALSE(form.Timer3->Enabled()) << c.name;
         EXPECT_EQ(form.Timer3->Interval(), 1000) << c.name;
     }
@@ -447,7 +446,7 @@ TEST_F(ConfigOnTheWire, RefusedInputPutsNothingOnTheLine) {
         RunQueued(handlers[i]);
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << i;
         EXPECT_EQ(Sent(1, 300), "") << i;
-        EXPECT_EQ(form.PendingRequest, 202) << i;
+        EXPECT_EQ(form.PendingRequest(), 202) << i;
     }
 }
 
@@ -516,8 +515,8 @@ TEST_F(ConfigWithModule, AcknowledgementEndsEachSetRequest) {
     for (const Case& c : cases) {
         c.setup(ui);
         Press(c.button(ui));
-        EXPECT_NE(form.PendingRequest, 0) << c.name;
-        ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 3000)) << c.name;
+        EXPECT_NE(form.PendingRequest(), 0) << c.name;
+        ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 3000)) << c.name;
         EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), c.ack) << c.name;
         EXPECT_FALSE(form.Timer3->Enabled()) << c.name;
         EXPECT_TRUE(c.learned(Settings())) << c.name;
@@ -528,7 +527,7 @@ TEST_F(ConfigWithModule, AcknowledgementEndsEachSetRequest) {
 TEST_F(ConfigWithModule, SerialNumberReplyIsShownUnderNoPendingRequest) {
     ui->PCBSN->setText("4711");
     Press(ui->Button60);
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
     ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000));
     EXPECT_EQ(ui->Memo10->toPlainText(), "JXKORV#PCBSN:OK#");
     EXPECT_EQ(Settings().pcbsn, "00004711");
@@ -540,7 +539,7 @@ TEST_F(ConfigWithModule, Rs485CommandClosesThePortTwoSecondsLaterEvenWhenAnswere
     QElapsedTimer clock;
     clock.start();
     Press(ui->Button32);
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 1900));
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1900));
     EXPECT_EQ(ui->Memo10->toPlainText(), "QQS#BA2:OK#");
     EXPECT_TRUE(form.PortOpen);
     ASSERT_TRUE(WaitFor([&] { return !form.PortOpen; }, 3000));

@@ -12,8 +12,7 @@ class ConfigReplyTest : public WindowTest {
 protected:
     // A reply to the request `code`, then the reply timer's decode.
     void Receive(int code, const std::string& reply) {
-        form.PendingRequest = code;
-        form.TimeoutKind = 2;
+        form.Requests->SetPending(code, 2);
         Deliver(reply);
         ASSERT_TRUE(form.Timer2->Enabled());
         ASSERT_TRUE(WaitFor([&] { return !form.Timer2->Enabled(); }, 2000));
@@ -30,8 +29,8 @@ TEST_F(ConfigReplyTest, SystemReplyFillsThePageAndStaysPending) {
     EXPECT_EQ(ui->Edit18->text(), "017");  // the MODBUS test's slave address follows
     EXPECT_EQ(ui->Edit6->text(), "120");
     EXPECT_EQ(ItemIndex(ui->RS485ADY), 0);
-    EXPECT_EQ(form.PendingRequest, 202);
-    EXPECT_EQ(form.TimeoutKind, 2);
+    EXPECT_EQ(form.PendingRequest(), 202);
+    EXPECT_EQ(form.TimeoutKind(), 2);
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 
@@ -57,7 +56,7 @@ TEST_F(ConfigReplyTest, LetterStopsDecodingWithTheStandardMessage) {
     EXPECT_EQ(ItemIndex(ui->ComboBox8), 3);  // the group before it was applied
     EXPECT_EQ(ItemIndex(ui->ComboBox9), 1);
     EXPECT_EQ(ui->Edit14->text(), "001");  // the rest was not
-    EXPECT_EQ(form.PendingRequest, 202);
+    EXPECT_EQ(form.PendingRequest(), 202);
 }
 
 TEST_F(ConfigReplyTest, CurrentOutputEndsTheExchangeOnlyWhenComplete) {
@@ -69,8 +68,8 @@ TEST_F(ConfigReplyTest, CurrentOutputEndsTheExchangeOnlyWhenComplete) {
     EXPECT_EQ(ui->D3M20->text(), "020.0");
     EXPECT_EQ(ui->D2M4->text(), "-");
     EXPECT_EQ(ui->D4M20->text(), "-");
-    EXPECT_EQ(form.PendingRequest, 0);
-    EXPECT_EQ(form.TimeoutKind, 2);
+    EXPECT_EQ(form.PendingRequest(), 0);
+    EXPECT_EQ(form.TimeoutKind(), 2);
 
     SetItemIndex(ui->YINSHE, 0);
     Receive(203, "DA2:1.000,2.000,MD:z,YSM:1");
@@ -78,7 +77,7 @@ TEST_F(ConfigReplyTest, CurrentOutputEndsTheExchangeOnlyWhenComplete) {
     EXPECT_EQ(messages.texts().front(), "'z' is not a valid integer value");
     EXPECT_EQ(ui->D2M4->text(), "1.000");
     EXPECT_EQ(ItemIndex(ui->YINSHE), 0);
-    EXPECT_EQ(form.PendingRequest, 203);
+    EXPECT_EQ(form.PendingRequest(), 203);
 }
 
 const std::string kParsing = ";ZDY0:6,1051,2120,0000,1991;CAMD01:1,02,01 03;CAMD02:1,00,#";
@@ -95,7 +94,7 @@ TEST_F(ConfigReplyTest, UniversalMeterHidesTheParsingGroupUntouched) {
     EXPECT_EQ(ItemIndex(ui->RADCOM1), 0);
     EXPECT_EQ(ItemIndex(ui->ComboBox17), 1);
     EXPECT_EQ(ui->ComboBox34->currentText(), "9");
-    EXPECT_EQ(form.PendingRequest, 301);
+    EXPECT_EQ(form.PendingRequest(), 301);
 }
 
 TEST_F(ConfigReplyTest, CustomMeterShowsAndFillsTheParsingGroup) {
@@ -135,7 +134,7 @@ TEST_F(ConfigReplyTest, MonitoringRows) {
         Receive(501, c.reply);
         EXPECT_EQ(c.check->isChecked(), c.checked);
         EXPECT_EQ(c.edit->text(), c.text);
-        EXPECT_EQ(form.PendingRequest, 501);
+        EXPECT_EQ(form.PendingRequest(), 501);
     }
     EXPECT_TRUE(messages.texts().isEmpty());
 }
@@ -145,13 +144,13 @@ TEST_F(ConfigReplyTest, MonitoringRows) {
 TEST_F(ConfigReplyTest, StaleReplyIsDecodedUnderTheNewRequest) {
     SetItemIndex(ui->ComboBox7, 0);
     ui->D2M4->setText("-");
-    form.PendingRequest = 202;
+    form.Requests->SetPending(202, form.TimeoutKind());
     Deliver("QX#BA2:31,MD:2,ADR:001#");
     Click(ui->Button8);  // current-output query; the port is closed, nothing is sent
-    ASSERT_EQ(form.PendingRequest, 203);
+    ASSERT_EQ(form.PendingRequest(), 203);
     ASSERT_TRUE(WaitFor([&] { return !form.Timer2->Enabled(); }, 2000));
     EXPECT_EQ(ItemIndex(ui->ComboBox7), 2);  // MD from the earlier reply
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
 
     Deliver("QD#DA2:1.000,2.000#");
     EXPECT_FALSE(form.Timer2->Enabled());

@@ -25,7 +25,7 @@ protected:
         SCOPED_TRACE(button->objectName().toStdString());
         Click(button);
         ASSERT_TRUE(
-            WaitFor([&] { return form.PendingRequest == 0 && !Received().isEmpty(); }, 3000));
+            WaitFor([&] { return form.PendingRequest() == 0 && !Received().isEmpty(); }, 3000));
         EXPECT_TRUE(Received().endsWith("OK#")) << Received().toStdString();
     }
     // A query: done once the reply is shown and the reply timer has decoded it.
@@ -70,7 +70,7 @@ TEST_F(ConfigRoundTrip, SystemParameters) {
     EXPECT_EQ(ui->Edit18->text(), "042");
     EXPECT_EQ(ui->Edit6->text(), "120");
     EXPECT_EQ(ItemIndex(ui->RS485ADY), 5);
-    EXPECT_EQ(form.PendingRequest, 202);
+    EXPECT_EQ(form.PendingRequest(), 202);
 }
 
 TEST_F(ConfigRoundTrip, CurrentOutput) {
@@ -88,7 +88,7 @@ TEST_F(ConfigRoundTrip, CurrentOutput) {
     EXPECT_EQ(ui->D3M20->text(), "50.00");
     EXPECT_EQ(ui->D2M20->text(), "100.0");
     EXPECT_EQ(ItemIndex(ui->YINSHE), 2);
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
 }
 
 TEST_F(ConfigRoundTrip, ModbusParametersWithCustomParsing) {
@@ -135,7 +135,7 @@ TEST_F(ConfigRoundTrip, ModbusParametersWithCustomParsing) {
     EXPECT_EQ(ItemIndex(ui->READLG1), 1);
     EXPECT_EQ(ItemIndex(ui->ComboBox28), 1);
     EXPECT_EQ(ui->Edit4->text(), "01 03 0A");
-    EXPECT_EQ(form.PendingRequest, 301);
+    EXPECT_EQ(form.PendingRequest(), 301);
 
     // Switched to a universal meter, the parsing group goes away.
     SetItemIndex(ui->ComboBox17, 1);
@@ -156,7 +156,7 @@ TEST_F(ConfigRoundTrip, MonitoringCommand) {
     Query(ui->Button25);
     EXPECT_TRUE(ui->ONECHECK02->isChecked());
     EXPECT_EQ(ui->ONECMAD02->text(), "FF 00 AB");
-    EXPECT_EQ(form.PendingRequest, 501);
+    EXPECT_EQ(form.PendingRequest(), 501);
 }
 
 }  // namespace

@@ -97,12 +97,12 @@ TEST_F(WindowTest, AReplyToAStoppedTrendPollReachesNobody) {
     const auto& events = form.Traffic->log().events();
     const size_t before = events.size();
     trend->Start();
-    ASSERT_TRUE(form.Sequencer->IsRunning());
+    ASSERT_TRUE(form.Link1->RunsActive());
     trend->Stop();  // the poll's frame is out, its reply not yet delivered
     ASSERT_TRUE(WaitFor([&] { return events.back().kind == TrafficKind::Received; }, 3000));
     EXPECT_GT(events.size(), before);
     EXPECT_EQ(events.back().code, kCodeHartCommand3);
-    ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Waiting() == 0; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return form.Requests->ReceiveWait()->Waiting() == 0; }, 1000));
 
     EXPECT_EQ(form.Captured.modbus, modbus);
     EXPECT_EQ(ui->Memo10->toPlainText(), shown);

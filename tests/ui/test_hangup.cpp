@@ -47,7 +47,7 @@ TEST_F(HangupTest, MidReplyKeepsWhatArrivedAndReopeningWorks) {
     messages.clear();
     OpenOnSimulator();
     Click(ui->Button6);
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 4000));
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 4000));
     EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
     EXPECT_TRUE(messages.texts().isEmpty());
 }
@@ -58,11 +58,11 @@ TEST_F(HangupTest, WithAWritePendingTheRequestEndsWithoutATimeout) {
     const std::vector<uint8_t> bulk(60000, 0x55);
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(form.Comm1->WriteData(bulk.data(), 60000));
     Click(ui->Button23);
-    EXPECT_EQ(form.PendingRequest, 202);
+    EXPECT_EQ(form.PendingRequest(), 202);
     Pump(200);
     pty.CloseMaster();
     ExpectOneDisconnectMessage();
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
 }
 
 }  // namespace

@@ -29,9 +29,9 @@ protected:
 
     // A reply as the receive handler leaves it, then the reply timer's decoding.
     void Decode(int code, const B& reply) {
-        std::copy(reply.begin(), reply.end(), form.FrameBuffer.begin() + TForm1::kRxStart);
-        form.ReplyText.assign(reply.begin(), reply.end());
-        form.PendingRequest = code;
+        std::copy(reply.begin(), reply.end(), form.FrameBuffer().begin() + TForm1::kRxStart);
+        form.ReplyText().assign(reply.begin(), reply.end());
+        form.Requests->SetPending(code, form.TimeoutKind());
         form.Timer3->SetEnabled(true);
         form.Timer2Timer();
     }
@@ -85,11 +85,7 @@ TEST_F(HartWindow, ButtonsSendTheirFrames) {
          kFf7 + "82 80 00 00 00 00 06 01 00 05 ", 106, 3000},
         {"command query to a manufacturer above 0x3F",
          [](TForm1& f, Ui::TForm1&) {
-             f.HartManufacturerId = 0x5A;
-             f.FrameBuffer[6] = 0x0B;
-             f.FrameBuffer[0] = 0x12;
-             f.FrameBuffer[1] = 0x34;
-             f.FrameBuffer[2] = 0x56;
+             f.Requests->KeepHartIdentity({0x5A, 0x0B, {0x12, 0x34, 0x56}});
          },
          &Ui::TForm1::Button16, kFf7 + "82 9A 0B 12 34 56 03 00 60 ", 103, 1000},
         {"typed with trailing blank",
@@ -113,8 +109,8 @@ TEST_F(HartWindow, ButtonsSendTheirFrames) {
         Click(u.*c.button);
         EXPECT_EQ(u.Edit8->text().toStdString(), c.sent.toStdString()) << c.name;
         EXPECT_TRUE(u.Memo10->toPlainText().isEmpty()) << c.name;
-        EXPECT_EQ(f.PendingRequest, c.code) << c.name;
-        EXPECT_EQ(f.TimeoutKind, 4) << c.name;
+        EXPECT_EQ(f.PendingRequest(), c.code) << c.name;
+        EXPECT_EQ(f.TimeoutKind(), 4) << c.name;
         EXPECT_TRUE(f.Timer3->Enabled()) << c.name;
         EXPECT_EQ(f.Timer3->Interval(), c.interval) << c.name;
         // Only the device query empties the identity edits.
@@ -176,22 +172,22 @@ TEST_F(HartWindow, RefusedInputSendsNothing) {
         ASSERT_TRUE(messages.WaitForCount(1, 2000)) << c.typed;
         EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.preamble << " " << c.typed;
         EXPECT_TRUE(ui->Edit8->text().isEmpty()) << c.typed;
-        EXPECT_EQ(form.PendingRequest, 0) << c.typed;
+        EXPECT_EQ(form.PendingRequest(), 0) << c.typed;
         EXPECT_FALSE(form.Timer3->Enabled()) << c.typed;
     }
 }
 
 TEST_F(HartWindow, LongestFrameStaysInsideTheTransmitArea) {
-    form.FrameBuffer[TForm1::kRxStart] = 0xA5;
+    form.FrameBuffer()[TForm1::kRxStart] = 0xA5;
     ui->Edit9->setText("487");
     ui->Edit10->setText("11 11 11 11 11 11 11 11 11 11 11 11 11 11 22");
     Click(ui->Button20);
     const QString sent = ui->Edit8->text();
     EXPECT_EQ(sent.size(), 504 * 3);
     EXPECT_TRUE(sent.endsWith("11 22 22 "));  // checksum of 14 × 0x11 and 0x22
-    EXPECT_EQ(form.FrameBuffer[TForm1::kRxStart - 1], 0x22);
-    EXPECT_EQ(form.FrameBuffer[TForm1::kRxStart], 0xA5);
-    EXPECT_EQ(form.PendingRequest, 104);
+    EXPECT_EQ(form.FrameBuffer()[TForm1::kRxStart - 1], 0x22);
+    EXPECT_EQ(form.FrameBuffer()[TForm1::kRxStart], 0xA5);
+    EXPECT_EQ(form.PendingRequest(), 104);
 }
 
 TEST_F(HartWindow, DeviceReplyFillsTheIdentity) {
@@ -200,7 +196,7 @@ TEST_F(HartWindow, DeviceReplyFillsTheIdentity) {
         int selected;
     } cases[] = {{5, 5}, {0, 0}, {9, -1}};
     for (const auto& c : cases) {
-        form.FrameBuffer[7] = c.address;
+        form.FrameBuffer()[7] = c.address;
         const B reply = DeviceReply(0x5A, 0x0B, 5, {0x01, 0x02, 0x03});
         Decode(100, reply);
         EXPECT_EQ(ui->Edit28->text(), "90");
@@ -208,10 +204,10 @@ TEST_F(HartWindow, DeviceReplyFillsTheIdentity) {
         EXPECT_EQ(ui->Edit31->text(), "5");
         EXPECT_EQ(ui->Edit32->text(), "66051");
         EXPECT_EQ(ui->ComboBox27->currentIndex(), c.selected) << int(c.address);
-        EXPECT_EQ(form.HartManufacturerId, 0x5A);
-        EXPECT_EQ(form.FrameBuffer[6], 0x0B);
-        EXPECT_EQ(B(form.FrameBuffer.begin(), form.FrameBuffer.begin() + 3), (B{1, 2, 3}));
-        EXPECT_EQ(form.PendingRequest, 0);
+        EXPECT_EQ(form.HartManufacturerId(), 0x5A);
+        EXPECT_EQ(form.FrameBuffer()[6], 0x0B);
+        EXPECT_EQ(B(form.FrameBuffer().begin(), form.FrameBuffer().begin() + 3), (B{1, 2, 3}));
+        EXPECT_EQ(form.PendingRequest(), 0);
         EXPECT_FALSE(form.Timer3->Enabled());
     }
 }
@@ -224,18 +220,18 @@ TEST_F(HartWindow, DeviceReplyWithoutMarkerEmptiesTheEditsAndKeepsTheIdentity) {
         B(full.begin(), full.begin() + 3 + 18),  // ends before the identifier's last byte
     };
     for (const B& reply : cases) {
-        form.FrameBuffer[7] = 2;
+        form.FrameBuffer()[7] = 2;
         Decode(100, full);
         ASSERT_EQ(ui->ComboBox27->currentIndex(), 2);
-        form.FrameBuffer[7] = 4;
+        form.FrameBuffer()[7] = 4;
         // The receive area still holds the longer reply behind a short one.
         Decode(100, reply);
         for (QLineEdit* e : {ui->Edit28, ui->Edit29, ui->Edit31, ui->Edit32}) {
             EXPECT_TRUE(e->text().isEmpty()) << reply.size();
         }
         EXPECT_EQ(ui->ComboBox27->currentIndex(), 2);
-        EXPECT_EQ(form.HartManufacturerId, 0x5A);
-        EXPECT_EQ(form.PendingRequest, 0);
+        EXPECT_EQ(form.HartManufacturerId(), 0x5A);
+        EXPECT_EQ(form.PendingRequest(), 0);
         EXPECT_FALSE(form.Timer3->Enabled());
     }
 }
@@ -263,7 +259,7 @@ TEST_F(HartWindow, CommandReplyFillsTheVariablesItCarries) {
             EXPECT_EQ((ui->*edits[i])->text(), decoded ? texts[i] : "kept") << int(byteCount) << i;
             EXPECT_EQ((ui->*units[i])->currentIndex(), decoded ? items[i] : 3) << int(byteCount);
         }
-        EXPECT_EQ(form.PendingRequest, 0);
+        EXPECT_EQ(form.PendingRequest(), 0);
         EXPECT_FALSE(form.Timer3->Enabled());
     }
 }
@@ -277,7 +273,7 @@ TEST_F(HartWindow, CommandReplyEndingEarlyChangesNothing) {
     const B shortReply = CommandReply(26, {groups[0], groups[1]});
     Decode(103, shortReply);
     EXPECT_EQ(ui->Edit30->text(), "kept");
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
 }
 
 TEST_F(HartWindow, ValueTextUsesTheLocaleDecimalSeparator) {
@@ -341,7 +337,7 @@ TEST_F(HartWindow, ExchangeWithTheInstrument) {
         std::lock_guard lock(module.mutex());
         EXPECT_EQ(module.settings().hart.pollingAddress, 4);
     }
-    EXPECT_EQ(form.PendingRequest, 106);
+    EXPECT_EQ(form.PendingRequest(), 106);
     SetItemIndex(ui->ComboBox27, 0);
     SetItemIndex(ui->ComboBox30, 4);
     Click(ui->Button7);

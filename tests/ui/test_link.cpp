@@ -23,7 +23,7 @@ TEST_F(LinkTest, StartsClosedWithTimersStopped) {
     EXPECT_FALSE(form.Timer4->Enabled());
     EXPECT_EQ(form.Timer2->Interval(), 300);
     EXPECT_EQ(form.Timer3->Interval(), 1000);
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
     EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), 400u);
     EXPECT_TRUE(ui->Edit8->text().isEmpty());
     EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty());
@@ -34,15 +34,15 @@ TEST_F(LinkTest, CommunicationQueryWhileClosedTimesOutAfterThreeSeconds) {
     clock.start();
     Click(ui->Button6);
     EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
-    EXPECT_EQ(form.PendingRequest, 201);
-    EXPECT_EQ(form.TimeoutKind, 1);
+    EXPECT_EQ(form.PendingRequest(), 201);
+    EXPECT_EQ(form.TimeoutKind(), 1);
     EXPECT_EQ(form.Timer3->Interval(), 3000);
     ASSERT_TRUE(messages.WaitForCount(1, 5000));
     EXPECT_GE(clock.elapsed(), 2990);
     EXPECT_LT(clock.elapsed(), 3800);
     EXPECT_EQ(messages.texts(), QStringList{"Connection Timeout!"});
     // The request stays pending so that a late reply is still handled.
-    EXPECT_EQ(form.PendingRequest, 201);
+    EXPECT_EQ(form.PendingRequest(), 201);
     EXPECT_FALSE(form.Timer3->Enabled());
 }
 
@@ -58,7 +58,7 @@ TEST_F(LinkTest, TimeoutMessageFollowsTheKind) {
                  {7, nullptr}};
     for (const auto& c : cases) {
         messages.clear();
-        form.TimeoutKind = c.kind;
+        form.Requests->SetPending(form.PendingRequest(), c.kind);
         form.Timer3->SetInterval(20);
         form.Timer3->SetEnabled(true);
         ASSERT_TRUE(WaitFor([&] { return !form.Timer3->Enabled(); }, 2000));
@@ -74,14 +74,14 @@ TEST_F(LinkTest, TimeoutMessageFollowsTheKind) {
 TEST_F(LinkTest, LongBlockFillsTheReceiveAreaAndShowsItsFirst255BytesInHex) {
     std::string block(300, '\0');
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
-    form.PendingRequest = 104;
+    form.Requests->SetPending(104, form.TimeoutKind());
     Deliver(block);
     EXPECT_EQ(RxArea(300), block);
-    EXPECT_EQ(form.ReplyText, block.substr(0, 255));
+    EXPECT_EQ(form.ReplyText(), block.substr(0, 255));
     const QString shown = ui->Memo10->toPlainText();
     EXPECT_EQ(shown.size(), 255 * 3);
     EXPECT_TRUE(shown.startsWith("00 07 0E 15 "));
-    EXPECT_EQ(form.PendingRequest, 104);
+    EXPECT_EQ(form.PendingRequest(), 104);
     EXPECT_FALSE(form.Timer2->Enabled());
 
     // A second, unsolicited block under the same code is again shown in hex,
@@ -89,20 +89,20 @@ TEST_F(LinkTest, LongBlockFillsTheReceiveAreaAndShowsItsFirst255BytesInHex) {
     Deliver(std::string("\xFF\x06", 2));
     EXPECT_EQ(ui->Memo10->toPlainText(), "FF 06 ");
     EXPECT_EQ(RxArea(3), std::string("\xFF\x06\x0E", 3));
-    EXPECT_EQ(form.PendingRequest, 104);
+    EXPECT_EQ(form.PendingRequest(), 104);
 }
 
 TEST_F(LinkTest, BlockLongerThanTheReceiveAreaStaysInsideIt) {
     std::string block(2048, 'x');
     block[403] = 'L';
     block[404] = 'Z';
-    const auto guard = form.FrameBuffer;
-    form.PendingRequest = 302;
+    const auto guard = form.FrameBuffer();
+    form.Requests->SetPending(302, form.TimeoutKind());
     Deliver(block);
     EXPECT_EQ(RxArea(TForm1::kRxSize), block.substr(0, TForm1::kRxSize));
     EXPECT_TRUE(
-        std::equal(guard.begin(), guard.begin() + TForm1::kRxStart, form.FrameBuffer.begin()));
-    EXPECT_EQ(form.ReplyText.size(), 255u);
+        std::equal(guard.begin(), guard.begin() + TForm1::kRxStart, form.FrameBuffer().begin()));
+    EXPECT_EQ(form.ReplyText().size(), 255u);
 }
 
 TEST_F(LinkTest, BlockUnderEachCodeFamily) {
@@ -122,12 +122,12 @@ TEST_F(LinkTest, BlockUnderEachCodeFamily) {
         form.Timer2->SetEnabled(false);
         form.Timer3->SetInterval(3000);
         form.Timer3->SetEnabled(true);
-        form.PendingRequest = c.code;
+        form.Requests->SetPending(c.code, form.TimeoutKind());
         Deliver("OK#");
         EXPECT_EQ(ui->Memo10->toPlainText(), c.hex ? "4F 4B 23 " : "OK#") << c.code;
         EXPECT_EQ(form.Timer2->Enabled(), c.decodes) << c.code;
         EXPECT_FALSE(form.Timer3->Enabled()) << c.code;
-        EXPECT_EQ(form.PendingRequest, c.codeAfter) << c.code;
+        EXPECT_EQ(form.PendingRequest(), c.codeAfter) << c.code;
     }
     form.Timer2->SetEnabled(false);
 }
@@ -136,20 +136,19 @@ TEST_F(LinkTest, TextDisplayStopsAtAZeroByteButTheBlockIsKept) {
     const std::string block("AB\0CD", 5);
     Deliver(block);
     EXPECT_EQ(ui->Memo10->toPlainText(), "AB");
-    EXPECT_EQ(form.ReplyText, block);
+    EXPECT_EQ(form.ReplyText(), block);
     EXPECT_EQ(RxArea(5), block);
 }
 
 TEST_F(LinkTest, LateReplyAfterTheTimeoutIsStillHandled) {
-    form.PendingRequest = 202;
-    form.TimeoutKind = 2;
+    form.Requests->SetPending(202, 2);
     form.Timer3->SetInterval(30);
     form.Timer3->SetEnabled(true);
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts().first(), "Parameter Query Timeout!");
     Deliver("QX#BA2:31#");
     EXPECT_TRUE(form.Timer2->Enabled());
-    EXPECT_EQ(form.PendingRequest, 202);
+    EXPECT_EQ(form.PendingRequest(), 202);
     form.Timer2->SetEnabled(false);
 }
 
@@ -221,8 +220,8 @@ TEST_F(LinkWithDevice, CommunicationQueryGetsTheVersionReply) {
     EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
     ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000));
     EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 1000));
-    EXPECT_EQ(form.TimeoutKind, 0);
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1000));
+    EXPECT_EQ(form.TimeoutKind(), 0);
     EXPECT_EQ(server->requestsAnswered(), 1);
     Pump(100);
     EXPECT_TRUE(messages.texts().isEmpty());
@@ -239,7 +238,7 @@ TEST_F(LinkWithDevice, ReplyIsDecodedAboutNineHundredMillisecondsAfterItsLastByt
     QElapsedTimer clock;
     clock.start();
     Click(ui->Button6);
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest == 0; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 3000));
     // 400 ms of line silence, the 200 ms wait and the 300 ms reply timer.
     EXPECT_GE(clock.elapsed(), 880);
     EXPECT_LT(clock.elapsed(), 1600);
@@ -326,8 +325,8 @@ TEST_F(LinkTest, BlocksWaitTheirTurnWithoutBlockingTheWindow) {
     deliverNow("two");
     deliverNow("three");
     EXPECT_LT(clock.elapsed(), 50);
-    EXPECT_EQ(form.ReceiveWait->Waiting(), 3u);
-    form.PendingRequest = 104;  // set during the first wait: the blocks are shown in hex
+    EXPECT_EQ(form.Requests->ReceiveWait()->Waiting(), 3u);
+    form.Requests->SetPending(104, form.TimeoutKind());  // set during the first wait: the blocks are shown in hex
 
     std::vector<std::pair<QString, qint64>> shown;
     ASSERT_TRUE(WaitFor(
@@ -344,5 +343,5 @@ TEST_F(LinkTest, BlocksWaitTheirTurnWithoutBlockingTheWindow) {
     EXPECT_GE(shown[0].second, 195);
     EXPECT_GE(shown[1].second - shown[0].second, 180);
     EXPECT_GE(shown[2].second - shown[1].second, 180);
-    EXPECT_EQ(form.ReceiveWait->Handled(), 3u);
+    EXPECT_EQ(form.Requests->ReceiveWait()->Handled(), 3u);
 }

@@ -23,8 +23,8 @@ TEST_F(ModbusWindowTest, TestRequestWithDefaults) {
     EXPECT_EQ(ui->Edit8->text(), "01 03 00 00 00 0A C5 CD ");
     EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty());
     EXPECT_EQ(TxArea(8), std::string("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
-    EXPECT_EQ(form.PendingRequest, 302);
-    EXPECT_EQ(form.TimeoutKind, 2);
+    EXPECT_EQ(form.PendingRequest(), 302);
+    EXPECT_EQ(form.TimeoutKind(), 2);
     EXPECT_EQ(form.Timer3->Interval(), 3000);
     EXPECT_TRUE(form.Timer3->Enabled());
     EXPECT_TRUE(messages.texts().isEmpty());  // the closed port refuses silently
@@ -44,7 +44,7 @@ TEST_F(ModbusWindowTest, TestRequestWithATextThatIsNoNumberSendsNothing) {
     ASSERT_TRUE(messages.WaitForCount(1, 2000));
     EXPECT_EQ(messages.texts().front(), "'1O' is not a valid integer value");
     EXPECT_TRUE(ui->Edit8->text().isEmpty());
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
     EXPECT_FALSE(form.Timer3->Enabled());
 }
 
@@ -93,7 +93,7 @@ TEST_F(ModbusWindowTest, Calculator) {
         EXPECT_EQ(messages.texts().join("|").toStdString(), c.message ? c.message : "")
             << '"' << c.typed << '"';
     }
-    EXPECT_EQ(form.PendingRequest, 0);
+    EXPECT_EQ(form.PendingRequest(), 0);
     EXPECT_TRUE(ui->Edit8->text().isEmpty());
 }
 
@@ -118,7 +118,7 @@ TEST_F(ModbusWindowTest, TestRequestReplyShownInHexadecimal) {
     const QString reply = "01 03 06 00 01 41 20 00 00 09 43 ";
     EXPECT_TRUE(WaitFor([&] { return ui->Memo10->toPlainText() == reply; }, 5000))
         << ui->Memo10->toPlainText().toStdString();
-    EXPECT_EQ(form.PendingRequest, 302);  // shown only; the code stays
+    EXPECT_EQ(form.PendingRequest(), 302);  // shown only; the code stays
     EXPECT_FALSE(form.Timer3->Enabled());
     EXPECT_FALSE(form.Timer2->Enabled());
     Pump(100);

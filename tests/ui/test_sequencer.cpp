@@ -1,5 +1,5 @@
 // The window while its sequencer owns the line.
-#include "session/requestrunner.h"
+#include "session/linkrun.h"
 #include "traffic/trafficlog.h"
 #include "session/receivewait.h"
 #include "ui/trafficlogmodel.h"
@@ -12,14 +12,14 @@ TEST_F(SequencerWindow, OwnsTheLineWhileItRunsAndGivesEverythingBack) {
     ui->Button23->setEnabled(false);  // stays as the window had it
     ui->Memo10->setPlainText("before");
     // A block of the window's own, still waiting its turn, is not handled later.
-    form.ReceiveWait->Enqueue(reinterpret_cast<const uint8_t*>("stray"), 5);
-    ASSERT_TRUE(form.Sequencer->Run({{"QQQ#QV#", 201, "Version"}}));
-    EXPECT_EQ(form.ReceiveWait->Waiting(), 0u);
+    form.Requests->ReceiveWait()->Enqueue(reinterpret_cast<const uint8_t*>("stray"), 5);
+    LinkRun* run = form.Link1->Start({{"QQQ#QV#", 201, "Version"}});
+    EXPECT_EQ(form.Requests->ReceiveWait()->Waiting(), 0u);
     EXPECT_FALSE(ui->Button6->isEnabled());
     EXPECT_FALSE(ui->Button1->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 10000));
-    EXPECT_EQ(form.Sequencer->sequence().state(), RequestSequence::State::Finished);
-    EXPECT_EQ(form.Sequencer->sequence().replies().at(0), "QV:" + module.settings().version + "#");
+    ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 10000));
+    EXPECT_EQ(run->state(), LinkRun::State::Finished);
+    EXPECT_EQ(run->replies().at(0), "QV:" + module.settings().version + "#");
     // The window's own receive handler never saw the reply; the traffic log did.
     EXPECT_EQ(ui->Memo10->toPlainText(), "before");
     const auto& events = form.Traffic->log().events();

@@ -12,12 +12,13 @@
 #include <QTemporaryDir>
 #include <mutex>
 
+#include "exchange/requestcodes.h"
 #include "screenshot.h"
 #include "serial/ptypair.h"
 #include "session/link.h"
+#include "session/requestrunner.h"
 #include "traffic/trafficlog.h"
 #include "ui/trafficlogmodel.h"
-#include "session/requestrunner.h"
 #include "ui/trendwindow.h"
 #include "window_fixture.h"
 
@@ -36,7 +37,7 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     const auto& samples = trend->log().samples();
 
     // The engineer raises the pressure between polls.
-    QObject::connect(form.Sequencer, &RequestRunner::replied, trend, [&] {
+    QObject::connect(form.Link1, &Link::received, trend, [&] {
         std::lock_guard lock(module.mutex());
         module.settings().variables[0] += 2.5f;
         module.settings().hart.loopCurrent += 1.0f;
@@ -49,7 +50,7 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     EXPECT_EQ(trend->log().Stats(1).min, 12.5);
     EXPECT_GT(*trend->log().Stats(1).max, 12.5);
     trend->Stop();
-    ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("trend.csv");
@@ -68,7 +69,7 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     EXPECT_FALSE(samples[0].values.value[0]);
     EXPECT_EQ(samples[0].values.value[2], 3.75);
     trend->Stop();
-    ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
 
     trend->Clear();
     ui->Edit18->setText("002");
@@ -120,13 +121,15 @@ TEST_F(WindowTest, TrendReadsTheIdentityFirstOverlaysBothSidesAndShowsGaps) {
     trend->Start();
     ASSERT_TRUE(WaitFor([&] { return samples.size() >= 2; }, 20000));
     // The process moves between the HART and the MODBUS read of each poll.
-    QObject::connect(form.Sequencer, &RequestRunner::replied, trend, [&](int step) {
-        std::lock_guard lock(module.mutex());
-        if (step == 0) module.settings().variables[0] += 0.5f;
-        module.settings().hart.loopCurrent += step == 0 ? 0.2f : 0.0f;
-    });
+    QObject::connect(form.Link1, &Link::received, trend,
+                     [&](const QByteArray&, const ExchangeRecord& request) {
+                         const bool hart = request.code == kCodeHartCommand3;
+                         std::lock_guard lock(module.mutex());
+                         if (hart) module.settings().variables[0] += 0.5f;
+                         module.settings().hart.loopCurrent += hart ? 0.2f : 0.0f;
+                     });
     ASSERT_TRUE(WaitFor([&] { return samples.size() >= 6; }, 20000));
-    const HartIdentity identity = form.Link1->KeptHartIdentity();
+    const HartIdentity identity = form.Requests->KeptHartIdentity();
     EXPECT_TRUE(identity.manufacturer || identity.deviceType);
     ASSERT_TRUE(samples[0].modbus);
     EXPECT_EQ(samples[0].values.value[1], 12.5);
@@ -138,12 +141,12 @@ TEST_F(WindowTest, TrendReadsTheIdentityFirstOverlaysBothSidesAndShowsGaps) {
     ASSERT_TRUE(WaitFor([&] { return !samples.empty() && samples.back().IsGap(); }, 20000));
     ui->Edit18->setText("001");
     const size_t gapAt = samples.size() - 1;
-    ASSERT_TRUE(WaitFor([&] { return samples.size() > gapAt + 5 && !samples.back().IsGap(); },
-                        20000));
+    ASSERT_TRUE(
+        WaitFor([&] { return samples.size() > gapAt + 5 && !samples.back().IsGap(); }, 20000));
     EXPECT_EQ(samples[gapAt].gap.rfind("No reply: ", 0), 0u) << samples[gapAt].gap;
     SaveScreenshot(trend, "trend.png");
     trend->Stop();
-    ASSERT_TRUE(WaitFor([&] { return !form.Sequencer->IsRunning(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
     QTemporaryDir dir;
     ASSERT_TRUE(trend->SaveCsv(dir.filePath("trend.csv")));
     QFile file(dir.filePath("trend.csv"));
@@ -163,7 +166,7 @@ TEST_F(WindowTest, TrendStopsAtOnceWhenTheDeviceHangsUp) {
     trend->SetIntervalForTest(100);
     trend->findChild<QComboBox*>("comboTrendSource")->setCurrentIndex(1);
     trend->Start();
-    ASSERT_TRUE(WaitFor([&] { return form.Sequencer->IsRunning(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return form.Link1->RunsActive(); }, 3000));
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !trend->IsPolling(); }, 3000));
     EXPECT_EQ(trend->findChild<QLabel*>("labelTrendStatus")->text(),
@@ -174,9 +177,8 @@ TEST_F(WindowTest, TrendStopsAtOnceWhenTheDeviceHangsUp) {
         return e.kind == TrafficKind::HangUp;
     });
     ASSERT_NE(hangup, events.end());
-    EXPECT_TRUE(std::none_of(hangup, events.end(), [](const TrafficEvent& e) {
-        return e.kind == TrafficKind::Sent;
-    }));
+    EXPECT_TRUE(std::none_of(hangup, events.end(),
+                             [](const TrafficEvent& e) { return e.kind == TrafficKind::Sent; }));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
+#include "session/receivewait.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
 #include "window_helpers.h"
@@ -21,17 +22,17 @@ protected:
         ui = form.form();
     }
     void TearDown() override {
-        form.Comm1->ClosePort();
+        form.Link1->Close();
         if (server) server->Stop();
     }
 
     // A block as the serial component delivers it, handled once its 200 ms
     // wait is over.
     void Deliver(const std::string& bytes) {
-        const uint64_t before = form.ReceiveWait->Handled();
+        const uint64_t before = form.Requests->ReceiveWait()->Handled();
         form.Comm1ReceiveData(form.Comm1, reinterpret_cast<const uint8_t*>(bytes.data()),
                               static_cast<uint16_t>(bytes.size()));
-        ASSERT_TRUE(WaitFor([&] { return form.ReceiveWait->Handled() > before; }, 2000));
+        ASSERT_TRUE(WaitFor([&] { return form.Requests->ReceiveWait()->Handled() > before; }, 2000));
     }
     std::string TxArea(size_t n) const { return Area(TForm1::kTxStart, n); }
     std::string RxArea(size_t n) const { return Area(TForm1::kRxStart, n); }
@@ -68,6 +69,6 @@ protected:
 
 private:
     std::string Area(size_t start, size_t n) const {
-        return std::string(reinterpret_cast<const char*>(form.FrameBuffer.data() + start), n);
+        return std::string(reinterpret_cast<const char*>(form.FrameBuffer().data() + start), n);
     }
 };
