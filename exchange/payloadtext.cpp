@@ -128,11 +128,11 @@ PayloadContext PayloadContextFromModbusParameters(std::string_view reply) {
     PayloadContext context;
     int found = 0;
     for (const ConfigField& field : DecodeModbusParameters(reply, -1).fields) {
-        const int slot = field.control == ConfigControl::FAMOUT3   ? 0
-                         : field.control == ConfigControl::FAMOUT5 ? 1
-                         : field.control == ConfigControl::FAMOUT7 ? 2
-                         : field.control == ConfigControl::FAMOUT9 ? 3
-                                                                   : -1;
+        const int slot = field.setting == ConfigSetting::ModbusFloatOrder40003   ? 0
+                         : field.setting == ConfigSetting::ModbusFloatOrder40005 ? 1
+                         : field.setting == ConfigSetting::ModbusFloatOrder40007 ? 2
+                         : field.setting == ConfigSetting::ModbusFloatOrder40009 ? 3
+                                                                                 : -1;
         if (slot < 0) continue;
         context.floatOrders[static_cast<size_t>(slot)] = field.number;
         ++found;

@@ -184,7 +184,7 @@ ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
     bool customMeter = false;
     if (kind == ConfigReplyKind::Modbus) {
         for (const ConfigField& field : DecodeModbusParameters(reply, -1).fields)
-            if (field.control == ConfigControl::ComboBox17) customMeter = field.number == 0;
+            if (field.setting == ConfigSetting::HartMeterType) customMeter = field.number == 0;
     }
     std::string missing, cut;
     for (const ConfigKeyCheck& key : CheckConfigReplyKeys(kind, reply)) {

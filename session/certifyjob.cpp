@@ -23,26 +23,28 @@ std::string Number(double value) { return QString::number(value, 'g', 7).toStdSt
 }  // namespace
 
 CrossCheckSettings ModuleCrossCheckSettings(const Profile& module) {
-    const auto text = [&module](ConfigControl control) {
-        const ConfigField* f = module.Find(control);
+    const auto text = [&module](ConfigSetting setting) {
+        const ConfigField* f = module.Find(setting);
         return f ? f->text : std::string();
     };
-    const auto item = [&module](ConfigControl control) {
-        const ConfigField* f = module.Find(control);
+    const auto item = [&module](ConfigSetting setting) {
+        const ConfigField* f = module.Find(setting);
         return f ? f->number : 0;
     };
     CrossCheckSettings settings;
-    settings.listOrder = {item(ConfigControl::FAMOUT3), item(ConfigControl::FAMOUT5),
-                          item(ConfigControl::FAMOUT7), item(ConfigControl::FAMOUT9)};
-    settings.coefficientMode = item(ConfigControl::ComboBox18);
-    settings.coefficient1 = text(ConfigControl::Beilv);
-    settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
-                             text(ConfigControl::xishu4)};
+    settings.listOrder = {
+        item(ConfigSetting::ModbusFloatOrder40003), item(ConfigSetting::ModbusFloatOrder40005),
+        item(ConfigSetting::ModbusFloatOrder40007), item(ConfigSetting::ModbusFloatOrder40009)};
+    settings.coefficientMode = item(ConfigSetting::CoefficientVar1Mode);
+    settings.coefficient1 = text(ConfigSetting::CoefficientVar1);
+    settings.coefficients = {text(ConfigSetting::CoefficientVar2),
+                             text(ConfigSetting::CoefficientVar3),
+                             text(ConfigSetting::CoefficientVar4)};
     return settings;
 }
 
 int ModuleSlaveAddress(const Profile& module) {
-    const ConfigField* f = module.Find(ConfigControl::Edit14);
+    const ConfigField* f = module.Find(ConfigSetting::ModbusSlaveAddress);
     return f ? std::atoi(f->text.c_str()) : 0;
 }
 

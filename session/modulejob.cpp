@@ -18,11 +18,12 @@ bool IsRs485Step(const SequenceStep& step) { return step.frame.starts_with("QQS#
 
 // The profile's RS485 settings as a baud rate and a parity item.
 std::pair<std::string, int> WantedLine(const Profile& wanted) {
-    const int baudItem = wanted.Find(ConfigControl::ComboBox8)->number;
-    const int parityItem = wanted.Find(ConfigControl::ComboBox9)->number;
-    return {std::string(
-                FindProfileSetting(ConfigControl::ComboBox8)->items[static_cast<size_t>(baudItem)]),
-            parityItem};
+    const int baudItem = wanted.Find(ConfigSetting::Rs485BaudRate)->number;
+    const int parityItem = wanted.Find(ConfigSetting::Rs485Parity)->number;
+    return {
+        std::string(
+            FindProfileSetting(ConfigSetting::Rs485BaudRate)->items[static_cast<size_t>(baudItem)]),
+        parityItem};
 }
 
 std::string LineText(uint32_t baud, int parityItem) {
@@ -96,7 +97,7 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     }
     wanted_ = profile;
     verify_ = verify;
-    const ConfigField* type = profile.Find(ConfigControl::ComboBox17);
+    const ConfigField* type = profile.Find(ConfigSetting::HartMeterType);
     meterTypeItem_ = type ? type->number : 0;
     plan_ = PlanApply(profile);
     const size_t reads = ReadModuleSteps().size();

@@ -81,9 +81,9 @@ bool PointLink(const std::string& link, const std::string& target) {
     return symlink(target.c_str(), next.c_str()) == 0 && rename(next.c_str(), link.c_str()) == 0;
 }
 
-void SetNumber(Profile& profile, ConfigControl control, int number) {
+void SetNumber(Profile& profile, ConfigSetting setting, int number) {
     for (ConfigField& f : profile.settings)
-        if (f.control == control) f.number = number;
+        if (f.setting == setting) f.number = number;
 }
 
 }  // namespace
@@ -245,8 +245,8 @@ int main(int argc, char** argv) {
     }
     trend->Start();
     Profile profiles[2] = {job.readBack(), job.readBack()};
-    SetNumber(profiles[1], ConfigControl::ComboBox8, 4);
-    SetNumber(profiles[1], ConfigControl::ComboBox9, 2);
+    SetNumber(profiles[1], ConfigSetting::Rs485BaudRate, 4);
+    SetNumber(profiles[1], ConfigSetting::Rs485Parity, 2);
 
     StallMeter meter;
     QElapsedTimer clock;
