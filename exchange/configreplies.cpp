@@ -159,21 +159,12 @@ constexpr FieldLayout kRcad1[] = {{S::MonitoringCommand1Enable, E::FlagDigit, 6}
 constexpr FieldLayout kRcad2[] = {{S::MonitoringCommand2Enable, E::FlagDigit, 6},
                                   {S::MonitoringCommand2Bytes, E::CountedHexList, 8}};
 
-// The standard text-to-integer conversion, without the exception.
-std::optional<int> ToInt(std::string_view text) {
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        return std::nullopt;
-    }
-}
-
 // A hex list's byte count: two digits, each converted on its own, so the
 // count is always 0..99 and never gives a negative length.
 std::optional<int> CountAt(std::string_view group, size_t position) {
     if (position + 2 > group.size()) return std::nullopt;
-    const auto tens = ToInt(group.substr(position, 1));
-    const auto units = ToInt(group.substr(position + 1, 1));
+    const auto tens = TryStrToInt(group.substr(position, 1));
+    const auto units = TryStrToInt(group.substr(position + 1, 1));
     if (!tens || !units) return std::nullopt;
     return *tens * 10 + *units;
 }
@@ -231,7 +222,7 @@ private:
             case E::ItemDigit:
             case E::TwoCharIndex: {
                 const std::string_view digits = group.substr(pos, f.width);
-                const auto value = ToInt(digits);
+                const auto value = TryStrToInt(digits);
                 if (!value) return Fail(digits);
                 Add(f.setting, ConfigFieldKind::ItemIndex, *value - f.offset);
                 return true;
@@ -244,7 +235,7 @@ private:
                 return true;
             case E::CountedHexList: {
                 for (size_t digit = pos; digit < pos + 2; ++digit) {
-                    if (!ToInt(group.substr(digit, 1))) return Fail(group.substr(digit, 1));
+                    if (!TryStrToInt(group.substr(digit, 1))) return Fail(group.substr(digit, 1));
                 }
                 // An empty list may end the reply right after its count.
                 const int count = *CountAt(group, pos);

@@ -44,14 +44,6 @@ bool IsDecimal(std::string_view text) {
 
 std::string Shown(const std::string& text) { return text.empty() ? "empty" : text; }
 
-std::optional<int> Integer(const std::string& text) {
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        return std::nullopt;
-    }
-}
-
 // Whether `text` is a hex list the frame can carry; an empty one clears the command.
 std::optional<std::string> CheckHexList(const std::string& text) {
     if (text.empty()) return std::nullopt;
@@ -84,7 +76,7 @@ std::optional<std::string> CheckText(const ProfileSetting& s, const std::string&
     };
     switch (s.format) {
         case SettingFormat::Number: {
-            const auto v = Integer(text);
+            const auto v = TryStrToInt(text);
             if (!v || *v < s.min || *v > s.max) {
                 return "must be " + std::string(s.meaning) + " from " + std::to_string(s.min) +
                        " to " + std::to_string(s.max) + ", not " + Shown(text);

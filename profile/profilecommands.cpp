@@ -181,11 +181,8 @@ bool SameValue(const ConfigField& a, const ConfigField& b) {
     if (a.kind != b.kind) return false;
     if (a.kind != ConfigFieldKind::Text) return a.number == b.number;
     if (FindProfileSetting(a.setting)->format == SettingFormat::Number) {
-        try {
-            return StrToInt(a.text) == StrToInt(b.text);
-        } catch (const EConvertError&) {
-            return false;
-        }
+        const auto x = TryStrToInt(a.text), y = TryStrToInt(b.text);
+        return x && y && *x == *y;
     }
     return TrimRight(a.text) == TrimRight(b.text);
 }

@@ -1,7 +1,6 @@
 #include "session/certifyjob.h"
 
 #include <QString>
-#include <cstdlib>
 
 #include "exchange/crosscheck.h"
 #include "exchange/requeststeps.h"
@@ -9,6 +8,7 @@
 #include "hart/units.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
+#include "protocol/strtoint.h"
 #include "session/link.h"
 #include "session/requestrunner.h"
 
@@ -45,7 +45,7 @@ CrossCheckSettings ModuleCrossCheckSettings(const Profile& module) {
 
 int ModuleSlaveAddress(const Profile& module) {
     const ConfigField* f = module.Find(ConfigSetting::ModbusSlaveAddress);
-    return f ? std::atoi(f->text.c_str()) : 0;
+    return f ? TryStrToInt(f->text).value_or(0) : 0;
 }
 
 CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), runner_(link->Sequencer()) {}

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "profile/profilesettings.h"
+#include "protocol/strtoint.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 #include "session/requestrunner.h"
@@ -242,8 +243,13 @@ void ModuleJob::Switch() {
     if (phase_ != Phase::Switching) return;  // cancelled during the pause
     runner_->Release();  // only this job runs on: the next sequence or the end follows at once
     const auto [baud, parityItem] = WantedLine(wanted_);
+    const auto speed = TryStrToInt(baud);
+    if (!speed || *speed <= 0)
+        return Finish(Outcome::PortFailed,
+                      QString("Could not reopen the port at %1 baud: not a baud rate")
+                          .arg(QString::fromStdString(baud)));
     link_->Close();
-    comm_->SetBaudRate(static_cast<uint32_t>(std::stoul(baud)));
+    comm_->SetBaudRate(static_cast<uint32_t>(*speed));
     comm_->Parity = static_cast<TParity>(parityItem);
     try {
         link_->Open();
