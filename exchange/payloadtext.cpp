@@ -10,14 +10,9 @@
 #include "hart/units.h"
 #include "modbus/byteorder.h"
 #include "modbus/reply.h"
+#include "protocol/hexbytes.h"
 
 namespace {
-
-std::string Hex(uint8_t b) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
 
 std::string Number(float value) {
     if (std::isnan(value)) return "not available";
@@ -35,12 +30,13 @@ std::string Command0(std::span<const uint8_t> reply) {
     const auto device = ParseHartCommand0Reply(reply);
     if (!device) return {};
     const HartIdentity& id = device->identity;
-    return "identity: manufacturer " + Hex(id.manufacturer) + ", device type " +
-           Hex(id.deviceType) + ", device id " + Hex(id.deviceId[0]) + " " + Hex(id.deviceId[1]) +
-           " " + Hex(id.deviceId[2]) + " (" + std::to_string(device->DeviceNumber()) +
-           "), HART revision " + std::to_string(device->universalRevision) +
-           ", device revision " + std::to_string(device->deviceRevision) + ", " +
-           std::to_string(device->preambles) + " preambles";
+    return "identity: manufacturer " + ByteToHex(id.manufacturer) + ", device type " +
+           ByteToHex(id.deviceType) + ", device id " + ByteToHex(id.deviceId[0]) + " " +
+           ByteToHex(id.deviceId[1]) + " " + ByteToHex(id.deviceId[2]) + " (" +
+           std::to_string(device->DeviceNumber()) + "), HART revision " +
+           std::to_string(device->universalRevision) + ", device revision " +
+           std::to_string(device->deviceRevision) + ", " + std::to_string(device->preambles) +
+           " preambles";
 }
 
 std::string Command3(std::span<const uint8_t> reply) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
+#include "protocol/hexbytes.h"
 #include "serial/tcomm.h"
 #include "session/receivewait.h"
 #include "session/requestrunner.h"
@@ -231,8 +231,8 @@ void Link::HandleWindowBlock(const std::string& block) {
 
     // Text display stops at the first zero byte, as a C string would.
     const QString asText = QString::fromLatin1(ReplyText.c_str());
-    const QString asHex =
-        QString::fromLatin1(HexText(FrameBuffer.data() + kRxStart, ReplyText.size()));
+    const QString asHex = QString::fromLatin1(HexTextTrailingBlank(
+        std::span<const uint8_t>(FrameBuffer.data() + kRxStart, ReplyText.size())));
     QString shown;
     switch (AfterBlockFor(code)) {
         case AfterBlock::DecodeText:
