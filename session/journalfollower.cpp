@@ -1,17 +1,16 @@
 #include "session/journalfollower.h"
 
+#include "serial/linetext.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 
 TrafficLine TrafficLineOf(const TComm& comm) {
-    static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
     static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
-    const auto parity = static_cast<size_t>(comm.Parity);
     const auto stop = static_cast<size_t>(comm.StopBits());
     TrafficLine line;
     line.port = ResolvePortName(comm.CommName);
     line.baud = comm.BaudRate();
-    line.parity = parity < std::size(kParity) ? kParity[parity] : '?';
+    line.parity = ParityLetter(static_cast<int>(comm.Parity));
     line.dataBits = 5 + static_cast<int>(comm.ByteSize());
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
     line.readIntervalMs = comm.ReadIntervalTimeout();

@@ -5,6 +5,7 @@
 
 #include "profile/profilesettings.h"
 #include "protocol/strtoint.h"
+#include "serial/linetext.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 #include "session/requestrunner.h"
@@ -25,12 +26,6 @@ std::pair<std::string, int> WantedLine(const Profile& wanted) {
         std::string(
             FindProfileSetting(ConfigSetting::Rs485BaudRate)->items[static_cast<size_t>(baudItem)]),
         parityItem};
-}
-
-std::string LineText(uint32_t baud, int parityItem) {
-    static constexpr char kParity[] = {'N', 'O', 'E'};
-    const char parity = parityItem >= 0 && parityItem < 3 ? kParity[parityItem] : '?';
-    return std::to_string(baud) + " 8" + parity + "1";
 }
 
 }  // namespace
@@ -56,10 +51,11 @@ int ModuleJob::mismatches() const {
 }
 
 std::string ModuleJob::LineNow() const {
-    const std::string now = LineText(comm_->BaudRate(), static_cast<int>(comm_->Parity));
+    const std::string now = LineSettingsText(std::to_string(comm_->BaudRate()), TByteSize::_8,
+                                             static_cast<int>(comm_->Parity), TStopBits::_1);
     if (!rs485Sent_ || lineSwitched_ || wanted_.settings.empty()) return now;
     const auto [baud, parity] = WantedLine(wanted_);
-    const std::string next = LineText(static_cast<uint32_t>(std::stoul(baud)), parity);
+    const std::string next = LineSettingsText(baud, TByteSize::_8, parity, TStopBits::_1);
     if (next == now) return now;
     if (rs485Acked_) return next + " (the port has not followed yet: it is on " + now + ")";
     return "either " + now + " or " + next +
