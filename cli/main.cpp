@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
 #include "exchange/requeststeps.h"
 #include "hart/frames.h"
@@ -37,6 +36,7 @@
 #include "profile/applyreport.h"
 #include "profile/certificate.h"
 #include "profile/profile.h"
+#include "protocol/hexbytes.h"
 #include "serial/openfailure.h"
 #include "serial/portlist.h"
 #include "serial/signalpipe.h"
@@ -65,7 +65,7 @@ void PrintJson(const QJsonObject& object) {
     Print(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
-QString Hex(const std::string& bytes) { return QString::fromLatin1(HexText(bytes)).trimmed(); }
+QString Hex(const std::string& bytes) { return QString::fromLatin1(HexText(bytes)); }
 
 std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};

@@ -7,6 +7,7 @@
 
 #include "exchange/loopcheck.h"
 #include "exchange/scanplan.h"
+#include "protocol/strtoint.h"
 
 #ifndef TAVRIX_VERSION
 #define TAVRIX_VERSION "?"
@@ -57,13 +58,12 @@ const char* const kUsageText =
 }
 
 int Number(const std::string& text, int low, int high, const char* what) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < low || v > high) {
+    const auto v = TryStrToInt(text);
+    if (!v || *v < low || *v > high) {
         Fail(kUsage, std::string(what) + " must be a number from " + std::to_string(low) + " to " +
                          std::to_string(high) + ", not '" + text + "'");
     }
-    return static_cast<int>(v);
+    return *v;
 }
 
 const char* ParityName(int parity) {

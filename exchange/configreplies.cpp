@@ -9,19 +9,62 @@
 
 namespace {
 
-using C = ConfigControl;
+using S = ConfigSetting;
 
-constexpr std::array kControlNames = {
-    "ComboBox8",  "ComboBox9",  "ComboBox7", "Edit14",     "Edit6",     "RS485ADY",   "D2M4",
-    "D2M20",      "D3M4",       "D3M20",     "D4M4",       "D4M20",     "YINSHE",     "ComboBox18",
-    "Beilv",      "xishu2",     "xishu3",    "xishu4",     "ComboBox6", "ComboBox16", "ComboBox17",
-    "ComboBox34", "Edit2",      "FAMOUT3",   "FAMOUT5",    "FAMOUT7",   "FAMOUT9",    "GroupBox13",
-    "ComboBox15", "RADCOM1",    "READADR1",  "READLG1",    "RADCOM3",   "READADR3",   "READLG3",
-    "RADCOM5",    "READADR5",   "READLG5",   "RADCOM7",    "READADR7",  "READLG7",    "ComboBox28",
-    "Edit4",      "ComboBox29", "Edit5",     "ONECHECK01", "ONECMAD01", "ONECHECK02", "ONECMAD02",
-    "ComboBox41",
+// By ConfigSetting, in its order.
+constexpr std::array kSettingNames = {
+    "Rs485BaudRate",
+    "Rs485Parity",
+    "SystemMode",
+    "ModbusSlaveAddress",
+    "ModbusPollInterval",
+    "Rs485ResponseTime",
+    "OutputVar2Range4mA",
+    "OutputVar2Range20mA",
+    "OutputVar3Range4mA",
+    "OutputVar3Range20mA",
+    "OutputVar4Range4mA",
+    "OutputVar4Range20mA",
+    "OutputVar1Map",
+    "CoefficientVar1Mode",
+    "CoefficientVar1",
+    "CoefficientVar2",
+    "CoefficientVar3",
+    "CoefficientVar4",
+    "HartEnable",
+    "HartMode",
+    "HartMeterType",
+    "HartPreambles",
+    "HartBufferClearTime",
+    "ModbusFloatOrder40003",
+    "ModbusFloatOrder40005",
+    "ModbusFloatOrder40007",
+    "ModbusFloatOrder40009",
+    "ParsingShown",
+    "ParsingAddressBits",
+    "ParsingVar1Command",
+    "ParsingVar1Start",
+    "ParsingVar1Length",
+    "ParsingVar2Command",
+    "ParsingVar2Start",
+    "ParsingVar2Length",
+    "ParsingVar3Command",
+    "ParsingVar3Start",
+    "ParsingVar3Length",
+    "ParsingVar4Command",
+    "ParsingVar4Start",
+    "ParsingVar4Length",
+    "ReadCommand1Enable",
+    "ReadCommand1Bytes",
+    "ReadCommand2Enable",
+    "ReadCommand2Bytes",
+    "MonitoringCommand1Enable",
+    "MonitoringCommand1Bytes",
+    "MonitoringCommand2Enable",
+    "MonitoringCommand2Bytes",
+    "HartMeterId",
 };
-static_assert(kControlNames.size() == static_cast<size_t>(C::ComboBox41) + 1);
+static_assert(kSettingNames.size() == static_cast<size_t>(S::HartMeterId) + 1);
 
 // Field encodings of the replies: the reverse of the command encodings.
 enum class Encoding {
@@ -34,7 +77,7 @@ enum class Encoding {
 };
 
 struct FieldLayout {
-    ConfigControl control;
+    ConfigSetting setting;
     Encoding encoding;
     int position;  // from the key's first character
     int width = 1;
@@ -49,82 +92,79 @@ struct GroupLayout {
 using E = Encoding;
 
 // The system parameters reply (kCodeSystemQuery).
-constexpr FieldLayout kBa2[] = {{C::ComboBox8, E::ItemDigit, 4}, {C::ComboBox9, E::ItemDigit, 5}};
-constexpr FieldLayout kMd[] = {{C::ComboBox7, E::ItemDigit, 3}};
-constexpr FieldLayout kAdr[] = {{C::Edit14, E::Text, 4, 3}};
-constexpr FieldLayout kJtm[] = {{C::Edit6, E::Text, 4, 3}};
-constexpr FieldLayout kXy1[] = {{C::RS485ADY, E::ItemDigit, 4}};
+constexpr FieldLayout kBa2[] = {{S::Rs485BaudRate, E::ItemDigit, 4},
+                                {S::Rs485Parity, E::ItemDigit, 5}};
+constexpr FieldLayout kMd[] = {{S::SystemMode, E::ItemDigit, 3}};
+constexpr FieldLayout kAdr[] = {{S::ModbusSlaveAddress, E::Text, 4, 3}};
+constexpr FieldLayout kJtm[] = {{S::ModbusPollInterval, E::Text, 4, 3}};
+constexpr FieldLayout kXy1[] = {{S::Rs485ResponseTime, E::ItemDigit, 4}};
 constexpr GroupLayout kSystemGroups[] = {
     {"BA2:", kBa2}, {"MD:", kMd}, {"ADR:", kAdr}, {"JTM:", kJtm}, {"XY1:", kXy1},
 };
 
 // The current-output reply (kCodeCurrentOutputQuery). Positions 3 and 9 of
 // the DA groups hold separators nobody checks.
-constexpr FieldLayout kDa2[] = {{C::D2M4, E::Text, 4, 5}, {C::D2M20, E::Text, 10, 5}};
-constexpr FieldLayout kDa3[] = {{C::D3M4, E::Text, 4, 5}, {C::D3M20, E::Text, 10, 5}};
-constexpr FieldLayout kDa4[] = {{C::D4M4, E::Text, 4, 5}, {C::D4M20, E::Text, 10, 5}};
-constexpr FieldLayout kYsm[] = {{C::YINSHE, E::ItemDigit, 4}};
+constexpr FieldLayout kDa2[] = {{S::OutputVar2Range4mA, E::Text, 4, 5},
+                                {S::OutputVar2Range20mA, E::Text, 10, 5}};
+constexpr FieldLayout kDa3[] = {{S::OutputVar3Range4mA, E::Text, 4, 5},
+                                {S::OutputVar3Range20mA, E::Text, 10, 5}};
+constexpr FieldLayout kDa4[] = {{S::OutputVar4Range4mA, E::Text, 4, 5},
+                                {S::OutputVar4Range20mA, E::Text, 10, 5}};
+constexpr FieldLayout kYsm[] = {{S::OutputVar1Map, E::ItemDigit, 4}};
 constexpr GroupLayout kCurrentOutputGroups[] = {
     {"DA2", kDa2}, {"DA3", kDa3}, {"DA4", kDa4}, {"MD:", kMd}, {"YSM", kYsm},
 };
 
 // The MODBUS parameters reply (kCodeModbusQuery), always decoded.
-constexpr FieldLayout kFmw[] = {{C::ComboBox18, E::ItemDigit, 4}, {C::Beilv, E::Text, 6, 5}};
-constexpr FieldLayout kFmu[] = {
-    {C::xishu2, E::Text, 4, 5}, {C::xishu3, E::Text, 10, 5}, {C::xishu4, E::Text, 16, 5}};
+constexpr FieldLayout kFmw[] = {{S::CoefficientVar1Mode, E::ItemDigit, 4},
+                                {S::CoefficientVar1, E::Text, 6, 5}};
+constexpr FieldLayout kFmu[] = {{S::CoefficientVar2, E::Text, 4, 5},
+                                {S::CoefficientVar3, E::Text, 10, 5},
+                                {S::CoefficientVar4, E::Text, 16, 5}};
 constexpr FieldLayout kHart[] = {
-    {C::ComboBox6, E::ItemDigit, 6},
-    {C::ComboBox16, E::ItemDigit, 8},
-    {C::ComboBox17, E::TwoCharIndex, 10, 2},
-    {C::ComboBox34, E::ItemDigit, 13, 1, 4},  // items "4".."9"
-    {C::Edit2, E::Text, 15, 3},
-    {C::FAMOUT3, E::ItemDigit, 19},
-    {C::FAMOUT5, E::ItemDigit, 20},
-    {C::FAMOUT7, E::ItemDigit, 21},
-    {C::FAMOUT9, E::ItemDigit, 22},
+    {S::HartEnable, E::ItemDigit, 6},
+    {S::HartMode, E::ItemDigit, 8},
+    {S::HartMeterType, E::TwoCharIndex, 10, 2},
+    {S::HartPreambles, E::ItemDigit, 13, 1, 4},  // items "4".."9"
+    {S::HartBufferClearTime, E::Text, 15, 3},
+    {S::ModbusFloatOrder40003, E::ItemDigit, 19},
+    {S::ModbusFloatOrder40005, E::ItemDigit, 20},
+    {S::ModbusFloatOrder40007, E::ItemDigit, 21},
+    {S::ModbusFloatOrder40009, E::ItemDigit, 22},
 };
 constexpr GroupLayout kModbusGroups[] = {{"FMW:", kFmw}, {"FMU:", kFmu}, {"HART?:", kHart}};
 
 // The MODBUS parameters reply, custom meter only.
 constexpr FieldLayout kZdy[] = {
-    {C::ComboBox15, E::ItemDigit, 5, 1, 3},  // items "3".."9"
-    {C::RADCOM1, E::ItemDigit, 7},          {C::READADR1, E::Text, 8, 2},
-    {C::READLG1, E::ItemDigit, 10},         {C::RADCOM3, E::ItemDigit, 12},
-    {C::READADR3, E::Text, 13, 2},          {C::READLG3, E::ItemDigit, 15},
-    {C::RADCOM5, E::ItemDigit, 17},         {C::READADR5, E::Text, 18, 2},
-    {C::READLG5, E::ItemDigit, 20},         {C::RADCOM7, E::ItemDigit, 22},
-    {C::READADR7, E::Text, 23, 2},          {C::READLG7, E::ItemDigit, 25},
+    {S::ParsingAddressBits, E::ItemDigit, 5, 1, 3},  // items "3".."9"
+    {S::ParsingVar1Command, E::ItemDigit, 7},       {S::ParsingVar1Start, E::Text, 8, 2},
+    {S::ParsingVar1Length, E::ItemDigit, 10},       {S::ParsingVar2Command, E::ItemDigit, 12},
+    {S::ParsingVar2Start, E::Text, 13, 2},          {S::ParsingVar2Length, E::ItemDigit, 15},
+    {S::ParsingVar3Command, E::ItemDigit, 17},      {S::ParsingVar3Start, E::Text, 18, 2},
+    {S::ParsingVar3Length, E::ItemDigit, 20},       {S::ParsingVar4Command, E::ItemDigit, 22},
+    {S::ParsingVar4Start, E::Text, 23, 2},          {S::ParsingVar4Length, E::ItemDigit, 25},
 };
-constexpr FieldLayout kCamd1[] = {{C::ComboBox28, E::ItemDigit, 7},
-                                  {C::Edit4, E::CountedHexList, 9}};
-constexpr FieldLayout kCamd2[] = {{C::ComboBox29, E::ItemDigit, 7},
-                                  {C::Edit5, E::CountedHexList, 9}};
+constexpr FieldLayout kCamd1[] = {{S::ReadCommand1Enable, E::ItemDigit, 7},
+                                  {S::ReadCommand1Bytes, E::CountedHexList, 9}};
+constexpr FieldLayout kCamd2[] = {{S::ReadCommand2Enable, E::ItemDigit, 7},
+                                  {S::ReadCommand2Bytes, E::CountedHexList, 9}};
 constexpr GroupLayout kCustomParsingGroups[] = {
     {"ZDY?:", kZdy}, {"CAMD?1:", kCamd1}, {"CAMD?2:", kCamd2}};
 
 // The monitoring command reply (kCodeMonitoringQuery): the command number at
 // position 4 picks the row.
 constexpr std::string_view kRcadKey = "RCAD?:";
-constexpr FieldLayout kRcad1[] = {{C::ONECHECK01, E::FlagDigit, 6},
-                                  {C::ONECMAD01, E::CountedHexList, 8}};
-constexpr FieldLayout kRcad2[] = {{C::ONECHECK02, E::FlagDigit, 6},
-                                  {C::ONECMAD02, E::CountedHexList, 8}};
-
-// The standard text-to-integer conversion, without the exception.
-std::optional<int> ToInt(std::string_view text) {
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        return std::nullopt;
-    }
-}
+constexpr FieldLayout kRcad1[] = {{S::MonitoringCommand1Enable, E::FlagDigit, 6},
+                                  {S::MonitoringCommand1Bytes, E::CountedHexList, 8}};
+constexpr FieldLayout kRcad2[] = {{S::MonitoringCommand2Enable, E::FlagDigit, 6},
+                                  {S::MonitoringCommand2Bytes, E::CountedHexList, 8}};
 
 // A hex list's byte count: two digits, each converted on its own, so the
 // count is always 0..99 and never gives a negative length.
 std::optional<int> CountAt(std::string_view group, size_t position) {
     if (position + 2 > group.size()) return std::nullopt;
-    const auto tens = ToInt(group.substr(position, 1));
-    const auto units = ToInt(group.substr(position + 1, 1));
+    const auto tens = TryStrToInt(group.substr(position, 1));
+    const auto units = TryStrToInt(group.substr(position + 1, 1));
     if (!tens || !units) return std::nullopt;
     return *tens * 10 + *units;
 }
@@ -168,8 +208,8 @@ public:
         return true;
     }
 
-    void Add(ConfigControl control, ConfigFieldKind kind, int number, std::string text = {}) {
-        result_.fields.push_back({control, kind, number, std::move(text)});
+    void Add(ConfigSetting setting, ConfigFieldKind kind, int number, std::string text = {}) {
+        result_.fields.push_back({setting, kind, number, std::move(text)});
     }
 
     ConfigReply Take() { return std::move(result_); }
@@ -182,24 +222,24 @@ private:
             case E::ItemDigit:
             case E::TwoCharIndex: {
                 const std::string_view digits = group.substr(pos, f.width);
-                const auto value = ToInt(digits);
+                const auto value = TryStrToInt(digits);
                 if (!value) return Fail(digits);
-                Add(f.control, ConfigFieldKind::ItemIndex, *value - f.offset);
+                Add(f.setting, ConfigFieldKind::ItemIndex, *value - f.offset);
                 return true;
             }
             case E::FlagDigit:
-                Add(f.control, ConfigFieldKind::Checked, group[pos] == '1' ? 1 : 0);
+                Add(f.setting, ConfigFieldKind::Checked, group[pos] == '1' ? 1 : 0);
                 return true;
             case E::Text:
-                Add(f.control, ConfigFieldKind::Text, 0, std::string(group.substr(pos, f.width)));
+                Add(f.setting, ConfigFieldKind::Text, 0, std::string(group.substr(pos, f.width)));
                 return true;
             case E::CountedHexList: {
                 for (size_t digit = pos; digit < pos + 2; ++digit) {
-                    if (!ToInt(group.substr(digit, 1))) return Fail(group.substr(digit, 1));
+                    if (!TryStrToInt(group.substr(digit, 1))) return Fail(group.substr(digit, 1));
                 }
                 // An empty list may end the reply right after its count.
                 const int count = *CountAt(group, pos);
-                Add(f.control, ConfigFieldKind::Text, 0,
+                Add(f.setting, ConfigFieldKind::Text, 0,
                     count == 0
                         ? std::string()
                         : std::string(group.substr(pos + 3, 3 * static_cast<size_t>(count) - 1)));
@@ -251,9 +291,9 @@ void CheckGroups(std::vector<ConfigKeyCheck>& checks, std::string_view reply,
 
 }  // namespace
 
-const char* ConfigControlName(ConfigControl control) {
-    const auto index = static_cast<size_t>(control);
-    return index < kControlNames.size() ? kControlNames[index] : "?";
+const char* ConfigSettingName(ConfigSetting setting) {
+    const auto index = static_cast<size_t>(setting);
+    return index < kSettingNames.size() ? kSettingNames[index] : "?";
 }
 
 std::optional<size_t> FindReplyKey(std::string_view reply, std::string_view key) {
@@ -288,11 +328,11 @@ ConfigReply DecodeModbusParameters(std::string_view reply, int meterTypeItem) {
     // index 0 selects the first item; any other value selects another item or none.
     const auto& fields = decoder.result().fields;
     const auto decoded = std::find_if(fields.rbegin(), fields.rend(), [](const ConfigField& f) {
-        return f.control == C::ComboBox17;
+        return f.setting == S::HartMeterType;
     });
     const bool customMeter = (decoded != fields.rend() ? decoded->number : meterTypeItem) == 0;
 
-    decoder.Add(C::GroupBox13, ConfigFieldKind::Visible, customMeter ? 1 : 0);
+    decoder.Add(S::ParsingShown, ConfigFieldKind::Visible, customMeter ? 1 : 0);
     if (customMeter) DecodeGroups(decoder, kCustomParsingGroups);
     return decoder.Take();
 }

@@ -12,69 +12,70 @@
 #include <string_view>
 #include <vector>
 
-// The window controls a configuration reply writes, by designer name.
-enum class ConfigControl {
+// The module's configuration settings a reply reports, by what they mean.
+// Profiles name them the same way ("rs485.baudRate" is Rs485BaudRate).
+enum class ConfigSetting {
     // System parameters.
-    ComboBox8,  // RS485 baud rate
-    ComboBox9,  // RS485 parity
-    ComboBox7,  // operation mode
-    Edit14,     // MODBUS slave address (Edit18 follows it)
-    Edit6,      // MODBUS polling interval
-    RS485ADY,   // RS485 response time
+    Rs485BaudRate,
+    Rs485Parity,
+    SystemMode,
+    ModbusSlaveAddress,
+    ModbusPollInterval,
+    Rs485ResponseTime,
     // Current output.
-    D2M4,
-    D2M20,
-    D3M4,
-    D3M20,
-    D4M4,
-    D4M20,
-    YINSHE,  // variable 1 map
+    OutputVar2Range4mA,
+    OutputVar2Range20mA,
+    OutputVar3Range4mA,
+    OutputVar3Range20mA,
+    OutputVar4Range4mA,
+    OutputVar4Range20mA,
+    OutputVar1Map,
     // Coefficients.
-    ComboBox18,  // variable 1 coefficient mode
-    Beilv,       // variable 1 coefficient
-    xishu2,
-    xishu3,
-    xishu4,
+    CoefficientVar1Mode,
+    CoefficientVar1,
+    CoefficientVar2,
+    CoefficientVar3,
+    CoefficientVar4,
     // HART monitoring parameters.
-    ComboBox6,   // enable
-    ComboBox16,  // HART mode
-    ComboBox17,  // meter type
-    ComboBox34,  // preamble length
-    Edit2,       // buffer clear time
-    FAMOUT3,     // float byte orders of registers 40003..40009
-    FAMOUT5,
-    FAMOUT7,
-    FAMOUT9,
+    HartEnable,
+    HartMode,
+    HartMeterType,
+    HartPreambles,
+    HartBufferClearTime,
+    ModbusFloatOrder40003,  // float byte orders of registers 40003..40009
+    ModbusFloatOrder40005,
+    ModbusFloatOrder40007,
+    ModbusFloatOrder40009,
     // Custom HART command parsing.
-    GroupBox13,
-    ComboBox15,  // address bits
-    RADCOM1,
-    READADR1,
-    READLG1,
-    RADCOM3,
-    READADR3,
-    READLG3,
-    RADCOM5,
-    READADR5,
-    READLG5,
-    RADCOM7,
-    READADR7,
-    READLG7,
-    ComboBox28,  // read meter command 1 on/off
-    Edit4,       // read meter command 1 bytes
-    ComboBox29,
-    Edit5,
+    ParsingShown,  // whether the custom meter's parsing settings apply at all
+    ParsingAddressBits,
+    ParsingVar1Command,
+    ParsingVar1Start,
+    ParsingVar1Length,
+    ParsingVar2Command,
+    ParsingVar2Start,
+    ParsingVar2Length,
+    ParsingVar3Command,
+    ParsingVar3Start,
+    ParsingVar3Length,
+    ParsingVar4Command,
+    ParsingVar4Start,
+    ParsingVar4Length,
+    ReadCommand1Enable,
+    ReadCommand1Bytes,
+    ReadCommand2Enable,
+    ReadCommand2Bytes,
     // Monitoring commands.
-    ONECHECK01,
-    ONECMAD01,
-    ONECHECK02,
-    ONECMAD02,
+    MonitoringCommand1Enable,
+    MonitoringCommand1Bytes,
+    MonitoringCommand2Enable,
+    MonitoringCommand2Bytes,
     // Set by the HART commands but written by no reply; profiles carry it.
-    ComboBox41,  // meter id
+    HartMeterId,
 };
 
-// The designer name of `control`, for diagnostics.
-const char* ConfigControlName(ConfigControl control);
+// The setting's name as written here ("Rs485BaudRate"), for diagnostics.
+const char* ConfigSettingName(ConfigSetting setting);
 
 // How a decoded value is written.
 enum class ConfigFieldKind {
@@ -85,7 +86,7 @@ enum class ConfigFieldKind {
 };
 
 struct ConfigField {
-    ConfigControl control;
+    ConfigSetting setting;
     ConfigFieldKind kind;
     int number = 0;
     std::string text;

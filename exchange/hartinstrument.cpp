@@ -5,17 +5,12 @@
 
 #include "exchange/requeststeps.h"
 #include "hart/units.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
 std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
-
-std::string Hex2(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-    return text;
 }
 
 std::string Number(float value) {
@@ -49,8 +44,8 @@ std::string RangeText(const HartRange& r) {
 
 std::string HartIdentityText(const HartInstrumentReading& r) {
     const HartIdentity& id = r.device.identity;
-    return "manufacturer " + std::to_string(id.manufacturer) + " (" + Hex2(id.manufacturer) +
-           "), device type " + std::to_string(id.deviceType) + " (" + Hex2(id.deviceType) +
+    return "manufacturer " + std::to_string(id.manufacturer) + " (" + ByteToHex(id.manufacturer) +
+           "), device type " + std::to_string(id.deviceType) + " (" + ByteToHex(id.deviceType) +
            "), device id " + std::to_string(r.device.DeviceNumber()) + ", HART " +
            std::to_string(r.device.universalRevision) + ", polling address " +
            std::to_string(r.pollingAddress);

@@ -10,14 +10,9 @@
 #include "hart/units.h"
 #include "modbus/byteorder.h"
 #include "modbus/reply.h"
+#include "protocol/hexbytes.h"
 
 namespace {
-
-std::string Hex(uint8_t b) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
 
 std::string Number(float value) {
     if (std::isnan(value)) return "not available";
@@ -35,12 +30,13 @@ std::string Command0(std::span<const uint8_t> reply) {
     const auto device = ParseHartCommand0Reply(reply);
     if (!device) return {};
     const HartIdentity& id = device->identity;
-    return "identity: manufacturer " + Hex(id.manufacturer) + ", device type " +
-           Hex(id.deviceType) + ", device id " + Hex(id.deviceId[0]) + " " + Hex(id.deviceId[1]) +
-           " " + Hex(id.deviceId[2]) + " (" + std::to_string(device->DeviceNumber()) +
-           "), HART revision " + std::to_string(device->universalRevision) +
-           ", device revision " + std::to_string(device->deviceRevision) + ", " +
-           std::to_string(device->preambles) + " preambles";
+    return "identity: manufacturer " + ByteToHex(id.manufacturer) + ", device type " +
+           ByteToHex(id.deviceType) + ", device id " + ByteToHex(id.deviceId[0]) + " " +
+           ByteToHex(id.deviceId[1]) + " " + ByteToHex(id.deviceId[2]) + " (" +
+           std::to_string(device->DeviceNumber()) + "), HART revision " +
+           std::to_string(device->universalRevision) + ", device revision " +
+           std::to_string(device->deviceRevision) + ", " + std::to_string(device->preambles) +
+           " preambles";
 }
 
 std::string Command3(std::span<const uint8_t> reply) {
@@ -128,11 +124,11 @@ PayloadContext PayloadContextFromModbusParameters(std::string_view reply) {
     PayloadContext context;
     int found = 0;
     for (const ConfigField& field : DecodeModbusParameters(reply, -1).fields) {
-        const int slot = field.control == ConfigControl::FAMOUT3   ? 0
-                         : field.control == ConfigControl::FAMOUT5 ? 1
-                         : field.control == ConfigControl::FAMOUT7 ? 2
-                         : field.control == ConfigControl::FAMOUT9 ? 3
-                                                                   : -1;
+        const int slot = field.setting == ConfigSetting::ModbusFloatOrder40003   ? 0
+                         : field.setting == ConfigSetting::ModbusFloatOrder40005 ? 1
+                         : field.setting == ConfigSetting::ModbusFloatOrder40007 ? 2
+                         : field.setting == ConfigSetting::ModbusFloatOrder40009 ? 3
+                                                                                 : -1;
         if (slot < 0) continue;
         context.floatOrders[static_cast<size_t>(slot)] = field.number;
         ++found;

@@ -1,22 +1,15 @@
 #include "exchange/replygrade.h"
 
-#include <cstdio>
-
 #include "exchange/requestcodes.h"
 #include "hart/framestart.h"
 #include "hart/status.h"
 #include "modbus/reply.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
 constexpr const char* kGradeNames[] = {"",        "OK",      "warning",    "fault",
                                        "exception", "timeout", "not handled"};
-
-std::string Hex(uint8_t b) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
 
 std::string Printable(std::span<const uint8_t> bytes) {
     std::string text;
@@ -86,9 +79,9 @@ std::string RequestSummary(int code, std::span<const uint8_t> frame) {
             if (frame.size() < 6) return "MODBUS request of " + std::to_string(frame.size()) + " bytes";
             const unsigned start = kFirstHoldingRegister + frame[2] * 256u + frame[3];
             const unsigned count = frame[4] * 256u + frame[5];
-            return "slave " + std::to_string(frame[0]) + ", function " + Hex(frame[1]) + ", " +
-                   std::to_string(count) + (count == 1 ? " register" : " registers") + " from " +
-                   std::to_string(start);
+            return "slave " + std::to_string(frame[0]) + ", function " + ByteToHex(frame[1]) +
+                   ", " + std::to_string(count) + (count == 1 ? " register" : " registers") +
+                   " from " + std::to_string(start);
         }
         case Protocol::Hart: {
             const auto start = FindHartFrameStart(frame);
@@ -100,7 +93,7 @@ std::string RequestSummary(int code, std::span<const uint8_t> frame) {
             std::string address;
             if (longFrame) {
                 address = "long address";
-                for (size_t i = 0; i < size; ++i) address += " " + Hex(frame[d + 1 + i]);
+                for (size_t i = 0; i < size; ++i) address += " " + ByteToHex(frame[d + 1 + i]);
             } else {
                 address = "short address " + std::to_string(frame[d + 1] & 0x3F);
             }

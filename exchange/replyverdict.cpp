@@ -1,7 +1,6 @@
 #include "exchange/replyverdict.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "exchange/configreplies.h"
 #include "exchange/requestcodes.h"
@@ -10,6 +9,7 @@
 #include "hart/status.h"
 #include "modbus/crc16.h"
 #include "modbus/reply.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
@@ -32,12 +32,6 @@ ReplyVerdict Wrong(std::string reason, size_t frameEnd) {
 }
 
 ReplyVerdict Valid(size_t frameEnd) { return Make(VerdictState::Valid, {}, frameEnd); }
-
-std::string Hex(uint8_t b) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
 
 std::string Join(const std::vector<std::string>& names) {
     std::string text;
@@ -77,8 +71,8 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
         if (!otherDelimiter) return Incomplete("no preamble and delimiter yet");
         // Noise may hold a preamble byte; the reply may still follow it, so
         // this stays incomplete (and fails at the timeout, naming it).
-        return Incomplete("delimiter " + Hex(received[*otherDelimiter]) + ", expected " +
-                          Hex(expectedDelimiter) + " so far");
+        return Incomplete("delimiter " + ByteToHex(received[*otherDelimiter]) + ", expected " +
+                          ByteToHex(expectedDelimiter) + " so far");
     }
     const size_t d = start->delimiterAt;
 
@@ -90,10 +84,9 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
     const bool echoed = (address[0] & 0xBF) == (askedAddress[0] & 0xBF) &&
                         std::equal(address.begin() + 1, address.end(), askedAddress.begin() + 1);
     if (!echoed) {
-        std::string got, want;
-        for (uint8_t b : address) got += (got.empty() ? "" : " ") + Hex(b);
-        for (uint8_t b : askedAddress) want += (want.empty() ? "" : " ") + Hex(b);
-        return Wrong("address " + got + " does not echo the request's " + want, header);
+        return Wrong(
+            "address " + HexText(address) + " does not echo the request's " + HexText(askedAddress),
+            header);
     }
     const uint8_t command = received[header - 2];
     if (command != askedCommand)
@@ -108,7 +101,8 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const uint8_t checksum = HartChecksum(received.subspan(d, end - 1 - d));
     if (received[end - 1] != checksum)
-        return Wrong("checksum " + Hex(received[end - 1]) + ", expected " + Hex(checksum), end);
+        return Wrong(
+            "checksum " + ByteToHex(received[end - 1]) + ", expected " + ByteToHex(checksum), end);
 
     const uint8_t code = received[header];
     ReplyVerdict v = code & kHartCommunicationError
@@ -141,9 +135,9 @@ ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
         return v;
     }
     if (received[1] != function)
-        return Wrong(
-            "function " + Hex(received[1]) + " answers no request: " + Hex(function) + " was sent",
-            2);
+        return Wrong("function " + ByteToHex(received[1]) +
+                         " answers no request: " + ByteToHex(function) + " was sent",
+                     2);
     if (received.size() < 3) return Incomplete(Count(2, 5));
     const size_t asked = 2u * ((request[4] << 8) | request[5]);
     const size_t byteCount = received[2];
@@ -155,8 +149,8 @@ ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const auto crc = ModbusCrc16(received.first(end - 2));
     if (crc != std::array{received[end - 2], received[end - 1]})
-        return Wrong("CRC " + Hex(received[end - 2]) + " " + Hex(received[end - 1]) +
-                         ", expected " + Hex(crc[0]) + " " + Hex(crc[1]),
+        return Wrong("CRC " + ByteToHex(received[end - 2]) + " " + ByteToHex(received[end - 1]) +
+                         ", expected " + ByteToHex(crc[0]) + " " + ByteToHex(crc[1]),
                      end);
     return Valid(end);
 }
@@ -184,7 +178,7 @@ ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
     bool customMeter = false;
     if (kind == ConfigReplyKind::Modbus) {
         for (const ConfigField& field : DecodeModbusParameters(reply, -1).fields)
-            if (field.control == ConfigControl::ComboBox17) customMeter = field.number == 0;
+            if (field.setting == ConfigSetting::HartMeterType) customMeter = field.number == 0;
     }
     std::string missing, cut;
     for (const ConfigKeyCheck& key : CheckConfigReplyKeys(kind, reply)) {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <charconv>
 
-#include "exchange/bytetext.h"
 #include "exchange/replyverdict.h"
 #include "exchange/requestcodes.h"
 #include "exchange/requeststeps.h"
 #include "hart/replies.h"
 #include "protocol/configframes.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
@@ -245,8 +245,8 @@ CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
     const ScanCandidate& c = plan.candidates.at(index);
     const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, *received);
     return {CandidateResult::Garbage, std::nullopt,
-            HexText(received->substr(0, 16)) + (received->size() > 16 ? "... " : "") + "(" +
-                VerdictText(verdict) + ")"};
+            HexTextTrailingBlank(received->substr(0, 16)) + (received->size() > 16 ? "... " : "") +
+                "(" + VerdictText(verdict) + ")"};
 }
 
 std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,

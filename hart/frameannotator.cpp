@@ -1,11 +1,11 @@
 #include "hart/frameannotator.h"
 
-#include <cstdio>
 #include <string>
 
 #include "hart/frames.h"
 #include "hart/framestart.h"
 #include "hart/status.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
@@ -53,19 +53,12 @@ const char* Find(const Named (&table)[N], int value) {
     return nullptr;
 }
 
-std::string Hex(uint8_t b) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
-
 std::string Address(uint8_t delimiter, std::span<const uint8_t> address) {
     const char* master = (address[0] & 0x80) ? "primary master" : "secondary master";
     const char* burst = (address[0] & 0x40) ? ", burst mode" : "";
     if (!(delimiter & 0x80))
         return "short address " + std::to_string(address[0] & 0x3F) + " (" + master + burst + ")";
-    return "long address " + Hex(address[0]) + " " + Hex(address[1]) + " " + Hex(address[2]) + " " +
-           Hex(address[3]) + " " + Hex(address[4]) + ": manufacturer bits " +
+    return "long address " + HexText(address.first(5)) + ": manufacturer bits " +
            std::to_string(address[0] & 0x3F) + ", device type " + std::to_string(address[1]) +
            ", device id " + std::to_string(address[2] * 65536u + address[3] * 256u + address[4]) +
            " (" + master + burst + ")";
@@ -98,7 +91,7 @@ std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
                                                  : nullptr;
     const size_t addressSize = (delimiter & 0x80) ? 5 : 1;
     const size_t expansion = (delimiter >> 5) & 0x03;
-    std::string delimiterText = "delimiter " + Hex(delimiter) + ": ";
+    std::string delimiterText = "delimiter " + ByteToHex(delimiter) + ": ";
     delimiterText += typeText ? typeText : "unknown frame type";
     delimiterText += (delimiter & 0x80) ? ", long frame" : ", short frame";
     if (expansion) delimiterText += ", " + std::to_string(expansion) + " expansion bytes";
@@ -137,8 +130,8 @@ std::optional<FrameNotes> AnnotateHartFrame(std::span<const uint8_t> bytes) {
     const uint8_t expected = HartChecksum(bytes.subspan(start, at + byteCount - start));
     const uint8_t got = bytes[at + byteCount];
     if (got == expected)
-        note("checksum " + Hex(got) + " OK");
+        note("checksum " + ByteToHex(got) + " OK");
     else
-        note("checksum " + Hex(got) + " wrong, expected " + Hex(expected), true);
+        note("checksum " + ByteToHex(got) + " wrong, expected " + ByteToHex(expected), true);
     return notes;
 }

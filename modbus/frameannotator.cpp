@@ -6,22 +6,14 @@
 
 #include "modbus/crc16.h"
 #include "modbus/reply.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
-std::string Hex(std::span<const uint8_t> bytes) {
-    std::string text;
-    char digits[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", b);
-        text += digits;
-    }
-    return text;
-}
-
 FrameNote CrcNote(std::span<const uint8_t> received, std::span<const uint8_t> expected) {
     const bool ok = std::equal(received.begin(), received.end(), expected.begin());
-    return {"CRC " + Hex(received) + (ok ? " OK" : " wrong, expected " + Hex(expected)), !ok};
+    return {"CRC " + HexText(received) + (ok ? " OK" : " wrong, expected " + HexText(expected)),
+            !ok};
 }
 
 }  // namespace

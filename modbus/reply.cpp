@@ -1,10 +1,10 @@
 #include "modbus/reply.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "modbus/byteorder.h"
 #include "modbus/crc16.h"
+#include "protocol/hexbytes.h"
 
 namespace {
 
@@ -45,12 +45,11 @@ constexpr NamedCode kExceptions[] = {
 };
 
 std::string Named(std::span<const NamedCode> table, uint8_t code, const char* unknown) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X", code);
+    const std::string hex = ByteToHex(code);
     for (const NamedCode& entry : table) {
-        if (entry.code == code) return std::string(hex) + " " + entry.name;
+        if (entry.code == code) return hex + " " + entry.name;
     }
-    return std::string(hex) + " " + unknown;
+    return hex + " " + unknown;
 }
 
 bool HasByteCount(uint8_t function) {

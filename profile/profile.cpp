@@ -44,14 +44,6 @@ bool IsDecimal(std::string_view text) {
 
 std::string Shown(const std::string& text) { return text.empty() ? "empty" : text; }
 
-std::optional<int> Integer(const std::string& text) {
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        return std::nullopt;
-    }
-}
-
 // Whether `text` is a hex list the frame can carry; an empty one clears the command.
 std::optional<std::string> CheckHexList(const std::string& text) {
     if (text.empty()) return std::nullopt;
@@ -84,7 +76,7 @@ std::optional<std::string> CheckText(const ProfileSetting& s, const std::string&
     };
     switch (s.format) {
         case SettingFormat::Number: {
-            const auto v = Integer(text);
+            const auto v = TryStrToInt(text);
             if (!v || *v < s.min || *v > s.max) {
                 return "must be " + std::string(s.meaning) + " from " + std::to_string(s.min) +
                        " to " + std::to_string(s.max) + ", not " + Shown(text);
@@ -116,14 +108,14 @@ std::variant<ConfigField, std::string> SettingFromJson(const ProfileSetting& s,
     switch (s.format) {
         case SettingFormat::Flag:
             if (!value.isBool()) return std::string("must be true or false");
-            return ConfigField{s.control, ConfigFieldKind::Checked, value.toBool() ? 1 : 0, {}};
+            return ConfigField{s.setting, ConfigFieldKind::Checked, value.toBool() ? 1 : 0, {}};
         case SettingFormat::Item: {
             if (!value.isString()) return std::string("must be the text of an item");
             const std::string text = Latin1(value.toString());
             for (size_t i = 0; i < s.items.size(); ++i) {
                 if (s.items[i] == text)
                     return ConfigField{
-                        s.control, ConfigFieldKind::ItemIndex, static_cast<int>(i), {}};
+                        s.setting, ConfigFieldKind::ItemIndex, static_cast<int>(i), {}};
             }
             return "'" + text + "' is not an item of its list";
         }
@@ -133,7 +125,7 @@ std::variant<ConfigField, std::string> SettingFromJson(const ProfileSetting& s,
             // The controls hold Latin-1 text, one byte per character.
             if (QString::fromLatin1(text.toLatin1()) != text)
                 return std::string("holds characters outside Latin-1");
-            ConfigField field{s.control, ConfigFieldKind::Text, 0, Latin1(text)};
+            ConfigField field{s.setting, ConfigFieldKind::Text, 0, Latin1(text)};
             if (auto problem = CheckText(s, field.text)) return *problem;
             return field;
         }
@@ -147,9 +139,9 @@ QJsonValue SettingToJson(const ProfileSetting& s, const ConfigField& field) {
 
 }  // namespace
 
-const ConfigField* Profile::Find(ConfigControl control) const {
+const ConfigField* Profile::Find(ConfigSetting setting) const {
     for (const ConfigField& f : settings) {
-        if (f.control == control) return &f;
+        if (f.setting == setting) return &f;
     }
     return nullptr;
 }
@@ -159,7 +151,7 @@ std::string ProfileErrorText(const QString& file, const ProfileError& error) {
 }
 
 std::optional<std::string> CheckSetting(const ConfigField& field) {
-    const ProfileSetting* s = FindProfileSetting(field.control);
+    const ProfileSetting* s = FindProfileSetting(field.setting);
     if (!s) return std::string("not a profile setting");
     switch (s->format) {
         case SettingFormat::Item:
@@ -181,15 +173,15 @@ std::optional<ProfileError> ValidateProfile(const Profile& profile) {
     if (profile.settings.empty())
         return ProfileError{"settings", "holds no setting: nothing to apply"};
     for (const ConfigField& field : profile.settings) {
-        const ProfileSetting* s = FindProfileSetting(field.control);
+        const ProfileSetting* s = FindProfileSetting(field.setting);
         if (!s) {
             return ProfileError{"settings", std::string("holds ") +
-                                                ConfigControlName(field.control) +
+                                                ConfigSettingName(field.setting) +
                                                 ", which is not a profile setting"};
         }
         const std::string name = "settings." + std::string(s->name);
         // Apply and verification take the first; a second would be ignored unseen.
-        if (profile.Find(field.control) != &field) return ProfileError{name, "given twice"};
+        if (profile.Find(field.setting) != &field) return ProfileError{name, "given twice"};
         if (auto problem = CheckSetting(field)) return ProfileError{name, *problem};
     }
     if (const auto missing = MissingSetting(profile))
@@ -198,7 +190,7 @@ std::optional<ProfileError> ValidateProfile(const Profile& profile) {
 }
 
 std::string SettingText(const ConfigField& field) {
-    const ProfileSetting* s = FindProfileSetting(field.control);
+    const ProfileSetting* s = FindProfileSetting(field.setting);
     switch (field.kind) {
         case ConfigFieldKind::ItemIndex:
             if (s && field.number >= 0 && static_cast<size_t>(field.number) < s->items.size())
@@ -266,7 +258,7 @@ std::variant<Profile, ProfileError> ReadProfile(const QByteArray& json) {
 QByteArray WriteProfile(const Profile& profile) {
     QJsonObject settings;
     for (const ConfigField& field : profile.settings) {
-        if (const ProfileSetting* s = FindProfileSetting(field.control))
+        if (const ProfileSetting* s = FindProfileSetting(field.setting))
             settings.insert(QString::fromLatin1(s->name.data(), s->name.size()),
                             SettingToJson(*s, field));
     }

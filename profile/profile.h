@@ -22,7 +22,7 @@ struct Profile {
     std::string moduleVersion;  // the module's version text, when it was read
     std::string date;           // ISO 8601, UTC
 
-    const ConfigField* Find(ConfigControl control) const;
+    const ConfigField* Find(ConfigSetting setting) const;
 };
 
 struct ProfileError {

@@ -11,25 +11,25 @@
 
 namespace {
 
-using C = ConfigControl;
+using S = ConfigSetting;
 
 // A profile's values as the buttons read them from their controls.
 class Values {
 public:
     explicit Values(const Profile& p) : p_(p) {}
-    int Item(C c) const { return Get(c).number; }
-    bool Flag(C c) const { return Get(c).number != 0; }
-    const std::string& Text(C c) const { return Get(c).text; }
-    int Number(C c) const { return StrToInt(Text(c)); }
+    int Item(S c) const { return Get(c).number; }
+    bool Flag(S c) const { return Get(c).number != 0; }
+    const std::string& Text(S c) const { return Get(c).text; }
+    int Number(S c) const { return StrToInt(Text(c)); }
 
 private:
-    const ConfigField& Get(C c) const { return *p_.Find(c); }
+    const ConfigField& Get(S c) const { return *p_.Find(c); }
     const Profile& p_;
 };
 
 struct SetCommand {
     const char* label;
-    std::span<const C> controls;
+    std::span<const S> settings;
     int code;
     std::string (*build)(const Values&);
 };
@@ -40,111 +40,128 @@ std::string Payload(std::string_view key, std::string onDigit, const std::string
     return PayloadFrame(key, onDigit, ReadHexList(list).bytes);
 }
 
-constexpr C kMode[] = {C::ComboBox7};
-constexpr C kAddress[] = {C::Edit14};
-constexpr C kPoll[] = {C::Edit6};
-constexpr C kResponse[] = {C::RS485ADY};
-constexpr C kMap[] = {C::YINSHE};
-constexpr C kOrder[] = {C::FAMOUT3, C::FAMOUT5, C::FAMOUT7, C::FAMOUT9};
-constexpr C kRange2[] = {C::D2M4, C::D2M20};
-constexpr C kRange3[] = {C::D3M4, C::D3M20};
-constexpr C kRange4[] = {C::D4M4, C::D4M20};
-constexpr C kCoefficient1[] = {C::ComboBox18, C::Beilv};
-constexpr C kCoefficients[] = {C::xishu2, C::xishu3, C::xishu4};
-constexpr C kHart[] = {C::ComboBox41, C::ComboBox6,  C::ComboBox16,
-                       C::ComboBox17, C::ComboBox34, C::Edit2};
-constexpr C kParsing[] = {C::ComboBox41, C::ComboBox15, C::RADCOM1,  C::READADR1, C::READLG1,
-                          C::RADCOM3,    C::READADR3,   C::READLG3,  C::RADCOM5,  C::READADR5,
-                          C::READLG5,    C::RADCOM7,    C::READADR7, C::READLG7};
-constexpr C kRead1[] = {C::ComboBox28, C::Edit4};
-constexpr C kRead2[] = {C::ComboBox29, C::Edit5};
-constexpr C kMonitoring1[] = {C::ONECHECK01, C::ONECMAD01};
-constexpr C kMonitoring2[] = {C::ONECHECK02, C::ONECMAD02};
-constexpr C kRs485[] = {C::ComboBox8, C::ComboBox9};
+constexpr S kMode[] = {S::SystemMode};
+constexpr S kAddress[] = {S::ModbusSlaveAddress};
+constexpr S kPoll[] = {S::ModbusPollInterval};
+constexpr S kResponse[] = {S::Rs485ResponseTime};
+constexpr S kMap[] = {S::OutputVar1Map};
+constexpr S kOrder[] = {S::ModbusFloatOrder40003, S::ModbusFloatOrder40005,
+                        S::ModbusFloatOrder40007, S::ModbusFloatOrder40009};
+constexpr S kRange2[] = {S::OutputVar2Range4mA, S::OutputVar2Range20mA};
+constexpr S kRange3[] = {S::OutputVar3Range4mA, S::OutputVar3Range20mA};
+constexpr S kRange4[] = {S::OutputVar4Range4mA, S::OutputVar4Range20mA};
+constexpr S kCoefficient1[] = {S::CoefficientVar1Mode, S::CoefficientVar1};
+constexpr S kCoefficients[] = {S::CoefficientVar2, S::CoefficientVar3, S::CoefficientVar4};
+constexpr S kHart[] = {S::HartMeterId,   S::HartEnable,    S::HartMode,
+                       S::HartMeterType, S::HartPreambles, S::HartBufferClearTime};
+constexpr S kParsing[] = {S::HartMeterId,      S::ParsingAddressBits, S::ParsingVar1Command,
+                          S::ParsingVar1Start, S::ParsingVar1Length,  S::ParsingVar2Command,
+                          S::ParsingVar2Start, S::ParsingVar2Length,  S::ParsingVar3Command,
+                          S::ParsingVar3Start, S::ParsingVar3Length,  S::ParsingVar4Command,
+                          S::ParsingVar4Start, S::ParsingVar4Length};
+constexpr S kRead1[] = {S::ReadCommand1Enable, S::ReadCommand1Bytes};
+constexpr S kRead2[] = {S::ReadCommand2Enable, S::ReadCommand2Bytes};
+constexpr S kMonitoring1[] = {S::MonitoringCommand1Enable, S::MonitoringCommand1Bytes};
+constexpr S kMonitoring2[] = {S::MonitoringCommand2Enable, S::MonitoringCommand2Bytes};
+constexpr S kRs485[] = {S::Rs485BaudRate, S::Rs485Parity};
 
 // In the order Apply sends them. The module changes its line on the RS485
 // settings and answers that one at the old settings, so it comes last.
 const SetCommand kSetCommands[] = {
     {"Operation mode", kMode, kCodeSet,
-     [](const Values& v) { return ModeFrame(v.Item(C::ComboBox7)); }},
+     [](const Values& v) { return ModeFrame(v.Item(S::SystemMode)); }},
     {"MODBUS slave address", kAddress, kCodeSet,
-     [](const Values& v) { return SlaveAddressFrame(v.Number(C::Edit14)); }},
+     [](const Values& v) { return SlaveAddressFrame(v.Number(S::ModbusSlaveAddress)); }},
     {"MODBUS polling interval", kPoll, kCodeSet,
-     [](const Values& v) { return PollIntervalFrame(v.Number(C::Edit6)); }},
+     [](const Values& v) { return PollIntervalFrame(v.Number(S::ModbusPollInterval)); }},
     {"RS485 response time", kResponse, kCodeSet,
-     [](const Values& v) { return ResponseTimeFrame(v.Item(C::RS485ADY)); }},
+     [](const Values& v) { return ResponseTimeFrame(v.Item(S::Rs485ResponseTime)); }},
     {"Variable 1 map", kMap, kCodeSet,
-     [](const Values& v) { return Var1MapFrame(v.Item(C::YINSHE)); }},
+     [](const Values& v) { return Var1MapFrame(v.Item(S::OutputVar1Map)); }},
     {"Float byte orders", kOrder, kCodeSet,
      [](const Values& v) {
-         return FloatOrderFrame(
-             {v.Item(C::FAMOUT3), v.Item(C::FAMOUT5), v.Item(C::FAMOUT7), v.Item(C::FAMOUT9)});
+         return FloatOrderFrame({v.Item(S::ModbusFloatOrder40003), v.Item(S::ModbusFloatOrder40005),
+                                 v.Item(S::ModbusFloatOrder40007),
+                                 v.Item(S::ModbusFloatOrder40009)});
      }},
     {"Variable 2 output range", kRange2, kCodeRangeSet,
-     [](const Values& v) { return RangeFrame(2, v.Text(C::D2M4), v.Text(C::D2M20)); }},
+     [](const Values& v) {
+         return RangeFrame(2, v.Text(S::OutputVar2Range4mA), v.Text(S::OutputVar2Range20mA));
+     }},
     {"Variable 3 output range", kRange3, kCodeRangeSet,
-     [](const Values& v) { return RangeFrame(3, v.Text(C::D3M4), v.Text(C::D3M20)); }},
+     [](const Values& v) {
+         return RangeFrame(3, v.Text(S::OutputVar3Range4mA), v.Text(S::OutputVar3Range20mA));
+     }},
     {"Variable 4 output range", kRange4, kCodeRangeSet,
-     [](const Values& v) { return RangeFrame(4, v.Text(C::D4M4), v.Text(C::D4M20)); }},
+     [](const Values& v) {
+         return RangeFrame(4, v.Text(S::OutputVar4Range4mA), v.Text(S::OutputVar4Range20mA));
+     }},
     {"Variable 1 coefficient", kCoefficient1, kCodeSet,
-     [](const Values& v) { return Coefficient1Frame(v.Item(C::ComboBox18), v.Text(C::Beilv)); }},
+     [](const Values& v) {
+         return Coefficient1Frame(v.Item(S::CoefficientVar1Mode), v.Text(S::CoefficientVar1));
+     }},
     {"Coefficients 2 to 4", kCoefficients, kCodeSet,
      [](const Values& v) {
-         return CoefficientsFrame(v.Text(C::xishu2), v.Text(C::xishu3), v.Text(C::xishu4));
+         return CoefficientsFrame(v.Text(S::CoefficientVar2), v.Text(S::CoefficientVar3),
+                                  v.Text(S::CoefficientVar4));
      }},
     {"HART monitoring parameters", kHart, kCodeSet,
      [](const Values& v) {
          HartMonitoring p;
-         p.meterIdItem = v.Item(C::ComboBox41);
-         p.enableItem = v.Item(C::ComboBox6);
-         p.hartModeItem = v.Item(C::ComboBox16);
-         p.meterTypeItem = v.Item(C::ComboBox17);
-         p.preambleItem = v.Item(C::ComboBox34);
-         p.bufferClearTime = v.Number(C::Edit2);
+         p.meterIdItem = v.Item(S::HartMeterId);
+         p.enableItem = v.Item(S::HartEnable);
+         p.hartModeItem = v.Item(S::HartMode);
+         p.meterTypeItem = v.Item(S::HartMeterType);
+         p.preambleItem = v.Item(S::HartPreambles);
+         p.bufferClearTime = v.Number(S::HartBufferClearTime);
          return HartMonitoringFrame(p);
      }},
     {"Custom parsing format", kParsing, kCodeSet,
      [](const Values& v) {
          ParsingFormat p;
-         p.meterIdItem = v.Item(C::ComboBox41);
-         p.addressBitsItem = v.Item(C::ComboBox15);
+         p.meterIdItem = v.Item(S::HartMeterId);
+         p.addressBitsItem = v.Item(S::ParsingAddressBits);
          // Per variable: read command, start address in its answer, data length.
          for (size_t i = 0; i < p.variables.size(); ++i) {
-             const C* row = &kParsing[2 + 3 * i];
+             const S* row = &kParsing[2 + 3 * i];
              p.variables[i] = {v.Item(row[0]), v.Number(row[1]), v.Item(row[2])};
          }
          return ParsingFormatFrame(p);
      }},
     {"Read meter command 1", kRead1, kCodeSet,
      [](const Values& v) {
-         return Payload(kReadCommandKeys[0], ItemDigit(v.Item(C::ComboBox28)), v.Text(C::Edit4));
+         return Payload(kReadCommandKeys[0], ItemDigit(v.Item(S::ReadCommand1Enable)),
+                        v.Text(S::ReadCommand1Bytes));
      }},
     {"Read meter command 2", kRead2, kCodeSet,
      [](const Values& v) {
-         return Payload(kReadCommandKeys[1], ItemDigit(v.Item(C::ComboBox29)), v.Text(C::Edit5));
+         return Payload(kReadCommandKeys[1], ItemDigit(v.Item(S::ReadCommand2Enable)),
+                        v.Text(S::ReadCommand2Bytes));
      }},
     {"Monitoring command 1", kMonitoring1, kCodeSet,
      [](const Values& v) {
-         return Payload(kMonitoringCommandKeys[0], FlagDigit(v.Flag(C::ONECHECK01)),
-                        v.Text(C::ONECMAD01));
+         return Payload(kMonitoringCommandKeys[0], FlagDigit(v.Flag(S::MonitoringCommand1Enable)),
+                        v.Text(S::MonitoringCommand1Bytes));
      }},
     {"Monitoring command 2", kMonitoring2, kCodeSet,
      [](const Values& v) {
-         return Payload(kMonitoringCommandKeys[1], FlagDigit(v.Flag(C::ONECHECK02)),
-                        v.Text(C::ONECMAD02));
+         return Payload(kMonitoringCommandKeys[1], FlagDigit(v.Flag(S::MonitoringCommand2Enable)),
+                        v.Text(S::MonitoringCommand2Bytes));
      }},
     {"RS485 line settings", kRs485, kCodeSet,
-     [](const Values& v) { return Rs485PortFrame(v.Item(C::ComboBox8), v.Item(C::ComboBox9)); }},
+     [](const Values& v) {
+         return Rs485PortFrame(v.Item(S::Rs485BaudRate), v.Item(S::Rs485Parity));
+     }},
 };
 
 // Present settings of `command`; the meter id, shared by two commands, only
 // counts with the others.
-size_t Present(const Profile& p, const SetCommand& command, const ConfigControl** firstAbsent) {
+size_t Present(const Profile& p, const SetCommand& command, const ConfigSetting** firstAbsent) {
     size_t present = 0;
     *firstAbsent = nullptr;
-    for (const C& c : command.controls) {
+    for (const S& c : command.settings) {
         if (p.Find(c)) {
-            if (c != C::ComboBox41) ++present;
+            if (c != S::HartMeterId) ++present;
         } else if (!*firstAbsent) {
             *firstAbsent = &c;
         }
@@ -152,7 +169,7 @@ size_t Present(const Profile& p, const SetCommand& command, const ConfigControl*
     return present;
 }
 
-std::string SettingName(C control) { return std::string(FindProfileSetting(control)->name); }
+std::string SettingName(S setting) { return std::string(FindProfileSetting(setting)->name); }
 
 // Text fields that travel with fixed widths: blanks fill them on the way back.
 std::string TrimRight(std::string text) {
@@ -163,12 +180,9 @@ std::string TrimRight(std::string text) {
 bool SameValue(const ConfigField& a, const ConfigField& b) {
     if (a.kind != b.kind) return false;
     if (a.kind != ConfigFieldKind::Text) return a.number == b.number;
-    if (FindProfileSetting(a.control)->format == SettingFormat::Number) {
-        try {
-            return StrToInt(a.text) == StrToInt(b.text);
-        } catch (const EConvertError&) {
-            return false;
-        }
+    if (FindProfileSetting(a.setting)->format == SettingFormat::Number) {
+        const auto x = TryStrToInt(a.text), y = TryStrToInt(b.text);
+        return x && y && *x == *y;
     }
     return TrimRight(a.text) == TrimRight(b.text);
 }
@@ -177,7 +191,7 @@ bool SameValue(const ConfigField& a, const ConfigField& b) {
 
 std::optional<std::string> MissingSetting(const Profile& profile) {
     for (const SetCommand& command : kSetCommands) {
-        const ConfigControl* absent = nullptr;
+        const ConfigSetting* absent = nullptr;
         if (Present(profile, command, &absent) > 0 && absent) return SettingName(*absent);
     }
     return std::nullopt;
@@ -187,7 +201,7 @@ ApplyPlan PlanApply(const Profile& profile) {
     ApplyPlan plan;
     const Values values(profile);
     for (const SetCommand& command : kSetCommands) {
-        const ConfigControl* absent = nullptr;
+        const ConfigSetting* absent = nullptr;
         if (Present(profile, command, &absent) == 0 || absent) continue;
         plan.steps.push_back({command.build(values), command.code, command.label});
     }
@@ -224,12 +238,12 @@ Profile DecodeReadBack(const std::vector<std::string>& replies, int meterTypeIte
     if (const auto at = FindReplyKey(reply(3), "HART?:")) {
         const char digit = reply(3)[*at + 4];
         if (digit >= '0' && digit <= '9')
-            fields.push_back({C::ComboBox41, ConfigFieldKind::ItemIndex, digit - '0', {}});
+            fields.push_back({S::HartMeterId, ConfigFieldKind::ItemIndex, digit - '0', {}});
     }
     // One field per setting, in profile order; a later report wins, as in the window.
     for (const ProfileSetting& s : ProfileSettings()) {
         const auto last = std::find_if(fields.rbegin(), fields.rend(), [&](const ConfigField& f) {
-            return f.control == s.control;
+            return f.setting == s.setting;
         });
         if (last == fields.rend()) continue;
         ConfigField field = *last;
@@ -244,13 +258,13 @@ Profile DecodeReadBack(const std::vector<std::string>& replies, int meterTypeIte
 }
 
 std::vector<VerifyRow> VerifyProfile(const Profile& wanted, const Profile& readBack) {
-    const ConfigField* type = readBack.Find(C::ComboBox17);
+    const ConfigField* type = readBack.Find(S::HartMeterType);
     const bool universalMeter = type && type->number != 0;
     std::vector<VerifyRow> rows;
     for (const ConfigField& want : wanted.settings) {
-        const ProfileSetting* s = FindProfileSetting(want.control);
+        const ProfileSetting* s = FindProfileSetting(want.setting);
         VerifyRow row{std::string(s->name), SettingText(want), "(not reported)", false};
-        if (const ConfigField* got = readBack.Find(want.control)) {
+        if (const ConfigField* got = readBack.Find(want.setting)) {
             row.readBack = SettingText(*got);
             row.mismatch = !SameValue(want, *got);
         } else {

@@ -4,7 +4,7 @@
 
 namespace {
 
-using C = ConfigControl;
+using S = ConfigSetting;
 using F = SettingFormat;
 using sv = std::string_view;
 
@@ -33,71 +33,73 @@ constexpr sv kOnOff[] = {"0 Close", "1 Open"};
 constexpr bool kCustomMeter = true;
 constexpr sv kStart = "a start address in the meter's answer";
 
-constexpr ProfileSetting List(sv name, C control, std::span<const sv> items, bool custom = false) {
-    return {name, control, F::Item, items, 0, 0, {}, custom};
+constexpr ProfileSetting List(sv name, S setting, std::span<const sv> items, bool custom = false) {
+    return {name, setting, F::Item, items, 0, 0, {}, custom};
 }
 
-constexpr ProfileSetting Number(sv name, C control, int min, int max, sv meaning,
+constexpr ProfileSetting Number(sv name, S setting, int min, int max, sv meaning,
                                 bool custom = false) {
-    return {name, control, F::Number, {}, min, max, meaning, custom};
+    return {name, setting, F::Number, {}, min, max, meaning, custom};
 }
 
-constexpr ProfileSetting Field(sv name, C control, F format, bool custom = false) {
-    return {name, control, format, {}, 0, 0, {}, custom};
+constexpr ProfileSetting Field(sv name, S setting, F format, bool custom = false) {
+    return {name, setting, format, {}, 0, 0, {}, custom};
 }
 
 constexpr ProfileSetting kSettings[] = {
-    List("system.mode", C::ComboBox7, kMode),
+    List("system.mode", S::SystemMode, kMode),
     // MODBUS slave addresses are 1 to 247: 0 is the broadcast, above 247 reserved.
-    Number("system.slaveAddress", C::Edit14, 1, 247, "a MODBUS slave address"),
+    Number("system.slaveAddress", S::ModbusSlaveAddress, 1, 247, "a MODBUS slave address"),
     // Units of 10 ms; 000 is no interval at all.
-    Number("system.pollInterval", C::Edit6, 1, 999, "a polling interval in units of 10 ms"),
-    List("rs485.responseTime", C::RS485ADY, kResponse),
-    List("rs485.baudRate", C::ComboBox8, kBaud),
-    List("rs485.parity", C::ComboBox9, kParity),
-    List("output.var1Map", C::YINSHE, kVar1Map),
-    Field("output.var2.range4mA", C::D2M4, F::RangeText),
-    Field("output.var2.range20mA", C::D2M20, F::RangeText),
-    Field("output.var3.range4mA", C::D3M4, F::RangeText),
-    Field("output.var3.range20mA", C::D3M20, F::RangeText),
-    Field("output.var4.range4mA", C::D4M4, F::RangeText),
-    Field("output.var4.range20mA", C::D4M20, F::RangeText),
-    List("modbus.floatOrder40003", C::FAMOUT3, kFloatOrder),
-    List("modbus.floatOrder40005", C::FAMOUT5, kFloatOrder),
-    List("modbus.floatOrder40007", C::FAMOUT7, kFloatOrder),
-    List("modbus.floatOrder40009", C::FAMOUT9, kFloatOrder),
-    List("coefficient.var1Mode", C::ComboBox18, kCoefficientMode),
-    Field("coefficient.var1", C::Beilv, F::FiveChars),
-    Field("coefficient.var2", C::xishu2, F::FiveChars),
-    Field("coefficient.var3", C::xishu3, F::FiveChars),
-    Field("coefficient.var4", C::xishu4, F::FiveChars),
-    List("hart.meterId", C::ComboBox41, kMeterId),
-    List("hart.enable", C::ComboBox6, kEnable),
-    List("hart.mode", C::ComboBox16, kHartMode),
-    List("hart.meterType", C::ComboBox17, kMeterType),
-    List("hart.preambles", C::ComboBox34, kPreambles),
-    Number("hart.bufferClearTime", C::Edit2, 0, 999, "a buffer clear time in seconds"),
-    List("parsing.addressBits", C::ComboBox15, kAddressBits, kCustomMeter),
-    List("parsing.var1.command", C::RADCOM1, kReadCommand, kCustomMeter),
-    Number("parsing.var1.start", C::READADR1, 0, 99, kStart, kCustomMeter),
-    List("parsing.var1.length", C::READLG1, kDataLength, kCustomMeter),
-    List("parsing.var2.command", C::RADCOM3, kReadCommand, kCustomMeter),
-    Number("parsing.var2.start", C::READADR3, 0, 99, kStart, kCustomMeter),
-    List("parsing.var2.length", C::READLG3, kDataLength, kCustomMeter),
-    List("parsing.var3.command", C::RADCOM5, kReadCommand, kCustomMeter),
-    Number("parsing.var3.start", C::READADR5, 0, 99, kStart, kCustomMeter),
-    List("parsing.var3.length", C::READLG5, kDataLength, kCustomMeter),
-    List("parsing.var4.command", C::RADCOM7, kReadCommand, kCustomMeter),
-    Number("parsing.var4.start", C::READADR7, 0, 99, kStart, kCustomMeter),
-    List("parsing.var4.length", C::READLG7, kDataLength, kCustomMeter),
-    List("readCommand1.enable", C::ComboBox28, kOnOff, kCustomMeter),
-    Field("readCommand1.bytes", C::Edit4, F::HexList, kCustomMeter),
-    List("readCommand2.enable", C::ComboBox29, kOnOff, kCustomMeter),
-    Field("readCommand2.bytes", C::Edit5, F::HexList, kCustomMeter),
-    Field("monitoringCommand1.enable", C::ONECHECK01, F::Flag),
-    Field("monitoringCommand1.bytes", C::ONECMAD01, F::HexList),
-    Field("monitoringCommand2.enable", C::ONECHECK02, F::Flag),
-    Field("monitoringCommand2.bytes", C::ONECMAD02, F::HexList),
+    Number("system.pollInterval", S::ModbusPollInterval, 1, 999,
+           "a polling interval in units of 10 ms"),
+    List("rs485.responseTime", S::Rs485ResponseTime, kResponse),
+    List("rs485.baudRate", S::Rs485BaudRate, kBaud),
+    List("rs485.parity", S::Rs485Parity, kParity),
+    List("output.var1Map", S::OutputVar1Map, kVar1Map),
+    Field("output.var2.range4mA", S::OutputVar2Range4mA, F::RangeText),
+    Field("output.var2.range20mA", S::OutputVar2Range20mA, F::RangeText),
+    Field("output.var3.range4mA", S::OutputVar3Range4mA, F::RangeText),
+    Field("output.var3.range20mA", S::OutputVar3Range20mA, F::RangeText),
+    Field("output.var4.range4mA", S::OutputVar4Range4mA, F::RangeText),
+    Field("output.var4.range20mA", S::OutputVar4Range20mA, F::RangeText),
+    List("modbus.floatOrder40003", S::ModbusFloatOrder40003, kFloatOrder),
+    List("modbus.floatOrder40005", S::ModbusFloatOrder40005, kFloatOrder),
+    List("modbus.floatOrder40007", S::ModbusFloatOrder40007, kFloatOrder),
+    List("modbus.floatOrder40009", S::ModbusFloatOrder40009, kFloatOrder),
+    List("coefficient.var1Mode", S::CoefficientVar1Mode, kCoefficientMode),
+    Field("coefficient.var1", S::CoefficientVar1, F::FiveChars),
+    Field("coefficient.var2", S::CoefficientVar2, F::FiveChars),
+    Field("coefficient.var3", S::CoefficientVar3, F::FiveChars),
+    Field("coefficient.var4", S::CoefficientVar4, F::FiveChars),
+    List("hart.meterId", S::HartMeterId, kMeterId),
+    List("hart.enable", S::HartEnable, kEnable),
+    List("hart.mode", S::HartMode, kHartMode),
+    List("hart.meterType", S::HartMeterType, kMeterType),
+    List("hart.preambles", S::HartPreambles, kPreambles),
+    Number("hart.bufferClearTime", S::HartBufferClearTime, 0, 999,
+           "a buffer clear time in seconds"),
+    List("parsing.addressBits", S::ParsingAddressBits, kAddressBits, kCustomMeter),
+    List("parsing.var1.command", S::ParsingVar1Command, kReadCommand, kCustomMeter),
+    Number("parsing.var1.start", S::ParsingVar1Start, 0, 99, kStart, kCustomMeter),
+    List("parsing.var1.length", S::ParsingVar1Length, kDataLength, kCustomMeter),
+    List("parsing.var2.command", S::ParsingVar2Command, kReadCommand, kCustomMeter),
+    Number("parsing.var2.start", S::ParsingVar2Start, 0, 99, kStart, kCustomMeter),
+    List("parsing.var2.length", S::ParsingVar2Length, kDataLength, kCustomMeter),
+    List("parsing.var3.command", S::ParsingVar3Command, kReadCommand, kCustomMeter),
+    Number("parsing.var3.start", S::ParsingVar3Start, 0, 99, kStart, kCustomMeter),
+    List("parsing.var3.length", S::ParsingVar3Length, kDataLength, kCustomMeter),
+    List("parsing.var4.command", S::ParsingVar4Command, kReadCommand, kCustomMeter),
+    Number("parsing.var4.start", S::ParsingVar4Start, 0, 99, kStart, kCustomMeter),
+    List("parsing.var4.length", S::ParsingVar4Length, kDataLength, kCustomMeter),
+    List("readCommand1.enable", S::ReadCommand1Enable, kOnOff, kCustomMeter),
+    Field("readCommand1.bytes", S::ReadCommand1Bytes, F::HexList, kCustomMeter),
+    List("readCommand2.enable", S::ReadCommand2Enable, kOnOff, kCustomMeter),
+    Field("readCommand2.bytes", S::ReadCommand2Bytes, F::HexList, kCustomMeter),
+    Field("monitoringCommand1.enable", S::MonitoringCommand1Enable, F::Flag),
+    Field("monitoringCommand1.bytes", S::MonitoringCommand1Bytes, F::HexList),
+    Field("monitoringCommand2.enable", S::MonitoringCommand2Enable, F::Flag),
+    Field("monitoringCommand2.bytes", S::MonitoringCommand2Bytes, F::HexList),
 };
 
 }  // namespace
@@ -111,9 +113,9 @@ const ProfileSetting* FindProfileSetting(std::string_view name) {
     return nullptr;
 }
 
-const ProfileSetting* FindProfileSetting(ConfigControl control) {
+const ProfileSetting* FindProfileSetting(ConfigSetting setting) {
     for (const ProfileSetting& s : kSettings) {
-        if (s.control == control) return &s;
+        if (s.setting == setting) return &s;
     }
     return nullptr;
 }

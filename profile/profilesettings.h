@@ -1,6 +1,6 @@
 // The settings a module profile carries: every value the configuration set
 // commands send, under a stable name, with the form the window shows it in.
-// The controls are the ones the configuration replies write (ConfigControl),
+// The settings are the ones the configuration replies report (ConfigSetting),
 // so what a profile wants and what a module reports line up field by field.
 #pragma once
 
@@ -20,7 +20,7 @@ enum class SettingFormat {
 
 struct ProfileSetting {
     std::string_view name;
-    ConfigControl control;
+    ConfigSetting setting;
     SettingFormat format;
     std::span<const std::string_view> items = {};  // Item: the list's items, in order
     int min = 0;                                   // Number: the smallest value
@@ -32,6 +32,6 @@ struct ProfileSetting {
 // Every setting, in the order a profile lists them.
 std::span<const ProfileSetting> ProfileSettings();
 
-// The setting of `name` or of `control`; nullptr when there is none.
+// The setting named `name`, or the one of `setting`; nullptr when there is none.
 const ProfileSetting* FindProfileSetting(std::string_view name);
-const ProfileSetting* FindProfileSetting(ConfigControl control);
+const ProfileSetting* FindProfileSetting(ConfigSetting setting);

@@ -5,6 +5,42 @@
 
 #include "protocol/strtoint.h"
 
+namespace {
+
+std::span<const uint8_t> Bytes(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+std::string ByteToHex(int value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (value < 0 || value > 255) return ".";
+    return {kDigits[value / 16], kDigits[value % 16]};
+}
+
+std::string HexTextTrailingBlank(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (uint8_t b : bytes) {
+        text += ByteToHex(b);
+        text += ' ';
+    }
+    return text;
+}
+
+std::string HexTextTrailingBlank(std::string_view bytes) {
+    return HexTextTrailingBlank(Bytes(bytes));
+}
+
+std::string HexText(std::span<const uint8_t> bytes) {
+    std::string text = HexTextTrailingBlank(bytes);
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+std::string HexText(std::string_view bytes) { return HexText(Bytes(bytes)); }
+
 int HexGroupCount(size_t length, int maxGroups) {
     size_t n = length / 3 + (length % 3 == 2 ? 1 : 0);
     return static_cast<int>(std::min<size_t>(n, static_cast<size_t>(std::max(maxGroups, 0))));

@@ -1,12 +1,27 @@
-// Hexadecimal byte text as the engineer types it: two upper-case digits per
-// byte, groups separated by one blank ("01 0F 2A"). Used by the command
-// edits, the manual HART frame and the IEEE 754 calculator.
+// Hexadecimal byte text as the engineer types it and as every display shows
+// bytes: two upper-case digits per byte, groups separated by one blank
+// ("01 0F 2A"). Read by the command edits, the manual HART frame and the
+// IEEE 754 calculator.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
+
+// Two upper-case hexadecimal digits for 0…255 ("06", "FF"); "." for larger values.
+std::string ByteToHex(int value);
+
+// Each byte as ByteToHex, one blank between: "01 0F 2A".
+std::string HexText(std::span<const uint8_t> bytes);
+std::string HexText(std::string_view bytes);
+
+// Each byte as ByteToHex followed by one blank, the last too: "01 0F 2A ", as
+// the window's receive and send boxes have always shown bytes.
+std::string HexTextTrailingBlank(std::span<const uint8_t> bytes);
+std::string HexTextTrailingBlank(std::string_view bytes);
 
 // Groups in a text of `length` characters: one per three characters, plus one
 // for a last pair without its blank; a single character left over is ignored.

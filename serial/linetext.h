@@ -5,6 +5,10 @@
 
 #include "serial/tcomm.h"
 
+// The letter of `parity` (a TParity ordinal) in that form: N, O, E, M or S;
+// '?' outside 0..4.
+char ParityLetter(int parity);
+
 // `parity` is an item index of the parity list or a TParity ordinal; a value
 // outside 0..4 (a typed parity that matched no item) shows as '?'.
 std::string LineSettingsText(const std::string& baud, TByteSize byteSize, int parity,

@@ -1,7 +1,6 @@
 #include "session/certifyjob.h"
 
 #include <QString>
-#include <cstdlib>
 
 #include "exchange/crosscheck.h"
 #include "exchange/requeststeps.h"
@@ -9,6 +8,7 @@
 #include "hart/units.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
+#include "protocol/strtoint.h"
 #include "session/link.h"
 #include "session/linkrun.h"
 
@@ -23,27 +23,29 @@ std::string Number(double value) { return QString::number(value, 'g', 7).toStdSt
 }  // namespace
 
 CrossCheckSettings ModuleCrossCheckSettings(const Profile& module) {
-    const auto text = [&module](ConfigControl control) {
-        const ConfigField* f = module.Find(control);
+    const auto text = [&module](ConfigSetting setting) {
+        const ConfigField* f = module.Find(setting);
         return f ? f->text : std::string();
     };
-    const auto item = [&module](ConfigControl control) {
-        const ConfigField* f = module.Find(control);
+    const auto item = [&module](ConfigSetting setting) {
+        const ConfigField* f = module.Find(setting);
         return f ? f->number : 0;
     };
     CrossCheckSettings settings;
-    settings.listOrder = {item(ConfigControl::FAMOUT3), item(ConfigControl::FAMOUT5),
-                          item(ConfigControl::FAMOUT7), item(ConfigControl::FAMOUT9)};
-    settings.coefficientMode = item(ConfigControl::ComboBox18);
-    settings.coefficient1 = text(ConfigControl::Beilv);
-    settings.coefficients = {text(ConfigControl::xishu2), text(ConfigControl::xishu3),
-                             text(ConfigControl::xishu4)};
+    settings.listOrder = {
+        item(ConfigSetting::ModbusFloatOrder40003), item(ConfigSetting::ModbusFloatOrder40005),
+        item(ConfigSetting::ModbusFloatOrder40007), item(ConfigSetting::ModbusFloatOrder40009)};
+    settings.coefficientMode = item(ConfigSetting::CoefficientVar1Mode);
+    settings.coefficient1 = text(ConfigSetting::CoefficientVar1);
+    settings.coefficients = {text(ConfigSetting::CoefficientVar2),
+                             text(ConfigSetting::CoefficientVar3),
+                             text(ConfigSetting::CoefficientVar4)};
     return settings;
 }
 
 int ModuleSlaveAddress(const Profile& module) {
-    const ConfigField* f = module.Find(ConfigControl::Edit14);
-    return f ? std::atoi(f->text.c_str()) : 0;
+    const ConfigField* f = module.Find(ConfigSetting::ModbusSlaveAddress);
+    return f ? TryStrToInt(f->text).value_or(0) : 0;
 }
 
 CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}

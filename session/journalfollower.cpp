@@ -1,18 +1,17 @@
 #include "session/journalfollower.h"
 
+#include "serial/linetext.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 
 TrafficLine TrafficLineOf(const Link& link) {
-    static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
     static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
     const PortSettings& settings = link.Settings();
-    const auto parity = static_cast<size_t>(settings.parity);
     const auto stop = static_cast<size_t>(settings.stopBits);
     TrafficLine line;
     line.port = ResolvePortName(settings.name);
     line.baud = settings.baudRate;
-    line.parity = parity < std::size(kParity) ? kParity[parity] : '?';
+    line.parity = ParityLetter(static_cast<int>(settings.parity));
     line.dataBits = 5 + static_cast<int>(settings.byteSize);
     line.stopBits = stop < std::size(kStopBits) ? kStopBits[stop] : "?";
     line.readIntervalMs = link.ReadInterval();

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "profile/profilesettings.h"
+#include "protocol/strtoint.h"
+#include "serial/linetext.h"
 #include "session/link.h"
 #include "session/linkrun.h"
 
@@ -13,17 +15,12 @@ bool IsRs485Step(const SequenceStep& step) { return step.frame.starts_with("QQS#
 
 // The profile's RS485 settings as a baud rate and a parity item.
 std::pair<std::string, int> WantedLine(const Profile& wanted) {
-    const int baudItem = wanted.Find(ConfigControl::ComboBox8)->number;
-    const int parityItem = wanted.Find(ConfigControl::ComboBox9)->number;
-    return {std::string(
-                FindProfileSetting(ConfigControl::ComboBox8)->items[static_cast<size_t>(baudItem)]),
-            parityItem};
-}
-
-std::string LineText(uint32_t baud, int parityItem) {
-    static constexpr char kParity[] = {'N', 'O', 'E'};
-    const char parity = parityItem >= 0 && parityItem < 3 ? kParity[parityItem] : '?';
-    return std::to_string(baud) + " 8" + parity + "1";
+    const int baudItem = wanted.Find(ConfigSetting::Rs485BaudRate)->number;
+    const int parityItem = wanted.Find(ConfigSetting::Rs485Parity)->number;
+    return {
+        std::string(
+            FindProfileSetting(ConfigSetting::Rs485BaudRate)->items[static_cast<size_t>(baudItem)]),
+        parityItem};
 }
 
 }  // namespace
@@ -37,10 +34,11 @@ int ModuleJob::mismatches() const {
 
 std::string ModuleJob::LineNow() const {
     const PortSettings& line = link_->Settings();
-    const std::string now = LineText(line.baudRate, static_cast<int>(line.parity));
+    const std::string now = LineSettingsText(std::to_string(line.baudRate), TByteSize::_8,
+                                             static_cast<int>(line.parity), TStopBits::_1);
     if (!rs485Sent_ || lineSwitched_ || wanted_.settings.empty()) return now;
     const auto [baud, parity] = WantedLine(wanted_);
-    const std::string next = LineText(static_cast<uint32_t>(std::stoul(baud)), parity);
+    const std::string next = LineSettingsText(baud, TByteSize::_8, parity, TStopBits::_1);
     if (next == now) return now;
     if (rs485Acked_) return next + " (the port has not followed yet: it is on " + now + ")";
     return "either " + now + " or " + next +
@@ -79,7 +77,7 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     }
     wanted_ = profile;
     verify_ = verify;
-    const ConfigField* type = profile.Find(ConfigControl::ComboBox17);
+    const ConfigField* type = profile.Find(ConfigSetting::HartMeterType);
     meterTypeItem_ = type ? type->number : 0;
     plan_ = PlanApply(profile);
     const size_t reads = ReadModuleSteps().size();
@@ -216,8 +214,13 @@ void ModuleJob::PhaseDone() {
 void ModuleJob::Switch() {
     if (phase_ != Phase::Switching) return;  // cancelled during the pause
     const auto [baud, parityItem] = WantedLine(wanted_);
+    const auto speed = TryStrToInt(baud);
+    if (!speed || *speed <= 0)
+        return Finish(Outcome::PortFailed,
+                      QString("Could not reopen the port at %1 baud: not a baud rate")
+                          .arg(QString::fromStdString(baud)));
     try {
-        link_->Reopen(static_cast<uint32_t>(std::stoul(baud)), static_cast<TParity>(parityItem));
+        link_->Reopen(static_cast<uint32_t>(*speed), static_cast<TParity>(parityItem));
     } catch (const ECommsError& error) {
         return Finish(Outcome::PortFailed,
                       QString("Could not reopen the port at %1 baud: %2")

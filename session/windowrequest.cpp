@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
+#include "protocol/hexbytes.h"
 #include "session/link.h"
 #include "session/receivewait.h"
 #include "session/ttimer.h"
@@ -129,8 +129,8 @@ void WindowRequest::HandleBlock(const std::string& block) {
 
     // Text display stops at the first zero byte, as a C string would.
     const QString asText = QString::fromLatin1(replyText_.c_str());
-    const QString asHex =
-        QString::fromLatin1(HexText(frameBuffer_.data() + kRxStart, replyText_.size()));
+    const QString asHex = QString::fromLatin1(HexTextTrailingBlank(
+        std::span<const uint8_t>(frameBuffer_.data() + kRxStart, replyText_.size())));
     QString shown;
     switch (AfterBlockFor(code)) {
         case AfterBlock::DecodeText:

@@ -1,8 +1,11 @@
 #include "sim/configqueryresponder.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "protocol/hexbytes.h"
 
 namespace {
 
@@ -33,15 +36,8 @@ constexpr size_t kMaxCommandBytes = 14;
 
 // "NN,AA BB CC": the byte count, then the bytes as hexadecimal pairs.
 std::string CountedHex(const std::vector<uint8_t>& bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const size_t n = std::min(bytes.size(), kMaxCommandBytes);
-    std::string text = TwoDigits(static_cast<int>(n)) + ",";
-    for (size_t i = 0; i < n; ++i) {
-        if (i > 0) text += ' ';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0F];
-    }
-    return text;
+    return TwoDigits(static_cast<int>(n)) + "," + HexText(std::span(bytes).first(n));
 }
 
 }  // namespace

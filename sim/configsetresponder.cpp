@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/strtoint.h"
+
 namespace {
 
 // Reads a frame's fields left to right; every read fails past the end.
@@ -35,7 +37,7 @@ public:
         pos_ += count;
         return true;
     }
-    int Number(const std::string& digits) { return std::stoi(digits); }
+    int Number(const std::string& digits) { return TryStrToInt(digits).value_or(0); }
     // One or more characters up to (not including) `stop`.
     bool Until(char stop, std::string& out) {
         const size_t end = text_.find(stop, pos_);

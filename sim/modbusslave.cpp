@@ -1,7 +1,6 @@
 #include "sim/modbusslave.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <span>
 #include <string_view>
@@ -9,6 +8,7 @@
 #include "exchange/crosscheck.h"
 #include "modbus/byteorder.h"
 #include "modbus/crc16.h"
+#include "protocol/strtoint.h"
 
 namespace {
 
@@ -24,11 +24,9 @@ constexpr int kFirstVariable = 2;   // 40003
 // The slave address the module answers to: 1..247; anything else (broadcast,
 // an unreadable setting) answers nothing.
 std::optional<uint8_t> SlaveAddress(const std::string& text) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (value < 1 || value > 247) return std::nullopt;
-    return static_cast<uint8_t>(value);
+    const auto value = TryStrToInt(text);
+    if (!value || *value < 1 || *value > 247) return std::nullopt;
+    return static_cast<uint8_t>(*value);
 }
 
 // ASCII configuration commands and HART frames share the line.

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "exchange/bytetext.h"
+#include "protocol/hexbytes.h"
 #include "sim/otherend.h"
 
 namespace {

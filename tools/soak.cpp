@@ -17,7 +17,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -28,6 +27,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "exchange/requestcodes.h"
 #include "session/journalfollower.h"
@@ -38,6 +38,7 @@
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "traffic/trafficlog.h"
+#include "ui/controls.h"
 #include "ui/stallmeter.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
@@ -80,9 +81,9 @@ bool PointLink(const std::string& link, const std::string& target) {
     return symlink(target.c_str(), next.c_str()) == 0 && rename(next.c_str(), link.c_str()) == 0;
 }
 
-void SetNumber(Profile& profile, ConfigControl control, int number) {
+void SetNumber(Profile& profile, ConfigSetting setting, int number) {
     for (ConfigField& f : profile.settings)
-        if (f.control == control) f.number = number;
+        if (f.setting == setting) f.number = number;
 }
 
 }  // namespace
@@ -191,9 +192,12 @@ int main(int argc, char** argv) {
     // The simulator may wait 1.2 s and pause 0.8 s inside a reply: the
     // sequences allow for it, so only a dropped reply times out.
     link.SetAnswerTime(std::chrono::milliseconds(2500));
-    ui->Edit10->setText("02 80 00 00");  // the typed HART frame: command 0
-    ui->Edit19->setText("0");            // the MODBUS test: ten registers from 40001
-    ui->Edit20->setText("10");
+    const auto type = [&form](std::string_view caption, const char* text) {
+        qobject_cast<QLineEdit*>(CaptionedControl(form, caption))->setText(text);
+    };
+    type("Manual HART Command", "02 80 00 00");  // the typed HART frame: command 0
+    type("Modbus Data Start Address", "0");      // the MODBUS test: ten registers from 40001
+    type("Read Data Length", "10");
     QAbstractButton* const kinds[] = {ui->Button6,  ui->Button23, ui->Button8, ui->Button31,
                                       ui->Button22, ui->Button25, ui->Button7, ui->Button16,
                                       ui->Button4,  ui->Button20, ui->Button24};
@@ -201,7 +205,7 @@ int main(int argc, char** argv) {
     // The trend polls the MODBUS side through the same link all along.
     form.findChild<QAction*>("actionTrend")->trigger();
     auto* trend = form.findChild<TrendWindow*>();
-    trend->findChild<QComboBox*>("comboTrendSource")->setCurrentIndex(1);
+    trend->findChild<QWidget*>("comboTrendSource")->setProperty("currentIndex", 1);
     trend->SetIntervalForTest(700);
     trend->Start();
 
@@ -243,8 +247,8 @@ int main(int argc, char** argv) {
     }
     trend->Start();
     Profile profiles[2] = {job.readBack(), job.readBack()};
-    SetNumber(profiles[1], ConfigControl::ComboBox8, 4);
-    SetNumber(profiles[1], ConfigControl::ComboBox9, 2);
+    SetNumber(profiles[1], ConfigSetting::Rs485BaudRate, 4);
+    SetNumber(profiles[1], ConfigSetting::Rs485Parity, 2);
 
     StallMeter meter;
     QElapsedTimer clock;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "exchange/bytetext.h"
 #include "exchange/csvtext.h"
 #include "exchange/requestcodes.h"
 #include "traffic/blockannotation.h"
@@ -103,13 +102,6 @@ std::string DateTimeText(std::chrono::system_clock::time_point t) {
     const std::tm local = LocalTime(t);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
-std::string HexText(std::span<const uint8_t> bytes) {
-    // The window's form, without the blank it leaves after the last byte.
-    std::string text = HexText(bytes.data(), bytes.size());
-    if (!text.empty()) text.pop_back();
     return text;
 }
 

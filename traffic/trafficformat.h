@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/hexbytes.h"
 #include "traffic/trafficlog.h"
 
 inline constexpr const char* kTrafficColumns[] = {"Time", "+ms", "Dir",  "Request", "Verdict",
@@ -24,8 +25,6 @@ using TrafficRow = std::vector<std::string>;
 std::string ClockText(std::chrono::system_clock::time_point t);
 // "YYYY-MM-DD HH:MM:SS" in local time.
 std::string DateTimeText(std::chrono::system_clock::time_point t);
-// "01 A2 FF", no trailing blank.
-std::string HexText(std::span<const uint8_t> bytes);
 // Printable ASCII as it stands, every other byte as '.'.
 std::string PrintableText(std::span<const uint8_t> bytes);
 

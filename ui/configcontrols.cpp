@@ -5,61 +5,82 @@
 
 namespace {
 
-using C = ConfigControl;
-
-// The controls the decoders name, by kind of control.
+// Each setting's control, by kind of control: the member of the form and its
+// designer name, both from the one name.
 template <typename Widget>
 struct ControlEntry {
-    ConfigControl control;
+    ConfigSetting setting;
     Widget* Ui::TForm1::*member;
+    const char* name;
 };
 
+#define CONTROL(setting, widget) \
+    { ConfigSetting::setting, &Ui::TForm1::widget, #widget }
+
 constexpr ControlEntry<QComboBox> kLists[] = {
-    {C::ComboBox8, &Ui::TForm1::ComboBox8},   {C::ComboBox9, &Ui::TForm1::ComboBox9},
-    {C::ComboBox7, &Ui::TForm1::ComboBox7},   {C::RS485ADY, &Ui::TForm1::RS485ADY},
-    {C::YINSHE, &Ui::TForm1::YINSHE},         {C::ComboBox18, &Ui::TForm1::ComboBox18},
-    {C::ComboBox6, &Ui::TForm1::ComboBox6},   {C::ComboBox16, &Ui::TForm1::ComboBox16},
-    {C::ComboBox17, &Ui::TForm1::ComboBox17}, {C::ComboBox34, &Ui::TForm1::ComboBox34},
-    {C::FAMOUT3, &Ui::TForm1::FAMOUT3},       {C::FAMOUT5, &Ui::TForm1::FAMOUT5},
-    {C::FAMOUT7, &Ui::TForm1::FAMOUT7},       {C::FAMOUT9, &Ui::TForm1::FAMOUT9},
-    {C::ComboBox15, &Ui::TForm1::ComboBox15}, {C::RADCOM1, &Ui::TForm1::RADCOM1},
-    {C::READLG1, &Ui::TForm1::READLG1},       {C::RADCOM3, &Ui::TForm1::RADCOM3},
-    {C::READLG3, &Ui::TForm1::READLG3},       {C::RADCOM5, &Ui::TForm1::RADCOM5},
-    {C::READLG5, &Ui::TForm1::READLG5},       {C::RADCOM7, &Ui::TForm1::RADCOM7},
-    {C::READLG7, &Ui::TForm1::READLG7},       {C::ComboBox28, &Ui::TForm1::ComboBox28},
-    {C::ComboBox29, &Ui::TForm1::ComboBox29}, {C::ComboBox41, &Ui::TForm1::ComboBox41},
+    CONTROL(Rs485BaudRate, ComboBox8),       CONTROL(Rs485Parity, ComboBox9),
+    CONTROL(SystemMode, ComboBox7),          CONTROL(Rs485ResponseTime, RS485ADY),
+    CONTROL(OutputVar1Map, YINSHE),          CONTROL(CoefficientVar1Mode, ComboBox18),
+    CONTROL(HartEnable, ComboBox6),          CONTROL(HartMode, ComboBox16),
+    CONTROL(HartMeterType, ComboBox17),      CONTROL(HartPreambles, ComboBox34),
+    CONTROL(ModbusFloatOrder40003, FAMOUT3), CONTROL(ModbusFloatOrder40005, FAMOUT5),
+    CONTROL(ModbusFloatOrder40007, FAMOUT7), CONTROL(ModbusFloatOrder40009, FAMOUT9),
+    CONTROL(ParsingAddressBits, ComboBox15), CONTROL(ParsingVar1Command, RADCOM1),
+    CONTROL(ParsingVar1Length, READLG1),     CONTROL(ParsingVar2Command, RADCOM3),
+    CONTROL(ParsingVar2Length, READLG3),     CONTROL(ParsingVar3Command, RADCOM5),
+    CONTROL(ParsingVar3Length, READLG5),     CONTROL(ParsingVar4Command, RADCOM7),
+    CONTROL(ParsingVar4Length, READLG7),     CONTROL(ReadCommand1Enable, ComboBox28),
+    CONTROL(ReadCommand2Enable, ComboBox29), CONTROL(HartMeterId, ComboBox41),
 };
 
 constexpr ControlEntry<QLineEdit> kEdits[] = {
-    {C::Edit14, &Ui::TForm1::Edit14},       {C::Edit6, &Ui::TForm1::Edit6},
-    {C::D2M4, &Ui::TForm1::D2M4},           {C::D2M20, &Ui::TForm1::D2M20},
-    {C::D3M4, &Ui::TForm1::D3M4},           {C::D3M20, &Ui::TForm1::D3M20},
-    {C::D4M4, &Ui::TForm1::D4M4},           {C::D4M20, &Ui::TForm1::D4M20},
-    {C::Beilv, &Ui::TForm1::Beilv},         {C::xishu2, &Ui::TForm1::xishu2},
-    {C::xishu3, &Ui::TForm1::xishu3},       {C::xishu4, &Ui::TForm1::xishu4},
-    {C::Edit2, &Ui::TForm1::Edit2},         {C::READADR1, &Ui::TForm1::READADR1},
-    {C::READADR3, &Ui::TForm1::READADR3},   {C::READADR5, &Ui::TForm1::READADR5},
-    {C::READADR7, &Ui::TForm1::READADR7},   {C::Edit4, &Ui::TForm1::Edit4},
-    {C::Edit5, &Ui::TForm1::Edit5},         {C::ONECMAD01, &Ui::TForm1::ONECMAD01},
-    {C::ONECMAD02, &Ui::TForm1::ONECMAD02},
+    CONTROL(ModbusSlaveAddress, Edit14),
+    CONTROL(ModbusPollInterval, Edit6),
+    CONTROL(OutputVar2Range4mA, D2M4),
+    CONTROL(OutputVar2Range20mA, D2M20),
+    CONTROL(OutputVar3Range4mA, D3M4),
+    CONTROL(OutputVar3Range20mA, D3M20),
+    CONTROL(OutputVar4Range4mA, D4M4),
+    CONTROL(OutputVar4Range20mA, D4M20),
+    CONTROL(CoefficientVar1, Beilv),
+    CONTROL(CoefficientVar2, xishu2),
+    CONTROL(CoefficientVar3, xishu3),
+    CONTROL(CoefficientVar4, xishu4),
+    CONTROL(HartBufferClearTime, Edit2),
+    CONTROL(ParsingVar1Start, READADR1),
+    CONTROL(ParsingVar2Start, READADR3),
+    CONTROL(ParsingVar3Start, READADR5),
+    CONTROL(ParsingVar4Start, READADR7),
+    CONTROL(ReadCommand1Bytes, Edit4),
+    CONTROL(ReadCommand2Bytes, Edit5),
+    CONTROL(MonitoringCommand1Bytes, ONECMAD01),
+    CONTROL(MonitoringCommand2Bytes, ONECMAD02),
 };
 
 constexpr ControlEntry<QCheckBox> kCheckBoxes[] = {
-    {C::ONECHECK01, &Ui::TForm1::ONECHECK01},
-    {C::ONECHECK02, &Ui::TForm1::ONECHECK02},
+    CONTROL(MonitoringCommand1Enable, ONECHECK01),
+    CONTROL(MonitoringCommand2Enable, ONECHECK02),
 };
 
 constexpr ControlEntry<QGroupBox> kGroupBoxes[] = {
-    {C::GroupBox13, &Ui::TForm1::GroupBox13},
+    CONTROL(ParsingShown, GroupBox13),
 };
+
+#undef CONTROL
+
+template <typename Widget, size_t N>
+const ControlEntry<Widget>* Entry(const ControlEntry<Widget> (&table)[N], ConfigSetting setting) {
+    for (const auto& entry : table) {
+        if (entry.setting == setting) return &entry;
+    }
+    return nullptr;
+}
 
 template <typename Widget, size_t N>
 Widget* Find(const Ui::TForm1& form, const ControlEntry<Widget> (&table)[N],
-             ConfigControl control) {
-    for (const auto& entry : table) {
-        if (entry.control == control) return form.*entry.member;
-    }
-    return nullptr;
+             ConfigSetting setting) {
+    const auto* entry = Entry(table, setting);
+    return entry ? form.*entry->member : nullptr;
 }
 
 }  // namespace
@@ -67,30 +88,38 @@ Widget* Find(const Ui::TForm1& form, const ControlEntry<Widget> (&table)[N],
 void WriteConfigField(Ui::TForm1& form, const ConfigField& field) {
     switch (field.kind) {
         case ConfigFieldKind::ItemIndex:
-            if (auto* list = Find(form, kLists, field.control)) SetItemIndex(list, field.number);
+            if (auto* list = Find(form, kLists, field.setting)) SetItemIndex(list, field.number);
             break;
         case ConfigFieldKind::Text:
             // Edit14's change handler carries the address on into Edit18.
-            if (auto* edit = Find(form, kEdits, field.control))
+            if (auto* edit = Find(form, kEdits, field.setting))
                 edit->setText(DisplayText(field.text));
             break;
         case ConfigFieldKind::Checked:
-            if (auto* box = Find(form, kCheckBoxes, field.control))
+            if (auto* box = Find(form, kCheckBoxes, field.setting))
                 box->setChecked(field.number != 0);
             break;
         case ConfigFieldKind::Visible:
-            if (auto* group = Find(form, kGroupBoxes, field.control))
+            if (auto* group = Find(form, kGroupBoxes, field.setting))
                 group->setVisible(field.number != 0);
             break;
     }
 }
 
-std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigControl control) {
-    if (auto* list = Find(form, kLists, control))
-        return ConfigField{control, ConfigFieldKind::ItemIndex, ItemIndex(list), {}};
-    if (auto* edit = Find(form, kEdits, control))
-        return ConfigField{control, ConfigFieldKind::Text, 0, FieldBytes(edit)};
-    if (auto* box = Find(form, kCheckBoxes, control))
-        return ConfigField{control, ConfigFieldKind::Checked, box->isChecked() ? 1 : 0, {}};
+std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigSetting setting) {
+    if (auto* list = Find(form, kLists, setting))
+        return ConfigField{setting, ConfigFieldKind::ItemIndex, ItemIndex(list), {}};
+    if (auto* edit = Find(form, kEdits, setting))
+        return ConfigField{setting, ConfigFieldKind::Text, 0, FieldBytes(edit)};
+    if (auto* box = Find(form, kCheckBoxes, setting))
+        return ConfigField{setting, ConfigFieldKind::Checked, box->isChecked() ? 1 : 0, {}};
     return std::nullopt;
+}
+
+const char* ConfigControlName(ConfigSetting setting) {
+    if (const auto* e = Entry(kLists, setting)) return e->name;
+    if (const auto* e = Entry(kEdits, setting)) return e->name;
+    if (const auto* e = Entry(kCheckBoxes, setting)) return e->name;
+    if (const auto* e = Entry(kGroupBoxes, setting)) return e->name;
+    return "?";
 }

@@ -1,5 +1,7 @@
-// The window's controls by ConfigControl: what the configuration replies and
-// the module profiles write into, and read back from.
+// The window's control of each configuration setting: what the configuration
+// replies and the module profiles write into, and read back from. Below the
+// window a setting is known by its meaning only; this is the one place that
+// knows which control holds it.
 #pragma once
 
 #include <optional>
@@ -16,4 +18,8 @@ void WriteConfigField(Ui::TForm1& form, const ConfigField& field);
 // The control's state as its button reads it (selected item, text, tick);
 // nullopt for a control that holds no value (a group box). Text outside
 // Latin-1 throws ERefusedInput, as it does for the buttons.
-std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigControl control);
+std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigSetting setting);
+
+// The designer name of the control holding `setting` ("ComboBox8"), for
+// messages that name the control; "?" for a setting no control holds.
+const char* ConfigControlName(ConfigSetting setting);

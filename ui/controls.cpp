@@ -100,6 +100,15 @@ QString FieldName(const QWidget* control) {
     return control->objectName();
 }
 
+QWidget* CaptionedControl(const QWidget& window, std::string_view caption) {
+    for (const Caption& c : kCaptions) {
+        if (c.caption == caption)
+            return window.findChild<QWidget*>(
+                QString::fromLatin1(c.control.data(), static_cast<qsizetype>(c.control.size())));
+    }
+    return nullptr;
+}
+
 int ChosenItem(const QComboBox* combo) {
     const int item = ItemIndex(combo);
     if (item < 0) {

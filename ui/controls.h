@@ -6,6 +6,7 @@
 #include <QString>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // The selected item of a list: for an editable list whose text the engineer
 // typed, the item whose text equals it exactly, else -1 (no selection).
@@ -35,6 +36,10 @@ private:
 
 // The caption the engineer knows a control by ("HART Address"), for messages.
 QString FieldName(const QWidget* control);
+
+// The control of `window` the window captions `caption`, for tools that drive
+// the window by what the engineer sees; nullptr when there is none.
+QWidget* CaptionedControl(const QWidget& window, std::string_view caption);
 
 // The item of a list whose index goes into a frame. A typed text equal to an
 // item's text counts as that item; any other text throws ERefusedInput

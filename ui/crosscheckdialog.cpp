@@ -1,10 +1,5 @@
 #include "ui/crosscheckdialog.h"
 
-#include <QTimer>
-
-#include "exchange/requestcodes.h"
-#include "session/link.h"
-
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -13,11 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
-#include "exchange/bytetext.h"
+#include "exchange/requestcodes.h"
 #include "hart/units.h"
 #include "modbus/byteorder.h"
+#include "protocol/hexbytes.h"
+#include "session/link.h"
 #include "ui/controls.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
@@ -30,9 +28,7 @@ QComboBox* OrderList(const Ui::TForm1& ui, int variable) {
     return lists[variable];
 }
 
-QString Hex(std::span<const uint8_t> bytes) {
-    return QString::fromLatin1(HexText(bytes.data(), bytes.size())).trimmed();
-}
+QString Hex(std::span<const uint8_t> bytes) { return QString::fromLatin1(HexText(bytes)); }
 
 QString Number(double value) { return QString::number(value, 'g', 7); }
 

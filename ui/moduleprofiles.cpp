@@ -90,7 +90,7 @@ bool ModuleProfiles::ProfileFromWindow(Profile& profile) {
     for (const ProfileSetting& s : ProfileSettings()) {
         std::optional<ConfigField> field;
         try {
-            field = ReadConfigField(*form_->form(), s.control);
+            field = ReadConfigField(*form_->form(), s.setting);
         } catch (const ERefusedInput& refused) {
             ShowMessage("Cannot save the profile: " + refused.Message());
             return false;
@@ -99,7 +99,7 @@ bool ModuleProfiles::ProfileFromWindow(Profile& profile) {
         if (const auto problem = CheckSetting(*field)) {
             ShowMessage(
                 QString("Cannot save the profile: %1 (%2): %3")
-                    .arg(Text(std::string(s.name)), ConfigControlName(s.control), Text(*problem)));
+                    .arg(Text(std::string(s.name)), ConfigControlName(s.setting), Text(*problem)));
             return false;
         }
         profile.settings.push_back(*field);

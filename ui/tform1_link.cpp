@@ -2,8 +2,8 @@
 // the reply timeout's message and the automatic close.
 #include <algorithm>
 
-#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
+#include "protocol/hexbytes.h"
 #include "protocol/strtoint.h"
 #include "ui/controls.h"
 #include "ui/tapplication.h"
@@ -52,7 +52,8 @@ void TForm1::ClearTraffic() {
 std::string TForm1::PutTx(const std::string& frame) { return Requests->PutTx(frame); }
 
 void TForm1::SendRequest(const std::string& frame, int code, bool hexDisplay) {
-    ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexText(frame)) : DisplayText(frame));
+    ui->Edit8->setText(hexDisplay ? QString::fromLatin1(HexTextTrailingBlank(frame))
+                                  : DisplayText(frame));
     // Refused while the port is closed; the request is still registered and
     // ends in its timeout message.
     Requests->Request(frame, code);

@@ -8,7 +8,7 @@
 #include "profile/profilesettings.h"
 #include "sim/tavrixmodule.h"
 
-using C = ConfigControl;
+using S = ConfigSetting;
 
 namespace {
 
@@ -20,25 +20,25 @@ Profile FullProfile() {
     for (const ProfileSetting& s : ProfileSettings()) {
         switch (s.format) {
             case SettingFormat::Item:
-                p.settings.push_back({s.control,
+                p.settings.push_back({s.setting,
                                       ConfigFieldKind::ItemIndex,
                                       static_cast<int>(s.items.size()) - 1,
                                       {}});
                 break;
             case SettingFormat::Flag:
-                p.settings.push_back({s.control, ConfigFieldKind::Checked, 1, {}});
+                p.settings.push_back({s.setting, ConfigFieldKind::Checked, 1, {}});
                 break;
             case SettingFormat::Number:
-                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "012"});
+                p.settings.push_back({s.setting, ConfigFieldKind::Text, 0, "012"});
                 break;
             case SettingFormat::RangeText:
-                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "-4.5"});
+                p.settings.push_back({s.setting, ConfigFieldKind::Text, 0, "-4.5"});
                 break;
             case SettingFormat::FiveChars:
-                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "1.25"});
+                p.settings.push_back({s.setting, ConfigFieldKind::Text, 0, "1.25"});
                 break;
             case SettingFormat::HexList:
-                p.settings.push_back({s.control, ConfigFieldKind::Text, 0, "01 0F"});
+                p.settings.push_back({s.setting, ConfigFieldKind::Text, 0, "01 0F"});
                 break;
         }
     }
@@ -54,17 +54,17 @@ QByteArray Edited(void (*edit)(QJsonObject& top, QJsonObject& settings)) {
     return QJsonDocument(top).toJson();
 }
 
-ConfigField& Find(Profile& p, ConfigControl control) {
+ConfigField& Find(Profile& p, ConfigSetting setting) {
     return *std::find_if(p.settings.begin(), p.settings.end(),
-                         [&](const ConfigField& f) { return f.control == control; });
+                         [&](const ConfigField& f) { return f.setting == setting; });
 }
 
-void Set(Profile& p, ConfigControl control, const std::string& text) {
-    Find(p, control).text = text;
+void Set(Profile& p, ConfigSetting setting, const std::string& text) {
+    Find(p, setting).text = text;
 }
 
-auto Is(ConfigControl control) {
-    return [control](const ConfigField& f) { return f.control == control; };
+auto Is(ConfigSetting setting) {
+    return [setting](const ConfigField& f) { return f.setting == setting; };
 }
 
 }  // namespace
@@ -183,40 +183,40 @@ TEST(Profile, ValidatesBeforeAnythingIsSent) {
         {"full profile", [](Profile&) {}, "", ""},
         {"edge values",
          [](Profile& p) {
-             Set(p, C::Edit14, "247");
-             Set(p, C::Edit6, "1");
-             Set(p, C::Edit2, "000");
-             Set(p, C::D2M4, "-.5");
-             Set(p, C::Beilv, "2.5  ");
-             Set(p, C::ONECMAD01, "");
-             Set(p, C::Edit4, "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 23");
+             Set(p, S::ModbusSlaveAddress, "247");
+             Set(p, S::ModbusPollInterval, "1");
+             Set(p, S::HartBufferClearTime, "000");
+             Set(p, S::OutputVar2Range4mA, "-.5");
+             Set(p, S::CoefficientVar1, "2.5  ");
+             Set(p, S::MonitoringCommand1Bytes, "");
+             Set(p, S::ReadCommand1Bytes, "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 23");
          },
          "", ""},
         {"no setting", [](Profile& p) { p.settings.clear(); }, "settings",
          "holds no setting: nothing to apply"},
-        {"half a command", [](Profile& p) { std::erase_if(p.settings, Is(C::ComboBox9)); },
+        {"half a command", [](Profile& p) { std::erase_if(p.settings, Is(S::Rs485Parity)); },
          "settings.rs485.parity", "missing"},
         {"HART settings without the meter id",
-         [](Profile& p) { std::erase_if(p.settings, Is(C::ComboBox41)); }, "settings.hart.meterId",
+         [](Profile& p) { std::erase_if(p.settings, Is(S::HartMeterId)); }, "settings.hart.meterId",
          "missing"},
-        {"broadcast address", [](Profile& p) { Set(p, C::Edit14, "000"); },
+        {"broadcast address", [](Profile& p) { Set(p, S::ModbusSlaveAddress, "000"); },
          "settings.system.slaveAddress", "must be a MODBUS slave address from 1 to 247, not 000"},
-        {"item past the list", [](Profile& p) { Find(p, C::ComboBox41).number = 10; },
+        {"item past the list", [](Profile& p) { Find(p, S::HartMeterId).number = 10; },
          "settings.hart.meterId", "no item"},
-        {"text for a list", [](Profile& p) { Find(p, C::ComboBox7).kind = ConfigFieldKind::Text; },
+        {"text for a list", [](Profile& p) { Find(p, S::SystemMode).kind = ConfigFieldKind::Text; },
          "settings.system.mode", "must be a list item"},
-        {"flag of 2", [](Profile& p) { Find(p, C::ONECHECK02).number = 2; },
+        {"flag of 2", [](Profile& p) { Find(p, S::MonitoringCommand2Enable).number = 2; },
          "settings.monitoringCommand2.enable", "true or false"},
         {"given twice",
          [](Profile& p) {
-             p.settings.push_back({C::Edit14, ConfigFieldKind::Text, 0, "9"});
+             p.settings.push_back({S::ModbusSlaveAddress, ConfigFieldKind::Text, 0, "9"});
          },
          "settings.system.slaveAddress", "given twice"},
         {"not a setting",
          [](Profile& p) {
-             p.settings.push_back({C::GroupBox13, ConfigFieldKind::Visible, 1, {}});
+             p.settings.push_back({S::ParsingShown, ConfigFieldKind::Visible, 1, {}});
          },
-         "settings", "GroupBox13"},
+         "settings", "ParsingShown"},
     };
     for (const auto& c : cases) {
         Profile p = FullProfile();
@@ -235,8 +235,8 @@ TEST(Profile, ValidatesBeforeAnythingIsSent) {
 
 TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndClearsEmptyByteLists) {
     Profile p = FullProfile();
-    Set(p, C::Edit5, "");
-    Set(p, C::ONECMAD01, "");
+    Set(p, S::ReadCommand2Bytes, "");
+    Set(p, S::MonitoringCommand1Bytes, "");
     const ApplyPlan plan = PlanApply(p);
     ASSERT_EQ(plan.steps.size(), 18u);
     EXPECT_EQ(plan.steps.back().frame, "QQS#BA2:52#");
@@ -250,23 +250,23 @@ TEST(ProfileCommands, PlanEndsWithTheLineSettingsAndClearsEmptyByteLists) {
 
     // A profile read from a universal-meter module lacks the custom parsing.
     Profile partial;
-    partial.settings = {{C::ComboBox8, ConfigFieldKind::ItemIndex, 3, {}},
-                        {C::ComboBox9, ConfigFieldKind::ItemIndex, 0, {}}};
+    partial.settings = {{S::Rs485BaudRate, ConfigFieldKind::ItemIndex, 3, {}},
+                        {S::Rs485Parity, ConfigFieldKind::ItemIndex, 0, {}}};
     EXPECT_EQ(PlanApply(partial).steps.size(), 1u);
 }
 
 TEST(ProfileCommands, VerifyComparesValuesAsTheModuleReportsThem) {
     Profile wanted;
-    wanted.settings = {{C::Edit14, ConfigFieldKind::Text, 0, "1"},
-                       {C::Beilv, ConfigFieldKind::Text, 0, "1.5"},
-                       {C::ComboBox8, ConfigFieldKind::ItemIndex, 3, {}},
-                       {C::RADCOM1, ConfigFieldKind::ItemIndex, 1, {}},
-                       {C::ONECMAD01, ConfigFieldKind::Text, 0, "01"}};
+    wanted.settings = {{S::ModbusSlaveAddress, ConfigFieldKind::Text, 0, "1"},
+                       {S::CoefficientVar1, ConfigFieldKind::Text, 0, "1.5"},
+                       {S::Rs485BaudRate, ConfigFieldKind::ItemIndex, 3, {}},
+                       {S::ParsingVar1Command, ConfigFieldKind::ItemIndex, 1, {}},
+                       {S::MonitoringCommand1Bytes, ConfigFieldKind::Text, 0, "01"}};
     Profile read;
-    read.settings = {{C::Edit14, ConfigFieldKind::Text, 0, "001"},
-                     {C::Beilv, ConfigFieldKind::Text, 0, "1.5  "},
-                     {C::ComboBox8, ConfigFieldKind::ItemIndex, 4, {}},
-                     {C::ComboBox17, ConfigFieldKind::ItemIndex, 1, {}}};
+    read.settings = {{S::ModbusSlaveAddress, ConfigFieldKind::Text, 0, "001"},
+                     {S::CoefficientVar1, ConfigFieldKind::Text, 0, "1.5  "},
+                     {S::Rs485BaudRate, ConfigFieldKind::ItemIndex, 4, {}},
+                     {S::HartMeterType, ConfigFieldKind::ItemIndex, 1, {}}};
     const auto rows = VerifyProfile(wanted, read);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_FALSE(rows[0].mismatch) << "001 is the address 1";
@@ -375,6 +375,6 @@ TEST(ProfileCommands, EveryReadProfileAppliesAndVerifies) {
     TavrixModule module;
     CustomMeter(module.settings());
     const Profile read = ReadModule(module);
-    ASSERT_NE(read.Find(C::ComboBox41), nullptr);
-    EXPECT_EQ(SettingText(*read.Find(C::ComboBox41)), "9");
+    ASSERT_NE(read.Find(S::HartMeterId), nullptr);
+    EXPECT_EQ(SettingText(*read.Find(S::HartMeterId)), "9");
 }

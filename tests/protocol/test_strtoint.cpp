@@ -12,12 +12,16 @@ TEST(StrToInt, AcceptsSignAndDigitsWithin32Bits) {
     } cases[] = {{"0", 0},         {"001", 1},           {"-5", -5},
                  {"+7", 7},        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
                  {"0000000000123", 123}};
-    for (const auto& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+    for (const auto& c : cases) {
+        EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+        EXPECT_EQ(TryStrToInt(c.text), c.value) << c.text;
+    }
 }
 
 TEST(StrToInt, RefusesEverythingElseWithTheStandardMessage) {
     for (const char* text : {"", " ", "-", "+", "1 ", " 1", "1.5", "abc", "0x10", "2147483648",
                              "-2147483649", "99999999999999999999"}) {
+        EXPECT_EQ(TryStrToInt(text), std::nullopt) << text;
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted '" << text << "'";

@@ -96,6 +96,9 @@ TEST(LineSettingsText, ShortForm) {
     EXPECT_EQ(LineSettingsText("19200", TByteSize::_7, 2, TStopBits::_2), "19200 7E2");
     EXPECT_EQ(LineSettingsText("1200", TByteSize::_8, 1, TStopBits::_1_5), "1200 8O1.5");
     EXPECT_EQ(LineSettingsText("96x00", TByteSize::_8, -1, TStopBits::_1), "96x00 8?1");
+    EXPECT_EQ(LineSettingsText("2400", TByteSize::_8, 3, TStopBits::_1), "2400 8M1");
+    EXPECT_EQ(LineSettingsText("2400", TByteSize::_8, 4, TStopBits::_2), "2400 8S2");
+    EXPECT_EQ(LineSettingsText("2400", TByteSize::_8, 5, TStopBits::_1), "2400 8?1");
     EXPECT_EQ(HeldLineSettingsText("9600", TByteSize::_8, 2, TStopBits::_1, false),
               "9600 8N1 (this device cannot carry even parity)");
     EXPECT_EQ(HeldLineSettingsText("9600", TByteSize::_8, 1, TStopBits::_1, true), "9600 8O1");

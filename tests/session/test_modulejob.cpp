@@ -112,13 +112,13 @@ TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
     options.stopAfter = 6 + 4;  // the snapshot's six queries, then four set commands
     Line line(options);
     Profile profile;
-    profile.settings = {{ConfigControl::ComboBox7, ConfigFieldKind::ItemIndex, 1, {}},
-                        {ConfigControl::Edit14, ConfigFieldKind::Text, 0, "5"},
-                        {ConfigControl::Edit6, ConfigFieldKind::Text, 0, "50"},
-                        {ConfigControl::RS485ADY, ConfigFieldKind::ItemIndex, 1, {}},
-                        {ConfigControl::YINSHE, ConfigFieldKind::ItemIndex, 1, {}},
-                        {ConfigControl::Beilv, ConfigFieldKind::Text, 0, "1"},
-                        {ConfigControl::ComboBox18, ConfigFieldKind::ItemIndex, 1, {}}};
+    profile.settings = {{ConfigSetting::SystemMode, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigSetting::ModbusSlaveAddress, ConfigFieldKind::Text, 0, "5"},
+                        {ConfigSetting::ModbusPollInterval, ConfigFieldKind::Text, 0, "50"},
+                        {ConfigSetting::Rs485ResponseTime, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigSetting::OutputVar1Map, ConfigFieldKind::ItemIndex, 1, {}},
+                        {ConfigSetting::CoefficientVar1, ConfigFieldKind::Text, 0, "1"},
+                        {ConfigSetting::CoefficientVar1Mode, ConfigFieldKind::ItemIndex, 1, {}}};
     ASSERT_TRUE(line.job.StartApply(profile, true));
     ASSERT_TRUE(line.Wait());
     EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::TimedOut);

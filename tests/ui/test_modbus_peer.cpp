@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "exchange/bytetext.h"
 #include "modbus/crc16.h"
+#include "protocol/hexbytes.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
 #include "window_helpers.h"
@@ -166,14 +166,13 @@ TEST(ModbusPeer, LibmodbusSlaveAnswersTheTestRequest) {
     std::vector<uint8_t> reply = {0x07, 0x03, 0x06, 0x22, 0x22, 0x41, 0x20, 0x00, 0x00};
     const auto crc = ModbusCrc16(reply);
     reply.insert(reply.end(), crc.begin(), crc.end());
-    const QString expected = QString::fromStdString(HexText(reply.data(), reply.size()));
+    const QString expected = QString::fromStdString(HexTextTrailingBlank(reply));
     EXPECT_TRUE(WaitFor([&] { return ui->Memo10->toPlainText() == expected; }, 5000))
         << ui->Memo10->toPlainText().toStdString();
 
     const auto requests = peer.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(QString::fromStdString(HexText(requests[0].data(), requests[0].size())),
-              ui->Edit8->text());
+    EXPECT_EQ(QString::fromStdString(HexTextTrailingBlank(requests[0])), ui->Edit8->text());
     EXPECT_EQ(ui->Edit8->text(), "07 03 00 01 00 03 54 6D ");
 
     // A range past the map: libmodbus answers with exception 02, shown as is.
@@ -183,7 +182,7 @@ TEST(ModbusPeer, LibmodbusSlaveAnswersTheTestRequest) {
     std::vector<uint8_t> exception = {0x07, 0x83, 0x02};
     const auto ecrc = ModbusCrc16(exception);
     exception.insert(exception.end(), ecrc.begin(), ecrc.end());
-    const QString shown = QString::fromStdString(HexText(exception.data(), exception.size()));
+    const QString shown = QString::fromStdString(HexTextTrailingBlank(exception));
     EXPECT_TRUE(WaitFor([&] { return ui->Memo10->toPlainText() == shown; }, 5000))
         << ui->Memo10->toPlainText().toStdString();
     form.Comm1->ClosePort();

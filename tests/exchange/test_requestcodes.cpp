@@ -1,21 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "exchange/bytetext.h"
 #include "exchange/requestcodes.h"
-
-TEST(ByteToHex, TwoUpperCaseDigitsOrDot) {
-    const struct {
-        int value;
-        const char* text;
-    } cases[] = {{0, "00"}, {6, "06"}, {171, "AB"}, {255, "FF"}, {256, "."}, {-1, "."}};
-    for (const auto& c : cases) EXPECT_EQ(ByteToHex(c.value), c.text) << c.value;
-}
-
-TEST(HexText, EveryByteFollowedByOneBlank) {
-    EXPECT_EQ(HexText(std::string_view("\xFF\x06", 2)), "FF 06 ");
-    EXPECT_EQ(HexText(std::string_view("\0A", 2)), "00 41 ");
-    EXPECT_EQ(HexText(std::string_view()), "");
-}
 
 TEST(RequestCodes, WhatABlockDoesUnderEachCode) {
     const struct {
