@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "perf/benchutil.h"
-#include "serial/tcomm.h"
+#include "serial/ttyport.h"
 
 namespace {
 
@@ -58,16 +58,15 @@ void WriteAll(int fd, const uint8_t* data, size_t n) {
 // main thread; the configured silence is subtracted.
 std::vector<double> ComponentLatency(int runs) {
     Pty pty;
-    TComm comm;
-    comm.CommName = pty.path;
-    comm.SetReadIntervalTimeout(kIntervalMs);
+    TtyPort port;
+    port.SetReadInterval(kIntervalMs);
     double received = 0;
     size_t got = 0;
-    comm.OnReceiveData = [&](TComm*, const uint8_t*, uint16_t n) {
+    port.OnBlock = [&](const uint8_t*, uint16_t n) {
         got += n;
         received = bench::NowMs();
     };
-    comm.OpenPort();
+    port.Open({.name = pty.path});
     const std::vector<uint8_t> burst(kBurst, 0x55);
     std::vector<double> out;
     for (int i = 0; i < runs; ++i) {
@@ -77,7 +76,7 @@ std::vector<double> ComponentLatency(int runs) {
         while (got < kBurst) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         out.push_back(received - sent - kIntervalMs);
     }
-    comm.ClosePort();
+    port.Close();
     return out;
 }
 
@@ -117,16 +116,15 @@ double Drain(int master, size_t total) {
 
 double ComponentWriteMs() {
     Pty pty;
-    TComm comm;
-    comm.CommName = pty.path;
-    comm.OpenPort();
+    TtyPort port;
+    port.Open({.name = pty.path});
     std::atomic<double> done{0};
     std::thread peer([&] { done = Drain(pty.master, kThroughputBytes); });
     const std::vector<uint8_t> block(kBlock, 0xA5);
     const double start = bench::NowMs();
-    for (size_t sent = 0; sent < kThroughputBytes; sent += kBlock) comm.WriteData(block.data(), kBlock);
+    for (size_t sent = 0; sent < kThroughputBytes; sent += kBlock) port.Write(block.data(), kBlock);
     peer.join();
-    comm.ClosePort();
+    port.Close();
     return done - start;
 }
 

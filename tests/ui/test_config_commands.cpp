@@ -84,13 +84,13 @@ TEST_F(ConfigCommandTest, EachCommandAtItsDefaults) {
     for (const Command& c : kDefaults) {
         ui->Memo10->setPlainText("old reply");
         SetPending(0, 0);
-        form.Timer3->SetInterval(1000);
+        form.Timer3->SetInterval(timings().firstTimeoutMs);
         Press(c.button(ui));
         EXPECT_EQ(ui->Edit8->text().toStdString(), c.shown) << c.name;
         EXPECT_TRUE(ui->Memo10->toPlainText().isEmpty()) << c.name;
         EXPECT_EQ(form.PendingRequest(), c.code) << c.name;
         EXPECT_EQ(form.TimeoutKind(), c.kind) << c.name;
-        EXPECT_EQ(form.Timer3->Interval(), 3000) << c.name;
+        EXPECT_EQ(form.Timer3->Interval(), timings().timeoutMs) << c.name;
         EXPECT_TRUE(form.Timer3->Enabled()) << c.name;
         EXPECT_TRUE(messages.texts().isEmpty()) << c.name;
     }

@@ -60,8 +60,9 @@ TEST_F(ConfigRoundTrip, SystemParameters) {
     QElapsedTimer clock;
     clock.start();
     Query(ui->Button23);
-    // 400 ms of line silence, the 200 ms wait and the 300 ms reply timer.
-    EXPECT_GE(clock.elapsed(), 880);
+    // The line's silence, the receive wait and the reply timer.
+    const WindowTimings& t = timings();
+    EXPECT_GE(clock.elapsed(), t.readIntervalMs + t.receiveWaitMs + t.replyTimerMs - 20);
     EXPECT_EQ(Received(), "QX#BA2:42,MD:3,ADR:042,JTM:120,XY1:5#");
     EXPECT_EQ(ItemIndex(ui->ComboBox7), 3);
     EXPECT_EQ(ui->ComboBox8->currentText(), "19200");

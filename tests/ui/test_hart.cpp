@@ -287,19 +287,19 @@ TEST_F(HartWindow, ValueTextUsesTheLocaleDecimalSeparator) {
 TEST_F(HartWindow, HartQueryTimeoutFollowsTheLastSetInterval) {
     QElapsedTimer clock;
     clock.start();
-    Click(ui->Button7);  // first request since start: the initial 1000 ms
+    Click(ui->Button7);  // first request since start: the initial timeout
     ASSERT_TRUE(messages.WaitForCount(1, 3000));
-    EXPECT_GE(clock.elapsed(), 990);
-    EXPECT_LT(clock.elapsed(), 1800);
+    EXPECT_GE(clock.elapsed(), timings().firstTimeoutMs - 10);
+    EXPECT_LT(clock.elapsed(), timings().firstTimeoutMs + 800);
     EXPECT_EQ(messages.texts(), QStringList{"HART Command Timeout!"});
 
-    Click(ui->Button6);  // sets 3000 ms for good
+    Click(ui->Button6);  // sets the long timeout for good
     ASSERT_TRUE(messages.WaitForCount(2, 5000));
     clock.restart();
     Click(ui->Button16);
     ASSERT_TRUE(messages.WaitForCount(3, 5000));
-    EXPECT_GE(clock.elapsed(), 2990);
-    EXPECT_LT(clock.elapsed(), 3800);
+    EXPECT_GE(clock.elapsed(), timings().timeoutMs - 10);
+    EXPECT_LT(clock.elapsed(), timings().timeoutMs + 800);
     EXPECT_EQ(messages.texts().last(), "HART Command Timeout!");
 }
 

@@ -8,8 +8,8 @@
 
 namespace {
 
-using LinkTest = WindowTest;
-using LinkWithDevice = WindowTest;
+using LinkTest = RealTimeWindowTest;
+using LinkWithDevice = RealTimeWindowTest;
 
 }  // namespace
 

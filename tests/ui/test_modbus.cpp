@@ -25,7 +25,7 @@ TEST_F(ModbusWindowTest, TestRequestWithDefaults) {
     EXPECT_EQ(TxArea(8), std::string("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
     EXPECT_EQ(form.PendingRequest(), 302);
     EXPECT_EQ(form.TimeoutKind(), 2);
-    EXPECT_EQ(form.Timer3->Interval(), 3000);
+    EXPECT_EQ(form.Timer3->Interval(), timings().timeoutMs);
     EXPECT_TRUE(form.Timer3->Enabled());
     EXPECT_TRUE(messages.texts().isEmpty());  // the closed port refuses silently
 }

@@ -185,7 +185,7 @@ TEST(ModbusPeer, LibmodbusSlaveAnswersTheTestRequest) {
     const QString shown = QString::fromStdString(HexTextTrailingBlank(exception));
     EXPECT_TRUE(WaitFor([&] { return ui->Memo10->toPlainText() == shown; }, 5000))
         << ui->Memo10->toPlainText().toStdString();
-    form.Comm1->ClosePort();
+    form.Link1->Close();
 }
 
 }  // namespace
