@@ -56,7 +56,9 @@ inline std::string RandomBytes(size_t n, unsigned seed) {
     return s;
 }
 
-class FaultTest : public WindowTest {
+// The backlog's limits and the stalls are the designed receive wait's: these
+// run the window's pattern at its real timings.
+class FaultTest : public RealTimeWindowTest {
 protected:
     static constexpr qint64 kStallLimitMs = 250;
 

@@ -117,9 +117,9 @@ TEST_F(FaultTest, UnsolicitedBlocksFasterThanOnePer200MsFor30Seconds) {
 
 TEST_F(FaultTest, GarbageAndRandomBinaryRepliesUnderEveryRequestCode) {
     OpenOnPty();
-    WindowTimings timings = form.Requests->timings();
-    timings.readIntervalMs = 20;  // one block per reply, sooner
-    form.Requests->SetTimings(timings);
+    WindowTimings fast = kFastWindowTimings;
+    fast.readIntervalMs = 20;  // one block per reply, sooner
+    form.Requests->SetTimings(fast);
     // A decoder may refuse a number it cannot read; nothing else may show.
     const QRegularExpression allowed("^'.*' is not a valid integer value$",
                                      QRegularExpression::DotMatchesEverythingOption);
@@ -219,8 +219,9 @@ TEST_F(FaultTest, TwoHundredOpenCloseCyclesWithTrafficInFlight) {
     ExpectEveryBlockAccountedFor();
     EXPECT_EQ(ProcEntries("fd"), descriptors);
     if (kCountsMemoryAndThreads) {
-        // A joined thread can stay listed for a moment while the kernel reaps it.
-        EXPECT_TRUE(WaitFor([&] { return ProcEntries("task") == threads; }, 2000))
+        // A joined thread can stay listed for a moment while the kernel reaps it;
+        // one of an earlier test's (an idle pool thread) may end meanwhile.
+        EXPECT_TRUE(WaitFor([&] { return ProcEntries("task") <= threads; }, 2000))
             << ProcEntries("task") << " threads, " << threads << " before";
     }
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
