@@ -80,5 +80,8 @@ protected:
         return WaitFor([&] { return form.ReceiveWait->Waiting() == 0; }, timeoutMs);
     }
 
+    // 2 KiB every 100 ms for `seconds` (test_faults.cpp).
+    void FloodWithUnsolicitedBlocks(int seconds, int memoryAtMs, bool startFull);
+
     std::unique_ptr<TPtyPair> pty;
 };
