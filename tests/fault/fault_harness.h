@@ -82,5 +82,8 @@ protected:
         return WaitFor([&] { return form.Requests->ReceiveWait()->Waiting() == 0; }, timeoutMs);
     }
 
+    // 2 KiB every 100 ms for `seconds` (test_faults.cpp).
+    void FloodWithUnsolicitedBlocks(int seconds, int memoryAtMs, bool startFull);
+
     std::unique_ptr<TPtyPair> pty;
 };
