@@ -151,7 +151,7 @@ void RequestRunner::Begin(LinkRun* run) {
     run->state_ = LinkRun::State::Running;
     emit runStarted(run);
     emit run->started();
-    if (current_ == run) Try(run);
+    if (current_ == run && run->state_ == LinkRun::State::Running) Try(run);
 }
 
 void RequestRunner::Try(LinkRun* run) {
@@ -166,7 +166,9 @@ void RequestRunner::Try(LinkRun* run) {
 
 void RequestRunner::Cancel(LinkRun* run) {
     if (run == current_) {
-        if (run->sequence_) Handle(run->sequence_->Cancel());
+        // Cancelled from its own started(), before its first try: nothing went out.
+        if (!run->sequence_) return End(LinkRun::State::Cancelled, {});
+        Handle(run->sequence_->Cancel());
         return;
     }
     const auto it = std::find(queue_.begin(), queue_.end(), run);
