@@ -192,6 +192,9 @@ private:
     void WireHandlers();
     void SetupMenus();
     void SetupSideBySide();  // tform1_sidebyside.cpp: cross-check and trend entries
+    // The Open/Close button's whole work: the port, then the shared-port
+    // warning and the status line.
+    void PortButtonClick();
     void SetupPort();
     void WarnIfPortShared();
     void UpdateStatusLine();
