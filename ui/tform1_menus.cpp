@@ -41,7 +41,7 @@ void TForm1::SetupMenus() {
     QAction* instrument = NamedAction(menuView, "actionHartInstrument", "&HART Instrument...");
     connect(instrument, &QAction::triggered, this, [this] {
         auto* w = findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!w) w = new HartInstrumentWindow(this);
+        if (!w) w = new HartInstrumentWindow(Session, this);
         w->show();
         w->raise();
         w->activateWindow();
@@ -50,7 +50,7 @@ void TForm1::SetupMenus() {
     QAction* find = NamedAction(menuTools, "actionFindModule", "Find &Module...");
     connect(find, &QAction::triggered, this, [this] {
         auto* dialog = findChild<FindModuleDialog*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!dialog) dialog = new FindModuleDialog(this);
+        if (!dialog) dialog = new FindModuleDialog(Session, this);
         dialog->show();
         dialog->raise();
         dialog->activateWindow();

@@ -12,7 +12,7 @@ namespace {
 template <typename Window>
 Window* ShowOnce(TForm1* form) {
     auto* window = form->findChild<Window*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!window) window = new Window(form);
+    if (!window) window = new Window(form->Session, form);
     window->show();
     window->raise();
     window->activateWindow();
