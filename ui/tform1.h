@@ -20,6 +20,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -44,6 +45,10 @@ class TrafficDock;
 class TrafficLogModel;
 class ModuleProfiles;
 class JournalFollower;
+class CrossCheckDialog;
+class TrendWindow;
+class HartInstrumentWindow;
+class FindModuleDialog;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -196,6 +201,14 @@ private:
     // The Open/Close button's whole work: the port, then the shared-port
     // warning and the status line.
     void PortButtonClick();
+    // Shows the addition `kept`, created on first use.
+    template <typename Window>
+    void ShowAddition(QPointer<Window>& kept) {
+        if (!kept) kept = new Window(Session, this);
+        kept->show();
+        kept->raise();
+        kept->activateWindow();
+    }
     void SetupPort();
     void WarnIfPortShared();
     void UpdateStatusLine();
@@ -218,6 +231,11 @@ private:
     // window's display is not touched.
     void CaptureModbusReply(const QByteArray& block, int code);
     void CaptureHartReply(std::span<const uint8_t> reply);
+
+    QPointer<CrossCheckDialog> crossCheck_;
+    QPointer<TrendWindow> trend_;
+    QPointer<HartInstrumentWindow> hartInstrument_;
+    QPointer<FindModuleDialog> findModule_;
 
     std::unique_ptr<Ui::TForm1> ui;
 };
