@@ -1,12 +1,10 @@
 #include "ui/crosscheckdialog.h"
 
-#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -16,16 +14,16 @@
 #include "modbus/byteorder.h"
 #include "protocol/hexbytes.h"
 #include "session/link.h"
+#include "session/windowsession.h"
 #include "ui/controls.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
 
 namespace {
 
-// The byte-order lists under the register labels, variable 1 first.
-QComboBox* OrderList(const Ui::TForm1& ui, int variable) {
-    QComboBox* const lists[] = {ui.FAMOUT3, ui.FAMOUT5, ui.FAMOUT7, ui.FAMOUT9};
-    return lists[variable];
+// A byte order's column title: the window's item text where the module
+// offers the order.
+QString OrderTitle(const QStringList& names, int order) {
+    if (order < names.size()) return names[order];
+    return QString("%1 (%2)").arg(order).arg(kFloatByteOrders[order].pattern);
 }
 
 QString Hex(std::span<const uint8_t> bytes) { return QString::fromLatin1(HexText(bytes)); }
@@ -69,7 +67,8 @@ QString ModbusSummary(const ModbusReply& r) {
 
 }  // namespace
 
-CrossCheckDialog::CrossCheckDialog(TForm1* window) : QDialog(window), window_(window) {
+CrossCheckDialog::CrossCheckDialog(WindowSession* session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     setObjectName("CrossCheckDialog");
     setWindowTitle("MODBUS Reply and Cross-Check");
 
@@ -79,7 +78,9 @@ CrossCheckDialog::CrossCheckDialog(TForm1* window) : QDialog(window), window_(wi
     modbusSummary_->setObjectName("labelModbusSummary");
     modbusSummary_->setWordWrap(true);
     QStringList headers{"Register", "Hex", "Value"};
-    for (int order = 0; order < kFloatByteOrderCount; ++order) headers << OrderTitle(order);
+    const QStringList orderNames = session_->Settings().byteOrderNames;
+    for (int order = 0; order < kFloatByteOrderCount; ++order)
+        headers << OrderTitle(orderNames, order);
     registers_ = Table("tableModbusRegisters", headers);
     auto* modbusLayout = new QVBoxLayout(modbusGroup);
     modbusLayout->addWidget(modbusSummary_);
@@ -114,50 +115,34 @@ CrossCheckDialog::CrossCheckDialog(TForm1* window) : QDialog(window), window_(wi
     layout->addWidget(checkGroup);
     resize(900, 640);
 
-    // Follow new replies and every control the comparison reads.
-    const Ui::TForm1& ui = *window_->form();
-    connect(window_, &TForm1::RepliesCaptured, this, &CrossCheckDialog::Refresh);
+    // Follow new replies and every setting of the window the comparison reads.
+    connect(session_, &WindowSession::repliesCaptured, this, &CrossCheckDialog::Refresh);
+    connect(session_, &WindowSession::settingsChanged, this, &CrossCheckDialog::Refresh);
     // A MODBUS request made or timed out changes what the kept reply is worth;
     // the ages shown grow by the second.
-    connect(window_->Link1, &Link::sent, this, &CrossCheckDialog::Refresh);
-    connect(window_->Link1, &Link::timedOut, this, &CrossCheckDialog::Refresh);
+    connect(session_->link(), &Link::sent, this, &CrossCheckDialog::Refresh);
+    connect(session_->link(), &Link::timedOut, this, &CrossCheckDialog::Refresh);
     auto* ages = new QTimer(this);
     connect(ages, &QTimer::timeout, this, &CrossCheckDialog::Refresh);
     ages->start(1000);
     connect(tolerance_, &QDoubleSpinBox::valueChanged, this, &CrossCheckDialog::Refresh);
-    for (int v = 0; v < kModuleVariables; ++v) {
-        connect(OrderList(ui, v), &QComboBox::currentTextChanged, this, &CrossCheckDialog::Refresh);
-    }
-    connect(ui.ComboBox18, &QComboBox::currentTextChanged, this, &CrossCheckDialog::Refresh);
-    for (QLineEdit* edit : {ui.Beilv, ui.xishu2, ui.xishu3, ui.xishu4}) {
-        connect(edit, &QLineEdit::textChanged, this, &CrossCheckDialog::Refresh);
-    }
     Refresh();
 }
 
-QString CrossCheckDialog::OrderTitle(int order) const {
-    // The lists' own item text where the module offers the order.
-    const QComboBox* list = window_->form()->FAMOUT3;
-    if (order < list->count()) return list->itemText(order);
-    return QString("%1 (%2)").arg(order).arg(kFloatByteOrders[order].pattern);
-}
-
 CrossCheckSettings CrossCheckDialog::SettingsFromWindow() const {
-    const Ui::TForm1& ui = *window_->form();
+    const WindowSettings window = session_->Settings();
     CrossCheckSettings s;
-    for (int v = 0; v < kModuleVariables; ++v) {
-        s.listOrder[static_cast<size_t>(v)] = ItemIndex(OrderList(ui, v));
-    }
-    s.coefficientMode = ItemIndex(ui.ComboBox18);
-    s.coefficient1 = TextBytes(ui.Beilv->text());
-    s.coefficients = {TextBytes(ui.xishu2->text()), TextBytes(ui.xishu3->text()),
-                      TextBytes(ui.xishu4->text())};
+    s.listOrder = window.byteOrders;
+    s.coefficientMode = window.coefficientMode;
+    s.coefficient1 = TextBytes(window.coefficient1);
+    s.coefficients = {TextBytes(window.coefficients[0]), TextBytes(window.coefficients[1]),
+                      TextBytes(window.coefficients[2])};
     s.tolerancePercent = tolerance_->value();
     return s;
 }
 
 void CrossCheckDialog::Refresh() {
-    const LastReplies& last = window_->Captured;
+    const LastReplies& last = session_->Captured();
     ModbusReply modbus;
     if (last.modbus.empty()) {
         modbusSummary_->setText("No reply yet: press \"MODBUS Comm Test\".");
@@ -169,7 +154,7 @@ void CrossCheckDialog::Refresh() {
 
     // What the comparison rests on, and how old each side is.
     const QDateTime now = QDateTime::currentDateTime();
-    const ExchangeRecord& request = window_->Link1->Current();
+    const ExchangeRecord& request = session_->link()->Current();
     CrossCheckSources sources;
     sources.hart = last.hart.has_value();
     sources.modbus = !last.modbus.empty();

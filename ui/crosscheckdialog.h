@@ -15,12 +15,12 @@
 class QDoubleSpinBox;
 class QLabel;
 class QTableWidget;
-class TForm1;
+class WindowSession;
 
 class CrossCheckDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CrossCheckDialog(TForm1* window);
+    explicit CrossCheckDialog(WindowSession* session, QWidget* parent = nullptr);
 
     // The window's byte-order lists, coefficient mode and coefficients.
     CrossCheckSettings SettingsFromWindow() const;
@@ -33,9 +33,8 @@ private:
     // `why`: the sides can't be compared now, every row says so.
     void ShowCrossCheck(const std::vector<CrossCheckRow>& rows,
                         const std::optional<std::string>& why);
-    QString OrderTitle(int order) const;
 
-    TForm1* window_;
+    WindowSession* session_;
     QLabel* modbusSummary_;
     QTableWidget* registers_;
     QDoubleSpinBox* tolerance_;

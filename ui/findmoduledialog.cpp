@@ -15,9 +15,7 @@
 
 #include "session/link.h"
 #include "session/scanjob.h"
-#include "ui/controls.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
+#include "session/windowsession.h"
 
 namespace {
 
@@ -46,8 +44,8 @@ QString KindName(ScanKind kind) {
 
 }  // namespace
 
-FindModuleDialog::FindModuleDialog(TForm1* window)
-    : QDialog(window), window_(window), job_(new ScanJob(window->Link1, this)) {
+FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
+    : QDialog(parent), session_(session), job_(new ScanJob(session->link(), this)) {
     setObjectName("FindModuleDialog");
     setWindowTitle("Find Module");
     setModal(true);
@@ -146,7 +144,7 @@ FindModuleDialog::FindModuleDialog(TForm1* window)
 bool FindModuleDialog::scanning() const { return job_->running() || !queue_.empty(); }
 
 SequenceTiming FindModuleDialog::TimingFor(ScanKind kind) const {
-    SequenceTiming timing = window_->Link1->Timing();
+    SequenceTiming timing = session_->link()->Timing();
     timing.answerTime = answerTime_->value() > 0 ? std::chrono::milliseconds(answerTime_->value())
                                                  : DefaultScanAnswerTime(kind);
     return timing;
@@ -163,10 +161,9 @@ bool FindModuleDialog::StartScans() {
         summary_->setText("A range must run from the lower address to the higher.");
         return false;
     }
-    if (!window_->PortOpen) {
+    if (!session_->PortOpen()) {
         // As the Open button does, with its message if the port will not open.
-        window_->form()->Button1->click();
-        if (!window_->PortOpen) {
+        if (!session_->EnsurePortOpen()) {
             summary_->setText("The port could not be opened: nothing was sent.");
             return false;
         }
@@ -220,17 +217,17 @@ void FindModuleDialog::Finished() {
     candidate_->clear();
     QString text = report.cancelled ? "Stopped. " : "";
     if (!report.failure.isEmpty()) text += "The scan stopped: " + report.failure + ". ";
-    text += finds_.empty() ? QString("Nothing answered.")
-                           : QString("%1 found.").arg(finds_.size());
+    text += finds_.empty() ? QString("Nothing answered.") : QString("%1 found.").arg(finds_.size());
     if (garbage_ > 0)
-        text += QString(" %1 brought bytes that answer nothing (a wrong speed, or another "
-                        "talker): see the traffic log.")
+        text += QString(
+                    " %1 brought bytes that answer nothing (a wrong speed, or another "
+                    "talker): see the traffic log.")
                     .arg(garbage_ == 1 ? QString("1 candidate")
                                        : QString("%1 candidates").arg(garbage_));
     if (finds_.empty() && !report.cancelled)
         text += " A slow module may need a longer answer time.";
     summary_->setText(text);
-    if (openedHere_ && window_->PortOpen) window_->form()->Button1->click();
+    if (openedHere_) session_->ClosePort();
     openedHere_ = false;
 }
 
@@ -256,15 +253,13 @@ void FindModuleDialog::AddFind(const ScanFind& find) {
 }
 
 void FindModuleDialog::Use(const ScanFind& find) {
-    Ui::TForm1* ui = window_->form();
     if (find.kind == ScanKind::Line) {
-        ui->ComboBox11->setEditText(QString::number(find.line.baud));
-        SetItemIndex(ui->ComboBox10, static_cast<int>(find.line.parity));
+        session_->UseLineSettings(find.line.baud, static_cast<int>(find.line.parity));
         summary_->setText(QString("The port's settings now read %1; close and open the port to "
                                   "use them.")
                               .arg(QString::fromStdString(LineSettingText(find.line))));
     } else if (find.kind == ScanKind::Instrument) {
-        SetItemIndex(ui->ComboBox30, find.pollingAddress);
+        session_->UseHartPollingAddress(find.pollingAddress);
         summary_->setText(QString("HART Address is now %1.").arg(find.pollingAddress));
     }
 }
@@ -273,8 +268,7 @@ void FindModuleDialog::SetRunning(bool running) {
     start_->setEnabled(!running);
     cancel_->setEnabled(running);
     for (QWidget* w : std::initializer_list<QWidget*>{checkLine_, checkBus_, checkHart_, busFirst_,
-                                                       busLast_, hartFirst_, hartLast_,
-                                                       answerTime_})
+                                                      busLast_, hartFirst_, hartLast_, answerTime_})
         w->setEnabled(!running);
 }
 

@@ -19,12 +19,12 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class ScanJob;
-class TForm1;
+class WindowSession;
 
 class FindModuleDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FindModuleDialog(TForm1* window);
+    explicit FindModuleDialog(WindowSession* session, QWidget* parent = nullptr);
 
     // Runs the chosen scans; false (with the reason shown) when nothing was
     // chosen, a range is wrong or the port could not be opened.
@@ -44,7 +44,7 @@ private:
     void SetRunning(bool running);
     SequenceTiming TimingFor(ScanKind kind) const;
 
-    TForm1* window_;
+    WindowSession* session_;
     ScanJob* job_;
     QCheckBox* checkLine_;
     QCheckBox* checkBus_;

@@ -28,8 +28,7 @@
 #include "session/hartinstrumentjob.h"
 #include "session/link.h"
 #include "session/loopcheckjob.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
+#include "session/windowsession.h"
 
 namespace {
 
@@ -53,12 +52,12 @@ enum LoopColumn { kPoint, kHart, kPercent, kModbus, kDeviation, kResult, kColumn
 
 }  // namespace
 
-HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
-    : QWidget(window, Qt::Window),
-      window_(window),
-      job_(new HartInstrumentJob(window->Link1, this)),
+HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      session_(session),
+      job_(new HartInstrumentJob(session->link(), this)),
       // The loop check outlives the window: closing it still sends command 40 with 0.
-      loop_(new LoopCheckJob(window->Link1, window->Link1)) {
+      loop_(session->LoopCheck()) {
     setObjectName("HartInstrumentWindow");
     setWindowTitle("HART Instrument");
 
@@ -204,7 +203,7 @@ HartInstrumentWindow::HartInstrumentWindow(TForm1* window)
 }
 
 HartInstrumentWindow::~HartInstrumentWindow() {
-    // Owned by the link, it goes on to leave fixed current mode on its own.
+    // Owned by the session, it goes on to leave fixed current mode on its own.
     if (loop_) loop_->Cancel();
 }
 
@@ -219,11 +218,10 @@ void HartInstrumentWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool HartInstrumentWindow::EnsurePortOpen() {
-    if (window_->PortOpen) return true;
     // As the Open button does, with its message if the port will not open.
-    window_->form()->Button1->click();
-    if (!window_->PortOpen) Say("The port could not be opened: nothing was sent.", true);
-    return window_->PortOpen;
+    if (session_->EnsurePortOpen()) return true;
+    Say("The port could not be opened: nothing was sent.", true);
+    return false;
 }
 
 void HartInstrumentWindow::Say(const QString& text, bool problem) {

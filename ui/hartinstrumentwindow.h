@@ -24,12 +24,12 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class TForm1;
+class WindowSession;
 
 class HartInstrumentWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit HartInstrumentWindow(TForm1* window);
+    explicit HartInstrumentWindow(WindowSession* session, QWidget* parent = nullptr);
     ~HartInstrumentWindow() override;
 
     HartInstrumentJob* job() const { return job_; }
@@ -58,9 +58,9 @@ private:
     void SetBusy(bool busy);
     void Say(const QString& text, bool problem = false);
 
-    TForm1* window_;
+    WindowSession* session_;
     HartInstrumentJob* job_;
-    // Owned by the link, which the main window may delete before this window.
+    // The session's, which the main window may delete before this window.
     QPointer<LoopCheckJob> loop_;
     bool writing_ = false;
 

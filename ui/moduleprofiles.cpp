@@ -14,7 +14,6 @@
 #include "profile/profilesettings.h"
 #include "session/certifyjob.h"
 #include "session/loopcheckjob.h"
-#include "ui/hartinstrumentwindow.h"
 #include "session/modulejob.h"
 #include "session/requestrunner.h"
 #include "ui/applyreportdialog.h"
@@ -251,10 +250,8 @@ bool ModuleProfiles::SaveCertificate(const QString& pdfPath) {
     c.verified = true;
     c.rows = job_->rows();
     // A loop check run in the HART Instrument window goes into the certificate with its time.
-    if (auto* hart = form_->findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
-        const LoopCheckJob* loop = hart->loopCheck();
-        if (!loop->IsRunning() && !loop->report().points.empty()) c.loopCheck = loop->report().Lines();
-    }
+    const LoopCheckJob* loop = form_->Session->LoopCheck();
+    if (!loop->IsRunning() && !loop->report().points.empty()) c.loopCheck = loop->report().Lines();
     certify_->disconnect(this);
     connect(certify_, &CertifyJob::finished, this, [this, pdfPath] {
         const Certificate& done = certify_->certificate();

@@ -8,7 +8,6 @@
 #include "session/loopcheckjob.h"
 #include "session/requestrunner.h"
 #include "ui/desktoppalette.h"
-#include "ui/hartinstrumentwindow.h"
 #include "ui/moduleprofiles.h"
 #include "ui/requestbuttonslock.h"
 #include "ui/statusline.h"
@@ -28,9 +27,11 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       Link1(new Link(this)),
       Requests(new WindowRequest(Link1, this)),
+      Session(new WindowSession(Link1, Requests, this)),
       Comm1(Link1->Comm()),
       Timer2(Requests->ReplyTimer()),
       Timer3(Requests->ReplyTimeout()),
+      Captured(Session->Captured()),
       ui(std::make_unique<Ui::TForm1>()) {
     ui->setupUi(this);
 
@@ -52,6 +53,7 @@ TForm1::TForm1(QWidget* parent)
     SetupPort();
     SetupTraffic();
     SetupJournal();
+    SetupSession();
     Profiles = new ModuleProfiles(this);
     LoadPictures();
     new TDesktopPalette(this);  // light and dark desktops alike
@@ -85,9 +87,8 @@ void TForm1::ShowBlock(const QByteArray& block, int code, const QString& shown) 
 void TForm1::closeEvent(QCloseEvent* event) {
     // A loop check holds the loop at a fixed current the control system sees:
     // it is released on the line before the port goes, within a few seconds.
-    auto* hart = findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly);
-    LoopCheckJob* loop = hart ? hart->loopCheck() : nullptr;
-    if (loop && loop->IsRunning() && !closingAfterRelease_) {
+    LoopCheckJob* loop = Session->LoopCheck();
+    if (loop->IsRunning() && !closingAfterRelease_) {
         closingAfterRelease_ = true;
         loop->Cancel();
         connect(loop, &LoopCheckJob::finished, this, &QWidget::close, Qt::QueuedConnection);

@@ -14,11 +14,13 @@
 //   tform1_menus.cpp      menu bar: File, View, Help (where additions are reached)
 //   tform1_capture.cpp    copies of the last HART command 3 and MODBUS test replies
 //   tform1_sidebyside.cpp View entries: cross-check dialog, trend window
+//   tform1_session.cpp    what the additions reach of the window through its session
 //   tform1_port.cpp       device list, vanished or shared device, status line
 //   tform1_traffic.cpp    traffic log panel, View > Traffic, File > Save Traffic
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -30,7 +32,7 @@
 #include "session/link.h"
 #include "session/ttimer.h"
 #include "session/windowrequest.h"
-#include "ui/lastreplies.h"
+#include "session/windowsession.h"
 
 namespace Ui {
 class TForm1;
@@ -43,6 +45,10 @@ class TrafficDock;
 class TrafficLogModel;
 class ModuleProfiles;
 class JournalFollower;
+class CrossCheckDialog;
+class TrendWindow;
+class HartInstrumentWindow;
+class FindModuleDialog;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -55,6 +61,8 @@ public:
     // The one owner of the serial line, and the window's request pattern on it.
     Link* const Link1;
     WindowRequest* const Requests;
+    // What the additions (dialogs and windows of the menus) reach of the window.
+    WindowSession* const Session;
     // The serial component behind the link (its line settings are the link's).
     TComm* const Comm1;
     TTimer* const Timer2;  // reply timer (300 ms): decodes the collected reply
@@ -93,8 +101,8 @@ public:
     TStatusLine* StatusLine = nullptr;   // port, line settings, open or closed, last reply
     ModuleProfiles* Profiles = nullptr;  // Read Module, profiles, Apply Profile to Module
 
-    // Kept for the cross-check and the trend; RepliesCaptured() says when.
-    LastReplies Captured;
+    // Kept for the cross-check and the trend by the session, which says when.
+    const LastReplies& Captured;
     int ModbusTestStart = 0;  // start address the last MODBUS test request carried
 
     // Traffic log, fed at every send, request, block, timeout, open, close and
@@ -114,9 +122,6 @@ public:
     // Shows a configuration query's reply in its controls, as the reply timer
     // does, for a reply a sequence collected; the link's state is not touched.
     void ShowConfigReply(int code, const std::string& reply);
-
-signals:
-    void RepliesCaptured();
 
 public slots:
     // Link and traffic.
@@ -192,6 +197,18 @@ private:
     void WireHandlers();
     void SetupMenus();
     void SetupSideBySide();  // tform1_sidebyside.cpp: cross-check and trend entries
+    void SetupSession();     // tform1_session.cpp
+    // The Open/Close button's whole work: the port, then the shared-port
+    // warning and the status line.
+    void PortButtonClick();
+    // Shows the addition `kept`, created on first use.
+    template <typename Window>
+    void ShowAddition(QPointer<Window>& kept) {
+        if (!kept) kept = new Window(Session, this);
+        kept->show();
+        kept->raise();
+        kept->activateWindow();
+    }
     void SetupPort();
     void WarnIfPortShared();
     void UpdateStatusLine();
@@ -214,6 +231,11 @@ private:
     // window's display is not touched.
     void CaptureModbusReply(const QByteArray& block, int code);
     void CaptureHartReply(std::span<const uint8_t> reply);
+
+    QPointer<CrossCheckDialog> crossCheck_;
+    QPointer<TrendWindow> trend_;
+    QPointer<HartInstrumentWindow> hartInstrument_;
+    QPointer<FindModuleDialog> findModule_;
 
     std::unique_ptr<Ui::TForm1> ui;
 };

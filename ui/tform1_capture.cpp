@@ -6,17 +6,12 @@
 
 void TForm1::CaptureModbusReply(const QByteArray& block, int code) {
     if (code != kCodeModbusTest) return;
-    Captured.modbus.assign(block.begin(), block.end());
-    Captured.modbusVerdict = JudgeReply(code, Link1->Current().frame, Captured.modbus);
-    Captured.modbusFirstRegister = kFirstHoldingRegister + ModbusTestStart;
-    Captured.modbusTime = QDateTime::currentDateTime();
-    emit RepliesCaptured();
+    std::vector<uint8_t> reply(block.begin(), block.end());
+    const ReplyVerdict verdict = JudgeReply(code, Link1->Current().frame, reply);
+    Session->KeepModbusReply(std::move(reply), verdict, kFirstHoldingRegister + ModbusTestStart);
 }
 
 void TForm1::CaptureHartReply(std::span<const uint8_t> reply) {
     auto values = ParseHartCommand3Values(reply);
-    if (!values) return;
-    Captured.hart = std::move(values);
-    Captured.hartTime = QDateTime::currentDateTime();
-    emit RepliesCaptured();
+    if (values) Session->KeepHartValues(std::move(*values));
 }

@@ -39,22 +39,10 @@ void TForm1::SetupMenus() {
     SetupSideBySide();
 
     QAction* instrument = NamedAction(menuView, "actionHartInstrument", "&HART Instrument...");
-    connect(instrument, &QAction::triggered, this, [this] {
-        auto* w = findChild<HartInstrumentWindow*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!w) w = new HartInstrumentWindow(this);
-        w->show();
-        w->raise();
-        w->activateWindow();
-    });
+    connect(instrument, &QAction::triggered, this, [this] { ShowAddition(hartInstrument_); });
 
     QAction* find = NamedAction(menuTools, "actionFindModule", "Find &Module...");
-    connect(find, &QAction::triggered, this, [this] {
-        auto* dialog = findChild<FindModuleDialog*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!dialog) dialog = new FindModuleDialog(this);
-        dialog->show();
-        dialog->raise();
-        dialog->activateWindow();
-    });
+    connect(find, &QAction::triggered, this, [this] { ShowAddition(findModule_); });
 
     QAction* about = NamedAction(menuHelp, "actionAbout", "&About");
     connect(about, &QAction::triggered, this, [this] {

@@ -21,12 +21,7 @@ void TForm1::SetupPort() {
     StatusLine = new TStatusLine(statusBar());
     // Any reply on the line, the window's or a sequence's, is the last reply.
     connect(Link1, &Link::received, StatusLine, [this] { StatusLine->ReplyReceived(); });
-    // Run after the handlers wired before them: they see the outcome of Button1Click and
-    // Timer4Timer.
-    connect(ui->Button1, &QPushButton::clicked, this, [this] {
-        if (PortOpen) WarnIfPortShared();
-        UpdateStatusLine();
-    });
+    // Run after the handler wired before it: it sees the outcome of Timer4Timer.
     connect(Timer4, &TTimer::OnTimer, this, &TForm1::UpdateStatusLine);
     for (QComboBox* combo :
          {static_cast<QComboBox*>(ui->SPREALCOM), ui->ComboBox11, ui->ComboBox10})
@@ -45,6 +40,12 @@ void TForm1::SetupPort() {
     connect(ui->ComboBox11, &QComboBox::editTextChanged, this, [this](const QString& text) {
         ui->ComboBox11->setMinimumContentsLength(text.size() > 5 ? static_cast<int>(text.size()) : 0);
     });
+}
+
+void TForm1::PortButtonClick() {
+    Guarded(&TForm1::Button1Click);
+    if (PortOpen) WarnIfPortShared();
+    UpdateStatusLine();
 }
 
 void TForm1::Comm1RequestHangup(TComm*) {

@@ -30,8 +30,7 @@ void FillUnitList(QComboBox* combo) {
 void TForm1::WireHandlers() {
     using Handler = void (TForm1::*)();
     const std::pair<QPushButton*, Handler> buttons[] = {
-        // Link and traffic.
-        {ui->Button1, &TForm1::Button1Click},
+        // Link and traffic (Open/Close below).
         {ui->Button6, &TForm1::Button6Click},
         {ui->Button26, &TForm1::Button26Click},
         // Page 1: system parameters.
@@ -73,6 +72,7 @@ void TForm1::WireHandlers() {
     for (const auto& [button, handler] : buttons) {
         connect(button, &QPushButton::clicked, this, [this, handler] { Guarded(handler); });
     }
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::PortButtonClick);
     connect(ui->Edit14, &QLineEdit::textChanged, this, &TForm1::Edit14Change);
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
 

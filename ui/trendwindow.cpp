@@ -33,10 +33,10 @@
 #include "protocol/strtoint.h"
 #include "session/link.h"
 #include "session/linkrun.h"
+#include "session/windowrequest.h"
+#include "session/windowsession.h"
 #include "ui/controls.h"
 #include "ui/tapplication.h"
-#include "ui/tform1.h"
-#include "ui_tform1.h"
 
 namespace {
 
@@ -59,7 +59,8 @@ bool IdentityKnown(const HartIdentity& id) {
 
 }  // namespace
 
-TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(window) {
+TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session) {
     setObjectName("TrendWindow");
     setWindowTitle("Trend");
 
@@ -176,9 +177,9 @@ TrendWindow::TrendWindow(TForm1* window) : QWidget(window, Qt::Window), window_(
         if (!testIntervalMs_) poll_->setInterval(seconds * 1000);
     });
     // Nothing more can come: stop at once, saying why.
-    connect(window_->Link1, &Link::hungUp, this,
+    connect(session_->link(), &Link::hungUp, this,
             [this] { LineLost("The device hung up (the port is gone): polling stopped."); });
-    connect(window_->Link1, &Link::closed, this,
+    connect(session_->link(), &Link::closed, this,
             [this] { LineLost("The port closed: polling stopped."); });
     ShowControls();
 }
@@ -192,7 +193,7 @@ void TrendWindow::SetIntervalForTest(int ms) {
 
 void TrendWindow::Start() {
     if (polling_) return;
-    if (!window_->PortOpen) {
+    if (!session_->PortOpen()) {
         status_->setText("The port is closed: open it before polling.");
         return;
     }
@@ -233,21 +234,20 @@ void TrendWindow::ShowControls() {
 }
 
 std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
-    const Ui::TForm1& ui = *window_->form();
+    const WindowSettings window = session_->Settings();
     const int source = source_->currentIndex();
     std::vector<SequenceStep> steps;
     try {
         if (source == kHart || source == kBoth) {
-            const int preamble = StrToInt(TextBytes(ui.Edit9->text()));
+            const int preamble = StrToInt(TextBytes(window.preamble));
             if (!PreambleLengthOk(preamble)) throw std::runtime_error(kPreambleRangeMessage);
-            const uint8_t master =
-                ItemIndex(ui.ComboBox42) == 1 ? kSecondaryMaster : kPrimaryMaster;
-            const HartIdentity identity = window_->Requests->KeptHartIdentity();
+            const uint8_t master = window.master == 1 ? kSecondaryMaster : kPrimaryMaster;
+            const HartIdentity identity = session_->requests()->KeptHartIdentity();
             if (!IdentityKnown(identity)) {
                 // Command 3 goes to the instrument's long address, which only
                 // its command 0 reply gives: read that first.
                 const HartBytes frame =
-                    HartCommand0Frame(preamble, master, window_->Requests->HartPollingAddress());
+                    HartCommand0Frame(preamble, master, session_->requests()->HartPollingAddress());
                 return std::vector<SequenceStep>{{std::string(frame.begin(), frame.end()),
                                                   kCodeHartCommand0,
                                                   "Trend: HART command 0 (identity)"}};
@@ -258,8 +258,8 @@ std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
         }
         if (source == kModbus || source == kBoth) {
             const ModbusRequest frame = ReadHoldingRegistersRequest(
-                StrToInt(TextBytes(ui.Edit18->text())), StrToInt(TextBytes(ui.Edit19->text())),
-                StrToInt(TextBytes(ui.Edit20->text())));
+                StrToInt(TextBytes(window.modbusSlave)), StrToInt(TextBytes(window.modbusStart)),
+                StrToInt(TextBytes(window.modbusCount)));
             modbusStartOfRun_ = frame[3];
             steps.push_back(
                 {std::string(frame.begin(), frame.end()), kCodeModbusTest, "Trend: MODBUS test"});
@@ -272,20 +272,20 @@ std::optional<std::vector<SequenceStep>> TrendWindow::PollSteps() {
 }
 
 void TrendWindow::Poll() {
-    if (!window_->PortOpen) {
+    if (!session_->PortOpen()) {
         LineLost("The port is closed: polling stopped.");
         return;
     }
     // The window's own request or another sequence has the line: skip this
     // tick rather than queue behind it.
-    if (run_ || !window_->Link1->LineFree()) return;
+    if (run_ || !session_->link()->LineFree()) return;
     const auto steps = PollSteps();
     if (!steps) return;
     sourceOfRun_ = source_->currentIndex();
     codesOfRun_.clear();
     for (const SequenceStep& step : *steps) codesOfRun_.push_back(step.code);
     hartOfRun_.reset();
-    run_ = window_->Link1->Start(*steps, {}, this);
+    run_ = session_->link()->Start(*steps, {}, this);
     connect(run_, &LinkRun::replied, this, &TrendWindow::Replied);
     connect(run_, &LinkRun::finished, this, &TrendWindow::Ended);
 }
@@ -297,7 +297,7 @@ void TrendWindow::Replied(int step, const QByteArray& reply) {
     const int code = codesOfRun_[static_cast<size_t>(step)];
     if (code == kCodeHartCommand0) {
         if (const auto device = ParseHartCommand0Reply(bytes)) {
-            window_->Requests->KeepHartIdentity(device->identity);
+            session_->requests()->KeepHartIdentity(device->identity);
             status_->setText("HART identity read (command 0): polling command 3.");
         }
         return;
@@ -310,9 +310,7 @@ void TrendWindow::Replied(int step, const QByteArray& reply) {
             return;
         }
     } else {
-        const Ui::TForm1& ui = *window_->form();
-        const std::array<int, 4> orders{ItemIndex(ui.FAMOUT3), ItemIndex(ui.FAMOUT5),
-                                        ItemIndex(ui.FAMOUT7), ItemIndex(ui.FAMOUT9)};
+        const auto orders = session_->Settings().byteOrders;
         values = TrendValuesFromModbus(bytes, kFirstHoldingRegister + modbusStartOfRun_, orders);
         if (values && sourceOfRun_ == kBoth) {
             TrendValues hart = hartOfRun_.value_or(TrendValues{});

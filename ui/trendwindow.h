@@ -32,14 +32,14 @@ class QSpinBox;
 class QTableWidget;
 class QTimer;
 class QValueAxis;
-class TForm1;
+class WindowSession;
 
 class TrendWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kTimeoutsToStop = 3;
 
-    explicit TrendWindow(TForm1* window);
+    explicit TrendWindow(WindowSession* session, QWidget* parent = nullptr);
 
     const TrendLog& log() const { return log_; }
     bool IsPolling() const;
@@ -92,7 +92,7 @@ private:
     void ShowLine(int series, bool shown);
     QString GapAt(double x) const;
 
-    TForm1* window_;
+    WindowSession* session_;
     TrendLog log_;
     bool trimmed_ = false;  // a line's oldest segments have left the chart
     QTimer* poll_;
@@ -101,8 +101,8 @@ private:
     LinkRun* run_ = nullptr;  // the poll under way
     int timeoutsInARow_ = 0;
     int sourceOfRun_ = 0;
-    std::vector<int> codesOfRun_;  // request code of each step of the run
-    int modbusStartOfRun_ = 0;     // start address the polled MODBUS request carried
+    std::vector<int> codesOfRun_;           // request code of each step of the run
+    int modbusStartOfRun_ = 0;              // start address the polled MODBUS request carried
     std::optional<TrendValues> hartOfRun_;  // polling both: the HART step's values
     QComboBox* source_;
     QSpinBox* interval_;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QDateTime>
-
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -17,6 +16,6 @@ struct LastReplies {
     QDateTime hartTime;
     std::vector<uint8_t> modbus;  // the block as received; empty before the first
     int modbusFirstRegister = kFirstHoldingRegister;  // of the request it answers
-    ReplyVerdict modbusVerdict;  // judged against the request it answers
+    ReplyVerdict modbusVerdict;                       // judged against the request it answers
     QDateTime modbusTime;
 };
