@@ -86,16 +86,13 @@ TEST(RequestRunner, AnEarlierReplyStillComingIsNotTheFirstStepsReply) {
     link.Close();
 }
 
-// Each run hears only its own: a second run started while one runs waits in
-// the queue and starts once the line is quiet (the first reply complete and
-// a silence after it); its reply goes to it, never to the first; a cancelled
-// run's late reply goes to nobody; a lost reply is asked again when the run
-// allows it.
-TEST(RequestRunner, EachRunHearsOnlyItsOwnReplies) {
+// A second run started while one runs waits in the queue and starts once the
+// line is quiet (the first reply complete and a silence after it); each run
+// hears only its own reply.
+TEST(RequestRunner, AQueuedRunStartsWhenTheLineIsQuietAndHearsOnlyItsOwnReply) {
     TestApp();
     TPtyPair pty;
     Link link;
-    link.SetAnswerTime(Ms(100));
     OpenOnPty(link, pty);
     std::vector<std::string> heard1, heard2;
     LinkRun* first = link.Start({{"QQQ#QV#", 201, "Version"}});
@@ -113,9 +110,16 @@ TEST(RequestRunner, EachRunHearsOnlyItsOwnReplies) {
     ASSERT_TRUE(Ended(second));
     EXPECT_EQ(heard1, std::vector<std::string>{"QV:TAVRIX V2#"});
     EXPECT_EQ(heard2, std::vector<std::string>{"QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#"});
+    link.Close();
+}
 
-    // Cancelled before its reply: the reply answers nobody, the next run
-    // does not take it for its own.
+// Cancelled before its reply: the reply answers nobody, and the next run
+// does not take it for its own.
+TEST(RequestRunner, ACancelledRunsLateReplyGoesToNobody) {
+    TestApp();
+    TPtyPair pty;
+    Link link;
+    OpenOnPty(link, pty);
     LinkRun* cancelled = link.Start({{"QQQ#QV#", 201, "Version"}});
     bool cancelledHeard = false;
     QObject::connect(cancelled, &LinkRun::replied, [&] { cancelledHeard = true; });
@@ -127,7 +131,21 @@ TEST(RequestRunner, EachRunHearsOnlyItsOwnReplies) {
     ASSERT_TRUE(PumpUntil([&] { return link.Current().bytesSince == 13; }, Ms(5000)));
     EXPECT_FALSE(cancelledHeard);
 
-    // A lost reply, asked again.
+    LinkRun* next = link.Start({{"QQQ#QX#", 202, "System"}});
+    EXPECT_EQ(Written(pty, 7), "QQQ#QX#");
+    pty.Send("QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#");
+    ASSERT_TRUE(Ended(next));
+    EXPECT_EQ(next->replies(), std::vector<std::string>{"QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#"});
+    link.Close();
+}
+
+// A lost reply is asked again as the run's retries allow, and says so.
+TEST(RequestRunner, ALostReplyIsAskedAgainWhenTheRunAllows) {
+    TestApp();
+    TPtyPair pty;
+    Link link;
+    link.SetAnswerTime(Ms(100));
+    OpenOnPty(link, pty);
     LinkRun* retried = link.Start({{"QQQ#QV#", 201, "Version"}}, {.retries = 1});
     std::vector<QString> tries;
     QObject::connect(
