@@ -77,8 +77,7 @@ RequestRunner::RequestRunner(Link* link) : QObject(link), link_(link) {
 RequestRunner::~RequestRunner() {
     // Handles that outlive us (owned elsewhere) must not call back.
     for (LinkRun* run : findChildren<LinkRun*>()) run->runner_ = nullptr;
-    for (const QPointer<LinkRun>& run : queue_)
-        if (run) run->runner_ = nullptr;
+    for (LinkRun* run : queue_) run->runner_ = nullptr;
     if (current_) current_->runner_ = nullptr;
 }
 
@@ -90,9 +89,8 @@ uint32_t RequestRunner::ReadInterval() const { return link_->SequenceReadInterva
 
 LinkRun* RequestRunner::Start(std::vector<SequenceStep> steps, RunOptions options, QObject* owner) {
     auto* run = new LinkRun(this, std::move(steps), options, owner);
-    const bool mayGoNow = !current_ && (holder_ ? holder_ == owner
-                                                : std::none_of(queue_.begin(), queue_.end(),
-                                                               [](const auto& q) { return q; }));
+    // A run whose owner goes leaves the queue at once (LinkRun's destructor).
+    const bool mayGoNow = !current_ && (holder_ ? holder_ == owner : queue_.empty());
     if (mayGoNow) {
         Begin(run);
     } else {
@@ -124,8 +122,7 @@ void RequestRunner::Busy() {
 
 void RequestRunner::IdleIfDone() {
     if (current_ || holder_ || !busy_) return;
-    if (std::any_of(queue_.begin(), queue_.end(), [](const auto& q) { return q; })) return;
-    queue_.clear();
+    if (!queue_.empty()) return;
     busy_ = false;
     link_->GiveBack(this);
     emit ended();
@@ -134,8 +131,8 @@ void RequestRunner::IdleIfDone() {
 void RequestRunner::StartNext() {
     while (!current_ && !queue_.empty()) {
         // The holder's own runs go first; the others wait until it lets go.
-        auto it = std::find_if(queue_.begin(), queue_.end(), [this](const QPointer<LinkRun>& q) {
-            return q && (!holder_ || q->parent() == holder_);
+        auto it = std::find_if(queue_.begin(), queue_.end(), [this](const LinkRun* q) {
+            return !holder_ || q->parent() == holder_;
         });
         if (it == queue_.end()) break;
         LinkRun* run = *it;

@@ -10,7 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
@@ -78,7 +77,7 @@ private:
     SequenceTime Now() const;
 
     Link* link_;
-    std::deque<QPointer<LinkRun>> queue_;
+    std::deque<LinkRun*> queue_;
     LinkRun* current_ = nullptr;
     const QObject* holder_ = nullptr;
     bool busy_ = false;
