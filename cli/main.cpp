@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -36,7 +37,9 @@
 #include "profile/applyreport.h"
 #include "profile/certificate.h"
 #include "profile/profile.h"
+#include "profile/unfinishedapply.h"
 #include "protocol/hexbytes.h"
+#include "protocol/strtoint.h"
 #include "serial/openfailure.h"
 #include "serial/portlist.h"
 #include "serial/signalpipe.h"
@@ -49,6 +52,7 @@
 #include "session/modulejob.h"
 #include "session/portdiscovery.h"
 #include "session/scanjob.h"
+#include "traffic/journal.h"
 
 #ifndef TAVRIX_VERSION
 #define TAVRIX_VERSION "?"
@@ -93,10 +97,23 @@ QString ShellQuoted(const std::string& s) {
 }
 
 // The folder backups of apply go to unless --backup names a file.
-QString BackupFolder() {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty()) state = QDir::homePath() + "/.local/state";
-    return state + "/tavrix/backups";
+QString BackupFolder() { return QString::fromStdString(JournalFolder()) + "/backups"; }
+
+// Where an apply under way on `port` is recorded until its report is out.
+QString UnfinishedApplyPath(const std::string& port) {
+    return QString::fromStdString(JournalFolder() + "/unfinished/" + UnfinishedApplyFileName(port));
+}
+
+// Whole or not at all: a kill part way through leaves the old file or none.
+bool WriteWhole(const QString& path, const QByteArray& data, QString* error) {
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit()) return true;
+    *error = path + ": " + f.errorString();
+    return false;
+}
+
+QString LineText(const UnfinishedLine& line) {
+    return QString("--baud %1 --parity %2").arg(line.baud).arg(ParityName(line.parity));
 }
 
 // One module's run: what it prints and the status it ends with. On its own
@@ -143,6 +160,11 @@ public:
     }
 
     void Start() {
+        if (const auto unfinished = FindUnfinishedApply()) return WarnUnfinished(*unfinished);
+        StartCommand();
+    }
+
+    void StartCommand() {
         const auto& w = options_.words;
         const std::string what = w[0] + (w.size() > 1 && w[0] != "apply" ? " " + w[1] : "");
         if (what == "version") return Version();
@@ -242,9 +264,9 @@ private:
                  ShellQuoted(file));
     }
 
-    // Keeps the snapshot where the report says; the path, or "" when none was read.
-    std::string SaveBackup() {
-        if (job_.snapshot().settings.empty()) return {};
+    // Keeps the snapshot where the report says, and the record of this
+    // apply beside it, before the first set command goes out; why not, else "".
+    QString KeepSnapshot(const Profile& read) {
         QString path = QString::fromStdString(options_.backup);
         if (path.isEmpty()) {
             QDir().mkpath(BackupFolder());
@@ -252,20 +274,132 @@ private:
                    QFileInfo(QString::fromStdString(port_)).fileName() + "-" +
                    QDateTime::currentDateTime().toString("yyyyMMdd'T'HHmmss") + ".json";
         }
-        Profile snapshot = job_.snapshot();
+        Profile snapshot = read;
         snapshot.toolVersion = TAVRIX_VERSION;
         snapshot.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
-        QFile f(path);
-        const QByteArray json = WriteProfile(snapshot);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
-            return {};
-        return QFileInfo(path).absoluteFilePath().toStdString();
+        QString error;
+        if (!WriteWhole(path, WriteProfile(snapshot), &error))
+            return "the snapshot could not be kept: " + error;
+        backup_ = QFileInfo(path).absoluteFilePath().toStdString();
+        const PortSettings& line = link_.Settings();
+        unfinished_ = UnfinishedApply{};
+        unfinished_->port = port_;
+        unfinished_->started = snapshot.date;
+        unfinished_->profileFile = options_.words[1];
+        unfinished_->backup = backup_;
+        unfinished_->lineBefore = {line.baudRate, static_cast<int>(line.parity)};
+        const ConfigField* baud = profile_->Find(ConfigSetting::Rs485BaudRate);
+        const ConfigField* parity = profile_->Find(ConfigSetting::Rs485Parity);
+        if (baud && parity) {
+            const auto speed = TryStrToInt(SettingText(*baud));
+            if (speed && *speed > 0)
+                unfinished_->lineAfter = UnfinishedLine{static_cast<uint32_t>(*speed), parity->number};
+        }
+        QDir().mkpath(QFileInfo(UnfinishedApplyPath(port_)).path());
+        if (!WriteWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error)) {
+            unfinished_.reset();
+            return "the record of the apply could not be kept: " + error;
+        }
+        return {};
+    }
+
+    void RecordSent(const QString& label, bool rs485) {
+        if (!unfinished_) return;
+        unfinished_->Sent(label.toStdString(), rs485);
+        QString error;
+        if (!WriteWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error))
+            std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+    }
+
+    std::optional<UnfinishedApply> FindUnfinishedApply() const {
+        QFile f(UnfinishedApplyPath(port_));
+        if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+        auto found = ReadUnfinishedApply(f.readAll());
+        if (!found)
+            std::fprintf(stderr,
+                         "tavrix-cli: %s: an earlier apply on this port may not have finished; "
+                         "its record %s cannot be read\n",
+                         port_.c_str(), f.fileName().toLocal8Bit().constData());
+        return found;
+    }
+
+    // An apply on this port ended without its report (a crash, a kill, the
+    // power): say so before anything else, and where the module answers.
+    void WarnUnfinished(const UnfinishedApply& u) {
+        QString text = QString("%1: an apply started %2 did not finish: the module may be "
+                               "half-configured.\n")
+                           .arg(QString::fromStdString(port_), QString::fromStdString(u.started));
+        text += QString("  profile: %1\n").arg(QString::fromStdString(u.profileFile));
+        QStringList sent;
+        for (const std::string& s : u.sent) sent << QString::fromStdString(s);
+        text += "  sent: " + (sent.isEmpty() ? QString("nothing") : sent.join(", ")) + "\n";
+        const UnfinishedLine& before = u.lineBefore;
+        text += QString("  restore: tavrix-cli --port %1 %2 apply %3 --verify\n")
+                    .arg(ShellQuoted(port_), LineText(before), ShellQuoted(u.backup));
+        const bool moved = u.rs485Sent && u.lineAfter && *u.lineAfter != before;
+        if (moved)
+            text += QString("  its RS485 line was being changed to %1; if it answers there, "
+                            "restore with those options instead\n")
+                        .arg(LineText(*u.lineAfter));
+        text += "  (this note stays until an apply on this port ends)";
+        std::fprintf(stderr, "tavrix-cli: %s\n", text.toLocal8Bit().constData());
+        if (!moved) return StartCommand();
+        LookForModule(u);
+    }
+
+    // The module at the line it was left on: the line given, else the new one.
+    void LookForModule(const UnfinishedApply& u) {
+        const PortSettings given = link_.Settings();
+        const UnfinishedLine after = *u.lineAfter;
+        const auto say = [this](const QString& where) {
+            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(), where.toLocal8Bit().constData());
+        };
+        const auto back = [this, given] {
+            try {
+                link_.Reopen(given.baudRate, given.parity);
+            } catch (const ECommsError& error) {
+                return End(kCannotOpen, QString("cannot reopen %1: %2")
+                                            .arg(QString::fromStdString(port_), error.what()));
+            }
+            StartCommand();
+        };
+        RunThen(
+            &link_, {ReadModuleSteps().front()}, this,
+            [this, say](const std::vector<std::string>&) {
+                say("the module answers at the line given");
+                StartCommand();
+            },
+            [this, say, back, after](const LinkRun&) {
+                try {
+                    link_.Reopen(after.baud, static_cast<TParity>(after.parity));
+                } catch (const ECommsError&) {
+                    say("no answer at the line given");
+                    return back();
+                }
+                RunThen(
+                    &link_, {ReadModuleSteps().front()}, this,
+                    [say, back, after](const std::vector<std::string>&) {
+                        say("the module answers at its new line: " + LineText(after));
+                        back();
+                    },
+                    [say, back](const LinkRun&) {
+                        say("the module answers neither at the line given nor at its new line");
+                        back();
+                    },
+                    {.retries = options_.retries});
+            },
+            {.retries = options_.retries});
     }
 
     void Apply() {
+        job_.SetSnapshotKeeper([this](const Profile& read) { return KeepSnapshot(read); });
+        connect(&job_, &ModuleJob::setCommandSent, this, &Command::RecordSent);
         connect(&job_, &ModuleJob::finished, this, [this] {
             ApplyReport report = job_.report();
-            const std::string backup = SaveBackup();
+            const std::string backup = backup_;
+            // The report below says all the record would: it goes.
+            if (unfinished_) QFile::remove(UnfinishedApplyPath(port_));
+            unfinished_.reset();
             const bool done = job_.outcome() == ModuleJob::Outcome::Done;
             if (!done || job_.mismatches() > 0) {
                 const PortSettings& line = link_.Settings();
@@ -618,6 +752,8 @@ private:
     QJsonObject json_;
     QByteArray text_;
     Certificate certificate_;
+    std::string backup_;  // the snapshot's file, once kept
+    std::optional<UnfinishedApply> unfinished_;  // on disk while the apply runs
 };
 
 // The fleet's closing lines: one row a module, then its failures' reports.
@@ -706,6 +842,10 @@ int main(int argc, char** argv) {
     for (auto& c : commands) QTimer::singleShot(0, c.get(), [&c] { c->Start(); });
     app->exec();
     for (auto& c : commands) c->Close();
+    if (options.words[0] == "apply" && !options.verify)
+        std::fprintf(stderr,
+                     "tavrix-cli: applied without --verify: nothing was read back, so no setting "
+                     "is confirmed\n");
     if (alone) return commands.front()->status();
     return Summarize(options, commands);
 }

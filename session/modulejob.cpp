@@ -60,8 +60,8 @@ bool ModuleJob::StartRead(int meterTypeItem) {
     Reset();
     verify_ = false;
     meterTypeItem_ = meterTypeItem;
-    total_ = static_cast<int>(ReadModuleSteps().size());
-    StartReading();
+    total_ = static_cast<int>(2 * ReadModuleSteps().size());
+    ReadAll(Phase::Reading);
     return true;
 }
 
@@ -81,11 +81,11 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     meterTypeItem_ = type ? type->number : 0;
     plan_ = PlanApply(profile);
     const size_t reads = ReadModuleSteps().size();
-    total_ = static_cast<int>(reads + plan_.steps.size() + (verify ? reads : 0));
+    total_ = static_cast<int>(2 * reads + plan_.steps.size() + (verify ? reads : 0));
     // The whole job keeps the line: nobody's exchange comes between its phases.
     link_->Hold(this);
     // The module as it is, before anything changes it: what a restore goes back to.
-    Run(Phase::Snapshot, ReadModuleSteps());
+    ReadAll(Phase::Snapshot);
     return true;
 }
 
@@ -98,6 +98,9 @@ void ModuleJob::Reset() {
     plan_ = {};
     readReplies_.clear();
     snapshotReplies_.clear();
+    readings_.clear();
+    stepQuery_.clear();
+    readRounds_ = 0;
     readBack_ = {};
     snapshot_ = {};
     applied_.clear();
@@ -111,9 +114,18 @@ void ModuleJob::Reset() {
 void ModuleJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
     if (run_) run_->deleteLater();
+    const auto sending = [this](const SequenceStep& step) {
+        if (phase_ != Phase::Applying) return;
+        const bool rs485 = IsRs485Step(step);
+        if (rs485) rs485Sent_ = true;
+        emit setCommandSent(QString::fromStdString(step.label), rs485);
+    };
+    // The first frame may go out within Start(), before anyone can hear it
+    // sent; said beforehand, a kill between the two still finds it recorded.
+    if (!steps.empty()) sending(steps.front());
     run_ = link_->Start(std::move(steps), {.retries = stopRequested_ ? 0 : retries_}, this);
-    connect(run_, &LinkRun::sent, this, [this](int, const QByteArray& frame) {
-        if (phase_ == Phase::Applying && frame.startsWith("QQS#BA2:")) rs485Sent_ = true;
+    connect(run_, &LinkRun::sent, this, [this, sending](int step, const QByteArray&) {
+        sending(run_->steps()[static_cast<size_t>(step)]);
     });
     connect(run_, &LinkRun::replied, this, &ModuleJob::StepDone);
     connect(run_, &LinkRun::retried, this,
@@ -140,21 +152,78 @@ void ModuleJob::RequestStop() {
     if (phase_ == Phase::Switching) Finish(Outcome::Cancelled, "Stopped on request");
 }
 
-void ModuleJob::StartReading() { Run(Phase::Reading, ReadModuleSteps()); }
+// The verification compares with the profile, which catches a damaged
+// reading; a read or a snapshot has nothing to compare with but itself.
+void ModuleJob::StartReading() {
+    if (!verify_) return ReadAll(Phase::Reading);
+    stepQuery_.clear();
+    Run(Phase::Reading, ReadModuleSteps());
+}
+
+void ModuleJob::ReadAll(Phase phase) {
+    const std::vector<SequenceStep> queries = ReadModuleSteps();
+    readings_.assign(queries.size(), {});
+    readRounds_ = 0;
+    std::vector<SequenceStep> steps;
+    stepQuery_.clear();
+    for (size_t q = 0; q < queries.size(); ++q) {
+        for (int reading = 0; reading < 2; ++reading) {
+            steps.push_back(queries[q]);
+            stepQuery_.push_back(q);
+        }
+    }
+    Run(phase, std::move(steps));
+}
+
+void ModuleJob::ReadAgain(const std::vector<size_t>& queries) {
+    const std::vector<SequenceStep> all = ReadModuleSteps();
+    std::vector<SequenceStep> steps;
+    stepQuery_ = queries;
+    for (const size_t q : queries) steps.push_back(all[q]);
+    total_ += static_cast<int>(queries.size());
+    ++readRounds_;
+    Run(phase_, std::move(steps));
+}
+
+namespace {
+
+// A reading that another one repeats byte for byte.
+const std::string* Confirmed(const std::vector<std::string>& readings) {
+    for (size_t i = 0; i < readings.size(); ++i) {
+        for (size_t j = i + 1; j < readings.size(); ++j) {
+            if (readings[i] == readings[j]) return &readings[i];
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<size_t> ModuleJob::Unconfirmed() const {
+    std::vector<size_t> left;
+    for (size_t q = 0; q < readings_.size(); ++q) {
+        if (!Confirmed(readings_[q])) left.push_back(q);
+    }
+    return left;
+}
 
 void ModuleJob::StepDone(int step) {
     const SequenceStep& done = run_->steps()[static_cast<size_t>(step)];
     const std::string& reply = run_->LastReply();
     switch (phase_) {
         case Phase::Snapshot:
-            snapshotReplies_.push_back(reply);
+            readings_[stepQuery_[static_cast<size_t>(step)]].push_back(reply);
             break;
         case Phase::Applying:
             applied_.push_back({done.label, reply});
             if (IsRs485Step(done)) rs485Acked_ = true;
             break;
         default:
-            readReplies_.push_back(reply);
+            if (stepQuery_.empty()) {
+                readReplies_.push_back(reply);
+            } else {
+                readings_[stepQuery_[static_cast<size_t>(step)]].push_back(reply);
+            }
             break;
     }
     ++done_;
@@ -179,9 +248,10 @@ void ModuleJob::RunEnded() {
             return Finish(Outcome::Cancelled, "Cancelled at " + step);
         case LinkRun::State::TimedOut:
             if (stopRequested_) return Finish(Outcome::Cancelled, "Stopped on request at " + step);
-            return Finish(Outcome::TimedOut, "No reply at " + step + ": " + run.failure());
+            return Finish(Outcome::TimedOut,
+                          NotApplied() + "No reply at " + step + ": " + run.failure());
         case LinkRun::State::Failed:
-            return Finish(Outcome::WrongReply, "Reply at " + step + " " + run.failure());
+            return Finish(Outcome::WrongReply, NotApplied() + "Reply at " + step + " " + run.failure());
         default:
             break;
     }
@@ -190,10 +260,30 @@ void ModuleJob::RunEnded() {
 }
 
 void ModuleJob::PhaseDone() {
+    const bool confirming = phase_ == Phase::Snapshot || (phase_ == Phase::Reading && !verify_);
+    if (confirming) {
+        const std::vector<size_t> left = Unconfirmed();
+        if (left.empty()) return ReadConfirmed();
+        const std::vector<SequenceStep> queries = ReadModuleSteps();
+        const std::string& label = queries[left.front()].label;
+        if (readRounds_ >= retries_) {
+            const QString why =
+                QString("Reply to %1 not confirmed: %2 readings, no two alike")
+                    .arg(QString::fromStdString(label))
+                    .arg(readings_[left.front()].size());
+            if (phase_ == Phase::Snapshot)
+                return Finish(Outcome::WrongReply, "Not applied: the snapshot could not be read. " + why);
+            return Finish(Outcome::WrongReply, why);
+        }
+        for (const size_t q : left) {
+            retryLines_.push_back(QString("%1 (reading %2): the readings so far differ")
+                                      .arg(QString::fromStdString(queries[q].label))
+                                      .arg(readings_[q].size() + 1)
+                                      .toStdString());
+        }
+        return ReadAgain(left);
+    }
     switch (phase_) {
-        case Phase::Snapshot:
-            snapshot_ = DecodeReadBack(snapshotReplies_, meterTypeItem_);
-            return Run(Phase::Applying, plan_.steps);
         case Phase::Applying:
             if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
                 phase_ = Phase::Switching;  // the job still holds the line
@@ -206,9 +296,37 @@ void ModuleJob::PhaseDone() {
             return;
         default:
             readBack_ = DecodeReadBack(readReplies_, meterTypeItem_);
-            if (verify_) rows_ = VerifyProfile(wanted_, readBack_);
+            rows_ = VerifyProfile(wanted_, readBack_);
             Finish(Outcome::Done);
     }
+}
+
+void ModuleJob::ReadConfirmed() {
+    std::vector<std::string> replies;
+    for (const auto& readings : readings_) replies.push_back(*Confirmed(readings));
+    const Profile read = DecodeReadBack(replies, meterTypeItem_);
+    // Each reply was whole and confirmed, yet a module may still leave a
+    // setting out: a profile with a gap is no snapshot and no read.
+    const auto problem = ValidateProfile(read);
+    const QString gap =
+        problem ? QString::fromStdString("field " + problem->field + ": " + problem->problem)
+                : QString();
+    if (phase_ == Phase::Reading) {
+        readReplies_ = std::move(replies);
+        readBack_ = read;
+        if (problem) return Finish(Outcome::WrongReply, "The module's settings are incomplete: " + gap);
+        return Finish(Outcome::Done);
+    }
+    snapshotReplies_ = std::move(replies);
+    if (problem)
+        return Finish(Outcome::WrongReply,
+                      "Not applied: the snapshot is incomplete: " + gap);
+    snapshot_ = read;
+    if (snapshotKeeper_) {
+        const QString why = snapshotKeeper_(snapshot_);
+        if (!why.isEmpty()) return Finish(Outcome::WrongReply, "Not applied: " + why);
+    }
+    Run(Phase::Applying, plan_.steps);
 }
 
 void ModuleJob::Switch() {
@@ -235,7 +353,19 @@ void ModuleJob::Switch() {
     }
 }
 
+QString ModuleJob::NotApplied() const {
+    return phase_ == Phase::Snapshot ? "Not applied: the snapshot could not be read. " : "";
+}
+
 void ModuleJob::Finish(Outcome outcome, const QString& failure) {
+    // What the window shows of a read that stopped: the replies confirmed so far.
+    if (phase_ == Phase::Reading && !stepQuery_.empty() && readReplies_.empty()) {
+        for (const auto& readings : readings_) {
+            const std::string* confirmed = Confirmed(readings);
+            if (!confirmed) break;
+            readReplies_.push_back(*confirmed);
+        }
+    }
     phase_ = Phase::Idle;
     if (run_) run_->Cancel();
     link_->Release(this);

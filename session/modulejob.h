@@ -3,10 +3,16 @@
 // snapshot), send the set commands with lost replies retried, follow the
 // module to its new line settings and read it back for verification. Shared
 // by the window and tavrix-cli.
+//
+// The configuration protocol has no checksum, so a reading is trusted only
+// when it is confirmed by repetition: every query of a read or a snapshot is
+// asked at least twice, and its reply counts once two readings agree byte for
+// byte. Readings that disagree are asked again as the retries allow.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,8 +32,15 @@ public:
 
     explicit ModuleJob(Link* link, QObject* parent = nullptr);
 
-    // Tries after the first for an exchange whose reply was lost or cut (2).
+    // Tries after the first for an exchange whose reply was lost or cut, and
+    // readings beyond the two that confirm a query's reply (2).
     void SetRetries(int retries) { retries_ = retries; }
+    // Called with the confirmed snapshot before the first set command goes
+    // out; a non-empty answer (why it could not be kept) stops the apply
+    // before anything is sent.
+    void SetSnapshotKeeper(std::function<QString(const Profile&)> keeper) {
+        snapshotKeeper_ = std::move(keeper);
+    }
     // How long the module is given to change its line after acknowledging
     // the RS485 command (500 ms); tests shorten it.
     void SetLineSwitchPause(int ms) { lineSwitchPauseMs_ = ms; }
@@ -45,7 +58,8 @@ public:
     Outcome outcome() const { return outcome_; }
     // Which step stopped the job and why; empty when it ran through.
     const QString& failure() const { return failure_; }
-    // Replies to the read queries (ReadModuleSteps order), as far as they came.
+    // Confirmed replies to the read queries (ReadModuleSteps order), as far
+    // as they were confirmed.
     const std::vector<std::string>& readReplies() const { return readReplies_; }
     const Profile& readBack() const { return readBack_; }
     // The module as it was before the apply sent anything; empty settings
@@ -64,6 +78,8 @@ public:
 
 signals:
     void progress(int done, int total, const QString& label);
+    // A set command is going out, or went out again (retried).
+    void setCommandSent(const QString& label, bool rs485);
     // The port was reopened at the profile's RS485 settings.
     void lineChanged(uint32_t baudRate, int parityItem);
     void finished();
@@ -73,6 +89,13 @@ private:
     void Reset();
     void Run(Phase phase, std::vector<SequenceStep> steps);
     void StartReading();
+    void ReadAll(Phase phase);
+    void ReadAgain(const std::vector<size_t>& queries);
+    // Confirmed replies of every query so far; empty when all are.
+    std::vector<size_t> Unconfirmed() const;
+    void ReadConfirmed();
+    // The words a failure of the snapshot begins with.
+    QString NotApplied() const;
     void Switch();
     void StepDone(int step);
     void RunEnded();
@@ -95,6 +118,12 @@ private:
     ApplyPlan plan_;
     std::vector<std::string> readReplies_;
     std::vector<std::string> snapshotReplies_;
+    // The read phase's readings of each query of ReadModuleSteps(), and which
+    // query each step of the run under way asks.
+    std::vector<std::vector<std::string>> readings_;
+    std::vector<size_t> stepQuery_;
+    int readRounds_ = 0;
+    std::function<QString(const Profile&)> snapshotKeeper_;
     Profile readBack_;
     Profile snapshot_;
     std::vector<std::pair<std::string, std::string>> applied_;

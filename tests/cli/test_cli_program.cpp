@@ -246,7 +246,7 @@ TEST(Cli, SplitRepliesAreWaitedOutOrFailNamingTheStep) {
         const char* failed;  // in stderr when it is not
     } cases[] = {
         {{"version"}, "TAVRIX HART-MODBUS V2.0 2025-02-23", "reply to Communication query"},
-        {{"read"}, "monitoringCommand2.bytes", "step 1 of 6 (Communication query)"},
+        {{"read"}, "monitoringCommand2.bytes", "step 1 of 12 (Communication query)"},
         {{"hart", "variables"}, "QV 25", "reply to HART command 0"},
         {{"modbus", "read", "1", "0", "10"}, "40010 ", "reply to MODBUS read"},
     };
@@ -307,13 +307,14 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
     EXPECT_EQ(QDir(certificates).entryList({"*.json"}).size(), 8);
     for (const auto& m : fleet) EXPECT_EQ(m->module.settings().slaveAddress, "042");
 
-    // The snapshot's six queries and three set commands are answered, then nothing.
+    // The snapshot's six queries, each twice, and three set commands are
+    // answered, then nothing.
     TavrixModule module;
     const QString backup = dir.filePath("backup.json");
     QString restore;
     {
         SimOptions silentAfter;
-        silentAfter.stopAfter = 9;
+        silentAfter.stopAfter = 15;
         SimServer server(module, silentAfter);
         const QString path = QString::fromStdString(server.Open());
         server.Start();
@@ -383,8 +384,8 @@ TEST(Cli, ATerminatedApplyStopsBetweenExchangesWithItsReport) {
     process.setProcessEnvironment(CliEnvironment());
     process.start(TAVRIX_CLI_PATH, {"--port", module.path, "apply", plan, "--verify", "--backup",
                                     dir.filePath("backup.json")});
-    // Into the set commands: the snapshot's six queries and a few more answered.
-    ASSERT_TRUE(PumpUntil([&] { return module.requests() >= before + 9; },
+    // Into the set commands: the snapshot's six queries twice and a few more answered.
+    ASSERT_TRUE(PumpUntil([&] { return module.requests() >= before + 15; },
                           std::chrono::milliseconds(20000)));
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(10000));
@@ -553,7 +554,9 @@ std::vector<Bytes> JournalFrames(const QString& path) {
 }  // namespace
 
 // tavrix-cli killed outright in the middle of an apply: its journal holds
-// every frame the module heard, in order, whichever step it was at.
+// every frame the module heard, in order, whichever step it was at; from the
+// first set command on, the snapshot is on disk and the next run on the port
+// says the apply did not finish, with a restore command that works.
 TEST(Cli, AKilledApplyLeavesEveryFrameSentInItsJournal) {
     QTemporaryDir dir;
     const QString file = dir.filePath("plan.json");
@@ -566,8 +569,9 @@ TEST(Cli, AKilledApplyLeavesEveryFrameSentInItsJournal) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(reading.out.toUtf8());
     }
-    // The snapshot, early and late set commands, the read-back of thirty requests.
-    for (const int killAt : {2, 9, 17, 26}) {
+    // The snapshot (twelve readings), early and late set commands, the read-back.
+    constexpr int kSnapshotReadings = 12;
+    for (const int killAt : {2, 14, 23, 32}) {
         QTemporaryDir state;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_STATE_HOME", state.path());
@@ -594,6 +598,32 @@ TEST(Cli, AKilledApplyLeavesEveryFrameSentInItsJournal) {
         ASSERT_GE(sent.size(), heard.size()) << killAt;
         EXPECT_LE(sent.size(), heard.size() + 1) << killAt;
         for (size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(sent[i], heard[i]) << killAt << " " << i;
+
+        QProcess next;
+        next.setProcessEnvironment(environment);
+        next.start(TAVRIX_CLI_PATH, {"--port", target.path, "version"});
+        ASSERT_TRUE(next.waitForFinished(30000));
+        EXPECT_EQ(next.exitCode(), 0);
+        const QString warning = QString::fromUtf8(next.readAllStandardError());
+        if (killAt <= kSnapshotReadings) {
+            EXPECT_FALSE(warning.contains("did not finish")) << warning.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(warning.contains("did not finish: the module may be half-configured"))
+            << killAt << warning.toStdString();
+        const QRegularExpressionMatch restore =
+            QRegularExpression("restore: tavrix-cli (.*)\n").match(warning);
+        ASSERT_TRUE(restore.hasMatch()) << warning.toStdString();
+        QProcess undo;
+        undo.setProcessEnvironment(environment);
+        undo.start(TAVRIX_CLI_PATH, QProcess::splitCommand(restore.captured(1)));
+        ASSERT_TRUE(undo.waitForFinished(60000));
+        EXPECT_EQ(undo.exitCode(), 0) << killAt << undo.readAllStandardOutput().toStdString();
+        EXPECT_EQ(target.module.settings().slaveAddress, ModuleSettings{}.slaveAddress) << killAt;
+        // The restore ended with its report: the note is gone.
+        next.start(TAVRIX_CLI_PATH, {"--port", target.path, "version"});
+        ASSERT_TRUE(next.waitForFinished(30000));
+        EXPECT_FALSE(next.readAllStandardError().contains("did not finish")) << killAt;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "profile/profile.h"
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
+#include "profile/unfinishedapply.h"
 #include "sim/tavrixmodule.h"
 
 using S = ConfigSetting;
@@ -377,4 +378,36 @@ TEST(ProfileCommands, EveryReadProfileAppliesAndVerifies) {
     const Profile read = ReadModule(module);
     ASSERT_NE(read.Find(S::HartMeterId), nullptr);
     EXPECT_EQ(SettingText(*read.Find(S::HartMeterId)), "9");
+}
+
+// The record of an apply under way comes back as written; a damaged one is
+// refused whole rather than read as a warning with gaps; two ports never
+// share a file.
+TEST(UnfinishedApply, ReadsBackWhatWasWrittenAndRefusesDamage) {
+    UnfinishedApply apply;
+    apply.port = "/dev/serial/by-id/usb-FTDI_1";
+    apply.started = "2026-12-10T06:00:00Z";
+    apply.profileFile = "plan.json";
+    apply.backup = "/state/backup.json";
+    apply.lineBefore = {9600, 0};
+    apply.lineAfter = UnfinishedLine{19200, 2};
+    apply.Sent("Operation mode", false);
+    apply.Sent("Operation mode", false);  // retried: once in the record
+    apply.Sent("RS485 line settings", true);
+    const QByteArray json = UnfinishedApplyJson(apply);
+    const auto back = ReadUnfinishedApply(json);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->sent, (std::vector<std::string>{"Operation mode", "RS485 line settings"}));
+    EXPECT_TRUE(back->rs485Sent);
+    EXPECT_EQ(back->lineAfter, apply.lineAfter);
+    EXPECT_EQ(back->lineBefore, apply.lineBefore);
+    EXPECT_EQ(back->backup, apply.backup);
+
+    for (const QByteArray& damaged :
+         {json.left(json.size() / 2), QByteArray("[]"), QByteArray("{\"port\": \"/dev/x\"}"),
+          QByteArray(json).replace("\"parity\": 0", "\"parity\": 7")}) {
+        EXPECT_FALSE(ReadUnfinishedApply(damaged)) << damaged.toStdString();
+    }
+    EXPECT_EQ(UnfinishedApplyFileName("/dev/ttyUSB0"), "_2Fdev_2FttyUSB0.json");
+    EXPECT_NE(UnfinishedApplyFileName("/dev/a_b"), UnfinishedApplyFileName("/dev/a/b"));
 }

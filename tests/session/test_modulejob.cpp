@@ -120,7 +120,7 @@ TEST(ModuleJob, ReadApplyToAnotherModuleAndVerify) {
 
 TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
     SimOptions options;
-    options.stopAfter = 6 + 4;  // the snapshot's six queries, then four set commands
+    options.stopAfter = 12 + 4;  // the snapshot's six queries twice, then four set commands
     Line line(options);
     Profile profile;
     profile.settings = {{ConfigSetting::SystemMode, ConfigFieldKind::ItemIndex, 1, {}},
@@ -134,7 +134,7 @@ TEST(ModuleJob, AModuleThatStopsAnsweringStopsTheJobAtThatStep) {
     ASSERT_TRUE(line.Wait());
     EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::TimedOut);
     EXPECT_EQ(line.job.failure(),
-              "No reply at step 11 of 18 (Variable 1 map): Parameter Setting Timeout!");
+              "No reply at step 17 of 24 (Variable 1 map): Parameter Setting Timeout!");
     EXPECT_EQ(line.job.applied().size(), 4u);
     EXPECT_TRUE(line.job.rows().empty());
     // Retried before giving up, and the report says what the module is left with.
@@ -162,7 +162,7 @@ TEST(ModuleJob, AReplyThatStaysCutFailsTheReadNamingTheGroups) {
     ASSERT_TRUE(line.Wait());
     EXPECT_EQ(line.job.outcome(), ModuleJob::Outcome::WrongReply);
     EXPECT_EQ(line.job.failure(),
-              "Reply at step 2 of 6 (System parameters query) incomplete: groups missing: JTM: "
+              "Reply at step 3 of 12 (System parameters query) incomplete: groups missing: JTM: "
               "XY1:");
     EXPECT_EQ(line.job.readReplies().size(), 1u);
 }
@@ -200,22 +200,22 @@ namespace {
 
 // A line cut during an apply: the simulator hangs up after `hangUpAfter`
 // requests and/or loses the reply to request `dropRequest`. The apply reads
-// six queries (the snapshot), sends eighteen set commands (the RS485 settings
-// last), then reads six queries back.
+// six queries twice (the snapshot, confirmed), sends eighteen set commands
+// (the RS485 settings last), then reads six queries back.
 struct Cut {
     std::string name;
     int hangUpAfter = 0;
     int dropRequest = 0;
 };
 
-constexpr int kSnapshotQueries = 6;
+constexpr int kSnapshotQueries = 12;
 constexpr int kSetCommands = 18;
 
 std::vector<Cut> Cuts() {
     std::vector<Cut> cuts;
     // The adapter gone before each request of the snapshot's middle, each set command, the
     // read-back.
-    cuts.push_back({"UnpluggedInTheSnapshot", 3, 0});
+    cuts.push_back({"UnpluggedInTheSnapshot", 5, 0});
     for (int k = 0; k <= kSetCommands; ++k)
         cuts.push_back({"UnpluggedBeforeSet" + std::to_string(k + 1), kSnapshotQueries + k, 0});
     cuts.push_back({"UnpluggedInTheReadBack", kSnapshotQueries + kSetCommands + 2, 0});
