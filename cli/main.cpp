@@ -129,6 +129,8 @@ public:
           ended_(std::move(ended)),
           job_(&link_) {
         job_.SetRetries(o.retries);
+        certify_.SetRetries(o.retries);
+        loop_.SetRetries(o.retries);
         if (o.journal)
             journal_ = std::make_unique<JournalFollower>(&link_, JournalFolder(), TAVRIX_VERSION);
     }

@@ -79,7 +79,7 @@ void CertifyJob::Exchange(std::vector<SequenceStep> steps,
     RunThen(
         link_, std::move(steps), this,
         [done](const std::vector<std::string>& replies) { done(replies.front()); },
-        [this](const LinkRun& run) { Done(run.Why().toStdString()); });
+        [this](const LinkRun& run) { Done(run.Why().toStdString()); }, {.retries = retries_});
 }
 
 void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {

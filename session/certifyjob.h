@@ -28,6 +28,8 @@ class CertifyJob : public QObject {
     Q_OBJECT
 public:
     explicit CertifyJob(Link* link, QObject* parent = nullptr);
+    // Tries after the first for an exchange whose reply was lost or damaged (2).
+    void SetRetries(int retries) { retries_ = retries; }
 
     // `certificate` already holds what the apply gave; `module` is the module
     // as read back. False while another sequence has the line.
@@ -46,4 +48,5 @@ private:
     Certificate certificate_;
     Profile module_;
     bool running_ = false;
+    int retries_ = 2;
 };

@@ -49,6 +49,8 @@ class LoopCheckJob : public QObject {
     Q_OBJECT
 public:
     explicit LoopCheckJob(Link* link, QObject* parent = nullptr);
+    // Tries after the first for an exchange whose reply was lost or damaged (2).
+    void SetRetries(int retries) { retries_ = retries; }
 
     // False while another sequence has the line.
     bool Start(int pollingAddress, std::vector<double> points,
@@ -79,4 +81,5 @@ private:
     int leaveTries_ = 0;
     bool cancelRequested_ = false;
     LoopCheckReport report_;
+    int retries_ = 2;
 };
