@@ -14,7 +14,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -102,14 +101,6 @@ QString BackupFolder() { return QString::fromStdString(JournalFolder()) + "/back
 // Where an apply under way on `port` is recorded until its report is out.
 QString UnfinishedApplyPath(const std::string& port) {
     return QString::fromStdString(JournalFolder() + "/unfinished/" + UnfinishedApplyFileName(port));
-}
-
-// Whole or not at all: a kill part way through leaves the old file or none.
-bool WriteWhole(const QString& path, const QByteArray& data, QString* error) {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit()) return true;
-    *error = path + ": " + f.errorString();
-    return false;
 }
 
 QString LineText(const UnfinishedLine& line) {
@@ -270,17 +261,12 @@ private:
     // apply beside it, before the first set command goes out; why not, else "".
     QString KeepSnapshot(const Profile& read) {
         QString path = QString::fromStdString(options_.backup);
-        if (path.isEmpty()) {
-            QDir().mkpath(BackupFolder());
-            path = BackupFolder() + "/tavrix-backup-" +
-                   QFileInfo(QString::fromStdString(port_)).fileName() + "-" +
-                   QDateTime::currentDateTime().toString("yyyyMMdd'T'HHmmss") + ".json";
-        }
+        if (path.isEmpty()) path = DefaultBackupPath(BackupFolder(), port_);
         Profile snapshot = read;
         snapshot.toolVersion = TAVRIX_VERSION;
         snapshot.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
         QString error;
-        if (!WriteWhole(path, WriteProfile(snapshot), &error))
+        if (!WriteFileWhole(path, WriteProfile(snapshot), &error))
             return "the snapshot could not be kept: " + error;
         backup_ = QFileInfo(path).absoluteFilePath().toStdString();
         const PortSettings& line = link_.Settings();
@@ -297,8 +283,7 @@ private:
             if (speed && *speed > 0)
                 unfinished_->lineAfter = UnfinishedLine{static_cast<uint32_t>(*speed), parity->number};
         }
-        QDir().mkpath(QFileInfo(UnfinishedApplyPath(port_)).path());
-        if (!WriteWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error)) {
+        if (!WriteFileWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error)) {
             unfinished_.reset();
             return "the record of the apply could not be kept: " + error;
         }
@@ -309,7 +294,7 @@ private:
         if (!unfinished_) return;
         unfinished_->Sent(label.toStdString(), rs485);
         QString error;
-        if (!WriteWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error))
+        if (!WriteFileWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error))
             std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
     }
 

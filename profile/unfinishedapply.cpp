@@ -1,8 +1,12 @@
 #include "profile/unfinishedapply.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -76,4 +80,17 @@ std::string UnfinishedApplyFileName(const std::string& port) {
         }
     }
     return name + ".json";
+}
+
+bool WriteFileWhole(const QString& path, const QByteArray& data, QString* error) {
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit()) return true;
+    *error = path + ": " + f.errorString();
+    return false;
+}
+
+QString DefaultBackupPath(const QString& folder, const std::string& port) {
+    return folder + "/tavrix-backup-" + QFileInfo(QString::fromStdString(port)).fileName() + "-" +
+           QDateTime::currentDateTime().toString("yyyyMMdd'T'HHmmss") + ".json";
 }

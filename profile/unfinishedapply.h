@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,3 +39,11 @@ std::optional<UnfinishedApply> ReadUnfinishedApply(const QByteArray& json);
 // The file name a port's record goes by: the port's path with every
 // character outside [A-Za-z0-9._-] escaped, so that two ports never share one.
 std::string UnfinishedApplyFileName(const std::string& port);
+
+// Writes `data` to `path` whole or not at all (a kill part way through leaves
+// the old file or none); false with `error` naming the file and the cause.
+bool WriteFileWhole(const QString& path, const QByteArray& data, QString* error);
+
+// Where an apply keeps the module's snapshot unless told otherwise:
+// FOLDER/tavrix-backup-PORTNAME-yyyyMMddTHHmmss.json.
+QString DefaultBackupPath(const QString& folder, const std::string& port);

@@ -12,10 +12,12 @@
 #include "profile/certificate.h"
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
+#include "profile/unfinishedapply.h"
 #include "session/certifyjob.h"
 #include "session/loopcheckjob.h"
 #include "session/modulejob.h"
 #include "session/requestrunner.h"
+#include "traffic/journal.h"
 #include "ui/applyreportdialog.h"
 #include "ui/configcontrols.h"
 #include "ui/controls.h"
@@ -73,6 +75,19 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
         progress_->setMaximum(total);
         progress_->setValue(done);
         progress_->setLabelText(label);
+    });
+    // The snapshot goes to disk before the first set command: a crash part
+    // way through still leaves what a restore needs.
+    job_->SetSnapshotKeeper([this](const Profile& read) -> QString {
+        Profile snapshot = read;
+        snapshot.toolVersion = TAVRIX_VERSION;
+        snapshot.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+        const QString path = DefaultBackupPath(QString::fromStdString(JournalFolder()) + "/backups",
+                                               form_->Link1->Settings().name);
+        QString error;
+        if (!WriteFileWhole(path, WriteProfile(snapshot), &error))
+            return "the snapshot could not be kept: " + error;
+        return {};
     });
     connect(job_, &ModuleJob::lineChanged, this, &ModuleProfiles::LineChanged);
     connect(job_, &ModuleJob::finished, this, &ModuleProfiles::JobFinished);
