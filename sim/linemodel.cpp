@@ -138,16 +138,30 @@ Bytes LineModel::TakeForTool(Micros now) {
     // The module's bytes and the echo of the tool's, in the order their stop
     // bits went through.
     std::vector<Char*> due;
-    for (Char& c : fromModule_) {
-        if (c.toFar && DueAtTool(c.end) <= now) due.push_back(&c);
-    }
     for (Char& c : fromTool_) {
         if (c.echo && DueAtTool(c.end) <= now) due.push_back(&c);
+    }
+    // At one instant the echo first: the module hears a request before it answers.
+    for (Char& c : fromModule_) {
+        if (c.toFar && DueAtTool(c.end) <= now) due.push_back(&c);
     }
     std::stable_sort(due.begin(), due.end(),
                      [](const Char* a, const Char* b) { return a->end < b->end; });
     Bytes read;
+    // One note per tick, however late the caller asks.
+    Micros tick = 0;
+    size_t chunk = 0;
+    const auto noteChunk = [&] {
+        if (options_.latencyMs > 0 && chunk > 0) {
+            Note("latency timer: " + std::to_string(chunk) + " bytes at " +
+                 std::to_string(tick / 1000) + " ms");
+        }
+        chunk = 0;
+    };
     for (Char* c : due) {
+        if (DueAtTool(c->end) != tick) noteChunk();
+        tick = DueAtTool(c->end);
+        const size_t before = read.size();
         if (c->echo) {
             c->echo = false;
             read.push_back(c->byte);  // the adapter hears the line, collisions and all
@@ -155,14 +169,12 @@ Bytes LineModel::TakeForTool(Micros now) {
             c->toFar = false;
             if (!c->lost) read.push_back(c->byte);
         }
+        chunk += read.size() - before;
     }
+    noteChunk();
     while (!fromModule_.empty() && !fromModule_.front().toFar) fromModule_.pop_front();
     while (!fromTool_.empty() && !fromTool_.front().toFar && !fromTool_.front().echo) {
         fromTool_.pop_front();
-    }
-    if (options_.latencyMs > 0 && !read.empty()) {
-        Note("latency timer: " + std::to_string(read.size()) + " bytes at " +
-             std::to_string(now / 1000) + " ms");
     }
     return read;
 }
