@@ -36,11 +36,17 @@ void Usage(FILE* out) {
         "                      DEVICE is set to them; on a pty a request at another speed\n"
         "                      gets the reply as that speed reads it, one at another\n"
         "                      parity none (odd parity shows there, even looks like none)\n"
-        "  --request-gap MS    line silence that ends a request (default 20)\n"
-        "  --delay MS          wait MS before each reply (default 20)\n"
+        "  --request-gap MS    line silence that ends a request the module cannot tell\n"
+        "                      complete by its own bytes (default 20)\n"
+        "  --silence-framing   end every request at that silence only, never where a\n"
+        "                      frame's own bytes say it is complete\n"
+        "  --answer-time MS    the module answers MS after the end of a request\n"
+        "                      (default 20)\n"
+        "  --delay MS          the same as --answer-time\n"
         "  --split-after N     pause after the first N bytes of each reply\n"
         "  --split-pause MS    length of that pause (default 600)\n"
-        "  --trace             print every request and reply in hex on stderr\n"
+        "  --trace             print every request and reply in hex on stderr, and\n"
+        "                      what the line did to them\n"
         "  --ignore-set PREFIX acknowledge the set command starting with PREFIX\n"
         "                      (e.g. QQS#XY1:) but keep the old setting\n"
         "  --refuse-set PREFIX answer the set command starting with PREFIX with the\n"
@@ -53,11 +59,25 @@ void Usage(FILE* out) {
         "                      printed on a new line\n"
         "  --drop-request N    the module takes request N (counted from 1) but its\n"
         "                      reply is lost\n"
-        "  --random-delay MS   add up to MS more delay to each reply, at random\n"
+        "  --jitter MS         add up to MS more to each answer time, at random\n"
+        "  --random-delay MS   the same as --jitter\n"
         "  --split-percent P   pause inside P% of replies, at a random byte, for up\n"
         "                      to the split pause\n"
         "  --drop-percent P    leave P% of the requests unanswered\n"
-        "  --seed N            seed of those random choices (default 1)\n"
+        "  --seed N            seed of those random choices and of the line's noise\n"
+        "                      (default 1)\n"
+        "The line between the tool and the module (all off by default):\n"
+        "  --latency MS        the adapter's latency timer: bytes for the tool go up\n"
+        "                      in chunks at ticks every MS (an FTDI adapter: 16)\n"
+        "  --echo              the adapter echoes every byte the tool sends, before\n"
+        "                      the reply (half duplex without echo suppression)\n"
+        "  --half-duplex       one pair both ways: bytes take their time at the\n"
+        "                      module's RS485 speed, and a byte sent during the reply\n"
+        "                      collides with it, corrupting both\n"
+        "  --lose-replies PCT  lose each reply byte with chance PCT% (e.g. 0.5)\n"
+        "  --lose-requests PCT lose each request byte with chance PCT%\n"
+        "  --flip-replies PCT  flip one random bit in PCT% of the replies\n"
+        "  --flip-requests PCT flip one random bit in PCT% of the requests\n"
         "More modules on the line, answering MODBUS reads only:\n"
         "  --modules N         N modules, 1..8, at slave addresses 1..N (default 1)\n"
         "  --slave-addresses A,B,...  their slave addresses, 1..247, distinct; the\n"
@@ -179,6 +199,18 @@ float FloatArg(const char* name, const std::string& value) {
     return v;
 }
 
+// A chance in percent, 0..100, fractions allowed.
+double PercentArg(const char* name, const char* value) {
+    char* end = nullptr;
+    const double v = std::strtod(value, &end);
+    if (!*value || *end || !(v >= 0 && v <= 100)) {
+        std::fprintf(stderr, "tavrix-sim: %s needs a percentage from 0 to 100, got '%s'\n", name,
+                     value);
+        std::exit(2);
+    }
+    return v;
+}
+
 // A status byte: 0..255, decimal or with 0x.
 int BitsArg(const char* name, const char* value) {
     char* end = nullptr;
@@ -230,8 +262,24 @@ int main(int argc, char** argv) {
             addresses = AddressesArg(argv[++i]);
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
-        } else if (arg == "--delay" && hasValue) {
-            options.replyDelayMs = IntArg("--delay", argv[++i]);
+        } else if ((arg == "--answer-time" || arg == "--delay") && hasValue) {
+            options.replyDelayMs = IntArg(arg.c_str(), argv[++i]);
+        } else if (arg == "--silence-framing") {
+            options.silenceFramingOnly = true;
+        } else if (arg == "--latency" && hasValue) {
+            options.latencyMs = IntArg("--latency", argv[++i], 0, 1000);
+        } else if (arg == "--echo") {
+            options.echo = true;
+        } else if (arg == "--half-duplex") {
+            options.halfDuplex = true;
+        } else if (arg == "--lose-replies" && hasValue) {
+            options.loseReplies = PercentArg("--lose-replies", argv[++i]);
+        } else if (arg == "--lose-requests" && hasValue) {
+            options.loseRequests = PercentArg("--lose-requests", argv[++i]);
+        } else if (arg == "--flip-replies" && hasValue) {
+            options.flipReplies = PercentArg("--flip-replies", argv[++i]);
+        } else if (arg == "--flip-requests" && hasValue) {
+            options.flipRequests = PercentArg("--flip-requests", argv[++i]);
         } else if (arg == "--split-after" && hasValue) {
             options.splitAfter = IntArg("--split-after", argv[++i]);
         } else if (arg == "--split-pause" && hasValue) {
@@ -248,8 +296,8 @@ int main(int argc, char** argv) {
             replugMs = IntArg("--replug-after", argv[++i], 0, 600000);
         } else if (arg == "--drop-request" && hasValue) {
             options.dropRequest = IntArg("--drop-request", argv[++i], 1);
-        } else if (arg == "--random-delay" && hasValue) {
-            options.randomDelayMs = IntArg("--random-delay", argv[++i]);
+        } else if ((arg == "--jitter" || arg == "--random-delay") && hasValue) {
+            options.randomDelayMs = IntArg(arg.c_str(), argv[++i]);
         } else if (arg == "--split-percent" && hasValue) {
             options.splitPercent = IntArg("--split-percent", argv[++i], 0, 100);
         } else if (arg == "--drop-percent" && hasValue) {

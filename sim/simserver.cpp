@@ -16,6 +16,7 @@
 
 #include "protocol/hexbytes.h"
 #include "sim/otherend.h"
+#include "sim/requestframing.h"
 
 namespace {
 
@@ -48,8 +49,29 @@ void SleepMs(int ms) {
 
 }  // namespace
 
+namespace {
+
+LineOptions LineOf(const SimOptions& o) {
+    return {.latencyMs = o.latencyMs,
+            .echo = o.echo,
+            .halfDuplex = o.halfDuplex,
+            .loseReplies = o.loseReplies,
+            .loseRequests = o.loseRequests,
+            .flipReplies = o.flipReplies,
+            .flipRequests = o.flipRequests,
+            .seed = o.seed,
+            .trace = o.trace};
+}
+
+}  // namespace
+
 SimServer::SimServer(TavrixModule& module, SimOptions options)
-    : module_(module), options_(std::move(options)), random_(options_.seed) {}
+    : module_(module),
+      options_(std::move(options)),
+      random_(options_.seed),
+      line_(LineOf(options_)) {
+    line_.SetModuleLine(ModuleLine());
+}
 
 SimServer::~SimServer() {
     Stop();
@@ -62,6 +84,15 @@ void SimServer::CloseLine() {
     if (holdFd_ >= 0) close(holdFd_);
     fd_ = holdFd_ = -1;
     applied_.reset();
+    // Whatever was on its way is lost with the line; the module is done with it.
+    line_.Clear();
+    heardBytes_.clear();
+    heardFlipDecided_ = false;
+    waiting_.clear();
+    if (replyUnderWay_) {
+        replyUnderWay_ = false;
+        ++served_;
+    }
 }
 
 void SimServer::Unplug() {
@@ -132,36 +163,66 @@ void SimServer::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
+SimServer::Micros SimServer::Now() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 epoch_)
+        .count();
+}
+
+// One event at a time: bytes from the tool, the line delivering a byte either
+// way, the end of a request, the module's turn to answer. The loop never
+// sleeps while the tool may send, so its bytes meet the reply on the line.
 void SimServer::Run() {
-    Bytes request;
     for (;;) {
-        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
-        // Wait without limit for the first byte, then until the line is quiet.
-        const int timeout = request.empty() ? -1 : options_.requestGapMs;
-        const int ready = poll(fds, 2, timeout);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return;
+        const Micros now = Now();
+        const Bytes heard = line_.TakeForModule(now);
+        if (!heard.empty()) {
+            heardBytes_.insert(heardBytes_.end(), heard.begin(), heard.end());
+            lastHeardAt_ = now;
         }
-        if (fds[0].revents) return;
-        if (ready == 0) {
+        const Micros gap = static_cast<Micros>(options_.requestGapMs) * 1000;
+        FrameRequests(!heardBytes_.empty() && now - lastHeardAt_ >= gap);
+        const Bytes out = line_.TakeForTool(now);
+        if (!out.empty()) WriteAll(out.data(), out.size());
+        if (replyUnderWay_ && !line_.ModuleTransmitting(now)) ReplyDone();
+        while (!replyUnderWay_ && !waiting_.empty()) {
             if (options_.hangUpAfter > 0 && !hungUpOnce_ && requests_ >= options_.hangUpAfter) {
                 hungUpOnce_ = true;
                 CloseLine();
                 unplugged_ = true;
                 return;
             }
-            Serve(request);
-            request.clear();
-            // A set command may have moved the module to another speed or parity.
-            if (options_.rs485Line && holdFd_ < 0) ApplyModuleLine();
-            continue;
+            const Bytes request = std::move(waiting_.front());
+            waiting_.pop_front();
+            Serve(request, now);
         }
+        CountLine();
+        if (options_.trace) {
+            for (const std::string& note : line_.TakeNotes()) {
+                std::fprintf(stderr, "tavrix-sim: %s\n", note.c_str());
+            }
+        }
+
+        std::optional<Micros> due = line_.NextEvent();
+        if (!heardBytes_.empty() && (!due || lastHeardAt_ + gap < *due)) due = lastHeardAt_ + gap;
+        timespec timeout{};
+        if (due) {
+            const Micros wait = std::max<Micros>(0, *due - Now());
+            timeout = {static_cast<time_t>(wait / 1000000), static_cast<long>(wait % 1000000) * 1000};
+        }
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const int ready = ppoll(fds, 2, due ? &timeout : nullptr, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents) return;
+        if (ready == 0) continue;
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[4096];
             const ssize_t n = read(fd_, buffer, sizeof buffer);
             if (n > 0) {
-                request.insert(request.end(), buffer, buffer + n);
+                line_.ToolSent(Bytes(buffer, buffer + n), Now());
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -171,13 +232,34 @@ void SimServer::Run() {
     }
 }
 
-void SimServer::Serve(const Bytes& request) {
+void SimServer::FrameRequests(bool silence) {
+    while (!heardBytes_.empty()) {
+        const size_t length =
+            options_.silenceFramingOnly ? 0 : CompleteRequestLength(heardBytes_).value_or(0);
+        if (length == 0 && !silence) return;
+        Bytes request(heardBytes_.begin(),
+                      heardBytes_.begin() +
+                          static_cast<std::ptrdiff_t>(length > 0 ? length : heardBytes_.size()));
+        if (!heardFlipDecided_) {
+            heardFlipDecided_ = true;
+            // A bit flipped where the frame said it ended: the module no
+            // longer sees an end there and waits for silence as for noise.
+            if (line_.FlipRequest(request) && length > 0 &&
+                CompleteRequestLength(request).value_or(0) != length) {
+                std::copy(request.begin(), request.end(), heardBytes_.begin());
+                if (!silence) return;
+                request = heardBytes_;
+            }
+        }
+        heardBytes_.erase(heardBytes_.begin(),
+                          heardBytes_.begin() + static_cast<std::ptrdiff_t>(request.size()));
+        heardFlipDecided_ = false;
+        waiting_.push_back(std::move(request));
+    }
+}
+
+void SimServer::Serve(const Bytes& request, Micros now) {
     const int number = ++requests_;
-    // Counted when this returns, whichever way.
-    struct Served {
-        std::atomic<int>& count;
-        ~Served() { ++count; }
-    } served{served_};
     {
         const std::lock_guard lock(lastMutex_);
         if (heard_.size() >= 10000) heard_.erase(heard_.begin());
@@ -190,6 +272,7 @@ void SimServer::Serve(const Bytes& request) {
     std::optional<OtherEndLine> other;
     if (options_.rs485Line && holdFd_ >= 0) other = ReadOtherEndLine(fd_);
     const UartFrame line = ModuleLine();  // the request came in on the old settings
+    line_.SetModuleLine(line);            // and the reply goes out on them
     std::optional<Bytes> reply;
     std::string note;
     if (other && other->parityOdd != (line.parity == Parity::Odd)) {
@@ -208,30 +291,43 @@ void SimServer::Serve(const Bytes& request) {
                std::to_string(theirs.baud) + ")";
     }
     if (options_.trace) Trace(request, reply ? std::optional(wire) : std::nullopt, note);
-    if (!reply || reply->empty()) return;
-    {
+    if (reply && !reply->empty()) {
         const std::lock_guard lock(lastMutex_);
         last_ = *reply;
     }
-    if (number == options_.dropRequest || Chance(options_.dropPercent)) {
-        ++dropped_;
+    if (!reply || reply->empty() || number == options_.dropRequest ||
+        Chance(options_.dropPercent)) {
+        if (reply && !reply->empty()) ++dropped_;
+        ++served_;
+        // A set command may have moved the module to another speed or parity.
+        if (options_.rs485Line && holdFd_ < 0) ApplyModuleLine();
         return;
     }
-    SleepMs(options_.replyDelayMs + Below(options_.randomDelayMs + 1));
+    const int delay = options_.replyDelayMs + Below(options_.randomDelayMs + 1);
     size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
     int pause = options_.splitPauseMs;
     if (split == 0 && wire.size() > 1 && Chance(options_.splitPercent)) {
         split = 1 + static_cast<size_t>(Below(static_cast<int>(wire.size()) - 1));
         pause = Below(options_.splitPauseMs + 1);
     }
-    if (split > 0 && split < wire.size()) {
-        WriteAll(wire.data(), split);
-        SleepMs(pause);
-        WriteAll(wire.data() + split, wire.size() - split);
-    } else {
-        WriteAll(wire.data(), wire.size());
-    }
+    if (split >= wire.size()) split = 0;
+    line_.ModuleSends(wire, now + Micros{delay} * 1000, split, Micros{pause} * 1000);
+    replyUnderWay_ = true;
+}
+
+void SimServer::ReplyDone() {
+    replyUnderWay_ = false;
     ++answered_;
+    ++served_;
+    if (options_.rs485Line && holdFd_ < 0) ApplyModuleLine();
+}
+
+void SimServer::CountLine() {
+    collisions_ = line_.collisions();
+    replyBytesLost_ = line_.replyBytesLost();
+    requestBytesLost_ = line_.requestBytesLost();
+    repliesFlipped_ = line_.repliesFlipped();
+    requestsFlipped_ = line_.requestsFlipped();
 }
 
 UartFrame SimServer::ModuleLine() {

@@ -1,20 +1,27 @@
 // Serves a TavrixModule on a serial line: a new pseudo-terminal, or a device
-// path (a real port behind a null-modem cable). Requests are framed by line
-// silence, as the module's own firmware does.
+// path (a real port behind a null-modem cable). A request ends where its own
+// bytes say it is complete (sim/requestframing.h), otherwise at line silence,
+// as the module's own firmware does. Between the tool and the module sits a
+// model of the line (sim/linemodel.h): adapter latency, echo, half duplex,
+// noise; all off by default, leaving a lossless line without delay.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 
+#include <deque>
+
+#include "sim/linemodel.h"
 #include "sim/tavrixmodule.h"
 #include "sim/uart.h"
 
 struct SimOptions {
     std::string device;     // empty: create a pseudo-terminal
-    int replyDelayMs = 20;  // time from the end of a request to the reply
+    int replyDelayMs = 20;  // the module's answer time: from the end of a request to the reply
     int splitAfter = 0;     // > 0: pause after this many reply bytes
     int splitPauseMs = 0;   // length of that pause
     int requestGapMs = 20;  // silence that ends a request
@@ -32,10 +39,21 @@ struct SimOptions {
     // > 0: the module takes this request (counted from 1) but its reply is lost.
     int dropRequest = 0;
     // Line trouble for long runs, each drawn at random per reply from `seed`:
-    int randomDelayMs = 0;  // up to this much more delay
+    int randomDelayMs = 0;  // the answer time's jitter: up to this much more
     int splitPercent = 0;   // chance of a pause of up to splitPauseMs at a random byte
     int dropPercent = 0;    // chance of no reply at all
-    unsigned seed = 1;
+    unsigned seed = 1;  // also of the line's noise below
+    // Requests end only at requestGapMs of silence, never where their own
+    // bytes say (the simulator's framing before it read frames).
+    bool silenceFramingOnly = false;
+    // The line (LineOptions says what each does); all off by default.
+    int latencyMs = 0;         // the adapter's latency timer
+    bool echo = false;         // the adapter echoes what the tool sends
+    bool halfDuplex = false;   // one pair, character times at the module's speed, collisions
+    double loseReplies = 0;    // percent of the reply bytes lost
+    double loseRequests = 0;   // percent of the request bytes lost
+    double flipReplies = 0;    // percent of the replies with one bit flipped
+    double flipRequests = 0;   // percent of the requests with one bit flipped
 };
 
 class SimServer {
@@ -70,6 +88,13 @@ public:
     uint64_t bytesWritten() const { return written_; }
 
     int requestsAnswered() const { return answered_; }
+    // What the line did (all since the start): bytes of the tool's sent while
+    // the module transmitted, bytes lost and frames with a bit flipped, per direction.
+    int collisions() const { return collisions_; }
+    int replyBytesLost() const { return replyBytesLost_; }
+    int requestBytesLost() const { return requestBytesLost_; }
+    int repliesFlipped() const { return repliesFlipped_; }
+    int requestsFlipped() const { return requestsFlipped_; }
     int repliesDropped() const { return dropped_; }
     // The last reply the module gave, sent or dropped.
     Bytes LastReply() const;
@@ -79,7 +104,15 @@ public:
     void Inject(const Bytes& bytes);
 
 private:
-    void Serve(const Bytes& request);
+    using Micros = LineModel::Micros;
+    Micros Now() const;
+    // Cuts the bytes heard into requests: at each complete frame, and all of
+    // them once the line has been quiet for the request gap.
+    void FrameRequests(bool silence);
+    void Serve(const Bytes& request, Micros now);
+    // The reply under way is all on the line.
+    void ReplyDone();
+    void CountLine();
     UartFrame ModuleLine();
     void ApplyModuleLine();  // a device only
     void Trace(const Bytes& request, const std::optional<Bytes>& reply,
@@ -108,4 +141,18 @@ private:
     std::vector<Bytes> heard_;
     std::mt19937 random_;
     std::optional<UartFrame> applied_;  // the device's line as last set
+    // The loop's own, touched by its thread only (and by Open and Unplug
+    // while it does not run).
+    LineModel line_;
+    const std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
+    Bytes heardBytes_;                // not yet framed
+    Micros lastHeardAt_ = 0;
+    bool heardFlipDecided_ = false;   // noise has had its go at the request being heard
+    std::deque<Bytes> waiting_;       // framed while the module still answered another
+    bool replyUnderWay_ = false;
+    std::atomic<int> collisions_{0};
+    std::atomic<int> replyBytesLost_{0};
+    std::atomic<int> requestBytesLost_{0};
+    std::atomic<int> repliesFlipped_{0};
+    std::atomic<int> requestsFlipped_{0};
 };

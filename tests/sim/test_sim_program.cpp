@@ -107,6 +107,32 @@ TEST(SimProgram, PrintsItsDeviceAndTracesTheTraffic) {
     EXPECT_NE(trace.find("(no answer)"), std::string::npos) << trace;
 }
 
+// The line's options reach the line, and the trace says what it did: at
+// 9600 baud the reply takes some 40 ms, so the latency timer's 16 ms ticks
+// cut it into chunks; the echo of the request comes first.
+TEST(SimProgram, TracesWhatTheLineDid) {
+    const std::string err = testing::TempDir() + "sim_line.txt";
+    SimProgram sim("--trace --answer-time 0 --jitter 0 --latency 16 --echo --half-duplex "
+                   "--lose-replies 100 --flip-requests 0.5 --seed 3",
+                   err);
+    const std::string device = sim.FirstLine();
+    EXPECT_EQ(Exchange(device, "QQQ#QV#"), "QQQ#QV#");  // the echo, and every reply byte lost
+    std::istringstream trace(ReadFile(err));
+    int chunked = 0;
+    bool lost = false;
+    for (std::string line; std::getline(trace, line);) {
+        lost = lost || line == "tavrix-sim: reply byte 1 lost";
+        int bytes = 0, ms = -1;
+        if (std::sscanf(line.c_str(), "tavrix-sim: latency timer: %d bytes at %d ms", &bytes, &ms) == 2) {
+            chunked += bytes;
+            EXPECT_EQ(ms % 16, 0) << line;
+        }
+    }
+    EXPECT_EQ(chunked, 7);  // only the echo reached the tool
+    EXPECT_TRUE(lost) << ReadFile(err);
+    EXPECT_NE(ReadFile(err).find("tavrix-sim: echo of 7 bytes"), std::string::npos);
+}
+
 TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
     const std::string err = testing::TempDir() + "sim_hart.txt";
     SimProgram sim("--hart-address 3 --hart-revision 7", err);
@@ -194,6 +220,12 @@ TEST(SimProgram, RefusesOptionsOutOfRange) {
                              "--rs485 :N",
                              "--rs485 9600:N --baud 9600",
                              "--request-gap 0",
+                             "--latency -1",
+                             "--lose-replies 101",
+                             "--lose-requests x",
+                             "--flip-replies -0.5",
+                             "--flip-requests 1e",
+                             "--jitter -1",
                              "--hang-up-after 0",
                              "--drop-request 0",
                              "--replug-after -1",

@@ -1,6 +1,6 @@
-// The simulator's line handling: requests framed by silence, replies delayed
-// and optionally split, and the module's RS485 speed and parity held against
-// the other side's.
+// The simulator's line handling: requests framed by their own bytes or by
+// silence, replies delayed and optionally split, the module's RS485 speed and
+// parity held against the other side's, and the line model between them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,8 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <bit>
 #include <chrono>
 #include <optional>
+#include <thread>
+#include <tuple>
+
+#include "modbus/request.h"
 
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
@@ -275,4 +280,129 @@ TEST(SimServer, SetsADeviceToTheModulesLineAndFollowsItsSettings) {
     EXPECT_EQ(line(), std::pair(speed_t{B38400}, false));
     server.Stop();
     close(master);
+}
+
+namespace {
+
+// Waits up to two seconds for `done`.
+template <typename Done>
+bool WaitFor(Done done) {
+    for (const auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end;) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+}  // namespace
+
+// The module answers as soon as a request's own bytes say it is complete; the
+// request gap ends the rest.
+TEST(SimServer, AnswersAtOnceWhereTheFrameSaysItEnds) {
+    const ModbusRequest read = ReadHoldingRegistersRequest(1, 0, 2);
+    const struct {
+        std::string request;
+        bool silenceFramingOnly;
+        bool answersBeforeTheGap;
+    } cases[] = {
+        {"QQQ#QV#", false, true},
+        {std::string(read.begin(), read.end()), false, true},
+        {std::string("\xFF\xFF\xFF\xFF\xFF\x02\x80\x00\x00\x82", 10), false, true},
+        {"QQQ#QV#", true, false},
+    };
+    for (const auto& c : cases) {
+        TavrixModule module;
+        SimServer server(module, SimOptions{.replyDelayMs = 0,
+                                            .requestGapMs = 300,
+                                            .silenceFramingOnly = c.silenceFramingOnly});
+        Line line(server.Open());
+        server.Start();
+        const auto sent = Clock::now();
+        line.Send(c.request);
+        EXPECT_FALSE(line.ReadBurst(20).empty()) << c.silenceFramingOnly;
+        EXPECT_EQ(Clock::now() - sent < std::chrono::milliseconds(300), c.answersBeforeTheGap)
+            << c.silenceFramingOnly;
+    }
+}
+
+TEST(SimServer, EchoesTheRequestBeforeTheReply) {
+    TavrixModule module;
+    SimServer server(module, SimOptions{.replyDelayMs = 0, .echo = true});
+    Line line(server.Open());
+    server.Start();
+    line.Send("QQQ#QV#");
+    EXPECT_EQ(line.ReadBurst(50), "QQQ#QV#QV:" + module.settings().version + "#");
+}
+
+// At 1200 baud the reply takes a third of a second on the line, long enough
+// to send a byte into it.
+TEST(SimServer, AByteSentDuringTheReplyCollidesWithIt) {
+    TavrixModule module;
+    module.settings().rs485Baud = 0;  // 1200
+    SimServer server(module, SimOptions{.replyDelayMs = 0, .halfDuplex = true});
+    Line line(server.Open());
+    server.Start();
+    line.Send("QQQ#QV#");
+    std::string reply = line.ReadBurst(0);  // the first byte
+    ASSERT_FALSE(reply.empty());
+    line.Send("x");
+    reply += line.ReadBurst(100);
+    const std::string version = "QV:" + module.settings().version + "#";
+    ASSERT_EQ(reply.size(), version.size());
+    EXPECT_NE(reply, version);
+    EXPECT_EQ(reply.substr(0, 1), version.substr(0, 1));
+    EXPECT_EQ(server.collisions(), 1);
+    ASSERT_TRUE(WaitFor([&] { return server.requestsHeard() == 2; }));
+    EXPECT_NE(server.RequestsHeard().back(), Bytes{'x'});  // the module heard it corrupted
+}
+
+// Noise at a rate of 100%, or seeded: the same seed, the same noise.
+TEST(SimServer, LosesAndFlipsAsItsNoiseSays) {
+    const std::string version = "QV:" + TavrixModule().settings().version + "#";
+    const auto ask = [&](SimOptions options) {
+        TavrixModule module;
+        options.replyDelayMs = 0;
+        SimServer server(module, options);
+        Line line(server.Open());
+        server.Start();
+        line.Send("QQQ#QV#");
+        // Every request byte lost: the module hears nothing to serve.
+        const bool heardOne = options.loseRequests < 100;
+        EXPECT_TRUE(WaitFor([&] {
+            return heardOne ? server.requestsServed() == 1 : server.requestBytesLost() == 7;
+        }));
+        const std::string reply = line.ReadBurst(20, 20);  // written before it counts as served
+        const Bytes heard = heardOne ? server.RequestsHeard().front() : Bytes{};
+        return std::tuple(reply, std::string(heard.begin(), heard.end()), server.replyBytesLost(),
+                          server.requestBytesLost(), server.repliesFlipped() + server.requestsFlipped());
+    };
+    const auto bitsApart = [](const std::string& a, const std::string& b) {
+        int bits = a.size() == b.size() ? 0 : -1;
+        for (size_t i = 0; bits >= 0 && i < a.size(); ++i) bits += std::popcount(uint8_t(a[i] ^ b[i]));
+        return bits;
+    };
+    {
+        const auto [reply, heard, lost, requestLost, flipped] = ask({.loseReplies = 100});
+        EXPECT_EQ(reply, "");
+        EXPECT_EQ(lost, int(version.size()));
+    }
+    {
+        const auto [reply, heard, lost, requestLost, flipped] = ask({.loseRequests = 100});
+        EXPECT_EQ(reply, "");
+        EXPECT_EQ(requestLost, 7);
+    }
+    {
+        const auto [reply, heard, lost, requestLost, flipped] = ask({.flipReplies = 100});
+        EXPECT_EQ(bitsApart(reply, version), 1);
+        EXPECT_EQ(flipped, 1);
+    }
+    {
+        const auto [reply, heard, lost, requestLost, flipped] = ask({.flipRequests = 100});
+        EXPECT_EQ(bitsApart(heard, "QQQ#QV#"), 1) << heard;
+        EXPECT_EQ(reply, "");  // no request the module knows
+    }
+    const SimOptions seeded{.seed = 11, .loseReplies = 10};
+    const auto first = ask(seeded);
+    EXPECT_EQ(ask(seeded), first);
+    EXPECT_GT(std::get<2>(first), 0);
 }
