@@ -61,7 +61,7 @@ bool ModuleJob::StartRead(int meterTypeItem) {
     verify_ = false;
     meterTypeItem_ = meterTypeItem;
     total_ = static_cast<int>(2 * ReadModuleSteps().size());
-    ReadAll(Phase::Reading);
+    ReadAll(Phase::Reading, 2);
     return true;
 }
 
@@ -85,7 +85,7 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
     // The whole job keeps the line: nobody's exchange comes between its phases.
     link_->Hold(this);
     // The module as it is, before anything changes it: what a restore goes back to.
-    ReadAll(Phase::Snapshot);
+    ReadAll(Phase::Snapshot, 2);
     return true;
 }
 
@@ -154,35 +154,16 @@ void ModuleJob::RequestStop() {
 
 // The verification compares with the profile, which catches a damaged
 // reading; a read or a snapshot has nothing to compare with but itself.
-void ModuleJob::StartReading() {
-    if (!verify_) return ReadAll(Phase::Reading);
-    stepQuery_.clear();
-    Run(Phase::Reading, ReadModuleSteps());
-}
+void ModuleJob::StartReading() { ReadAll(Phase::Reading, verify_ ? 1 : 2); }
 
-void ModuleJob::ReadAll(Phase phase) {
-    const std::vector<SequenceStep> queries = ReadModuleSteps();
-    readings_.assign(queries.size(), {});
+void ModuleJob::ReadAll(Phase phase, int needed) {
+    readings_.assign(ReadModuleSteps().size(), {});
+    needed_ = needed;
     readRounds_ = 0;
-    std::vector<SequenceStep> steps;
-    stepQuery_.clear();
-    for (size_t q = 0; q < queries.size(); ++q) {
-        for (int reading = 0; reading < 2; ++reading) {
-            steps.push_back(queries[q]);
-            stepQuery_.push_back(q);
-        }
-    }
-    Run(phase, std::move(steps));
-}
-
-void ModuleJob::ReadAgain(const std::vector<size_t>& queries) {
-    const std::vector<SequenceStep> all = ReadModuleSteps();
-    std::vector<SequenceStep> steps;
-    stepQuery_ = queries;
-    for (const size_t q : queries) steps.push_back(all[q]);
-    total_ += static_cast<int>(queries.size());
-    ++readRounds_;
-    Run(phase_, std::move(steps));
+    std::vector<size_t> all(readings_.size());
+    for (size_t q = 0; q < all.size(); ++q) all[q] = q;
+    phase_ = phase;
+    ReadRound(all);
 }
 
 namespace {
@@ -199,10 +180,32 @@ const std::string* Confirmed(const std::vector<std::string>& readings) {
 
 }  // namespace
 
-std::vector<size_t> ModuleJob::Unconfirmed() const {
+const std::string* ModuleJob::Settled(size_t query) const {
+    const std::vector<std::string>& readings = readings_[query];
+    if (needed_ == 1) return readings.empty() ? nullptr : &readings.front();
+    return Confirmed(readings);
+}
+
+void ModuleJob::ReadRound(const std::vector<size_t>& queries) {
+    const std::vector<SequenceStep> all = ReadModuleSteps();
+    std::vector<SequenceStep> steps;
+    stepQuery_.clear();
+    for (const size_t q : queries) {
+        // Two to begin with; one more at a time to settle a disagreement.
+        const int more = std::max(1, needed_ - static_cast<int>(readings_[q].size()));
+        for (int i = 0; i < more; ++i) {
+            steps.push_back(all[q]);
+            stepQuery_.push_back(q);
+        }
+    }
+    if (readRounds_ > 0) total_ += static_cast<int>(steps.size());
+    Run(phase_, std::move(steps));
+}
+
+std::vector<size_t> ModuleJob::Unsettled() const {
     std::vector<size_t> left;
     for (size_t q = 0; q < readings_.size(); ++q) {
-        if (!Confirmed(readings_[q])) left.push_back(q);
+        if (!Settled(q)) left.push_back(q);
     }
     return left;
 }
@@ -211,19 +214,12 @@ void ModuleJob::StepDone(int step) {
     const SequenceStep& done = run_->steps()[static_cast<size_t>(step)];
     const std::string& reply = run_->LastReply();
     switch (phase_) {
-        case Phase::Snapshot:
-            readings_[stepQuery_[static_cast<size_t>(step)]].push_back(reply);
-            break;
         case Phase::Applying:
             applied_.push_back({done.label, reply});
             if (IsRs485Step(done)) rs485Acked_ = true;
             break;
         default:
-            if (stepQuery_.empty()) {
-                readReplies_.push_back(reply);
-            } else {
-                readings_[stepQuery_[static_cast<size_t>(step)]].push_back(reply);
-            }
+            readings_[stepQuery_[static_cast<size_t>(step)]].push_back(reply);
             break;
     }
     ++done_;
@@ -251,6 +247,23 @@ void ModuleJob::RunEnded() {
             return Finish(Outcome::TimedOut,
                           NotApplied() + "No reply at " + step + ": " + run.failure());
         case LinkRun::State::Failed:
+            // A reading damaged on every try is one reading short: the rest
+            // of the round goes on, and the next round asks for it again.
+            if (IsReading() && readRounds_ < retries_ && !stopRequested_) {
+                retryLines_.push_back(QString("%1: damaged on every try (%2)")
+                                          .arg(QString::fromStdString(run.steps()[run.current()].label),
+                                               run.failure())
+                                          .toStdString());
+                ++done_;
+                const size_t next = run.current() + 1;
+                if (next < run.steps().size()) {
+                    std::vector<SequenceStep> rest(run.steps().begin() + static_cast<long>(next),
+                                                   run.steps().end());
+                    stepQuery_.erase(stepQuery_.begin(), stepQuery_.begin() + static_cast<long>(next));
+                    return Run(phase_, std::move(rest));
+                }
+                return PhaseDone();
+            }
             return Finish(Outcome::WrongReply, NotApplied() + "Reply at " + step + " " + run.failure());
         default:
             break;
@@ -260,51 +273,52 @@ void ModuleJob::RunEnded() {
 }
 
 void ModuleJob::PhaseDone() {
-    const bool confirming = phase_ == Phase::Snapshot || (phase_ == Phase::Reading && !verify_);
-    if (confirming) {
-        const std::vector<size_t> left = Unconfirmed();
-        if (left.empty()) return ReadConfirmed();
+    if (IsReading()) {
+        const std::vector<size_t> left = Unsettled();
+        if (left.empty()) return ReadSettled();
         const std::vector<SequenceStep> queries = ReadModuleSteps();
-        const std::string& label = queries[left.front()].label;
         if (readRounds_ >= retries_) {
+            const size_t q = left.front();
+            const QString label = QString::fromStdString(queries[q].label);
             const QString why =
-                QString("Reply to %1 not confirmed: %2 readings, no two alike")
-                    .arg(QString::fromStdString(label))
-                    .arg(readings_[left.front()].size());
-            if (phase_ == Phase::Snapshot)
-                return Finish(Outcome::WrongReply, "Not applied: the snapshot could not be read. " + why);
-            return Finish(Outcome::WrongReply, why);
+                readings_[q].size() < static_cast<size_t>(needed_)
+                    ? QString("Reply to %1 damaged on every try").arg(label)
+                    : QString("Reply to %1 not confirmed: %2 readings, no two alike")
+                          .arg(label)
+                          .arg(readings_[q].size());
+            return Finish(Outcome::WrongReply, NotApplied() + why);
         }
         for (const size_t q : left) {
+            if (readings_[q].size() < 2 || needed_ < 2) continue;
             retryLines_.push_back(QString("%1 (reading %2): the readings so far differ")
                                       .arg(QString::fromStdString(queries[q].label))
                                       .arg(readings_[q].size() + 1)
                                       .toStdString());
         }
-        return ReadAgain(left);
+        ++readRounds_;
+        return ReadRound(left);
     }
-    switch (phase_) {
-        case Phase::Applying:
-            if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
-                phase_ = Phase::Switching;  // the job still holds the line
-                QTimer::singleShot(lineSwitchPauseMs_, this, &ModuleJob::Switch);
-            } else if (verify_) {
-                StartReading();
-            } else {
-                Finish(Outcome::Done);
-            }
-            return;
-        default:
-            readBack_ = DecodeReadBack(readReplies_, meterTypeItem_);
-            rows_ = VerifyProfile(wanted_, readBack_);
-            Finish(Outcome::Done);
+    // The set commands are done.
+    if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
+        phase_ = Phase::Switching;  // the job still holds the line
+        QTimer::singleShot(lineSwitchPauseMs_, this, &ModuleJob::Switch);
+    } else if (verify_) {
+        StartReading();
+    } else {
+        Finish(Outcome::Done);
     }
 }
 
-void ModuleJob::ReadConfirmed() {
+void ModuleJob::ReadSettled() {
     std::vector<std::string> replies;
-    for (const auto& readings : readings_) replies.push_back(*Confirmed(readings));
+    for (size_t q = 0; q < readings_.size(); ++q) replies.push_back(*Settled(q));
     const Profile read = DecodeReadBack(replies, meterTypeItem_);
+    if (phase_ == Phase::Reading && verify_) {
+        readReplies_ = std::move(replies);
+        readBack_ = read;
+        rows_ = VerifyProfile(wanted_, readBack_);
+        return Finish(Outcome::Done);
+    }
     // Each reply was whole and confirmed, yet a module may still leave a
     // setting out: a profile with a gap is no snapshot and no read.
     const auto problem = ValidateProfile(read);
@@ -358,13 +372,10 @@ QString ModuleJob::NotApplied() const {
 }
 
 void ModuleJob::Finish(Outcome outcome, const QString& failure) {
-    // What the window shows of a read that stopped: the replies confirmed so far.
-    if (phase_ == Phase::Reading && !stepQuery_.empty() && readReplies_.empty()) {
-        for (const auto& readings : readings_) {
-            const std::string* confirmed = Confirmed(readings);
-            if (!confirmed) break;
-            readReplies_.push_back(*confirmed);
-        }
+    // What the window shows of a read that stopped: the replies settled so far.
+    if (phase_ == Phase::Reading && readReplies_.empty()) {
+        for (size_t q = 0; q < readings_.size() && Settled(q); ++q)
+            readReplies_.push_back(*Settled(q));
     }
     phase_ = Phase::Idle;
     if (run_) run_->Cancel();

@@ -89,11 +89,15 @@ private:
     void Reset();
     void Run(Phase phase, std::vector<SequenceStep> steps);
     void StartReading();
-    void ReadAll(Phase phase);
-    void ReadAgain(const std::vector<size_t>& queries);
-    // Confirmed replies of every query so far; empty when all are.
-    std::vector<size_t> Unconfirmed() const;
-    void ReadConfirmed();
+    // Reads every query of ReadModuleSteps() until each has `needed`
+    // readings that agree (2: confirmed by repetition; 1: the verification's).
+    void ReadAll(Phase phase, int needed);
+    void ReadRound(const std::vector<size_t>& queries);
+    bool IsReading() const { return phase_ == Phase::Snapshot || phase_ == Phase::Reading; }
+    // The query's reply once its readings settle it; nullptr before.
+    const std::string* Settled(size_t query) const;
+    std::vector<size_t> Unsettled() const;
+    void ReadSettled();
     // The words a failure of the snapshot begins with.
     QString NotApplied() const;
     void Switch();
@@ -123,6 +127,7 @@ private:
     std::vector<std::vector<std::string>> readings_;
     std::vector<size_t> stepQuery_;
     int readRounds_ = 0;
+    int needed_ = 2;
     std::function<QString(const Profile&)> snapshotKeeper_;
     Profile readBack_;
     Profile snapshot_;
