@@ -330,3 +330,76 @@ TEST_P(ApplyCut, TheModuleEndsAsTheReportSaysAndComesBack) {
 
 INSTANTIATE_TEST_SUITE_P(EachStep, ApplyCut, testing::ValuesIn(Cuts()),
                          [](const testing::TestParamInfo<Cut>& info) { return info.param.name; });
+
+namespace {
+
+// A noisy line of the line model: `loss` percent of the bytes lost either
+// way, or `flips` percent of the replies with one bit flipped.
+struct Noise {
+    const char* name;
+    double loss = 0;
+    double flips = 0;
+    unsigned firstSeed = 1;
+};
+
+class NoisyRead : public testing::TestWithParam<Noise> {};
+
+}  // namespace
+
+// Ten seeded reads each: a read that ends Done holds exactly the module's
+// settings, whatever the line did to the replies; a read that cannot get a
+// confirmed reply says so.
+TEST_P(NoisyRead, NeverEndsDoneWithAValueTheModuleDoesNotHold) {
+    static const QByteArray truth = WriteProfile(ReadCommissioned(true));
+    const Noise noise = GetParam();
+    int done = 0;
+    for (unsigned seed = noise.firstSeed; seed < noise.firstSeed + 10; ++seed) {
+        SimOptions options = Quick();
+        options.seed = seed;
+        options.loseReplies = options.loseRequests = noise.loss;
+        options.flipReplies = noise.flips;
+        Line line(options);
+        line.link.SetAnswerTime(kQuickAnswer);
+        CommissionedSettings(line.module.settings());
+        ASSERT_TRUE(line.job.StartRead());
+        ASSERT_TRUE(line.Wait());
+        if (line.job.outcome() != ModuleJob::Outcome::Done) {
+            EXPECT_FALSE(line.job.failure().isEmpty()) << seed;
+            continue;
+        }
+        ++done;
+        EXPECT_EQ(WriteProfile(line.job.readBack()).toStdString(), truth.toStdString())
+            << noise.name << " seed " << seed;
+    }
+    EXPECT_GT(done, 0) << noise.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, NoisyRead,
+                         testing::Values(Noise{"Loss1", 1, 0, 1}, Noise{"Loss11", 1, 0, 11},
+                                         Noise{"Loss21", 1, 0, 21}, Noise{"Flips1", 0, 2, 1},
+                                         Noise{"Flips11", 0, 2, 11}, Noise{"Flips21", 0, 2, 21}),
+                         [](const testing::TestParamInfo<Noise>& info) { return info.param.name; });
+
+// Applies on a line losing one byte in a hundred either way, three retries:
+// each verifies or names its failure, and most verify.
+TEST(ModuleJob, AppliesOnALossyLineVerifyOrNameTheirFailure) {
+    static const Profile profile = ReadCommissioned(true);
+    int verified = 0;
+    constexpr int kApplies = 10;
+    for (unsigned seed = 1; seed <= kApplies; ++seed) {
+        SimOptions options = Quick();
+        options.seed = seed;
+        options.loseReplies = options.loseRequests = 1;
+        Line line(options);
+        line.link.SetAnswerTime(kQuickAnswer);
+        line.job.SetRetries(3);
+        ASSERT_TRUE(line.job.StartApply(profile, true));
+        ASSERT_TRUE(line.Wait());
+        if (line.job.verified()) {
+            ++verified;
+            continue;
+        }
+        EXPECT_FALSE(line.job.failure().isEmpty() && line.job.mismatches() == 0) << seed;
+    }
+    EXPECT_GE(verified, kApplies * 8 / 10);
+}
