@@ -161,3 +161,77 @@ TEST(RequestRunner, ALostReplyIsAskedAgainWhenTheRunAllows) {
     EXPECT_FALSE(link.RunsActive());
     link.Close();
 }
+
+// What came for each try decides whether the step is asked again: a damaged
+// reply and a set command's "ERR" are, as the run's retries allow; a clean
+// refusal is not. Every retry is said on the run and recorded on the link.
+TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
+    const std::string kGoodSystem = "QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#";
+    const std::string kException("\x01\x83\x02\xC0\xF1", 5);
+    const std::string kRead("\x01\x03\x00\x00\x00\x01\x84\x0A", 8);
+    const struct {
+        const char* name;
+        SequenceStep step;
+        std::vector<std::string> replies;  // one a try
+        LinkRun::State state;
+        std::vector<QString> tries;
+        QString why;
+    } cases[] = {
+        {"damaged, then good",
+         {"QQQ#QX#", 202, "System"},
+         {"QX#BA2:71,MD:1,ADR:007,JTM:050,XY1:3#", kGoodSystem},
+         LinkRun::State::Finished,
+         {"0 2/3 wrong: field rs485.baudRate: '7' is not one of 0..5"},
+         ""},
+        {"refused on every try",
+         {"QQS#MD:1#", 200, "Mode"},
+         {"QQS#MD:ERR#", "QQS#MD:ERR#", "QQS#MD:ERR#"},
+         LinkRun::State::Failed,
+         {"0 2/3 wrong: the module refused the setting: \"QQS#MD:ERR#\"",
+          "0 3/3 wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+         "reply to Mode wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+        {"refused, then taken",
+         {"QQS#MD:1#", 200, "Mode"},
+         {"QQS#MD:ERR#", "QQS#MD:OK#"},
+         LinkRun::State::Finished,
+         {"0 2/3 wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+         ""},
+        {"a clean exception",
+         {kRead, 302, "Registers"},
+         {kException},
+         LinkRun::State::Failed,
+         {},
+         "reply to Registers wrong: exception 02 Illegal data address"},
+    };
+    TestApp();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPtyPair pty;
+        Link link;
+        OpenOnPty(link, pty);
+        LinkRun* run = link.Start({c.step}, {.retries = 2});
+        std::vector<QString> tries, recorded;
+        QObject::connect(run, &LinkRun::retried,
+                         [&](int step, int attempt, int of, const QString& why) {
+                             tries.push_back(
+                                 QString("%1 %2/%3 %4").arg(step).arg(attempt).arg(of).arg(why));
+                         });
+        QObject::connect(&link, &Link::retried,
+                         [&](const ExchangeRecord& request, int attempt, int of, const QString& why) {
+                             EXPECT_EQ(request.code, c.step.code);
+                             recorded.push_back(
+                                 QString("0 %1/%2 %3").arg(attempt).arg(of).arg(why));
+                         });
+        for (const std::string& reply : c.replies) {
+            EXPECT_EQ(Written(pty, c.step.frame.size()), c.step.frame);
+            pty.Send(reply);
+        }
+        ASSERT_TRUE(Ended(run));
+        EXPECT_EQ(run->state(), c.state) << run->Why().toStdString();
+        EXPECT_EQ(run->Why(), c.why);
+        EXPECT_EQ(tries, c.tries);
+        EXPECT_EQ(recorded, c.tries);
+        if (c.state == LinkRun::State::Finished) EXPECT_EQ(run->LastReply(), c.replies.back());
+        link.Close();
+    }
+}
