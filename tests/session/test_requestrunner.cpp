@@ -1,6 +1,11 @@
 // Runs on a real serial component, with a test peer on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "session/journalfollower.h"
 #include "session/link.h"
 #include "session/linkrun.h"
 #include "session/requestrunner.h"
@@ -208,6 +213,8 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         SCOPED_TRACE(c.name);
         TPtyPair pty;
         Link link;
+        QTemporaryDir folder;
+        JournalFollower journal(&link, folder.path().toStdString(), "test");
         OpenOnPty(link, pty);
         LinkRun* run = link.Start({c.step}, {.retries = 2});
         std::vector<QString> tries, recorded;
@@ -232,6 +239,24 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         EXPECT_EQ(tries, c.tries);
         EXPECT_EQ(recorded, c.tries);
         if (c.state == LinkRun::State::Finished) EXPECT_EQ(run->LastReply(), c.replies.back());
+        // The journal has a line for each retry.
+        std::stringstream text;
+        text << std::ifstream(journal.path()).rdbuf();
+        std::vector<QString> journaled;
+        for (std::string line; std::getline(text, line);) {
+            const size_t at = line.find("\tRETRY\t");
+            if (at == std::string::npos) continue;
+            const QStringList cells = QString::fromStdString(line).split('\t');
+            journaled.push_back(cells.value(4));
+        }
+        std::vector<QString> expected;
+        for (const QString& t : c.tries) {
+            const QStringList parts = t.split(' ');
+            const QStringList of = parts[1].split('/');
+            expected.push_back(QString::fromStdString(
+                RetryText(of[0].toInt(), of[1].toInt(), t.section(' ', 2).toStdString())));
+        }
+        EXPECT_EQ(journaled, expected);
         link.Close();
     }
 }
