@@ -190,8 +190,7 @@ constexpr GroupLayout kCurrentOutputGroups[] = {
 };
 
 // The MODBUS parameters reply (kCodeModbusQuery), always decoded.
-constexpr FieldLayout kFmw[] = {Item(S::CoefficientVar1Mode, 4, 4),
-                                Decimal(S::CoefficientVar1, 6)};
+constexpr FieldLayout kFmw[] = {Item(S::CoefficientVar1Mode, 4, 4), Decimal(S::CoefficientVar1, 6)};
 constexpr FieldLayout kFmu[] = {Decimal(S::CoefficientVar2, 4), Decimal(S::CoefficientVar3, 10),
                                 Decimal(S::CoefficientVar4, 16)};
 constexpr FieldLayout kHart[] = {
@@ -213,12 +212,12 @@ constexpr std::string_view kCustomMeterType = "00";
 // The MODBUS parameters reply, custom meter only.
 constexpr FieldLayout kZdy[] = {
     Item(S::ParsingAddressBits, 5, 7, 3),  // items "3".."9"
-    Item(S::ParsingVar1Command, 7, 3),  Digits(S::ParsingVar1Start, 8, 2),
-    Item(S::ParsingVar1Length, 10, 2),  Item(S::ParsingVar2Command, 12, 3),
-    Digits(S::ParsingVar2Start, 13, 2), Item(S::ParsingVar2Length, 15, 2),
-    Item(S::ParsingVar3Command, 17, 3), Digits(S::ParsingVar3Start, 18, 2),
-    Item(S::ParsingVar3Length, 20, 2),  Item(S::ParsingVar4Command, 22, 3),
-    Digits(S::ParsingVar4Start, 23, 2), Item(S::ParsingVar4Length, 25, 2),
+    Item(S::ParsingVar1Command, 7, 3),    Digits(S::ParsingVar1Start, 8, 2),
+    Item(S::ParsingVar1Length, 10, 2),    Item(S::ParsingVar2Command, 12, 3),
+    Digits(S::ParsingVar2Start, 13, 2),   Item(S::ParsingVar2Length, 15, 2),
+    Item(S::ParsingVar3Command, 17, 3),   Digits(S::ParsingVar3Start, 18, 2),
+    Item(S::ParsingVar3Length, 20, 2),    Item(S::ParsingVar4Command, 22, 3),
+    Digits(S::ParsingVar4Start, 23, 2),   Item(S::ParsingVar4Length, 25, 2),
 };
 constexpr FieldLayout kCamd1[] = {Item(S::ReadCommand1Enable, 7, 2),
                                   HexList(S::ReadCommand1Bytes, 9)};
@@ -366,7 +365,6 @@ void CheckGroups(std::vector<ConfigKeyCheck>& checks, std::string_view reply,
     for (const GroupLayout& group : groups) checks.push_back(CheckGroup(reply, group, customOnly));
 }
 
-
 // ---- the shape of a whole reply ----
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -414,8 +412,7 @@ bool IsFilledDecimal(std::string_view text) {
 // damaged, and a damaged one ends at its first character out of place.
 class ShapeReader {
 public:
-    ShapeReader(std::string_view reply, size_t at, char row)
-        : reply_(reply), at_(at), row_(row) {}
+    ShapeReader(std::string_view reply, size_t at, char row) : reply_(reply), at_(at), row_(row) {}
 
     // Where reading stopped: cut (the default) or damaged.
     ConfigReplyShape stop;
@@ -508,7 +505,8 @@ private:
                 ok = Read(
                     static_cast<size_t>(f.width),
                     [](size_t, char c) { return IsDigit(c) || c == '.' || c == '-' || c == ' '; },
-                    IsFilledDecimal, [&](std::string_view got) {
+                    IsFilledDecimal,
+                    [&](std::string_view got) {
                         return name + Quoted(got) + " is not " + std::to_string(f.width) +
                                " characters of a number";
                     });
@@ -719,7 +717,8 @@ ConfigReplyShape CheckConfigReplyShape(ConfigReplyKind kind, std::string_view re
             // Only a custom meter's reply carries its parsing groups.
             const size_t hart = reader.at() - kHart[std::size(kHart) - 1].position - 1;
             if (reply.substr(hart + kMeterTypeAt, 2) == kCustomMeterType) {
-                read = reader.Separator(';') && ReadGroups(reader, kCustomParsingGroups, ';', false);
+                read =
+                    reader.Separator(';') && ReadGroups(reader, kCustomParsingGroups, ';', false);
             }
             break;
         }

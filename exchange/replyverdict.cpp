@@ -99,12 +99,12 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
     const uint8_t command = received[header - 2];
     if (command != askedCommand)
         return Damaged("command " + std::to_string(command) +
-                         " answers no request: " + std::to_string(askedCommand) + " was sent",
-                     header);
+                           " answers no request: " + std::to_string(askedCommand) + " was sent",
+                       header);
     const size_t byteCount = received[header - 1];
     if (byteCount < 2)
         return Damaged("byte count " + std::to_string(byteCount) + " leaves no room for the status",
-                     header);
+                       header);
     const size_t end = header + byteCount + 1;
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const uint8_t checksum = HartChecksum(received.subspan(d, end - 1 - d));
@@ -133,8 +133,8 @@ ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
     if (received.empty()) return Incomplete("nothing yet");
     if (received[0] != slave)
         return Damaged("slave " + std::to_string(received[0]) + " answered; " +
-                         std::to_string(slave) + " was asked",
-                     1);
+                           std::to_string(slave) + " was asked",
+                       1);
     if (received.size() < 2) return Incomplete(Count(1, 5));
     if (received[1] == (function | 0x80)) {
         if (received.size() < 5) return Incomplete(Count(received.size(), 5));
@@ -146,22 +146,22 @@ ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
     }
     if (received[1] != function)
         return Damaged("function " + ByteToHex(received[1]) +
-                         " answers no request: " + ByteToHex(function) + " was sent",
-                     2);
+                           " answers no request: " + ByteToHex(function) + " was sent",
+                       2);
     if (received.size() < 3) return Incomplete(Count(2, 5));
     const size_t asked = 2u * ((request[4] << 8) | request[5]);
     const size_t byteCount = received[2];
     if (function == 0x03 && byteCount != asked)
         return Damaged("byte count " + std::to_string(byteCount) + " for " +
-                         std::to_string(asked / 2) + " registers asked",
-                     3);
+                           std::to_string(asked / 2) + " registers asked",
+                       3);
     const size_t end = 5 + byteCount;
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const auto crc = ModbusCrc16(received.first(end - 2));
     if (crc != std::array{received[end - 2], received[end - 1]})
         return Damaged("CRC " + ByteToHex(received[end - 2]) + " " + ByteToHex(received[end - 1]) +
-                         ", expected " + ByteToHex(crc[0]) + " " + ByteToHex(crc[1]),
-                     end);
+                           ", expected " + ByteToHex(crc[0]) + " " + ByteToHex(crc[1]),
+                       end);
     return Valid(end);
 }
 
@@ -185,7 +185,8 @@ ReplyVerdict JudgeVersion(std::string_view reply) {
 // what is missing is said by the groups the decoder looks for.
 ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view request, std::string_view reply) {
     char row = 0;  // the monitoring row asked: "QQQ#RCAD01#"
-    if (const size_t at = request.find("RCAD0"); at != std::string_view::npos && at + 5 < request.size())
+    if (const size_t at = request.find("RCAD0");
+        at != std::string_view::npos && at + 5 < request.size())
         row = request[at + 5];
     const ConfigReplyShape shape = CheckConfigReplyShape(kind, reply, row);
     if (shape.state == ConfigReplyShape::State::Whole) return Valid(shape.end);
@@ -226,7 +227,8 @@ ReplyVerdict JudgeAcknowledgement(std::string_view request, std::string_view rep
     if (reply.starts_with(ok)) return Valid(ok.size());
     if (reply.starts_with(refused)) {
         // A set command damaged on the way is refused too.
-        ReplyVerdict v = Wrong("the module refused the setting: \"" + refused + "\"", refused.size());
+        ReplyVerdict v =
+            Wrong("the module refused the setting: \"" + refused + "\"", refused.size());
         v.retry = VerdictRetry::Refused;
         return v;
     }
@@ -235,7 +237,7 @@ ReplyVerdict JudgeAcknowledgement(std::string_view request, std::string_view rep
     if (ok.starts_with(reply) || refused.starts_with(reply) || end == std::string_view::npos)
         return Incomplete("acknowledgement so far: \"" + std::string(reply) + "\"");
     return Damaged("not the acknowledgement of \"" + key + "\": \"" + std::string(reply) + "\"",
-                 end + 1);
+                   end + 1);
 }
 
 ReplyVerdict JudgeConfig(int code, Bytes request, Bytes received) {

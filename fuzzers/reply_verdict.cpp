@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (v.state == VerdictState::Valid && !v.reason.empty()) std::abort();
     if (v.exception && v.state != VerdictState::Wrong) std::abort();
     // Only a wrong reply says whether asking again helps; an exception never does.
-    if (v.retry != VerdictRetry::No && (v.state != VerdictState::Wrong || v.exception)) std::abort();
+    if (v.retry != VerdictRetry::No && (v.state != VerdictState::Wrong || v.exception))
+        std::abort();
     if (!v.complete()) return 0;
     if (v.frameEnd == 0 || v.frameEnd > received.size()) std::abort();
     // Nothing past the frame's end decided the verdict.

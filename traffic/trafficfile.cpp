@@ -278,10 +278,11 @@ public:
             // "retry 2 of 3: why"
             const std::string_view verdict = c[kVerdict];
             const size_t of = verdict.find(" of "), colon = verdict.find(": ");
-            const bool shaped = verdict.starts_with("retry ") && of < colon &&
-                                colon != std::string_view::npos;
+            const bool shaped =
+                verdict.starts_with("retry ") && of < colon && colon != std::string_view::npos;
             const auto attempt = shaped ? Number(verdict.substr(6, of - 6)) : std::nullopt;
-            const auto tries = shaped ? Number(verdict.substr(of + 4, colon - of - 4)) : std::nullopt;
+            const auto tries =
+                shaped ? Number(verdict.substr(of + 4, colon - of - 4)) : std::nullopt;
             if (!attempt || !tries || *attempt < 0 || *tries < 0)
                 return Fail(error, row.line, "no \"retry N of M: why\" in " + Shown(verdict));
             log_.Retried(request_ ? &*request_ : nullptr, static_cast<int>(*attempt),

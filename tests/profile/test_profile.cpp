@@ -390,7 +390,8 @@ TEST(ProfileCommands, EveryReadProfileAppliesAndVerifies) {
 TEST(ProfileCommands, EveryLegalValueOfEverySettingReadsBackInShape) {
     const auto text = [](std::vector<std::string> texts) {
         std::vector<ConfigField> fields;
-        for (std::string& t : texts) fields.push_back({S{}, ConfigFieldKind::Text, 0, std::move(t)});
+        for (std::string& t : texts)
+            fields.push_back({S{}, ConfigFieldKind::Text, 0, std::move(t)});
         return fields;
     };
     for (const ProfileSetting& s : ProfileSettings()) {
@@ -399,7 +400,8 @@ TEST(ProfileCommands, EveryLegalValueOfEverySettingReadsBackInShape) {
         switch (s.format) {
             case SettingFormat::Item:
                 for (size_t i = 0; i < s.items.size(); ++i)
-                    values.push_back({s.setting, ConfigFieldKind::ItemIndex, static_cast<int>(i), {}});
+                    values.push_back(
+                        {s.setting, ConfigFieldKind::ItemIndex, static_cast<int>(i), {}});
                 break;
             case SettingFormat::Flag:
                 values = {{s.setting, ConfigFieldKind::Checked, 0, {}},
@@ -425,8 +427,8 @@ TEST(ProfileCommands, EveryLegalValueOfEverySettingReadsBackInShape) {
             TavrixModule module;
             CustomMeter(module.settings());
             Profile profile = ReadModule(module);
-            const auto at = std::find_if(profile.settings.begin(), profile.settings.end(),
-                                         Is(s.setting));
+            const auto at =
+                std::find_if(profile.settings.begin(), profile.settings.end(), Is(s.setting));
             if (at == profile.settings.end()) {
                 profile.settings.push_back(value);
             } else {

@@ -218,17 +218,16 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         OpenOnPty(link, pty);
         LinkRun* run = link.Start({c.step}, {.retries = 2});
         std::vector<QString> tries, recorded;
-        QObject::connect(run, &LinkRun::retried,
-                         [&](int step, int attempt, int of, const QString& why) {
-                             tries.push_back(
-                                 QString("%1 %2/%3 %4").arg(step).arg(attempt).arg(of).arg(why));
-                         });
-        QObject::connect(&link, &Link::retried,
-                         [&](const ExchangeRecord& request, int attempt, int of, const QString& why) {
-                             EXPECT_EQ(request.code, c.step.code);
-                             recorded.push_back(
-                                 QString("0 %1/%2 %3").arg(attempt).arg(of).arg(why));
-                         });
+        QObject::connect(
+            run, &LinkRun::retried, [&](int step, int attempt, int of, const QString& why) {
+                tries.push_back(QString("%1 %2/%3 %4").arg(step).arg(attempt).arg(of).arg(why));
+            });
+        QObject::connect(
+            &link, &Link::retried,
+            [&](const ExchangeRecord& request, int attempt, int of, const QString& why) {
+                EXPECT_EQ(request.code, c.step.code);
+                recorded.push_back(QString("0 %1/%2 %3").arg(attempt).arg(of).arg(why));
+            });
         for (const std::string& reply : c.replies) {
             EXPECT_EQ(Written(pty, c.step.frame.size()), c.step.frame);
             pty.Send(reply);

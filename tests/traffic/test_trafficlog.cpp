@@ -572,7 +572,8 @@ TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
         {"direction", replaced("\tRX\t", "\tXX\t"),
          "line 8: direction \"XX\" is none of TX, RX, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, "
          "DROPPED"},
-        {"hex", replaced("51 56 3A", "51 5G 3A"), "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
+        {"hex", replaced("51 56 3A", "51 5G 3A"),
+         "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
         {"cells", replaced("\tTX\t", "\tTX\t\t"), "line 7: 10 cells where a traffic row has 9: \""},
         {"request", replaced("\tCommunication Query\t", "\tCoffee\t"),
          "line 7: no request is called \"Coffee\""},
