@@ -223,7 +223,8 @@ private:
             &link_, std::move(steps), this, std::move(done), [this, failed](const LinkRun& run) {
                 if (failed) return failed(run.Why());
                 End(kFailed, run.Why(), QString::fromStdString(run.steps()[run.current()].label));
-            });
+            },
+            RunOptions{.retries = options_.retries});
     }
 
     void Version() {

@@ -76,6 +76,8 @@ enum class ConfigSetting {
 
 // The setting's name as written here ("Rs485BaudRate"), for diagnostics.
 const char* ConfigSettingName(ConfigSetting setting);
+// The setting's name as profiles and reports give it ("rs485.baudRate").
+const char* ConfigSettingKey(ConfigSetting setting);
 
 // How a decoded value is written.
 enum class ConfigFieldKind {
@@ -147,3 +149,24 @@ struct ConfigKeyCheck {
 // it in `reply`; the reply's own marker ("QX", "QQ") comes first where the
 // decoder requires one.
 std::vector<ConfigKeyCheck> CheckConfigReplyKeys(ConfigReplyKind kind, std::string_view reply);
+
+// A reply held against the shape the module sends it in, every character in
+// its place: the head ("QX#", "QD#", "QQ0#"; none before "RCAD"), the groups
+// in their order with their separators (',', ';' in the MODBUS reply), every
+// field in its encoding (a list's item within the list, digits, a number of
+// five characters, a counted list of hex bytes) and the closing '#'. The
+// custom meter's groups follow exactly when the meter type says custom.
+// Noise ahead of the head is skipped; bytes after the '#' are not looked at.
+struct ConfigReplyShape {
+    enum class State {
+        Cut,      // in shape as far as it goes, not whole yet (or no head yet)
+        Whole,    // the whole reply, in shape
+        Damaged,  // a character out of place: no good reply can follow from here
+    };
+    State state = State::Cut;
+    size_t end = 0;      // whole: after the '#'; damaged: after the first character out of place
+    std::string reason;  // damaged: "field rs485.baudRate: '7' is not one of 0..5"
+};
+
+// `row`: the monitoring row asked for ('1', '2'); 0 takes the one the reply names.
+ConfigReplyShape CheckConfigReplyShape(ConfigReplyKind kind, std::string_view reply, char row = 0);

@@ -27,8 +27,16 @@ ReplyVerdict Incomplete(std::string reason) {
     return Make(VerdictState::Incomplete, std::move(reason), 0);
 }
 
+// A clean answer that says no.
 ReplyVerdict Wrong(std::string reason, size_t frameEnd) {
     return Make(VerdictState::Wrong, std::move(reason), frameEnd);
+}
+
+// Not a well-formed answer to the request.
+ReplyVerdict Damaged(std::string reason, size_t frameEnd) {
+    ReplyVerdict v = Wrong(std::move(reason), frameEnd);
+    v.retry = VerdictRetry::Damaged;
+    return v;
 }
 
 ReplyVerdict Valid(size_t frameEnd) { return Make(VerdictState::Valid, {}, frameEnd); }
@@ -84,24 +92,24 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
     const bool echoed = (address[0] & 0xBF) == (askedAddress[0] & 0xBF) &&
                         std::equal(address.begin() + 1, address.end(), askedAddress.begin() + 1);
     if (!echoed) {
-        return Wrong(
+        return Damaged(
             "address " + HexText(address) + " does not echo the request's " + HexText(askedAddress),
             header);
     }
     const uint8_t command = received[header - 2];
     if (command != askedCommand)
-        return Wrong("command " + std::to_string(command) +
-                         " answers no request: " + std::to_string(askedCommand) + " was sent",
-                     header);
+        return Damaged("command " + std::to_string(command) +
+                           " answers no request: " + std::to_string(askedCommand) + " was sent",
+                       header);
     const size_t byteCount = received[header - 1];
     if (byteCount < 2)
-        return Wrong("byte count " + std::to_string(byteCount) + " leaves no room for the status",
-                     header);
+        return Damaged("byte count " + std::to_string(byteCount) + " leaves no room for the status",
+                       header);
     const size_t end = header + byteCount + 1;
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const uint8_t checksum = HartChecksum(received.subspan(d, end - 1 - d));
     if (received[end - 1] != checksum)
-        return Wrong(
+        return Damaged(
             "checksum " + ByteToHex(received[end - 1]) + ", expected " + ByteToHex(checksum), end);
 
     const uint8_t code = received[header];
@@ -109,6 +117,8 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
                          ? Wrong(HartResponseCodeText(code), end)
                      : code != 0 ? Wrong("response code " + HartResponseCodeText(code, askedCommand), end)
                                  : Valid(end);
+    // The device got our request damaged: sent again, it may come through.
+    if (code & kHartCommunicationError) v.retry = VerdictRetry::Refused;
     v.hartResponse = code;
     v.hartStatus = received[header + 1];
     if (code == 0) v.notes = HartDeviceStatusBits(received[header + 1]);
@@ -122,36 +132,36 @@ ReplyVerdict JudgeModbus(Bytes request, Bytes received) {
     const uint8_t function = request[1];
     if (received.empty()) return Incomplete("nothing yet");
     if (received[0] != slave)
-        return Wrong("slave " + std::to_string(received[0]) + " answered; " +
-                         std::to_string(slave) + " was asked",
-                     1);
+        return Damaged("slave " + std::to_string(received[0]) + " answered; " +
+                           std::to_string(slave) + " was asked",
+                       1);
     if (received.size() < 2) return Incomplete(Count(1, 5));
     if (received[1] == (function | 0x80)) {
         if (received.size() < 5) return Incomplete(Count(received.size(), 5));
         if (ModbusCrc16(received.first(3)) != std::array{received[3], received[4]})
-            return Wrong("exception reply with a wrong CRC", 5);
+            return Damaged("exception reply with a wrong CRC", 5);
         ReplyVerdict v = Wrong("exception " + ModbusExceptionName(received[2]), 5);
         v.exception = true;
         return v;
     }
     if (received[1] != function)
-        return Wrong("function " + ByteToHex(received[1]) +
-                         " answers no request: " + ByteToHex(function) + " was sent",
-                     2);
+        return Damaged("function " + ByteToHex(received[1]) +
+                           " answers no request: " + ByteToHex(function) + " was sent",
+                       2);
     if (received.size() < 3) return Incomplete(Count(2, 5));
     const size_t asked = 2u * ((request[4] << 8) | request[5]);
     const size_t byteCount = received[2];
     if (function == 0x03 && byteCount != asked)
-        return Wrong("byte count " + std::to_string(byteCount) + " for " +
-                         std::to_string(asked / 2) + " registers asked",
-                     3);
+        return Damaged("byte count " + std::to_string(byteCount) + " for " +
+                           std::to_string(asked / 2) + " registers asked",
+                       3);
     const size_t end = 5 + byteCount;
     if (received.size() < end) return Incomplete(Count(received.size(), end));
     const auto crc = ModbusCrc16(received.first(end - 2));
     if (crc != std::array{received[end - 2], received[end - 1]})
-        return Wrong("CRC " + ByteToHex(received[end - 2]) + " " + ByteToHex(received[end - 1]) +
-                         ", expected " + ByteToHex(crc[0]) + " " + ByteToHex(crc[1]),
-                     end);
+        return Damaged("CRC " + ByteToHex(received[end - 2]) + " " + ByteToHex(received[end - 1]) +
+                           ", expected " + ByteToHex(crc[0]) + " " + ByteToHex(crc[1]),
+                       end);
     return Valid(end);
 }
 
@@ -164,15 +174,24 @@ ReplyVerdict JudgeVersion(std::string_view reply) {
     constexpr std::string_view kKey = "QV:";
     const size_t n = std::min(reply.size(), kKey.size());
     if (reply.substr(0, n) != kKey.substr(0, n))
-        return Wrong("not a version reply: it does not begin with \"QV:\"", reply.size());
+        return Damaged("not a version reply: it does not begin with \"QV:\"", reply.size());
     const size_t end = reply.find('#', kKey.size());
     if (end == std::string_view::npos)
         return Incomplete("the version text has no closing \"#\" yet");
     return Valid(end + 1);
 }
 
-// Every group the decoder reads, whole, and the closing '#'.
-ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
+// The reply in the module's shape. While it is still in shape but not whole,
+// what is missing is said by the groups the decoder looks for.
+ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view request, std::string_view reply) {
+    char row = 0;  // the monitoring row asked: "QQQ#RCAD01#"
+    if (const size_t at = request.find("RCAD0");
+        at != std::string_view::npos && at + 5 < request.size())
+        row = request[at + 5];
+    const ConfigReplyShape shape = CheckConfigReplyShape(kind, reply, row);
+    if (shape.state == ConfigReplyShape::State::Whole) return Valid(shape.end);
+    if (shape.state == ConfigReplyShape::State::Damaged) return Damaged(shape.reason, shape.end);
+
     // The custom meter's groups are read only when the reply's meter type
     // (item 0 of the meter list) says custom.
     bool customMeter = false;
@@ -191,7 +210,7 @@ ReplyVerdict JudgeQuery(ConfigReplyKind kind, std::string_view reply) {
     if (!missing.empty()) return Incomplete("groups missing: " + missing);
     if (!cut.empty()) return Incomplete("groups cut short: " + cut);
     if (!reply.ends_with('#')) return Incomplete("no closing \"#\" yet");
-    return Valid(reply.size());
+    return Incomplete("cut after " + std::to_string(reply.size()) + " characters");
 }
 
 // A set command is acknowledged with its frame up to the first ':' (or, for a
@@ -206,14 +225,19 @@ ReplyVerdict JudgeAcknowledgement(std::string_view request, std::string_view rep
     const std::string key = AckKey(request);
     const std::string ok = key + "OK#", refused = key + "ERR#";
     if (reply.starts_with(ok)) return Valid(ok.size());
-    if (reply.starts_with(refused))
-        return Wrong("the module refused the setting: \"" + refused + "\"", refused.size());
+    if (reply.starts_with(refused)) {
+        // A set command damaged on the way is refused too.
+        ReplyVerdict v =
+            Wrong("the module refused the setting: \"" + refused + "\"", refused.size());
+        v.retry = VerdictRetry::Refused;
+        return v;
+    }
     // Until its closing '#' an unexpected text might still be noise ahead of the reply.
     const size_t end = reply.find('#', std::min(reply.size(), key.size()));
     if (ok.starts_with(reply) || refused.starts_with(reply) || end == std::string_view::npos)
         return Incomplete("acknowledgement so far: \"" + std::string(reply) + "\"");
-    return Wrong("not the acknowledgement of \"" + key + "\": \"" + std::string(reply) + "\"",
-                 end + 1);
+    return Damaged("not the acknowledgement of \"" + key + "\": \"" + std::string(reply) + "\"",
+                   end + 1);
 }
 
 ReplyVerdict JudgeConfig(int code, Bytes request, Bytes received) {
@@ -222,13 +246,13 @@ ReplyVerdict JudgeConfig(int code, Bytes request, Bytes received) {
         case kCodeCommunicationQuery:
             return JudgeVersion(reply);
         case kCodeSystemQuery:
-            return JudgeQuery(ConfigReplyKind::System, reply);
+            return JudgeQuery(ConfigReplyKind::System, Text(request), reply);
         case kCodeCurrentOutputQuery:
-            return JudgeQuery(ConfigReplyKind::CurrentOutput, reply);
+            return JudgeQuery(ConfigReplyKind::CurrentOutput, Text(request), reply);
         case kCodeModbusQuery:
-            return JudgeQuery(ConfigReplyKind::Modbus, reply);
+            return JudgeQuery(ConfigReplyKind::Modbus, Text(request), reply);
         case kCodeMonitoringQuery:
-            return JudgeQuery(ConfigReplyKind::Monitoring, reply);
+            return JudgeQuery(ConfigReplyKind::Monitoring, Text(request), reply);
         case kCodeSet:
         case kCodeRangeSet:
             return JudgeAcknowledgement(Text(request), reply);
@@ -259,6 +283,11 @@ ReplyVerdict JudgeReply(int code, std::string_view request, std::string_view rec
         return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size());
     };
     return JudgeReply(code, bytes(request), bytes(received));
+}
+
+bool WorthAskingAgain(const ReplyVerdict& verdict) {
+    return verdict.state == VerdictState::Incomplete ||
+           (verdict.state == VerdictState::Wrong && verdict.retry != VerdictRetry::No);
 }
 
 const char* VerdictStateName(VerdictState state) {

@@ -7,8 +7,11 @@
 //    (anything but 0 is wrong, named) and the device status (named notes);
 //  - MODBUS: slave and function matching the request, byte count matching the
 //    registers asked for, CRC; exception replies named;
-//  - configuration: the version text whole; every group the query's decoder
-//    reads present whole; a set command's acknowledgement, "ERR" being wrong.
+//  - configuration: the version text whole; a query's reply in the module's
+//    shape, every field its decoder reads in its encoding (configreplies.h,
+//    CheckConfigReplyShape); a set command's acknowledgement, "ERR" being wrong.
+// A wrong reply also says whether asking again may help (`retry`): a damaged
+// reply may come whole next time, a clean refusal would only be repeated.
 // A reply whose shape the judge cannot know (an unknown code, a typed HART
 // frame) is Unknown: its end is found by silence alone.
 #pragma once
@@ -28,6 +31,16 @@ enum class VerdictState {
     Unknown,     // no judge for this kind of reply
 };
 
+// What asking again may do about a reply that is not valid.
+enum class VerdictRetry {
+    No,       // a clean answer (an exception, a response code): asking again repeats it
+    Damaged,  // not a well-formed answer to the request: bytes lost, changed or another's
+    // A clean refusal that a request damaged on the way gets too: a set
+    // command's "ERR", a HART device's communication error. Such a request
+    // may simply be sent again.
+    Refused,
+};
+
 struct ReplyVerdict {
     VerdictState state = VerdictState::Unknown;
     std::string reason;              // why wrong or what is still missing; "" when valid
@@ -37,9 +50,15 @@ struct ReplyVerdict {
     std::optional<uint8_t> hartResponse;
     std::optional<uint8_t> hartStatus;
     size_t frameEnd = 0;             // bytes up to the frame's last byte, once complete
+    VerdictRetry retry = VerdictRetry::No;  // on a wrong reply
 
     bool complete() const { return state == VerdictState::Valid || state == VerdictState::Wrong; }
 };
+
+// Whether a step whose reply ended with `verdict` is worth asking again: the
+// reply stayed incomplete (cut on the way), or it is wrong in a way asking
+// again may mend (damaged, or a refusal a damaged request also gets).
+bool WorthAskingAgain(const ReplyVerdict& verdict);
 
 // The verdict on `received`, the bytes that came for `request` (the frame as
 // sent) under request code `code`.

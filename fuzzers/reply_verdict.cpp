@@ -66,7 +66,7 @@ Bytes RequestFor(int code, uint8_t v) {
 
 bool Same(const ReplyVerdict& a, const ReplyVerdict& b) {
     return a.state == b.state && a.reason == b.reason && a.notes == b.notes &&
-           a.exception == b.exception && a.frameEnd == b.frameEnd;
+           a.exception == b.exception && a.frameEnd == b.frameEnd && a.retry == b.retry;
 }
 
 }  // namespace
@@ -85,11 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (v.state == VerdictState::Valid && !v.reason.empty()) std::abort();
     if (v.exception && v.state != VerdictState::Wrong) std::abort();
+    // Only a wrong reply says whether asking again helps; an exception never does.
+    if (v.retry != VerdictRetry::No && (v.state != VerdictState::Wrong || v.exception))
+        std::abort();
     if (!v.complete()) return 0;
     if (v.frameEnd == 0 || v.frameEnd > received.size()) std::abort();
     // Nothing past the frame's end decided the verdict.
     const ReplyVerdict cut = JudgeReply(code, request, received.first(v.frameEnd));
-    if (cut.state != v.state || cut.frameEnd != v.frameEnd) std::abort();
+    if (cut.state != v.state || cut.frameEnd != v.frameEnd || cut.retry != v.retry) std::abort();
     // A valid reply was never past repair on its way in, nor valid further on.
     if (v.state == VerdictState::Valid) {
         for (const size_t n : {v.frameEnd - 1, v.frameEnd / 2, size_t{data[1]} % v.frameEnd}) {

@@ -41,6 +41,12 @@ JournalFollower::JournalFollower(Link* link, std::string folder, std::string too
     connect(link, &Link::timedOut, this, [this](const ExchangeRecord& request) {
         Record([&](TrafficTime t) { log_.TimedOut(&request, t); });
     });
+    connect(link, &Link::retried, this,
+            [this](const ExchangeRecord& request, int attempt, int tries, const QString& why) {
+                Record([&](TrafficTime t) {
+                    log_.Retried(&request, attempt, tries, why.toStdString(), t);
+                });
+            });
     connect(link, &Link::opened, this, [this] {
         Record([&](TrafficTime t) { log_.Opened(TrafficLineOf(*link_), t); });
     });

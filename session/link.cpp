@@ -132,6 +132,10 @@ void Link::RecordTimeout() {
     emit timedOut(current_);
 }
 
+void Link::RecordRetry(int attempt, int tries, const QString& why) {
+    emit retried(current_, attempt, tries, why);
+}
+
 void Link::BlockReceived(const uint8_t* data, uint16_t length) {
     const QByteArray block(reinterpret_cast<const char*>(data), length);
     lastBlockAt_ = std::chrono::steady_clock::now();

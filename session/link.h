@@ -8,9 +8,9 @@
 //   link.Open({.name = "/dev/ttyUSB0", .baudRate = 19200, .parity = TParity::Even});
 //   LinkRun* run = link.Start(steps, {.retries = 2}, this);
 //
-// Everyone else subscribes to the results: sent, received, timedOut, opened,
-// closed, hungUp, blocksDropped (the traffic log and the journal), received
-// (the status line).
+// Everyone else subscribes to the results: sent, received, timedOut, retried,
+// opened, closed, hungUp, blocksDropped (the traffic log and the journal),
+// received (the status line).
 #pragma once
 
 #include <QByteArray>
@@ -91,6 +91,8 @@ public:
     void Send(const SequenceStep& step, ExchangeRecord::Origin origin);
     // The request under way had no reply in its time.
     void RecordTimeout();
+    // The request under way goes out again, as try `attempt` of `tries`, because of `why`.
+    void RecordRetry(int attempt, int tries, const QString& why);
     // The window's receive wait pushed out blocks it could not keep.
     void NoteDropped(int count, size_t waiting) { emit blocksDropped(count, waiting); }
 
@@ -117,6 +119,8 @@ signals:
     // A block as delivered, before anyone handles it; `request` as it stood.
     void received(const QByteArray& block, const ExchangeRecord& request);
     void timedOut(const ExchangeRecord& request);
+    // `request` is asked again: try `attempt` of `tries`, because of `why`.
+    void retried(const ExchangeRecord& request, int attempt, int tries, const QString& why);
     void opening();
     void opened();
     void closed();

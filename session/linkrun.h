@@ -1,7 +1,7 @@
 // A run: one list of exchanges started on the link, with its own handle, as a
 // MODBUS client hands out one reply object per request. Whoever started it
 // hears only its own run: its frames (sent), each step's reply (replied), a
-// lost or cut reply asked again (retried) and its end (finished). Nobody else
+// lost, cut or damaged reply asked again (retried) and its end (finished). Nobody else
 // hears them, and after Cancel() or its end a late reply goes to nobody.
 //
 //   LinkRun* run = link->Start({{QueryFrame(kQuerySystem), kCodeSystemQuery, "System"}},
@@ -26,7 +26,10 @@ class RequestRunner;
 
 struct RunOptions {
     // Tries after the first for a step whose reply was lost (nothing by its
-    // timeout) or cut (still incomplete); a wrong reply is never asked again.
+    // timeout), cut (still incomplete), damaged (not a well-formed answer:
+    // a configuration reply out of shape, a bad CRC or checksum) or a set
+    // command's "ERR" (which a damaged command gets too). A clean refusal (a
+    // MODBUS exception, a HART response code) is never asked again.
     int retries = 0;
 };
 

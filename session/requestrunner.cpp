@@ -219,8 +219,9 @@ void RequestRunner::Handle(const SequenceOutputs& outputs) {
                 if (Retry("no reply")) return;
                 return End(LinkRun::State::TimedOut, QString::fromLatin1(out.bytes));
             case Kind::Failed:
-                // A cut reply was lost on the way; a wrong one (a refusal) stays wrong.
-                if (run->sequence_->verdict().state == VerdictState::Incomplete &&
+                // A cut or damaged reply was hurt on the way, and a set command
+                // refused may have been; a clean refusal stays what it is.
+                if (WorthAskingAgain(run->sequence_->verdict()) &&
                     Retry(QString::fromLatin1(out.bytes)))
                     return;
                 return End(LinkRun::State::Failed, QString::fromLatin1(out.bytes));
@@ -240,7 +241,9 @@ bool RequestRunner::Retry(const QString& why) {
     const size_t step = run->current();
     run->offset_ = step;
     const int tries = run->options_.retries + 1;
-    emit run->retried(static_cast<int>(step), tries - run->retriesLeft_, tries, why);
+    const int attempt = tries - run->retriesLeft_;
+    link_->RecordRetry(attempt, tries, why);
+    emit run->retried(static_cast<int>(step), attempt, tries, why);
     if (current_ != run || run->state_ != LinkRun::State::Running) return true;
     Try(run);
     return true;

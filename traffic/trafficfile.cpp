@@ -274,6 +274,19 @@ public:
         } else if (dir == "TIMEOUT") {
             if (pending) request_->timedOut = true;
             log_.TimedOut(pending ? &*request_ : nullptr, t);
+        } else if (dir == "RETRY") {
+            // "retry 2 of 3: why"
+            const std::string_view verdict = c[kVerdict];
+            const size_t of = verdict.find(" of "), colon = verdict.find(": ");
+            const bool shaped =
+                verdict.starts_with("retry ") && of < colon && colon != std::string_view::npos;
+            const auto attempt = shaped ? Number(verdict.substr(6, of - 6)) : std::nullopt;
+            const auto tries =
+                shaped ? Number(verdict.substr(of + 4, colon - of - 4)) : std::nullopt;
+            if (!attempt || !tries || *attempt < 0 || *tries < 0)
+                return Fail(error, row.line, "no \"retry N of M: why\" in " + Shown(verdict));
+            log_.Retried(request_ ? &*request_ : nullptr, static_cast<int>(*attempt),
+                         static_cast<int>(*tries), verdict.substr(colon + 2), t);
         } else if (dir == "OPEN") {
             TrafficLine line = line_;
             if (c[kDecoded].starts_with("opened ")) {
@@ -298,7 +311,7 @@ public:
         } else {
             return Fail(error, row.line,
                         "direction " + Shown(dir) +
-                            " is none of TX, RX, TIMEOUT, OPEN, CLOSE, HANG-UP, DROPPED");
+                            " is none of TX, RX, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, DROPPED");
         }
         return true;
     }

@@ -24,6 +24,8 @@ const char* Direction(TrafficKind kind) {
             return "RX";
         case TrafficKind::Timeout:
             return "TIMEOUT";
+        case TrafficKind::Retry:
+            return "RETRY";
         case TrafficKind::Opened:
             return "OPEN";
         case TrafficKind::Closed:

@@ -21,6 +21,11 @@ std::string Name(int code) {
 
 }  // namespace
 
+std::string RetryText(int attempt, int tries, std::string_view why) {
+    return "retry " + std::to_string(attempt) + " of " + std::to_string(tries) + ": " +
+           std::string(why);
+}
+
 TrafficTime TrafficTime::Now() {
     return {std::chrono::system_clock::now(), std::chrono::steady_clock::now()};
 }
@@ -239,6 +244,20 @@ void TrafficLog::TimedOut(const ExchangeRecord* request, TrafficTime t) {
                     lost ? std::string("the port went while the reply was awaited")
                          : "no reply in " + std::to_string(*event.sinceRequestMs) + " ms"};
     stats_.Timeout(request->code);
+}
+
+void TrafficLog::Retried(const ExchangeRecord* request, int attempt, int tries,
+                         std::string_view why, TrafficTime t) {
+    // Its reply is over: one left incomplete is graded now.
+    FinishUnfinished();
+    TrafficEvent& event = Add(TrafficKind::Retry, t);
+    const std::string text = RetryText(attempt, tries, why);
+    event.graded = {Grade::None, text};
+    if (!request) return;
+    event.code = request->code;
+    event.sinceRequestMs = Milliseconds(request->sent, t);
+    event.context = {{Name(request->code) + " goes out again"}};
+    stats_.Retry(request->code);
 }
 
 FrameNotes TrafficLog::TimeoutCauses(const ExchangeRecord& request) const {

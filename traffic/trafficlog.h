@@ -45,7 +45,7 @@ struct TrafficLine {
     int64_t LineTimeMs(size_t count) const;
 };
 
-enum class TrafficKind { Sent, Received, Timeout, Opened, Closed, HangUp, Dropped };
+enum class TrafficKind { Sent, Received, Timeout, Retry, Opened, Closed, HangUp, Dropped };
 
 struct TrafficEvent {
     TrafficKind kind;
@@ -60,6 +60,9 @@ struct TrafficEvent {
     // left its reply incomplete is graded once the reply ends for good.
     Graded graded;
 };
+
+// "retry 2 of 3: no reply": a retry as the Verdict column shows it.
+std::string RetryText(int attempt, int tries, std::string_view why);
 
 // Whether `path` (resolved) names a pseudo-terminal.
 bool IsPseudoTerminalPath(std::string_view path);
@@ -80,6 +83,10 @@ public:
     void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t,
                   std::optional<int64_t> responseMs = std::nullopt);
     void TimedOut(const ExchangeRecord* request, TrafficTime t);
+    // `request` goes out again, try `attempt` of `tries`, because of `why`
+    // (a lost, cut or damaged reply, a refused set command).
+    void Retried(const ExchangeRecord* request, int attempt, int tries, std::string_view why,
+                 TrafficTime t);
     void HungUp(TrafficTime t);
     // Received blocks the window never handled: newer ones pushed them out of
     // its full backlog of `waiting` blocks.

@@ -52,6 +52,8 @@ void TrafficStats::Reply(int code, int64_t responseMs) {
 
 void TrafficStats::Late(int code) { ++Kind(code).late; }
 
+void TrafficStats::Retry(int code) { ++Kind(code).retries; }
+
 void TrafficStats::Outcome(int code, Grade grade) {
     RequestKindStats& kind = Kind(code);
     switch (grade) {
@@ -112,11 +114,13 @@ std::vector<std::string> FormatTrafficStats(const TrafficStats& stats) {
         total.exceptions += kind.exceptions;
         total.timeouts += kind.timeouts;
         total.unjudged += kind.unjudged;
+        total.retries += kind.retries;
         const char* name = RequestName(kind.code);
         std::string line = (*name ? std::string(name) : "Request " + std::to_string(kind.code)) +
                            ": " + Plural(kind.requests, "request", "requests") + ", " +
                            Outcomes(kind);
         if (kind.late) line += ", " + std::to_string(kind.late) + " late";
+        if (kind.retries) line += ", " + Plural(kind.retries, "retry", "retries");
         if (kind.Min()) {
             line += ", response min/median/max " + std::to_string(*kind.Min()) + "/" +
                     std::to_string(*kind.Median()) + "/" + std::to_string(*kind.Max()) + " ms";
@@ -125,6 +129,7 @@ std::vector<std::string> FormatTrafficStats(const TrafficStats& stats) {
     }
     lines.push_back("Total: " + Plural(total.requests, "request", "requests") + ", " +
                     Outcomes(total) + ", " + Plural(stats.hangUps(), "hang-up", "hang-ups"));
+    if (total.retries) lines.back() += ", " + Plural(total.retries, "retry", "retries");
     if (stats.droppedBlocks()) {
         lines.back() += ", " + Plural(stats.droppedBlocks(), "block", "blocks") + " not handled";
     }

@@ -24,6 +24,7 @@ struct RequestKindStats {
     uint64_t timeouts = 0;
     uint64_t unjudged = 0;  // answered with a reply no judge knows (a typed HART frame)
     uint64_t late = 0;                       // answered after their timeout
+    uint64_t retries = 0;                    // asked again after a lost, cut or damaged reply
     std::map<int64_t, uint64_t> responseMs;  // response time -> how often
 
     std::optional<int64_t> Min() const;
@@ -38,6 +39,7 @@ public:
     // The first block of a reply, in time.
     void Reply(int code, int64_t responseMs);
     void Late(int code);
+    void Retry(int code);
     // What a request came to; a Timeout grade counts a timeout.
     void Outcome(int code, Grade grade);
     void Timeout(int code) { Outcome(code, Grade::Timeout); }
@@ -60,6 +62,6 @@ private:
 
 // One line per kind ("HART Command 3: 4 requests, 2 good, 1 wrong, 0 exceptions,
 // 1 timeout, response min/median/max 120/122/130 ms"; warnings, replies not
-// judged and late ones when there are any), then the totals with hang-ups and,
+// judged, late ones and retries when there are any), then the totals with hang-ups and,
 // if any, the received blocks that were never handled.
 std::vector<std::string> FormatTrafficStats(const TrafficStats& stats);

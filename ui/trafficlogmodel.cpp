@@ -79,6 +79,12 @@ void TrafficLogModel::Follow(const Link* link) {
                          static_cast<size_t>(block.size()), made ? &request : nullptr);
             });
     connect(link, &Link::timedOut, this, &TrafficLogModel::TimedOut);
+    connect(link, &Link::retried, this,
+            [this](const ExchangeRecord& request, int attempt, int tries, const QString& why) {
+                Add([&] {
+                    log_.Retried(&request, attempt, tries, why.toStdString(), TrafficTime::Now());
+                });
+            });
     connect(link, &Link::opened, this, [this, link] { Opened(*link); });
     connect(link, &Link::closed, this, &TrafficLogModel::Closed);
     connect(link, &Link::hungUp, this, &TrafficLogModel::HungUp);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "exchange/configreplies.h"
+#include "exchange/replyverdict.h"
+#include "exchange/requestcodes.h"
 #include "hart/replies.h"
 #include "hart/units.h"
 
@@ -20,11 +22,15 @@ const std::vector<std::string> kSeeds = {
     "QQ0#FMW:0,0.001;FMU:1.000,1.000,1.000;HART0:0,0,00,4,060,0000;ZDY0:8,0000,0000,0000,0000;"
     "CAMD01:1,03,01 0F 2A;CAMD02:0,00,#",
     "RCAD1:1,03,FF 00 AB#",
-    std::string("\xFF\xFF\xFF\x06\x80\x00\x0E\x00\x00\xFE\x5A\x0B\x05\x05\x01\x01\x08\x00\x12\x34\x56\x00",
-                22),
-    std::string("\xFF\xFF\x86\x9A\x0B\x12\x34\x56\x03\x1A\x00\x00\x41\x80\x00\x00\x20\x41\x45\x70\xA4"
-                "\x3D\x3D\xCC\xCC\xCD\x91\x7F\xA0\x00\x00\xFA\xBF\x00\x00\x00\x00",
-                37),
+    // The current-output reply in the module's own shape, which the verdict takes whole.
+    "QD#DA2:0.000,100.0,DA3:2.5  ,30.00,DA4:-1.00,100.0,MD:1,YSM:0#",
+    std::string(
+        "\xFF\xFF\xFF\x06\x80\x00\x0E\x00\x00\xFE\x5A\x0B\x05\x05\x01\x01\x08\x00\x12\x34\x56\x00",
+        22),
+    std::string(
+        "\xFF\xFF\x86\x9A\x0B\x12\x34\x56\x03\x1A\x00\x00\x41\x80\x00\x00\x20\x41\x45\x70\xA4"
+        "\x3D\x3D\xCC\xCC\xCD\x91\x7F\xA0\x00\x00\xFA\xBF\x00\x00\x00\x00",
+        37),
 };
 
 std::string Mutate(std::mt19937& rng, std::string text) {
@@ -56,6 +62,7 @@ void CheckConfigReply(const ConfigReply& reply, size_t length) {
 TEST(DecoderFuzz, DamagedAndRandomRepliesStayInsideTheReply) {
     std::mt19937 rng(20261208);
     int decodedSomething = 0;
+    int whole = 0;  // replies the verdict took whole
     for (int round = 0; round < 20000; ++round) {
         std::string text;
         if (round % 4 == 0) {
@@ -75,6 +82,27 @@ TEST(DecoderFuzz, DamagedAndRandomRepliesStayInsideTheReply) {
         CheckConfigReply(DecodeCurrentOutputParameters(reply), reply.size());
         for (int meter : {-1, 0, 1}) CheckConfigReply(DecodeModbusParameters(reply, meter), reply.size());
         CheckConfigReply(DecodeMonitoringCommand(reply), reply.size());
+        // A reply the verdict takes whole is one the decoders read whole:
+        // no conversion fails and every list item is one of its list.
+        const struct {
+            int code;
+            const char* query;
+            ConfigReply decoded;
+        } judged[] = {
+            {kCodeSystemQuery, "QQQ#QX#", system},
+            {kCodeCurrentOutputQuery, "QQQ#QD#", DecodeCurrentOutputParameters(reply)},
+            {kCodeModbusQuery, "QQQ#QQ0#", DecodeModbusParameters(reply, -1)},
+            {kCodeMonitoringQuery, "QQQ#RCAD01#", DecodeMonitoringCommand(reply)},
+        };
+        for (const auto& j : judged) {
+            const ReplyVerdict verdict = JudgeReply(j.code, j.query, reply);
+            if (verdict.state != VerdictState::Valid) continue;
+            ++whole;
+            EXPECT_FALSE(j.decoded.failedText) << reply;
+            EXPECT_FALSE(j.decoded.fields.empty()) << reply;
+            for (const ConfigField& field : j.decoded.fields)
+                if (field.kind == ConfigFieldKind::ItemIndex) EXPECT_GE(field.number, 0) << reply;
+        }
 
         const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(exact.data()), exact.size());
         if (auto device = ParseHartCommand0Reply(bytes)) {
@@ -91,4 +119,5 @@ TEST(DecoderFuzz, DamagedAndRandomRepliesStayInsideTheReply) {
     }
     // The mutations keep many replies decodable, so the fields are exercised too.
     EXPECT_GT(decodedSomething, 1000);
+    EXPECT_GT(whole, 100);
 }

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "exchange/replyverdict.h"
 #include "profile/profile.h"
 #include "profile/profilecommands.h"
 #include "profile/profilesettings.h"
@@ -286,10 +287,14 @@ std::string Ask(TavrixModule& module, const std::string& frame) {
     return reply ? std::string(reply->begin(), reply->end()) : "(silent)";
 }
 
-// A module read as Read Module reads it.
+// A module read as Read Module reads it; each reply is judged whole and in shape.
 Profile ReadModule(TavrixModule& module) {
     std::vector<std::string> replies;
-    for (const SequenceStep& step : ReadModuleSteps()) replies.push_back(Ask(module, step.frame));
+    for (const SequenceStep& step : ReadModuleSteps()) {
+        replies.push_back(Ask(module, step.frame));
+        EXPECT_EQ(VerdictText(JudgeReply(step.code, step.frame, replies.back())), "valid")
+            << step.frame << " answered " << replies.back();
+    }
     return DecodeReadBack(replies, 0);
 }
 
@@ -410,4 +415,64 @@ TEST(UnfinishedApply, ReadsBackWhatWasWrittenAndRefusesDamage) {
     }
     EXPECT_EQ(UnfinishedApplyFileName("/dev/ttyUSB0"), "_2Fdev_2FttyUSB0.json");
     EXPECT_NE(UnfinishedApplyFileName("/dev/a_b"), UnfinishedApplyFileName("/dev/a/b"));
+
+// Every value a profile may carry for each setting, applied to a module with
+// a custom meter: every frame is taken, and every reply the module then gives
+// is judged in shape (ReadModule), so no legal state reads as damaged.
+TEST(ProfileCommands, EveryLegalValueOfEverySettingReadsBackInShape) {
+    const auto text = [](std::vector<std::string> texts) {
+        std::vector<ConfigField> fields;
+        for (std::string& t : texts)
+            fields.push_back({S{}, ConfigFieldKind::Text, 0, std::move(t)});
+        return fields;
+    };
+    for (const ProfileSetting& s : ProfileSettings()) {
+        EXPECT_EQ(s.name, ConfigSettingKey(s.setting)) << "reasons name it as profiles do";
+        std::vector<ConfigField> values;
+        switch (s.format) {
+            case SettingFormat::Item:
+                for (size_t i = 0; i < s.items.size(); ++i)
+                    values.push_back(
+                        {s.setting, ConfigFieldKind::ItemIndex, static_cast<int>(i), {}});
+                break;
+            case SettingFormat::Flag:
+                values = {{s.setting, ConfigFieldKind::Checked, 0, {}},
+                          {s.setting, ConfigFieldKind::Checked, 1, {}}};
+                break;
+            case SettingFormat::Number:
+                values = text({std::to_string(s.min), std::to_string(s.max), "07"});
+                break;
+            case SettingFormat::RangeText:
+                values = text({"-99.9", "4", ".5", "99999", "-0"});
+                break;
+            case SettingFormat::FiveChars:
+                values = text({"-2.5", "1", "0.001", "12345", "7.   "});
+                break;
+            case SettingFormat::HexList:
+                values = text({"", "00 FF", "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E"});
+                break;
+        }
+        for (ConfigField& value : values) {
+            value.setting = s.setting;
+            const std::string shown = std::string(s.name) + " = " + SettingText(value);
+            SCOPED_TRACE(shown);
+            TavrixModule module;
+            CustomMeter(module.settings());
+            Profile profile = ReadModule(module);
+            const auto at =
+                std::find_if(profile.settings.begin(), profile.settings.end(), Is(s.setting));
+            if (at == profile.settings.end()) {
+                profile.settings.push_back(value);
+            } else {
+                *at = value;
+            }
+            if (const auto error = ValidateProfile(profile)) {
+                ADD_FAILURE() << error->field << ": " << error->problem;
+                continue;
+            }
+            for (const SequenceStep& step : PlanApply(profile).steps)
+                EXPECT_TRUE(Ask(module, step.frame).ends_with(":OK#")) << step.frame;
+            ReadModule(module);
+        }
+    }
 }

@@ -1,6 +1,11 @@
 // Runs on a real serial component, with a test peer on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "session/journalfollower.h"
 #include "session/link.h"
 #include "session/linkrun.h"
 #include "session/requestrunner.h"
@@ -160,4 +165,97 @@ TEST(RequestRunner, ALostReplyIsAskedAgainWhenTheRunAllows) {
     EXPECT_EQ(tries, std::vector<QString>{"0 2/2 no reply"});
     EXPECT_FALSE(link.RunsActive());
     link.Close();
+}
+
+// What came for each try decides whether the step is asked again: a damaged
+// reply and a set command's "ERR" are, as the run's retries allow; a clean
+// refusal is not. Every retry is said on the run and recorded on the link.
+TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
+    const std::string kGoodSystem = "QX#BA2:31,MD:1,ADR:007,JTM:050,XY1:3#";
+    const std::string kException("\x01\x83\x02\xC0\xF1", 5);
+    const std::string kRead("\x01\x03\x00\x00\x00\x01\x84\x0A", 8);
+    const struct {
+        const char* name;
+        SequenceStep step;
+        std::vector<std::string> replies;  // one a try
+        LinkRun::State state;
+        std::vector<QString> tries;
+        QString why;
+    } cases[] = {
+        {"damaged, then good",
+         {"QQQ#QX#", 202, "System"},
+         {"QX#BA2:71,MD:1,ADR:007,JTM:050,XY1:3#", kGoodSystem},
+         LinkRun::State::Finished,
+         {"0 2/3 wrong: field rs485.baudRate: '7' is not one of 0..5"},
+         ""},
+        {"refused on every try",
+         {"QQS#MD:1#", 200, "Mode"},
+         {"QQS#MD:ERR#", "QQS#MD:ERR#", "QQS#MD:ERR#"},
+         LinkRun::State::Failed,
+         {"0 2/3 wrong: the module refused the setting: \"QQS#MD:ERR#\"",
+          "0 3/3 wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+         "reply to Mode wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+        {"refused, then taken",
+         {"QQS#MD:1#", 200, "Mode"},
+         {"QQS#MD:ERR#", "QQS#MD:OK#"},
+         LinkRun::State::Finished,
+         {"0 2/3 wrong: the module refused the setting: \"QQS#MD:ERR#\""},
+         ""},
+        {"a clean exception",
+         {kRead, 302, "Registers"},
+         {kException},
+         LinkRun::State::Failed,
+         {},
+         "reply to Registers wrong: exception 02 Illegal data address"},
+    };
+    TestApp();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPtyPair pty;
+        Link link;
+        QTemporaryDir folder;
+        JournalFollower journal(&link, folder.path().toStdString(), "test");
+        OpenOnPty(link, pty);
+        LinkRun* run = link.Start({c.step}, {.retries = 2});
+        std::vector<QString> tries, recorded;
+        QObject::connect(
+            run, &LinkRun::retried, [&](int step, int attempt, int of, const QString& why) {
+                tries.push_back(QString("%1 %2/%3 %4").arg(step).arg(attempt).arg(of).arg(why));
+            });
+        QObject::connect(
+            &link, &Link::retried,
+            [&](const ExchangeRecord& request, int attempt, int of, const QString& why) {
+                EXPECT_EQ(request.code, c.step.code);
+                recorded.push_back(QString("0 %1/%2 %3").arg(attempt).arg(of).arg(why));
+            });
+        for (const std::string& reply : c.replies) {
+            EXPECT_EQ(Written(pty, c.step.frame.size()), c.step.frame);
+            pty.Send(reply);
+        }
+        ASSERT_TRUE(Ended(run));
+        EXPECT_EQ(run->state(), c.state) << run->Why().toStdString();
+        EXPECT_EQ(run->Why(), c.why);
+        EXPECT_EQ(tries, c.tries);
+        EXPECT_EQ(recorded, c.tries);
+        if (c.state == LinkRun::State::Finished) EXPECT_EQ(run->LastReply(), c.replies.back());
+        // The journal has a line for each retry.
+        std::stringstream text;
+        text << std::ifstream(journal.path()).rdbuf();
+        std::vector<QString> journaled;
+        for (std::string line; std::getline(text, line);) {
+            const size_t at = line.find("\tRETRY\t");
+            if (at == std::string::npos) continue;
+            const QStringList cells = QString::fromStdString(line).split('\t');
+            journaled.push_back(cells.value(4));
+        }
+        std::vector<QString> expected;
+        for (const QString& t : c.tries) {
+            const QStringList parts = t.split(' ');
+            const QStringList of = parts[1].split('/');
+            expected.push_back(QString::fromStdString(
+                RetryText(of[0].toInt(), of[1].toInt(), t.section(' ', 2).toStdString())));
+        }
+        EXPECT_EQ(journaled, expected);
+        link.Close();
+    }
 }

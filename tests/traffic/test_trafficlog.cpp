@@ -77,6 +77,9 @@ public:
         if (request_) request_->timedOut = true;
         log_.TimedOut(request_ ? &*request_ : nullptr, t);
     }
+    void Retried(int attempt, int tries, std::string_view why, TrafficTime t) {
+        log_.Retried(request_ ? &*request_ : nullptr, attempt, tries, why, t);
+    }
     void HungUp(TrafficTime t) { log_.HungUp(t); }
     void Dropped(size_t count, size_t waiting, TrafficTime t) { log_.Dropped(count, waiting, t); }
     void Clear() { log_.Clear(); }
@@ -116,6 +119,7 @@ TEST(TrafficLog, StatisticsOfAScriptedSession) {
     log.Sent(command3, At(4000));
     log.Requested(103, At(4000));
     log.TimedOut(At(5000));
+    log.Retried(2, 3, "no reply", At(5000));
     log.Received(Command0Reply(), At(5500));  // late
     log.HungUp(At(6000));
     log.Dropped(2, 25, At(6100));
@@ -130,11 +134,17 @@ TEST(TrafficLog, StatisticsOfAScriptedSession) {
     const std::vector<std::string> expected = {
         "Communication Query: 4 requests, 4 good, 0 wrong, 0 exceptions, 0 timeouts, "
         "response min/median/max 17/37/87 ms",
-        "HART Command 3: 1 request, 0 good, 0 wrong, 0 exceptions, 1 timeout, 1 late",
-        "Total: 5 requests, 4 good, 0 wrong, 0 exceptions, 1 timeout, 1 hang-up, 2 blocks not "
-        "handled",
+        "HART Command 3: 1 request, 0 good, 0 wrong, 0 exceptions, 1 timeout, 1 late, 1 retry",
+        "Total: 5 requests, 4 good, 0 wrong, 0 exceptions, 1 timeout, 1 hang-up, 1 retry, 2 "
+        "blocks not handled",
     };
     EXPECT_EQ(FormatTrafficStats(log.stats()), expected);
+
+    // A retry is a row of its own, after what made it.
+    const TrafficRow retry = TrafficRowAt(log, log.events().size() - 4);
+    EXPECT_EQ(TrafficRow(retry.begin() + 1, retry.end()),
+              (TrafficRow{"1000", "RETRY", "HART Command 3", "retry 2 of 3: no reply", "", "", "",
+                          "HART Command 3 goes out again"}));
 
     // Replies show their time since the request.
     const TrafficEvent& late = log.events()[log.events().size() - 3];
@@ -258,7 +268,8 @@ TEST(TrafficFormat, RowsAndSavedForms) {
                                  "420",
                                  "RX",
                                  "System Parameters Query",
-                                 "incomplete so far: groups missing: ADR: JTM: XY1:",
+                                 "fault: \"MD:\" expected after field rs485.parity, not "
+                                 "'\"MD'",
                                  "15",
                                  "51 58 23 42 41 32 3A 33 31 2C 22 4D 44 3A 31",
                                  "QX#BA2:31,\"MD:1",
@@ -478,6 +489,7 @@ void FaultySession(Feed& log, const TrafficLine& line = kLine) {
         if (!c.reply.empty()) log.Received(c.reply, At(ms + 500));
         if (c.reply.empty() || c.reply.size() == 4) log.TimedOut(At(ms + 1000));
     }
+    log.Retried(2, 3, "wrong: checksum 3A, expected 3B", At(ms + 1200));
     log.Received(Bytes("noise"), At(ms + 1500));
     log.HungUp(At(ms + 1600));
     log.Dropped(2, 25, At(ms + 1700));
@@ -558,8 +570,10 @@ TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
         {"profile", "[Module]\nMode=1\n", "line 1: not the traffic log's column names"},
         {"empty", "", "line 0: no column names: not a traffic log"},
         {"direction", replaced("\tRX\t", "\tXX\t"),
-         "line 8: direction \"XX\" is none of TX, RX, TIMEOUT, OPEN, CLOSE, HANG-UP, DROPPED"},
-        {"hex", replaced("51 56 3A", "51 5G 3A"), "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
+         "line 8: direction \"XX\" is none of TX, RX, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, "
+         "DROPPED"},
+        {"hex", replaced("51 56 3A", "51 5G 3A"),
+         "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
         {"cells", replaced("\tTX\t", "\tTX\t\t"), "line 7: 10 cells where a traffic row has 9: \""},
         {"request", replaced("\tCommunication Query\t", "\tCoffee\t"),
          "line 7: no request is called \"Coffee\""},
