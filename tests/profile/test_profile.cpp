@@ -415,6 +415,7 @@ TEST(UnfinishedApply, ReadsBackWhatWasWrittenAndRefusesDamage) {
     }
     EXPECT_EQ(UnfinishedApplyFileName("/dev/ttyUSB0"), "_2Fdev_2FttyUSB0.json");
     EXPECT_NE(UnfinishedApplyFileName("/dev/a_b"), UnfinishedApplyFileName("/dev/a/b"));
+}
 
 // Every value a profile may carry for each setting, applied to a module with
 // a custom meter: every frame is taken, and every reply the module then gives
