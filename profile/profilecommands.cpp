@@ -208,6 +208,24 @@ ApplyPlan PlanApply(const Profile& profile) {
     return plan;
 }
 
+ApplyPlan PlanRepair(const Profile& wanted, const std::vector<VerifyRow>& rows) {
+    const auto differs = [&rows](S setting) {
+        const std::string_view name = FindProfileSetting(setting)->name;
+        return std::any_of(rows.begin(), rows.end(),
+                           [&](const VerifyRow& r) { return r.mismatch && r.setting == name; });
+    };
+    ApplyPlan repair;
+    for (const SequenceStep& step : PlanApply(wanted).steps) {
+        const SetCommand* command = std::find_if(
+            std::begin(kSetCommands), std::end(kSetCommands),
+            [&step](const SetCommand& c) { return step.label == c.label; });
+        if (std::none_of(command->settings.begin(), command->settings.end(), differs)) continue;
+        if (command->settings.data() == std::begin(kRs485)) return {};
+        repair.steps.push_back(step);
+    }
+    return repair;
+}
+
 std::vector<SequenceStep> ReadModuleSteps() {
     return {
         {QueryFrame(kQueryVersion), kCodeCommunicationQuery, "Communication query"},

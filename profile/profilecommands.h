@@ -21,6 +21,11 @@ struct ApplyPlan {
 // clearing it; its button refuses to send that.
 ApplyPlan PlanApply(const Profile& profile);
 
+// The set commands of `wanted` that carry a setting `rows` marks as a
+// mismatch: what a repair sends again. Empty when the RS485 line settings
+// are among them: the module answers at its new line only once they hold.
+ApplyPlan PlanRepair(const Profile& wanted, const std::vector<struct VerifyRow>& rows);
+
 // A setting missing from a command whose other settings are present, by name.
 std::optional<std::string> MissingSetting(const Profile& profile);
 

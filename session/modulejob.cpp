@@ -101,6 +101,7 @@ void ModuleJob::Reset() {
     readings_.clear();
     stepQuery_.clear();
     readRounds_ = 0;
+    repairs_ = 0;
     readBack_ = {};
     snapshot_ = {};
     applied_.clear();
@@ -115,7 +116,7 @@ void ModuleJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
     if (run_) run_->deleteLater();
     const auto sending = [this](const SequenceStep& step) {
-        if (phase_ != Phase::Applying) return;
+        if (phase_ != Phase::Applying && phase_ != Phase::Repairing) return;
         const bool rs485 = IsRs485Step(step);
         if (rs485) rs485Sent_ = true;
         emit setCommandSent(QString::fromStdString(step.label), rs485);
@@ -214,6 +215,9 @@ void ModuleJob::StepDone(int step) {
     const SequenceStep& done = run_->steps()[static_cast<size_t>(step)];
     const std::string& reply = run_->LastReply();
     switch (phase_) {
+        case Phase::Repairing:
+            retryLines_.push_back(done.label + ": sent again, as the read-back differed");
+            break;
         case Phase::Applying:
             applied_.push_back({done.label, reply});
             if (IsRs485Step(done)) rs485Acked_ = true;
@@ -244,8 +248,12 @@ void ModuleJob::RunEnded() {
             return Finish(Outcome::Cancelled, "Cancelled at " + step);
         case LinkRun::State::TimedOut:
             if (stopRequested_) return Finish(Outcome::Cancelled, "Stopped on request at " + step);
-            return Finish(Outcome::TimedOut,
-                          NotApplied() + "No reply at " + step + ": " + run.failure());
+            // On a noisy line the module that answered the other queries is
+            // still there: a reading lost on every try is one reading short.
+            if (!IsReading() || !AnsweredThisPhase())
+                return Finish(Outcome::TimedOut,
+                              NotApplied() + "No reply at " + step + ": " + run.failure());
+            [[fallthrough]];
         case LinkRun::State::Failed:
             // A reading damaged on every try is one reading short: the rest
             // of the round goes on, and the next round asks for it again.
@@ -264,6 +272,9 @@ void ModuleJob::RunEnded() {
                 }
                 return PhaseDone();
             }
+            if (run.state() == LinkRun::State::TimedOut)
+                return Finish(Outcome::TimedOut,
+                              NotApplied() + "No reply at " + step + ": " + run.failure());
             return Finish(Outcome::WrongReply, NotApplied() + "Reply at " + step + " " + run.failure());
         default:
             break;
@@ -299,6 +310,7 @@ void ModuleJob::PhaseDone() {
         return ReadRound(left);
     }
     // The set commands are done.
+    if (phase_ == Phase::Repairing) return StartReading();
     if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back())) {
         phase_ = Phase::Switching;  // the job still holds the line
         QTimer::singleShot(lineSwitchPauseMs_, this, &ModuleJob::Switch);
@@ -317,7 +329,15 @@ void ModuleJob::ReadSettled() {
         readReplies_ = std::move(replies);
         readBack_ = read;
         rows_ = VerifyProfile(wanted_, readBack_);
-        return Finish(Outcome::Done);
+        // A set command damaged on its way may still be taken, with another
+        // value: the commands of what differs go again, and the module is
+        // read back again.
+        const ApplyPlan repair = PlanRepair(wanted_, rows_);
+        if (mismatches() == 0 || repair.steps.empty() || repairs_ >= retries_ || stopRequested_)
+            return Finish(Outcome::Done);
+        ++repairs_;
+        total_ += static_cast<int>(repair.steps.size() + readings_.size());
+        return Run(Phase::Repairing, repair.steps);
     }
     // Each reply was whole and confirmed, yet a module may still leave a
     // setting out: a profile with a gap is no snapshot and no read.
@@ -365,6 +385,11 @@ void ModuleJob::Switch() {
     } else {
         Finish(Outcome::Done);
     }
+}
+
+bool ModuleJob::AnsweredThisPhase() const {
+    return std::any_of(readings_.begin(), readings_.end(),
+                       [](const auto& readings) { return !readings.empty(); });
 }
 
 QString ModuleJob::NotApplied() const {

@@ -32,8 +32,10 @@ public:
 
     explicit ModuleJob(Link* link, QObject* parent = nullptr);
 
-    // Tries after the first for an exchange whose reply was lost or cut, and
-    // readings beyond the two that confirm a query's reply (2).
+    // Tries after the first for an exchange whose reply was lost, cut or
+    // damaged; rounds of readings beyond the two that confirm a query's
+    // reply; and rounds of set commands sent again after a verification
+    // found the module holding something else (2).
     void SetRetries(int retries) { retries_ = retries; }
     // Called with the confirmed snapshot before the first set command goes
     // out; a non-empty answer (why it could not be kept) stops the apply
@@ -85,7 +87,7 @@ signals:
     void finished();
 
 private:
-    enum class Phase { Idle, Snapshot, Applying, Switching, Reading };
+    enum class Phase { Idle, Snapshot, Applying, Switching, Reading, Repairing };
     void Reset();
     void Run(Phase phase, std::vector<SequenceStep> steps);
     void StartReading();
@@ -98,6 +100,7 @@ private:
     const std::string* Settled(size_t query) const;
     std::vector<size_t> Unsettled() const;
     void ReadSettled();
+    bool AnsweredThisPhase() const;
     // The words a failure of the snapshot begins with.
     QString NotApplied() const;
     void Switch();
@@ -128,6 +131,7 @@ private:
     std::vector<size_t> stepQuery_;
     int readRounds_ = 0;
     int needed_ = 2;
+    int repairs_ = 0;  // rounds of set commands sent again after a read-back differed
     std::function<QString(const Profile&)> snapshotKeeper_;
     Profile readBack_;
     Profile snapshot_;
