@@ -280,6 +280,28 @@ TEST(ProfileCommands, VerifyComparesValuesAsTheModuleReportsThem) {
     EXPECT_EQ(rows[4].readBack, "(not reported)");
 }
 
+// What differs goes again, by its command; never the line settings, which
+// the module answers at only once they hold.
+TEST(ProfileCommands, RepairSendsTheCommandsOfWhatDiffers) {
+    Profile wanted;
+    wanted.settings = {{S::ModbusSlaveAddress, ConfigFieldKind::Text, 0, "5"},
+                       {S::ModbusPollInterval, ConfigFieldKind::Text, 0, "50"},
+                       {S::Rs485BaudRate, ConfigFieldKind::ItemIndex, 4, {}},
+                       {S::Rs485Parity, ConfigFieldKind::ItemIndex, 2, {}}};
+    const auto row = [](const char* setting, bool mismatch) {
+        return VerifyRow{setting, "", "", mismatch};
+    };
+    const auto labels = [&](std::vector<VerifyRow> rows) {
+        std::vector<std::string> out;
+        for (const SequenceStep& step : PlanRepair(wanted, rows).steps) out.push_back(step.label);
+        return out;
+    };
+    EXPECT_TRUE(labels({row("system.slaveAddress", false)}).empty());
+    EXPECT_EQ(labels({row("system.slaveAddress", true), row("system.pollInterval", false)}),
+              std::vector<std::string>{"MODBUS slave address"});
+    EXPECT_TRUE(labels({row("system.slaveAddress", true), row("rs485.parity", true)}).empty());
+}
+
 namespace {
 
 std::string Ask(TavrixModule& module, const std::string& frame) {
