@@ -279,6 +279,55 @@ CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
             Damaged(plan.kind, verdict, *received)};
 }
 
+std::optional<size_t> ScanTally::Next() const {
+    if (over_ || next_ >= plan_->candidates.size()) return std::nullopt;
+    return next_;
+}
+
+ScanTally::Recorded ScanTally::Record(const std::optional<std::string>& received) {
+    Recorded r;
+    if (!Next()) return r;
+    const size_t index = next_;
+    r.outcome = JudgeCandidate(*plan_, index, received);
+    if (r.outcome.result == CandidateResult::Garbage && r.outcome.damaged &&
+        tries_ < plan_->retries) {
+        ++tries_;
+        ++retries_;
+        r.again = true;
+        return r;
+    }
+    ++next_;
+    tries_ = 0;
+    switch (r.outcome.result) {
+        case CandidateResult::Found: {
+            const size_t found = r.outcome.find->candidate;
+            r.newFind = std::none_of(finds_.begin(), finds_.end(),
+                                     [&](const ScanFind& f) { return f.candidate == found; });
+            if (!r.newFind) break;
+            finds_.push_back(*r.outcome.find);
+            // A late find was given up as garbage when it was asked: it is
+            // no longer a candidate noise may have hidden.
+            garbage_.erase(std::remove_if(garbage_.begin(), garbage_.end(),
+                                          [&](const Note& n) { return n.candidate == found; }),
+                           garbage_.end());
+            over_ = plan_->stopAtFirstFind;
+            break;
+        }
+        case CandidateResult::Garbage:
+            garbage_.push_back({index, r.outcome.note, r.outcome.damaged});
+            break;
+        case CandidateResult::Silent:
+            break;
+    }
+    return r;
+}
+
+size_t ScanTally::noisy() const {
+    if (plan_->stopAtFirstFind && !finds_.empty()) return 0;
+    return static_cast<size_t>(
+        std::count_if(garbage_.begin(), garbage_.end(), [](const Note& n) { return n.damaged; }));
+}
+
 std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,
                                     const std::vector<size_t>& garbage) {
     const auto has = [](const std::vector<size_t>& list, size_t i) {

@@ -135,6 +135,50 @@ struct CandidateOutcome {
 CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
                                 const std::optional<std::string>& received);
 
+// A scan's course through its plan: which candidate to ask next, and what
+// the candidates' bytes made of it. Each candidate is asked once, and again
+// while its bytes may be its own reply spoiled (CandidateOutcome::damaged)
+// and the plan's retries allow. Pure: the scan job asks and brings the bytes.
+class ScanTally {
+public:
+    struct Note {
+        size_t candidate;
+        std::string text;
+        bool damaged = false;
+    };
+    struct Recorded {
+        CandidateOutcome outcome;
+        bool again = false;    // the same candidate is asked once more
+        bool newFind = false;  // outcome.find is new (a late reply names one found before)
+    };
+
+    explicit ScanTally(const ScanPlan& plan) : plan_(&plan) {}
+
+    // The candidate to ask now; nullopt once every one is done (or the line
+    // scan found its module).
+    std::optional<size_t> Next() const;
+    // What came for the candidate Next() named: nullopt, nothing.
+    Recorded Record(const std::optional<std::string>& received);
+
+    const std::vector<ScanFind>& finds() const { return finds_; }
+    // Bytes that answered nothing at a candidate's last try, by candidate.
+    const std::vector<Note>& garbage() const { return garbage_; }
+    // Candidates still spoiled after their retries: finds noise may have
+    // hidden (none once the line scan found the module's one setting).
+    size_t noisy() const;
+    size_t retries() const { return retries_; }  // tries after a candidate's first
+    size_t tried() const { return next_; }       // candidates done with
+
+private:
+    const ScanPlan* plan_;
+    size_t next_ = 0;
+    int tries_ = 0;
+    bool over_ = false;
+    size_t retries_ = 0;
+    std::vector<ScanFind> finds_;
+    std::vector<Note> garbage_;
+};
+
 // What the candidates cost at the least, each with the inter-frame gap after
 // it: the quiet timeout of a silent one (the frame's line time and the answer
 // time), the same and the reply's line time for a find, the frame's line time

@@ -137,7 +137,9 @@ FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
         candidate_->setText(QString("Trying %1 (%2 of %3)").arg(label).arg(index + 1).arg(total));
     });
     connect(job_, &ScanJob::found, this, &FindModuleDialog::AddFind);
-    connect(job_, &ScanJob::noted, this, [this] { ++garbage_; });
+    connect(job_, &ScanJob::noted, this, [this](int, const QString&, bool again) {
+        if (!again) ++garbage_;
+    });
     connect(job_, &ScanJob::finished, this, &FindModuleDialog::Finished);
 }
 
@@ -180,6 +182,7 @@ bool FindModuleDialog::StartScans() {
                                             {hartFirst_->value(), hartLast_->value()}));
     finds_.clear();
     garbage_ = 0;
+    noisy_ = 0;
     table_->setRowCount(0);
     summary_->clear();
     SetRunning(true);
@@ -209,6 +212,8 @@ void FindModuleDialog::CancelScans() {
 
 void FindModuleDialog::Finished() {
     const ScanReport& report = job_->report();
+    // On the line scan a find means the one module is there: noise before it hid nothing.
+    if (!(job_->plan().stopAtFirstFind && !report.finds.empty())) noisy_ += report.noisy;
     if (!report.failure.isEmpty() || report.cancelled) queue_.clear();
     if (!queue_.empty()) return StartNext();
 
@@ -224,6 +229,10 @@ void FindModuleDialog::Finished() {
                     "talker): see the traffic log.")
                     .arg(garbage_ == 1 ? QString("1 candidate")
                                        : QString("%1 candidates").arg(garbage_));
+    if (noisy_ > 0)
+        text += QString(" Line noise may have hidden %1: the reply stayed spoiled when asked "
+                        "again.")
+                    .arg(noisy_ == 1 ? QString("1 candidate") : QString("%1 candidates").arg(noisy_));
     if (finds_.empty() && !report.cancelled)
         text += " A slow module may need a longer answer time.";
     summary_->setText(text);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 
@@ -182,5 +183,67 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         const std::string text = outcome.find ? outcome.find->Text() : outcome.note;
         EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.name << ": " << text;
         EXPECT_EQ(outcome.damaged, c.damaged) << c.name;
+    }
+}
+
+// The tally asks each candidate once, again while its bytes may be its own
+// reply spoiled, and counts those still spoiled as noise that may hide a find.
+TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
+    const std::string slave3 = WithCrc(std::string("\x03\x03\x02\x00\x00", 5));
+    const std::string badCrc3 = slave3.substr(0, 5) + "\x00\x00";
+    const std::string version = "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#";
+    using Replies = std::map<size_t, std::vector<std::string>>;  // by candidate, by try
+    const struct {
+        const char* name;
+        ScanPlan plan;
+        int retries;
+        Replies replies;  // none: silent
+        std::vector<size_t> asked;
+        std::vector<std::string> finds;
+        size_t noisy, tally;  // noisy; tries after a first
+    } cases[] = {
+        {"garbled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {badCrc3, slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        {"cut, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {slave3.substr(0, 3), slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        {"garbled every time", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {badCrc3, badCrc3, badCrc3}}}, {0, 1, 2, 2, 2, 3}, {}, 1, 2},
+        {"no retries", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 0, {{2, {badCrc3}}},
+         {0, 1, 2, 3}, {}, 1, 0},
+        {"found, and another garbled", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 1,
+         {{0, {badCrc3, badCrc3}}, {2, {slave3}}}, {0, 0, 1, 2, 3}, {"slave 3"}, 1, 1},
+        // A whole frame from another slave is no noise: asked once.
+        {"another slave", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2, {{0, {slave3}}},
+         {0, 1, 2, 3}, {}, 0, 0},
+        // Bytes at another line setting are not asked again; the module is
+        // found at its own, and what came before hid nothing.
+        {"line: another setting, then found", LineScanPlan(At9600(ScanKind::Line)), 2,
+         {{0, {std::string("\x80\x00\xF8\x78", 4)}}, {1, {version}}}, {0, 1},
+         {"19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23"}, 0, 0},
+        {"line: a cut version asked again", LineScanPlan(At9600(ScanKind::Line)), 2,
+         {{0, {version.substr(0, 10), version}}}, {0, 0},
+         {"9600 None: TAVRIX HART-MODBUS V2.0 2025-02-23"}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        ScanPlan plan = c.plan;
+        plan.retries = c.retries;
+        ScanTally tally(plan);
+        std::vector<size_t> asked;
+        std::map<size_t, size_t> tries;
+        while (const auto next = tally.Next()) {
+            ASSERT_LT(asked.size(), 20u) << c.name;
+            asked.push_back(*next);
+            const auto it = c.replies.find(*next);
+            const size_t attempt = tries[*next]++;
+            std::optional<std::string> received;
+            if (it != c.replies.end() && attempt < it->second.size()) received = it->second[attempt];
+            tally.Record(received);
+        }
+        EXPECT_EQ(asked, c.asked) << c.name;
+        std::vector<std::string> finds;
+        for (const ScanFind& f : tally.finds()) finds.push_back(f.Text());
+        EXPECT_EQ(finds, c.finds) << c.name;
+        EXPECT_EQ(tally.noisy(), c.noisy) << c.name;
+        EXPECT_EQ(tally.retries(), c.tally) << c.name;
     }
 }
