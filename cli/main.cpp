@@ -124,7 +124,9 @@ public:
         line.parity = static_cast<TParity>(options_.parity);
         line.rs485 = {options_.rs485, static_cast<uint32_t>(options_.rtsDelayBeforeMs),
                       static_cast<uint32_t>(options_.rtsDelayAfterMs)};
-        link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
+        // Unset, each protocol has its own (configuration, HART, MODBUS).
+        if (options_.answerTimeGiven)
+            link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
         try {
             link_.Open(line);
             return true;

@@ -26,6 +26,15 @@ SequenceTime LineTime(size_t count, int bits, uint32_t baud) {
 
 }  // namespace
 
+SequenceTime DefaultAnswerTime(int code) {
+    const RequestCode* entry = FindRequestCode(code);
+    return entry && entry->protocol == Protocol::Modbus ? SequenceTime{100} : SequenceTime{500};
+}
+
+SequenceTime SequenceTiming::AnswerTime(int code) const {
+    return answerTime.value_or(DefaultAnswerTime(code));
+}
+
 SequenceTime SequenceTiming::Characters(size_t count) const {
     return LineTime(count, bitsPerCharacter, baud);
 }
@@ -41,7 +50,7 @@ SequenceTime SequenceTiming::Silence() const { return adapterLatency + InterFram
 
 SequenceTime SequenceTiming::Quiet(const SequenceStep& step) const {
     if (step.quietTimeout) return *step.quietTimeout;
-    SequenceTime t = Characters(step.frame.size()) + answerTime;
+    SequenceTime t = Characters(step.frame.size()) + AnswerTime(step.code);
     if (IsHartRequest(step.code))
         t += LineTime(step.frame.size(), kHartBitsPerCharacter, kHartBaud);
     return step.timeout ? std::min(t, *step.timeout) : t;

@@ -67,11 +67,14 @@ struct SequenceStep {
 struct SequenceTiming {
     uint32_t baud = 9600;
     int bitsPerCharacter = 10;  // start bit, data bits, parity bit, stop bits
-    // The module's longest time to answer, as seen from the tool (above).
-    SequenceTime answerTime{500};
+    // The module's longest time to answer, as seen from the tool (above);
+    // unset, each request's protocol has its own (DefaultAnswerTime).
+    std::optional<SequenceTime> answerTime{};
     // How long a USB serial adapter may hold received bytes back.
     SequenceTime adapterLatency{20};
 
+    // The answer time a request of `code` is given.
+    SequenceTime AnswerTime(int code) const;
     // Line time of `count` characters, rounded up.
     SequenceTime Characters(size_t count) const;
     // The MODBUS serial line's inter-frame gap, t3.5: three and a half
@@ -90,6 +93,14 @@ struct SequenceTiming {
     // longest reply's line time (HART: both ways at 1200 baud too).
     SequenceTime Timeout(const SequenceStep& step) const;
 };
+
+// The module's longest time to answer a request of `code`, as seen from the
+// tool, when none is set: 500 ms for the module's configuration frames (a set
+// command may store the setting before it answers) and for HART commands (the
+// module's relay and the instrument's turnaround; their leg at 1200 baud is
+// counted apart); 100 ms for MODBUS (a slave answers within tens of
+// milliseconds, a USB adapter adds up to 16 ms).
+SequenceTime DefaultAnswerTime(int code);
 
 // The last request on the line, as a sequence about to start sees it.
 struct LineHistory {

@@ -40,13 +40,14 @@ int BitsPerCharacter(LineParity parity) { return parity == LineParity::None ? 10
 // The step's two timeouts: nothing by `quiet` (the frame's line time and the
 // answer time) is silence; a reply of `replyLength` that has begun is given
 // its line time besides.
-void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, size_t replyLength, bool hart) {
+void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, ScanKind kind, size_t replyLength) {
+    const bool hart = kind == ScanKind::Instrument;
     SequenceStep& step = c.step;
     c.frameTime = timing.Characters(step.frame.size()) +
                   (hart ? kHartLeg.Characters(step.frame.size()) : Ms(0));
     c.replyTime = timing.Characters(replyLength) + (hart ? kHartLeg.Characters(replyLength) : Ms(0));
     c.gap = timing.InterFrame();
-    step.quietTimeout = c.frameTime + timing.answerTime;
+    step.quietTimeout = c.frameTime + timing.answerTime.value_or(DefaultScanAnswerTime(kind));
     step.timeout = *step.quietTimeout + c.replyTime;
 }
 
@@ -163,7 +164,7 @@ ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory) {
         c.line = line;
         c.label = LineSettingText(line);
         c.step = {QueryFrame(kQueryVersion), kCodeCommunicationQuery, c.label};
-        SetTimeouts(c, at, kLongestVersionReply, false);
+        SetTimeouts(c, at, ScanKind::Line, kLongestVersionReply);
     }
     return plan;
 }
@@ -173,7 +174,7 @@ namespace {
 // One candidate an address: `step` builds its frame, `name` its label's word.
 template <typename MakeStep>
 ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange range,
-                     const char* name, MakeStep step, size_t replyLength, bool hart) {
+                     const char* name, MakeStep step, size_t replyLength) {
     ScanPlan plan{kind, {}, false, std::nullopt};
     for (int address = range.first; address <= range.last; ++address) {
         ScanCandidate& c = plan.candidates.emplace_back();
@@ -181,7 +182,7 @@ ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange rang
         c.label = std::string(name) + " " + std::to_string(address);
         c.step = step(address);
         c.step.label = c.label;
-        SetTimeouts(c, timing, replyLength, hart);
+        SetTimeouts(c, timing, kind, replyLength);
     }
     return plan;
 }
@@ -190,13 +191,12 @@ ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange rang
 
 ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range) {
     return AddressPlan(ScanKind::Bus, timing, range, "slave",
-                       [](int slave) { return ModbusReadStep(slave, 0, 1); }, kOneRegisterReply,
-                       false);
+                       [](int slave) { return ModbusReadStep(slave, 0, 1); }, kOneRegisterReply);
 }
 
 ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range) {
     return AddressPlan(ScanKind::Instrument, timing, range, "polling address", HartCommand0Step,
-                       kCommand0Reply, true);
+                       kCommand0Reply);
 }
 
 std::string ScanFind::Text() const {

@@ -88,9 +88,9 @@ struct ScanPlan {
     int retries = 2;
 };
 
-// `timing` gives the answer time, the adapter's latency and the character
-// size; its speed is the line's for the bus and the instrument scans, and
-// each candidate's own for the line scan.
+// `timing` gives the answer time (unset: DefaultScanAnswerTime) and the
+// character size; its speed is the line's for the bus and the instrument
+// scans, and each candidate's own for the line scan.
 ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory = kFactoryLine);
 ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range);
 ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range);

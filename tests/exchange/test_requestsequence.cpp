@@ -110,6 +110,14 @@ TEST(SequenceTiming, TimeoutsFollowTheLineAndTheHartLeg) {
               Ms(16 + 500 + 138 + 267 + 367));
     EXPECT_EQ(SequenceTiming{}.Timeout({"QQQ#QX#", 202, "System", Ms(50)}), Ms(50));
     EXPECT_EQ(SequenceTiming{}.Quiet({"QQQ#QX#", 202, "System", Ms(50)}), Ms(50));
+    // Unset, the answer time is the protocol's: a MODBUS slave's is shorter;
+    // set, it holds for every request.
+    const SequenceStep read{std::string(8, 'x'), 302, "MODBUS read"};
+    EXPECT_EQ(SequenceTiming{}.Quiet(read), Ms(9 + 100));
+    SequenceTiming set;
+    set.answerTime = Ms(40);
+    EXPECT_EQ(set.Quiet(read), Ms(9 + 40));
+    EXPECT_EQ(set.Quiet({"QQQ#QX#", 202, "System"}), Ms(8 + 40));
 }
 
 // The inter-frame gap after a complete reply, and the silence after one of
