@@ -73,8 +73,9 @@ FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
     answerTime_->setSuffix(" ms");
     answerTime_->setSpecialValueText("each scan's own");
     answerTime_->setToolTip(
-        "How long a silent candidate is waited for beyond the line time: by default 50 ms for "
-        "the line settings, 10 ms for a MODBUS slave, 40 ms for a HART instrument");
+        "The longest time to answer, the adapter's latency included: a candidate silent by "
+        "then has no reply coming. By default 70 ms for the line settings, 50 ms for a MODBUS "
+        "slave, 60 ms for a HART instrument");
     grid->addWidget(checkLine_, 0, 0, 1, 4);
     grid->addWidget(checkBus_, 1, 0);
     grid->addWidget(busFirst_, 1, 1);
