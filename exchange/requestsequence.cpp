@@ -84,8 +84,8 @@ SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing) 
     const int judgedAs = line.last.code == kCodeHartTyped ? kCodeHartCommand0 : line.last.code;
     switch (JudgeReply(judgedAs, line.last.frame, line.received).state) {
         case VerdictState::Valid:
-        case VerdictState::Wrong:
             return afterBlock(gap);
+        case VerdictState::Wrong:  // garbled bytes do not say where they end
         case VerdictState::Unknown:
             return afterBlock(timing.Silence());
         case VerdictState::Incomplete:
@@ -132,9 +132,11 @@ SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view blo
     verdict_ = JudgeReply(step.code, step.frame, *received_);
     switch (verdict_.state) {
         case VerdictState::Valid:
-        case VerdictState::Wrong:
             deadline_ = now + timing_.Settle();
             break;
+        case VerdictState::Wrong:
+            // Judged wrong at its first bad byte, a garbled reply may still be
+            // coming: only a silence says it has ended.
         case VerdictState::Unknown:
             deadline_ = now + timing_.Silence();
             break;

@@ -5,12 +5,12 @@
 //
 // A step's reply is judged by its frame (exchange/replyverdict.h) as its bytes
 // come in, all the blocks of the step together:
-//  - complete (valid or wrong): the step ends the inter-frame gap (t3.5)
-//    after it, so the next frame never follows a reply closer than the
-//    MODBUS serial line allows; a wrong reply stops the sequence with its
-//    reason;
-//  - a shape the judge cannot know: the step ends after a silence longer than
-//    an adapter may hold bytes back;
+//  - valid: the step ends the inter-frame gap (t3.5) after it, so the next
+//    frame never follows a reply closer than the MODBUS serial line allows;
+//  - wrong, or a shape the judge cannot know: the step ends after a silence
+//    longer than an adapter may hold bytes back (a reply judged wrong at its
+//    first bad byte may still be coming); a wrong reply stops the sequence
+//    with its reason;
 //  - incomplete: the step waits on; still incomplete at its timeout, it stops
 //    the sequence with what is missing, never passing for a reply;
 //  - nothing at all by the step's timeout (or its quiet timeout: the frame's
@@ -112,7 +112,7 @@ struct LineHistory {
 
 // When a new sequence may write its first frame without the last request's
 // reply landing in it or on it: that reply has ended by its frame and t3.5
-// has followed, or it can no longer come (its step's quiet time has passed
+// has followed (a wrong one: a silence), or it can no longer come (its step's quiet time has passed
 // with nothing, or its timeout with a reply still incomplete) and t3.5 has
 // followed that.
 SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing);

@@ -62,7 +62,7 @@ TEST(RequestSequence, StopsAtAStepWithoutAWholeRightReply) {
          RequestSequence::State::TimedOut},
         {"refused",
          {{40, "QQS#MD:ERR#"}},
-         44,
+         64,
          {Kind::Failed, 1, "wrong: the module refused the setting: \"QQS#MD:ERR#\""},
          RequestSequence::State::Failed},
         {"cut short",
@@ -156,13 +156,17 @@ TEST(RequestSequence, TheNextFrameNeverGoesOverAReply) {
         std::vector<std::pair<int, std::string>> blocks;  // (ms, bytes) for step 0
         int nextAt;  // when step 1 is written, or the step ends
         bool written;
+        int quietAt = 0;  // not written: when a new run's first frame may go
     } cases[] = {
         {"whole reply", {{30, reply}}, 34, true},
         {"reply in two blocks", {{30, reply.substr(0, 3)}, {45, reply.substr(3)}}, 49, true},
         // Begun by the quiet time, the reply has until its timeout.
         {"reply begun late", {{58, reply.substr(0, 2)}, {66, reply.substr(2)}}, 70, true},
-        {"silent", {}, 59, false},
-        {"cut", {{30, reply.substr(0, 4)}}, 70, false},
+        {"silent", {}, 59, false, 63},
+        {"cut", {{30, reply.substr(0, 4)}}, 70, false, 74},
+        // Wrong from its first byte (its address lost), the rest may follow at
+        // the adapter's next tick: only a silence ends it.
+        {"garbled", {{30, reply.substr(1, 4)}, {46, reply.substr(5)}}, 70, false, 70},
     };
     for (const auto& c : cases) {
         RequestSequence seq({read, read});
@@ -175,9 +179,11 @@ TEST(RequestSequence, TheNextFrameNeverGoesOverAReply) {
         EXPECT_EQ(out.back().kind == Kind::Write, c.written) << c.name;
         if (c.written) continue;
         // The run may ask again: its first frame waits for the line's quiet time.
-        LineHistory line{read, Ms(0), c.blocks.empty() ? "" : c.blocks.back().second,
+        std::string received;
+        for (const auto& block : c.blocks) received += block.second;
+        LineHistory line{read, Ms(0), received,
                          c.blocks.empty() ? std::nullopt : std::optional(Ms(c.blocks.back().first))};
-        EXPECT_EQ(LineQuietAt(line, SequenceTiming{}), Ms(c.nextAt + 4)) << c.name;
+        EXPECT_EQ(LineQuietAt(line, SequenceTiming{}), Ms(c.quietAt)) << c.name;
     }
 }
 
@@ -233,7 +239,7 @@ TEST(RequestSequence, TheFirstFrameWaitsUntilTheLastReplyHasEnded) {
         {"reply complete", query, kSystemReply, 300, 304},
         {"reply cut, the rest may come", query, kSystemReply.substr(0, 10), 300, 779},
         {"reply cut past its time", query, kSystemReply.substr(0, 10), 900, 904},
-        {"refusal", {"QQS#MD:1#", 200, ""}, "QQS#MD:ERR#", 300, 304},
+        {"refusal", {"QQS#MD:1#", 200, ""}, "QQS#MD:ERR#", 300, 324},
         {"typed HART frame, reply cut", typed, std::string("\xFF\xFF\x06\x80\x00", 5), 300,
          typedTimeout + 4},
         {"a typed frame that is no HART frame", {"hello", 104, ""}, "hi", 300, 324},
