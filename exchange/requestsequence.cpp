@@ -91,7 +91,8 @@ SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing) 
         case VerdictState::Incomplete:
             break;
     }
-    return std::max(afterBlock(gap), line.sent + timing.Timeout(line.last) + gap);
+    // Still cut at its time: whatever trails it ends by a silence too.
+    return std::max(afterBlock(timing.Silence()), line.sent + timing.Timeout(line.last) + gap);
 }
 
 SequenceOutputs RequestSequence::Start(SequenceTime now, std::optional<SequenceTime> quietAt) {
