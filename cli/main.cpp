@@ -134,7 +134,9 @@ public:
         line.parity = static_cast<TParity>(options_.parity);
         line.rs485 = {options_.rs485, static_cast<uint32_t>(options_.rtsDelayBeforeMs),
                       static_cast<uint32_t>(options_.rtsDelayAfterMs)};
-        link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
+        // Unset, each protocol has its own (configuration, HART, MODBUS).
+        if (options_.answerTimeGiven)
+            link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
         try {
             link_.Open(line);
             return true;
@@ -188,7 +190,7 @@ public:
     QJsonObject Outcome() const {
         QJsonObject out = json_;
         out.insert("port", QString::fromStdString(port_));
-        out.insert("result", status_ == kOk ? "ok" : "failed");
+        out.insert("result", status_ == kOk ? "ok" : status_ == kNoisy ? "noisy" : "failed");
         out.insert("exitCode", status_);
         if (!step_.isEmpty()) out.insert("step", step_);
         if (!error_.isEmpty()) out.insert("error", error_);
@@ -584,7 +586,8 @@ private:
         text_ = text;
     }
 
-    // One line a find as it comes; the list with --json. Found: 0, else 1.
+    // One line a find as it comes; the list with --json. Found and clean: 0;
+    // nothing found: 1; found, but noise may have hidden more: 4.
     void Scan() {
         const std::string& what = options_.words[1];
         const ScanKind kind = what == "line"  ? ScanKind::Line
@@ -601,6 +604,7 @@ private:
         ScanPlan plan = kind == ScanKind::Line  ? LineScanPlan(timing)
                         : kind == ScanKind::Bus ? BusScanPlan(timing, range)
                                                 : InstrumentScanPlan(timing, range);
+        plan.retries = options_.retries;
         connect(&scan_, &ScanJob::found, this, [this](const ScanFind& find) {
             if (alone_ && !options_.json) {
                 Print(QByteArray::fromStdString(find.Text()) + "\n");
@@ -616,20 +620,40 @@ private:
                 found.push_back(find.candidate);
             }
             std::vector<size_t> garbage;
-            for (const ScanReport::Note& note : report.garbage) garbage.push_back(note.candidate);
+            QStringList noisy;
+            for (const ScanReport::Note& note : report.garbage) {
+                garbage.push_back(note.candidate);
+                if (note.damaged && report.noisy > 0)
+                    noisy << QString::fromStdString(scan_.plan().candidates[note.candidate].label);
+            }
+            const bool hidden = report.noisy > 0;
             // The floor: what the line and the silent candidates' timeouts cost at the least.
             json_ = {
                 {"finds", finds},
                 {"tried", static_cast<int>(report.tried)},
+                {"retries", static_cast<int>(report.retries)},
+                {"noisy", static_cast<int>(report.noisy)},
                 {"elapsedMs", static_cast<int>(report.elapsed.count())},
                 {"floorMs", static_cast<int>(ScanFloor(scan_.plan(), found, garbage).count())}};
             summary_ = QString("%1 found").arg(report.finds.size());
+            const QString noise =
+                hidden ? QString("may have missed %1: line noise (%2 still garbled after %3 "
+                                 "retries)")
+                             .arg(noisy.size())
+                             .arg(noisy.join(", "))
+                             .arg(scan_.plan().retries)
+                       : QString();
             if (!report.failure.isEmpty()) return End(kFailed, report.failure, "scan");
             if (report.cancelled) return End(kFailed, "the scan was stopped", "scan");
             if (report.finds.empty())
-                return End(kFailed, QString("nothing answered %1 candidates in %2 ms")
+                return End(kFailed, QString("nothing answered %1 candidates in %2 ms%3")
                                         .arg(report.tried)
-                                        .arg(report.elapsed.count()));
+                                        .arg(report.elapsed.count())
+                                        .arg(hidden ? "; " + noise : QString()));
+            if (hidden) {
+                if (!options_.json) text_ += noise.toUtf8() + "\n";
+                return End(kNoisy);
+            }
             End(kOk);
         });
         if (!scan_.Start(std::move(plan))) End(kFailed, "the line was busy", "scan");

@@ -37,20 +37,27 @@ const char* const kUsageText =
     "  modbus read SLAVE START COUNT  holding registers through the module\n"
     "  scan line                    find the module's line settings: every baud rate\n"
     "                               with none, even and odd parity, 9600 none first\n"
-    "  scan bus [--range A-B]       find the MODBUS slaves (default 1-247)\n"
+    "  scan bus [--range A-B] [--retries N]\n"
+    "                               find the MODBUS slaves (default 1-247)\n"
     "  scan hart [--range A-B]      find HART instruments by polling address (default\n"
     "                               0-15; up to 63 for HART 6 and 7)\n"
     "--rs485 turns on the kernel's RS-485 mode of a UART whose driver switches the\n"
     "transceiver (RTS raised while sending, the delays in ms around it); a USB-RS485\n"
     "adapter needs none.\n"
-    "Each exchange ends once its reply is complete by its frame; --answer-time is the\n"
-    "module's longest time to answer (default 500 ms), which the timeouts allow for;\n"
-    "a scan waits that long for each silent candidate (default 50 ms, 10 ms on the bus).\n"
+    "Each exchange ends once its reply is complete by its frame; no frame goes out\n"
+    "before the last reply has ended and 3.5 characters of silence followed, or\n"
+    "before that reply can no longer come. --answer-time is the module's longest\n"
+    "time to answer as seen from the tool, the adapter's latency included; by default\n"
+    "500 ms for configuration frames and HART (its 1200 baud leg counted apart),\n"
+    "100 ms for MODBUS, and a scan's own: 70 ms for the line, 50 ms on the bus, 60 ms\n"
+    "for HART.\n"
+    "A scan asks a candidate whose reply came garbled again (--retries, default 2).\n"
     "Every frame sent and block received is written as it happens to a traffic journal,\n"
     "$XDG_STATE_HOME/tavrix/traffic-DATE-PORT.txt (~/.local/state/tavrix by default;\n"
     "the oldest files go past 50 MiB); --no-journal writes none.\n"
     "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
-    "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened.\n";
+    "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened,\n"
+    "4 a scan found something but candidates stayed garbled: line noise may have hidden more.\n";
 
 [[noreturn]] void Fail(int status, const std::string& line) {
     std::fprintf(stderr, "tavrix-cli: %s\n", line.c_str());

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotOpen = 3 };
+// 4: a scan found something, but line noise may have hidden more.
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotOpen = 3, kNoisy = 4 };
 
 extern const char* const kUsageText;
 

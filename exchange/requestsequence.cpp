@@ -26,19 +26,41 @@ SequenceTime LineTime(size_t count, int bits, uint32_t baud) {
 
 }  // namespace
 
+SequenceTime DefaultAnswerTime(int code) {
+    const RequestCode* entry = FindRequestCode(code);
+    return entry && entry->protocol == Protocol::Modbus ? SequenceTime{100} : SequenceTime{500};
+}
+
+SequenceTime SequenceTiming::AnswerTime(int code) const {
+    return answerTime.value_or(DefaultAnswerTime(code));
+}
+
 SequenceTime SequenceTiming::Characters(size_t count) const {
     return LineTime(count, bitsPerCharacter, baud);
 }
 
-SequenceTime SequenceTiming::Settle() const { return std::max(adapterLatency, Characters(3)); }
+SequenceTime SequenceTiming::InterFrame() const {
+    // Three and a half characters are seven half characters.
+    return baud > 19200 ? SequenceTime{2} : LineTime(7, bitsPerCharacter, 2 * baud);
+}
 
-SequenceTime SequenceTiming::Silence() const { return adapterLatency + Characters(3); }
+SequenceTime SequenceTiming::Settle() const { return InterFrame(); }
+
+SequenceTime SequenceTiming::Silence() const { return adapterLatency + InterFrame(); }
+
+SequenceTime SequenceTiming::Quiet(const SequenceStep& step) const {
+    if (step.quietTimeout) return *step.quietTimeout;
+    SequenceTime t = Characters(step.frame.size()) + AnswerTime(step.code);
+    if (IsHartRequest(step.code))
+        t += LineTime(step.frame.size(), kHartBitsPerCharacter, kHartBaud);
+    return step.timeout ? std::min(t, *step.timeout) : t;
+}
 
 SequenceTime SequenceTiming::Timeout(const SequenceStep& step) const {
     if (step.timeout) return *step.timeout;
-    SequenceTime t = Characters(step.frame.size() + kLongestReply) + answerTime + adapterLatency;
+    SequenceTime t = Quiet(step) + Characters(kLongestReply);
     if (IsHartRequest(step.code))
-        t += LineTime(step.frame.size() + kLongestHartReply, kHartBitsPerCharacter, kHartBaud);
+        t += LineTime(kLongestHartReply, kHartBitsPerCharacter, kHartBaud);
     return t;
 }
 
@@ -46,18 +68,31 @@ RequestSequence::RequestSequence(std::vector<SequenceStep> steps, SequenceTiming
     : steps_(std::move(steps)), timing_(timing) {}
 
 SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing) {
-    const SequenceTime silent =
-        line.lastBlock ? std::max(line.sent, *line.lastBlock + timing.Silence()) : line.sent;
-    if (line.last.code == kCodeNone) return silent;
+    const SequenceTime gap = timing.InterFrame();
+    // The last frame itself is still going out for its line time.
+    const SequenceTime sentEnd =
+        line.last.frame.empty() ? line.sent
+                                : line.sent + timing.Characters(line.last.frame.size()) + gap;
+    const auto afterBlock = [&](SequenceTime wait) {
+        return line.lastBlock ? std::max(sentEnd, *line.lastBlock + wait) : sentEnd;
+    };
+    if (line.last.code == kCodeNone) return afterBlock(timing.Silence());
     if (line.received.empty())
-        return std::max(silent,
-                        line.sent + line.last.quietTimeout.value_or(timing.Timeout(line.last)));
+        return std::max(afterBlock(timing.Silence()), line.sent + timing.Quiet(line.last) + gap);
     // A typed HART frame's reply is not judged for the engineer, but its frame
     // still tells whether it has ended.
     const int judgedAs = line.last.code == kCodeHartTyped ? kCodeHartCommand0 : line.last.code;
-    if (JudgeReply(judgedAs, line.last.frame, line.received).state == VerdictState::Incomplete)
-        return std::max(silent, line.sent + timing.Timeout(line.last));
-    return silent;
+    switch (JudgeReply(judgedAs, line.last.frame, line.received).state) {
+        case VerdictState::Valid:
+            return afterBlock(gap);
+        case VerdictState::Wrong:  // garbled bytes do not say where they end
+        case VerdictState::Unknown:
+            return afterBlock(timing.Silence());
+        case VerdictState::Incomplete:
+            break;
+    }
+    // Still cut at its time: whatever trails it ends by a silence too.
+    return std::max(afterBlock(timing.Silence()), line.sent + timing.Timeout(line.last) + gap);
 }
 
 SequenceOutputs RequestSequence::Start(SequenceTime now, std::optional<SequenceTime> quietAt) {
@@ -80,7 +115,7 @@ SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
     verdict_ = {};
     const SequenceStep& step = steps_[current_];
     timeoutAt_ = now + timing_.Timeout(step);
-    deadline_ = step.quietTimeout ? std::min(timeoutAt_, now + *step.quietTimeout) : timeoutAt_;
+    deadline_ = std::min(timeoutAt_, now + timing_.Quiet(step));
     out.push_back({Kind::Write, current_, steps_[current_].frame});
     return out;
 }
@@ -98,9 +133,11 @@ SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view blo
     verdict_ = JudgeReply(step.code, step.frame, *received_);
     switch (verdict_.state) {
         case VerdictState::Valid:
-        case VerdictState::Wrong:
             deadline_ = now + timing_.Settle();
             break;
+        case VerdictState::Wrong:
+            // Judged wrong at its first bad byte, a garbled reply may still be
+            // coming: only a silence says it has ended.
         case VerdictState::Unknown:
             deadline_ = now + timing_.Silence();
             break;

@@ -5,20 +5,23 @@
 //
 // A step's reply is judged by its frame (exchange/replyverdict.h) as its bytes
 // come in, all the blocks of the step together:
-//  - complete (valid or wrong): the step ends after a short settle time, in
-//    which a trailing byte may still show up; a wrong reply stops the
-//    sequence with its reason;
-//  - a shape the judge cannot know: the step ends after a short silence;
+//  - valid: the step ends the inter-frame gap (t3.5) after it, so the next
+//    frame never follows a reply closer than the MODBUS serial line allows;
+//  - wrong, or a shape the judge cannot know: the step ends after a silence
+//    longer than an adapter may hold bytes back (a reply judged wrong at its
+//    first bad byte may still be coming); a wrong reply stops the sequence
+//    with its reason;
 //  - incomplete: the step waits on; still incomplete at its timeout, it stops
 //    the sequence with what is missing, never passing for a reply;
-//  - nothing at all by the step's timeout (from the line speed and the
-//    module's answer time): the sequence stops with the request code's
-//    timeout message.
+//  - nothing at all by the step's timeout (or its quiet timeout: the frame's
+//    line time and the answer time, after which no reply can begin): the
+//    sequence stops with the request code's timeout message.
 //
 // The first frame waits until the line is quiet (quietAt, see LineQuietAt):
-// an earlier reply still coming would otherwise be taken for the first step's.
-// A block in that wait is no one's; it only puts the first frame a silence
-// after it. The wait is never longer than the first step's timeout.
+// an earlier reply still coming would otherwise be taken for the first step's,
+// and on a two-wire RS-485 line both frames would be lost. A block in that
+// wait is no one's; it only puts the first frame a silence after it. The wait
+// is never longer than the first step's timeout.
 //
 // Use:
 //   RequestSequence seq(steps, timing);
@@ -46,32 +49,58 @@ struct SequenceStep {
     std::string label;  // what the step does, for progress and reports
     std::optional<SequenceTime> timeout{};  // instead of the one the line's timing gives
     // Nothing at all by then: the step has timed out, though a reply that has
-    // begun may take until `timeout`. A scan's silent candidates cost this
-    // alone.
+    // begun may take until `timeout`; instead of the line timing's Quiet().
+    // A scan's silent candidates cost this alone.
     std::optional<SequenceTime> quietTimeout{};
 };
 
-// How long the line takes: a step's timeout and the settle and silence times
-// that end a reply.
+// How long the line takes: a step's timeouts and the gaps that end a reply.
+//
+// The answer time is the module's longest time from a request's end until its
+// reply's first block reaches the tool: the module's (or slave's) own answer
+// and whatever lies between, a USB adapter's latency timer and the reader's
+// hand-over included. One figure, as the traffic log's response times show
+// it, rather than an answer time plus a separate adapter allowance: what the
+// line needs to know is when a reply can no longer begin, and only the sum
+// says that. `adapterLatency` stays for one thing alone: a reply whose shape
+// is unknown ends only after a silence longer than an adapter may hold bytes.
 struct SequenceTiming {
     uint32_t baud = 9600;
     int bitsPerCharacter = 10;  // start bit, data bits, parity bit, stop bits
-    // The module's longest time from a request's end to its reply's start.
-    SequenceTime answerTime{500};
-    // What a USB serial adapter adds to every exchange at the least.
+    // The module's longest time to answer, as seen from the tool (above);
+    // unset, each request's protocol has its own (DefaultAnswerTime).
+    std::optional<SequenceTime> answerTime{};
+    // How long a USB serial adapter may hold received bytes back.
     SequenceTime adapterLatency{20};
 
+    // The answer time a request of `code` is given.
+    SequenceTime AnswerTime(int code) const;
     // Line time of `count` characters, rounded up.
     SequenceTime Characters(size_t count) const;
-    // After a complete reply: room for a trailing byte, never under the latency.
+    // The MODBUS serial line's inter-frame gap, t3.5: three and a half
+    // character times, fixed at 1.75 ms above 19200 baud; rounded up.
+    SequenceTime InterFrame() const;
+    // After a complete reply, before the next frame: the inter-frame gap. An
+    // adapter hands a frame's bytes over together and the reader a block only
+    // after a silence of its own, so waiting longer gains nothing.
     SequenceTime Settle() const;
-    // Ends a reply whose shape is unknown.
+    // Ends a reply whose shape is unknown: the adapter's latency and t3.5.
     SequenceTime Silence() const;
-    // The step's own timeout if it has one, else the frame's and the longest
-    // reply's line time, the answer time and the latency; HART requests add
-    // the instrument's leg at 1200 baud.
+    // Nothing by then and no reply can begin: the frame's line time and the
+    // answer time; HART requests add their leg to the instrument at 1200 baud.
+    SequenceTime Quiet(const SequenceStep& step) const;
+    // The step's own timeout if it has one, else the quiet time and the
+    // longest reply's line time (HART: both ways at 1200 baud too).
     SequenceTime Timeout(const SequenceStep& step) const;
 };
+
+// The module's longest time to answer a request of `code`, as seen from the
+// tool, when none is set: 500 ms for the module's configuration frames (a set
+// command may store the setting before it answers) and for HART commands (the
+// module's relay and the instrument's turnaround; their leg at 1200 baud is
+// counted apart); 100 ms for MODBUS (a slave answers within tens of
+// milliseconds, a USB adapter adds up to 16 ms).
+SequenceTime DefaultAnswerTime(int code);
 
 // The last request on the line, as a sequence about to start sees it.
 struct LineHistory {
@@ -82,9 +111,10 @@ struct LineHistory {
 };
 
 // When a new sequence may write its first frame without the last request's
-// reply landing in it: that reply has ended by its frame and a silence has
-// followed, or it can no longer come (its step's time has passed with nothing,
-// or with a reply still incomplete).
+// reply landing in it or on it: that reply has ended by its frame and t3.5
+// has followed (a wrong one: a silence), or it can no longer come (its step's quiet time has passed
+// with nothing, or its timeout with a reply still incomplete) and t3.5 has
+// followed that.
 SequenceTime LineQuietAt(const LineHistory& line, const SequenceTiming& timing);
 
 struct SequenceOutput {

@@ -7,6 +7,7 @@
 #include "exchange/requestcodes.h"
 #include "exchange/requeststeps.h"
 #include "hart/replies.h"
+#include "modbus/crc16.h"
 #include "protocol/configframes.h"
 #include "protocol/hexbytes.h"
 
@@ -36,22 +37,38 @@ constexpr LineSetting kLineOrder[] = {
 
 int BitsPerCharacter(LineParity parity) { return parity == LineParity::None ? 10 : 11; }
 
-// The step's two timeouts: nothing by `quiet` is silence; a reply of
-// `replyLength` that has begun is given its line time besides.
-void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, size_t replyLength, bool hart) {
+// The step's two timeouts: nothing by `quiet` (the frame's line time and the
+// answer time) is silence; a reply of `replyLength` that has begun is given
+// its line time besides.
+void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, ScanKind kind, size_t replyLength) {
+    const bool hart = kind == ScanKind::Instrument;
     SequenceStep& step = c.step;
-    Ms quiet = timing.Characters(step.frame.size()) + timing.answerTime + timing.adapterLatency;
-    Ms reply = timing.Characters(replyLength);
-    if (hart) {
-        quiet += kHartLeg.Characters(step.frame.size());
-        reply += kHartLeg.Characters(replyLength);
-    }
-    step.quietTimeout = quiet;
-    step.timeout = quiet + reply;
     c.frameTime = timing.Characters(step.frame.size()) +
                   (hart ? kHartLeg.Characters(step.frame.size()) : Ms(0));
-    c.lineTime = timing.Characters(step.frame.size()) + timing.Characters(replyLength) +
-                 (hart ? kHartLeg.Characters(step.frame.size() + replyLength) : Ms(0));
+    c.replyTime = timing.Characters(replyLength) + (hart ? kHartLeg.Characters(replyLength) : Ms(0));
+    c.gap = timing.InterFrame();
+    step.quietTimeout = c.frameTime + timing.answerTime.value_or(DefaultScanAnswerTime(kind));
+    step.timeout = *step.quietTimeout + c.replyTime;
+}
+
+// Bytes that may be the candidate's own reply spoiled by the line: cut short,
+// or a frame whose own check (CRC, checksum) fails. A whole frame that checks
+// out and still answers nothing (another slave, a refusal) is no noise; nor,
+// on the line scan, what a module at another setting sends.
+bool Damaged(ScanKind kind, const ReplyVerdict& verdict, std::string_view received) {
+    if (verdict.state == VerdictState::Incomplete) return true;
+    switch (kind) {
+        case ScanKind::Line:
+            return false;
+        case ScanKind::Instrument:
+            return !verdict.hartResponse;
+        case ScanKind::Bus:
+            break;
+    }
+    if (received.size() < 4) return true;
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(received.data()), received.size());
+    const auto crc = ModbusCrc16(bytes.first(bytes.size() - 2));
+    return crc[0] != bytes[bytes.size() - 2] || crc[1] != bytes[bytes.size() - 1];
 }
 
 std::string VersionText(std::string_view reply) {
@@ -80,9 +97,22 @@ std::string LineSettingText(const LineSetting& line) {
 }
 
 std::chrono::milliseconds DefaultScanAnswerTime(ScanKind kind) {
-    // The instrument starts its reply within 28 bit times at 1200 baud (23 ms);
-    // the module passes it on.
-    return kind == ScanKind::Bus ? Ms(10) : kind == ScanKind::Instrument ? Ms(40) : Ms(50);
+    switch (kind) {
+        case ScanKind::Bus:
+            // A slave answers within tens of milliseconds; a USB adapter adds
+            // up to 16 ms of latency timer.
+            return Ms(50);
+        case ScanKind::Instrument:
+            // The instrument starts its reply within 28 bit times at 1200 baud
+            // (23 ms), the module passes it on as it comes; the 1200 baud leg
+            // of the request is counted apart.
+            return Ms(60);
+        case ScanKind::Line:
+            break;
+    }
+    // The module frames a configuration query by a short silence of its own
+    // and answers the version from memory.
+    return Ms(70);
 }
 
 ScanRange DefaultScanRange(ScanKind kind) {
@@ -134,7 +164,7 @@ ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory) {
         c.line = line;
         c.label = LineSettingText(line);
         c.step = {QueryFrame(kQueryVersion), kCodeCommunicationQuery, c.label};
-        SetTimeouts(c, at, kLongestVersionReply, false);
+        SetTimeouts(c, at, ScanKind::Line, kLongestVersionReply);
     }
     return plan;
 }
@@ -144,7 +174,7 @@ namespace {
 // One candidate an address: `step` builds its frame, `name` its label's word.
 template <typename MakeStep>
 ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange range,
-                     const char* name, MakeStep step, size_t replyLength, bool hart) {
+                     const char* name, MakeStep step, size_t replyLength) {
     ScanPlan plan{kind, {}, false, std::nullopt};
     for (int address = range.first; address <= range.last; ++address) {
         ScanCandidate& c = plan.candidates.emplace_back();
@@ -152,7 +182,7 @@ ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange rang
         c.label = std::string(name) + " " + std::to_string(address);
         c.step = step(address);
         c.step.label = c.label;
-        SetTimeouts(c, timing, replyLength, hart);
+        SetTimeouts(c, timing, kind, replyLength);
     }
     return plan;
 }
@@ -161,13 +191,12 @@ ScanPlan AddressPlan(ScanKind kind, const SequenceTiming& timing, ScanRange rang
 
 ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range) {
     return AddressPlan(ScanKind::Bus, timing, range, "slave",
-                       [](int slave) { return ModbusReadStep(slave, 0, 1); }, kOneRegisterReply,
-                       false);
+                       [](int slave) { return ModbusReadStep(slave, 0, 1); }, kOneRegisterReply);
 }
 
 ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range) {
     return AddressPlan(ScanKind::Instrument, timing, range, "polling address", HartCommand0Step,
-                       kCommand0Reply, true);
+                       kCommand0Reply);
 }
 
 std::string ScanFind::Text() const {
@@ -246,7 +275,57 @@ CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
     const ReplyVerdict verdict = JudgeReply(c.step.code, c.step.frame, *received);
     return {CandidateResult::Garbage, std::nullopt,
             HexTextTrailingBlank(received->substr(0, 16)) + (received->size() > 16 ? "... " : "") +
-                "(" + VerdictText(verdict) + ")"};
+                "(" + VerdictText(verdict) + ")",
+            Damaged(plan.kind, verdict, *received)};
+}
+
+std::optional<size_t> ScanTally::Next() const {
+    if (over_ || next_ >= plan_->candidates.size()) return std::nullopt;
+    return next_;
+}
+
+ScanTally::Recorded ScanTally::Record(const std::optional<std::string>& received) {
+    Recorded r;
+    if (!Next()) return r;
+    const size_t index = next_;
+    r.outcome = JudgeCandidate(*plan_, index, received);
+    if (r.outcome.result == CandidateResult::Garbage && r.outcome.damaged &&
+        tries_ < plan_->retries) {
+        ++tries_;
+        ++retries_;
+        r.again = true;
+        return r;
+    }
+    ++next_;
+    tries_ = 0;
+    switch (r.outcome.result) {
+        case CandidateResult::Found: {
+            const size_t found = r.outcome.find->candidate;
+            r.newFind = std::none_of(finds_.begin(), finds_.end(),
+                                     [&](const ScanFind& f) { return f.candidate == found; });
+            if (!r.newFind) break;
+            finds_.push_back(*r.outcome.find);
+            // A late find was given up as garbage when it was asked: it is
+            // no longer a candidate noise may have hidden.
+            garbage_.erase(std::remove_if(garbage_.begin(), garbage_.end(),
+                                          [&](const Note& n) { return n.candidate == found; }),
+                           garbage_.end());
+            over_ = plan_->stopAtFirstFind;
+            break;
+        }
+        case CandidateResult::Garbage:
+            garbage_.push_back({index, r.outcome.note, r.outcome.damaged});
+            break;
+        case CandidateResult::Silent:
+            break;
+    }
+    return r;
+}
+
+size_t ScanTally::noisy() const {
+    if (plan_->stopAtFirstFind && !finds_.empty()) return 0;
+    return static_cast<size_t>(
+        std::count_if(garbage_.begin(), garbage_.end(), [](const Note& n) { return n.damaged; }));
 }
 
 std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,
@@ -258,9 +337,11 @@ std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size
     for (size_t i = 0; i < plan.candidates.size(); ++i) {
         const ScanCandidate& c = plan.candidates[i];
         const bool isFound = has(found, i);
-        total += isFound           ? c.lineTime
-                 : has(garbage, i) ? c.frameTime
-                                   : c.step.quietTimeout.value_or(Ms(0));
+        const Ms quiet = c.step.quietTimeout.value_or(Ms(0));
+        total += (isFound           ? quiet + c.replyTime
+                  : has(garbage, i) ? c.frameTime
+                                    : quiet) +
+                 c.gap;
         if (isFound && plan.stopAtFirstFind) break;
     }
     return total;

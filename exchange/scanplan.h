@@ -7,9 +7,12 @@
 //  - Bus: MODBUS slave addresses with a function 03 read of one register; a
 //    valid reply and an exception reply both mean a slave is there.
 //  - Instrument: HART polling addresses with command 0 short frames.
-// A candidate that stays silent costs its quiet timeout alone (the frame's
-// line time, the module's answer time and the adapter's latency); one whose
-// reply has begun may take its whole line time.
+// Each candidate waits for its reply or its timeout before the next frame
+// goes out, never talking over an answering slave. A candidate that stays
+// silent costs its quiet timeout (the frame's line time and the answer time,
+// by which any reply has begun) and the inter-frame gap; one whose reply has
+// begun may take its line time too. A candidate that brought garbage is asked
+// again, as the plan's retries allow, before it is given up as noise.
 #pragma once
 
 #include <array>
@@ -43,9 +46,10 @@ const char* ParityName(LineParity parity);  // "None", "Odd", "Even"
 char ParityLetter(LineParity parity);       // 'N', 'O', 'E'
 std::string LineSettingText(const LineSetting& line);  // "19200 Even"
 
-// The answer time a scan allows by default: short where the goal is many
-// candidates a second (a MODBUS slave answers within milliseconds), longer
-// where the module or the instrument takes its time.
+// The answer time a scan allows by default: the longest time the query it
+// sends takes to answer, as seen from the tool (see SequenceTiming): 50 ms on
+// the bus, 60 ms for an instrument (its leg at 1200 baud apart), 70 ms for the
+// module's version query.
 std::chrono::milliseconds DefaultScanAnswerTime(ScanKind kind);
 
 // The addresses a scan may cover and those it covers unasked.
@@ -64,10 +68,12 @@ struct ScanCandidate {
     int address = 0;   // bus: the slave; instrument: the polling address
     std::string label;  // "19200 Even", "slave 17", "polling address 5"
     SequenceStep step;
-    // The frame's and a whole reply's line time: what a find costs at the least.
-    std::chrono::milliseconds lineTime{0};
-    // The frame's alone: what garbage costs at the least (it ends the candidate).
+    // The frame's line time: what garbage costs at the least.
     std::chrono::milliseconds frameTime{0};
+    // A whole reply's line time: what a find adds to the quiet timeout.
+    std::chrono::milliseconds replyTime{0};
+    // The inter-frame gap at the candidate's speed, after whatever ends it.
+    std::chrono::milliseconds gap{0};
 };
 
 struct ScanPlan {
@@ -78,11 +84,13 @@ struct ScanPlan {
     // Bus and instrument scans: the line to run on (one a line scan just
     // found); none, the line as it is.
     std::optional<LineSetting> line;
+    // How often a candidate whose bytes may be its reply spoiled is asked again.
+    int retries = 2;
 };
 
-// `timing` gives the answer time, the adapter's latency and the character
-// size; its speed is the line's for the bus and the instrument scans, and
-// each candidate's own for the line scan.
+// `timing` gives the answer time (unset: DefaultScanAnswerTime) and the
+// character size; its speed is the line's for the bus and the instrument
+// scans, and each candidate's own for the line scan.
 ScanPlan LineScanPlan(const SequenceTiming& timing, LineSetting factory = kFactoryLine);
 ScanPlan BusScanPlan(const SequenceTiming& timing, ScanRange range);
 ScanPlan InstrumentScanPlan(const SequenceTiming& timing, ScanRange range);
@@ -114,6 +122,11 @@ struct CandidateOutcome {
     CandidateResult result = CandidateResult::Silent;
     std::optional<ScanFind> find;
     std::string note;  // garbage: what came and why it is not an answer
+    // Garbage that may be the candidate's own reply spoiled by the line (a
+    // wrong CRC, a cut or broken frame): asked again, and left so, it may have
+    // hidden a find. On the line scan only a cut reply: other bytes there are
+    // what a module at another setting sends, and asking again changes nothing.
+    bool damaged = false;
 };
 
 // What the bytes that came for candidate `index` mean; nullopt: nothing came.
@@ -122,9 +135,53 @@ struct CandidateOutcome {
 CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
                                 const std::optional<std::string>& received);
 
-// What the candidates cost at the least: the line time of every frame and of
-// the finds' replies, the quiet timeout of every silent one (garbage, a
-// module at another speed, ends its candidate at its first bytes: its
-// frame's line time). For the goals.
+// A scan's course through its plan: which candidate to ask next, and what
+// the candidates' bytes made of it. Each candidate is asked once, and again
+// while its bytes may be its own reply spoiled (CandidateOutcome::damaged)
+// and the plan's retries allow. Pure: the scan job asks and brings the bytes.
+class ScanTally {
+public:
+    struct Note {
+        size_t candidate;
+        std::string text;
+        bool damaged = false;
+    };
+    struct Recorded {
+        CandidateOutcome outcome;
+        bool again = false;    // the same candidate is asked once more
+        bool newFind = false;  // outcome.find is new (a late reply names one found before)
+    };
+
+    explicit ScanTally(const ScanPlan& plan) : plan_(&plan) {}
+
+    // The candidate to ask now; nullopt once every one is done (or the line
+    // scan found its module).
+    std::optional<size_t> Next() const;
+    // What came for the candidate Next() named: nullopt, nothing.
+    Recorded Record(const std::optional<std::string>& received);
+
+    const std::vector<ScanFind>& finds() const { return finds_; }
+    // Bytes that answered nothing at a candidate's last try, by candidate.
+    const std::vector<Note>& garbage() const { return garbage_; }
+    // Candidates still spoiled after their retries: finds noise may have
+    // hidden (none once the line scan found the module's one setting).
+    size_t noisy() const;
+    size_t retries() const { return retries_; }  // tries after a candidate's first
+    size_t tried() const { return next_; }       // candidates done with
+
+private:
+    const ScanPlan* plan_;
+    size_t next_ = 0;
+    int tries_ = 0;
+    bool over_ = false;
+    size_t retries_ = 0;
+    std::vector<ScanFind> finds_;
+    std::vector<Note> garbage_;
+};
+
+// What the candidates cost at the least, each with the inter-frame gap after
+// it: the quiet timeout of a silent one (the frame's line time and the answer
+// time), the same and the reply's line time for a find, the frame's line time
+// for garbage (it may come at once). For the goals.
 std::chrono::milliseconds ScanFloor(const ScanPlan& plan, const std::vector<size_t>& found,
                                     const std::vector<size_t>& garbage = {});

@@ -101,7 +101,9 @@ public:
 
     const ExchangeRecord& Current() const { return current_; }
 
-    // The module's longest answer time, which the runs' timeouts allow for.
+    // The module's longest answer time as seen from the tool, which the runs'
+    // timeouts allow for, for every request alike; unset, each protocol's own
+    // (DefaultAnswerTime in exchange/requestsequence.h).
     void SetAnswerTime(std::chrono::milliseconds answer) { answerTime_ = answer; }
     // How long yet until the last request's reply has ended or can no longer
     // come; a run's first frame waits that long. Zero or less: quiet.
@@ -139,7 +141,7 @@ private:
     LineClient* active_ = nullptr;
     LineClient* afterRuns_ = nullptr;  // claimed while runs held the line
     LineClient* resting_ = nullptr;
-    std::chrono::milliseconds answerTime_{500};
+    std::optional<std::chrono::milliseconds> answerTime_;
     // The last request as a step (what it awaits) and when a block last came:
     // what a run's first frame waits for.
     SequenceStep lastStep_;

@@ -1,7 +1,6 @@
 #include "session/scanjob.h"
 
 #include <QTimer>
-#include <algorithm>
 
 #include "session/link.h"
 #include "session/linkrun.h"
@@ -19,7 +18,7 @@ bool ScanJob::Start(ScanPlan plan) {
         return false;
     plan_ = std::move(plan);
     report_ = {};
-    next_ = 0;
+    tally_.emplace(plan_);
     running_ = true;
     cancelling_ = false;
     baud_ = link_->Settings().baudRate;
@@ -57,45 +56,37 @@ bool ScanJob::SetLine(const LineSetting& line) {
 
 void ScanJob::Next() {
     if (!running_) return;
-    if (next_ >= plan_.candidates.size()) return Finish();
-    const ScanCandidate& c = plan_.candidates[next_];
+    const std::optional<size_t> next = tally_->Next();
+    if (!next) return Finish();
+    const ScanCandidate& c = plan_.candidates[*next];
     if (plan_.kind == ScanKind::Line && !SetLine(c.line)) return;
-    emit trying(static_cast<int>(next_), static_cast<int>(plan_.candidates.size()),
+    emit trying(static_cast<int>(*next), static_cast<int>(plan_.candidates.size()),
                 QString::fromStdString(c.label));
     if (run_) run_->deleteLater();
+    // Its first frame waits until the last reply has ended, or can no longer come.
     run_ = link_->Start({c.step}, {}, this);
     connect(run_, &LinkRun::finished, this, &ScanJob::Ended);
 }
 
 void ScanJob::Ended() {
     if (!running_) return;
-    const size_t index = next_++;
-    ++report_.tried;
+    const int index = static_cast<int>(*tally_->Next());
     if (cancelling_) {
+        report_.tried = tally_->tried() + 1;
         report_.cancelled = true;
         return Finish();
     }
     const std::optional<std::string> received =
         run_->state() == LinkRun::State::Finished ? run_->replies().front() : run_->received();
-    const CandidateOutcome outcome = JudgeCandidate(plan_, index, received);
-    switch (outcome.result) {
-        case CandidateResult::Found:
-            // A late reply names an earlier candidate: never the same one twice.
-            if (std::any_of(report_.finds.begin(), report_.finds.end(), [&](const ScanFind& f) {
-                    return f.candidate == outcome.find->candidate;
-                }))
-                break;
-            report_.finds.push_back(*outcome.find);
-            emit found(report_.finds.back());
-            if (plan_.stopAtFirstFind) return Finish();
-            break;
-        case CandidateResult::Garbage:
-            report_.garbage.push_back({index, outcome.note});
-            emit noted(static_cast<int>(index), QString::fromStdString(outcome.note));
-            break;
-        case CandidateResult::Silent:
-            break;
-    }
+    const ScanTally::Recorded r = tally_->Record(received);
+    report_.finds = tally_->finds();
+    report_.garbage = tally_->garbage();
+    report_.noisy = tally_->noisy();
+    report_.retries = tally_->retries();
+    report_.tried = tally_->tried();
+    if (r.outcome.result == CandidateResult::Garbage)
+        emit noted(index, QString::fromStdString(r.outcome.note), r.again);
+    if (r.newFind) emit found(report_.finds.back());
     // From the event loop: the runner finishes its own ended() first.
     QTimer::singleShot(0, this, &ScanJob::Next);
 }

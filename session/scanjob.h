@@ -4,13 +4,17 @@
 // line back as it found it at the end, found or not; the bus and instrument
 // scans run on the line as it is. Every frame goes out through the link, so
 // the traffic log sees it. A bus or instrument scan given a line runs on it
-// and puts the line back too. Shared by the Find Module dialog and tavrix-cli.
+// and puts the line back too. Each candidate's run waits for the line to be
+// quiet (the last reply ended and t3.5, or its timeout); a candidate whose
+// bytes may be its reply spoiled is asked again as the plan's retries allow.
+// Shared by the Find Module dialog and tavrix-cli.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,13 +25,13 @@ class Link;
 class LinkRun;
 
 struct ScanReport {
+    // As the plan's tally (exchange/scanplan.h) has them.
     std::vector<ScanFind> finds;
-    struct Note {
-        size_t candidate;
-        std::string text;
-    };
-    std::vector<Note> garbage;  // bytes that answered nothing, by candidate
-    size_t tried = 0;           // candidates whose exchange ended
+    using Note = ScanTally::Note;
+    std::vector<Note> garbage;  // bytes that answered nothing at a candidate's last try
+    size_t noisy = 0;    // candidates still spoiled after their retries: finds noise may hide
+    size_t retries = 0;  // tries after a candidate's first
+    size_t tried = 0;    // candidates whose exchanges ended
     bool cancelled = false;
     QString failure;  // why the scan stopped short (the port, the line): "" otherwise
     std::chrono::milliseconds elapsed{0};
@@ -50,7 +54,8 @@ public:
 signals:
     void trying(int candidate, int total, const QString& label);
     void found(const ScanFind& find);
-    void noted(int candidate, const QString& note);
+    // Bytes that answered nothing; `again`: the candidate is asked once more.
+    void noted(int candidate, const QString& note, bool again);
     void finished();
 
 private:
@@ -63,7 +68,7 @@ private:
     LinkRun* run_ = nullptr;  // the candidate under way
     ScanPlan plan_;
     ScanReport report_;
-    size_t next_ = 0;
+    std::optional<ScanTally> tally_;
     bool running_ = false;
     bool cancelling_ = false;
     // The line as the engineer had it, for a line scan to put back.

@@ -73,8 +73,9 @@ FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
     answerTime_->setSuffix(" ms");
     answerTime_->setSpecialValueText("each scan's own");
     answerTime_->setToolTip(
-        "How long a silent candidate is waited for beyond the line time: by default 50 ms for "
-        "the line settings, 10 ms for a MODBUS slave, 40 ms for a HART instrument");
+        "The longest time to answer, the adapter's latency included: a candidate silent by "
+        "then has no reply coming. By default 70 ms for the line settings, 50 ms for a MODBUS "
+        "slave, 60 ms for a HART instrument");
     grid->addWidget(checkLine_, 0, 0, 1, 4);
     grid->addWidget(checkBus_, 1, 0);
     grid->addWidget(busFirst_, 1, 1);
@@ -137,7 +138,9 @@ FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
         candidate_->setText(QString("Trying %1 (%2 of %3)").arg(label).arg(index + 1).arg(total));
     });
     connect(job_, &ScanJob::found, this, &FindModuleDialog::AddFind);
-    connect(job_, &ScanJob::noted, this, [this] { ++garbage_; });
+    connect(job_, &ScanJob::noted, this, [this](int, const QString&, bool again) {
+        if (!again) ++garbage_;
+    });
     connect(job_, &ScanJob::finished, this, &FindModuleDialog::Finished);
 }
 
@@ -180,6 +183,7 @@ bool FindModuleDialog::StartScans() {
                                             {hartFirst_->value(), hartLast_->value()}));
     finds_.clear();
     garbage_ = 0;
+    noisy_ = 0;
     table_->setRowCount(0);
     summary_->clear();
     SetRunning(true);
@@ -209,6 +213,8 @@ void FindModuleDialog::CancelScans() {
 
 void FindModuleDialog::Finished() {
     const ScanReport& report = job_->report();
+    // On the line scan a find means the one module is there: noise before it hid nothing.
+    if (!(job_->plan().stopAtFirstFind && !report.finds.empty())) noisy_ += report.noisy;
     if (!report.failure.isEmpty() || report.cancelled) queue_.clear();
     if (!queue_.empty()) return StartNext();
 
@@ -224,6 +230,10 @@ void FindModuleDialog::Finished() {
                     "talker): see the traffic log.")
                     .arg(garbage_ == 1 ? QString("1 candidate")
                                        : QString("%1 candidates").arg(garbage_));
+    if (noisy_ > 0)
+        text += QString(" Line noise may have hidden %1: the reply stayed spoiled when asked "
+                        "again.")
+                    .arg(noisy_ == 1 ? QString("1 candidate") : QString("%1 candidates").arg(noisy_));
     if (finds_.empty() && !report.cancelled)
         text += " A slow module may need a longer answer time.";
     summary_->setText(text);

@@ -64,5 +64,6 @@ private:
     std::vector<ScanPlan> queue_;  // the chosen scans still to run
     std::vector<ScanFind> finds_;
     size_t garbage_ = 0;
+    size_t noisy_ = 0;  // of those, spoiled replies still so after their retries
     bool openedHere_ = false;
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -645,4 +646,76 @@ TEST(Cli, NoJournalWritesNone) {
             QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
         EXPECT_EQ(files.size(), journal ? 1 : 0);
     }
+}
+
+// A bus scan waits for each slave's reply before it asks the next: its
+// journal shows each find as an OK reply right after its own request, and
+// no request written before the reply before it had ended and t3.5 (3.65 ms
+// at 9600 baud) had passed.
+TEST(Cli, ABusScanNeverAsksOverAnAnsweringSlave) {
+    SimOptions options;
+    TavrixModule module;
+    module.settings().slaveAddress = "003";
+    module.settings().otherModules = {17};
+    SimServer server(module, options);
+    const QString path = QString::fromStdString(server.Open());
+    server.Start();
+    QTemporaryDir state;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", state.path());
+    QProcess cli;
+    cli.setProcessEnvironment(environment);
+    cli.start(TAVRIX_CLI_PATH, {"--port", path, "--json", "scan", "bus", "--range", "1-20"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    server.Stop();
+    const QJsonObject result = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_EQ(result["finds"].toArray().size(), 2);
+    EXPECT_EQ(result["noisy"].toInt(-1), 0);
+
+    const QStringList journals =
+        QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
+    ASSERT_EQ(journals.size(), 1);
+    QFile file(state.filePath("tavrix/" + journals.front()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    struct Event {
+        QDateTime time;
+        QByteArray dir, verdict;
+        int slave;
+    };
+    std::vector<Event> events;
+    qsizetype timeAt = -1, dir = -1, verdict = -1, hex = -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> cells = line.split('\t');
+        if (line.startsWith("#") || line.isEmpty()) continue;
+        if (dir < 0) {
+            timeAt = cells.indexOf("Time");
+            dir = cells.indexOf("Dir");
+            verdict = cells.indexOf("Verdict");
+            hex = cells.indexOf("Hex");
+            continue;
+        }
+        events.push_back({QDateTime::fromString(QString::fromLatin1(cells[timeAt]), Qt::ISODateWithMs),
+                          cells[dir], cells[verdict], cells[hex].left(2).toInt(nullptr, 16)});
+    }
+    std::vector<int> found;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const Event& e = events[i];
+        if (e.dir != "RX") continue;
+        found.push_back(e.slave);
+        EXPECT_EQ(e.verdict, "OK") << "slave " << e.slave;
+        // Its own request just before it, and no timeout for it.
+        ASSERT_GE(i, 1u);
+        EXPECT_EQ(events[i - 1].dir, "TX");
+        EXPECT_EQ(events[i - 1].slave, e.slave);
+        ASSERT_LT(i + 1, events.size());
+        const Event& next = events[i + 1];
+        EXPECT_EQ(next.dir, "TX") << "slave " << e.slave;
+        // The journal's times are whole milliseconds.
+        EXPECT_GE(e.time.msecsTo(next.time), 3) << "slave " << e.slave;
+    }
+    EXPECT_EQ(found, (std::vector<int>{3, 17}));
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const Event& e) { return e.dir == "TIMEOUT"; }),
+              18);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 
@@ -53,36 +54,40 @@ TEST(LineScanPlan, TriesEverySettingOnceMostLikelyFirst) {
     EXPECT_EQ(other.candidates[1].label, "38400 Odd");
 }
 
-// A silent candidate costs the frame's line time, the answer time and the
-// adapter's latency; one whose reply has begun may take its line time too.
+// A silent candidate costs the frame's line time and the answer time (which
+// holds the adapter's latency); one whose reply has begun may take its line
+// time too.
 TEST(ScanPlan, CandidateTimeoutsFromTheLine) {
     const struct {
         const char* name;
         ScanPlan plan;
         size_t candidate;
-        Ms quiet, timeout;
+        Ms quiet, timeout, gap;
     } cases[] = {
-        // 8 bytes at 9600 8N1 (9 ms) + 10 + 20; the 7-byte reply 8 ms more.
-        {"bus", BusScanPlan(At9600(ScanKind::Bus), {1, 247}), 0, Ms(39), Ms(47)},
-        // 7 bytes at 9600 (8 ms) + 50 + 20; at 1200 8O1 (65 ms) + 50 + 20.
-        {"line 9600 None", LineScanPlan(At9600(ScanKind::Line)), 0, Ms(78), Ms(145)},
-        {"line 1200 Odd", LineScanPlan(At9600(ScanKind::Line)), 17, Ms(135), Ms(722)},
-        // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 40 + 20.
+        // 8 bytes at 9600 8N1 (9 ms) + 50; the 7-byte reply 8 ms more.
+        {"bus", BusScanPlan(At9600(ScanKind::Bus), {1, 247}), 0, Ms(59), Ms(67), Ms(4)},
+        // 7 bytes at 9600 (8 ms) + 70; at 1200 8O1 (65 ms) + 70.
+        {"line 9600 None", LineScanPlan(At9600(ScanKind::Line)), 0, Ms(78), Ms(145), Ms(4)},
+        {"line 1200 Odd", LineScanPlan(At9600(ScanKind::Line)), 17, Ms(135), Ms(722), Ms(33)},
+        // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 60.
         {"instrument", InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 15}), 0, Ms(183),
-         Ms(183 + 34 + 294)},
+         Ms(183 + 34 + 294), Ms(4)},
     };
     for (const auto& c : cases) {
-        const SequenceStep& step = c.plan.candidates.at(c.candidate).step;
-        EXPECT_EQ(step.quietTimeout, c.quiet) << c.name;
-        EXPECT_EQ(step.timeout, c.timeout) << c.name;
+        const ScanCandidate& candidate = c.plan.candidates.at(c.candidate);
+        EXPECT_EQ(candidate.step.quietTimeout, c.quiet) << c.name;
+        EXPECT_EQ(candidate.step.timeout, c.timeout) << c.name;
+        EXPECT_EQ(candidate.gap, c.gap) << c.name;
     }
-    // The goal's budget: under 40 ms for each silent slave at 9600.
+    // The floor of a bus scan: each slave its request's line time, the answer
+    // time and t3.5; each find its reply's line time besides.
     const ScanPlan bus = BusScanPlan(At9600(ScanKind::Bus), {1, 247});
     EXPECT_EQ(bus.candidates.size(), 247u);
-    EXPECT_LE(ScanFloor(bus, {}), Ms(247 * 40));
+    EXPECT_EQ(ScanFloor(bus, {}), Ms(247 * (9 + 50 + 4)));
+    EXPECT_EQ(ScanFloor(bus, {2, 16, 199}), Ms(247 * (9 + 50 + 4) + 3 * 8));
     EXPECT_EQ(bus.candidates[16].label, "slave 17");
-    // Garbage ends a candidate at its first bytes: its floor is the frame's
-    // line time (7 bytes at 9600, 8 ms), not the quiet timeout it never waited out.
+    // Garbage may come at once: its floor is the frame's line time (7 bytes at
+    // 9600, 8 ms), not the quiet timeout it need not wait out.
     const ScanPlan line = LineScanPlan(At9600(ScanKind::Line));
     EXPECT_EQ(ScanFloor(line, {17}) - ScanFloor(line, {17}, {0}), Ms(78 - 8));
 }
@@ -127,6 +132,7 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         std::optional<std::string> received;
         CandidateResult result;
         std::string text;  // the find's text, or the start of the note
+        bool damaged = false;  // garbage that may be its own reply spoiled: asked again
     } cases[] = {
         {"line silent", &line, 0, std::nullopt, CandidateResult::Silent, ""},
         {"line version", &line, 1, "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#",
@@ -140,6 +146,16 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
          CandidateResult::Found, "slave 3 (answered with exception 02 Illegal data address)"},
         {"another slave", &bus, 0, WithCrc(std::string("\x05\x03\x02\x00\x00", 5)),
          CandidateResult::Garbage, "05 03 02 00 00 "},
+        {"a slave's reply cut", &bus, 16, std::string("\x11\x03\x02\x00", 4),
+         CandidateResult::Garbage, "11 03 02 00 (incomplete", true},
+        {"a byte flipped in a slave's reply", &bus, 16,
+         WithCrc(std::string("\x11\x03\x02\x00\x00", 5)).replace(3, 1, "\x40"),
+         CandidateResult::Garbage, "11 03 02 40 00", true},
+        {"line noise before the reply", &bus, 16,
+         "\x00" + WithCrc(std::string("\x11\x03\x02\x00\x00", 5)), CandidateResult::Found,
+         "slave 17"},
+        {"a version reply cut", &line, 0, std::string("QV:TAVRIX HART-MOD"),
+         CandidateResult::Garbage, "51 56 3A", true},
         // A slow slave's reply arrives while the next one is asked.
         {"slave answers late", &bus, 17, WithCrc(std::string("\x11\x03\x02\x00\x00", 5)),
          CandidateResult::Found, "slave 17"},
@@ -148,7 +164,11 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         {"instrument answers late", &hart, 6, Command0Reply(5), CandidateResult::Found,
          "polling address 5: "},
         {"bad CRC", &bus, 16, std::string("\x11\x03\x02\x00\x00\x00\x00", 7),
-         CandidateResult::Garbage, "11 03 02 00 00 00 00 (wrong: CRC"},
+         CandidateResult::Garbage, "11 03 02 00 00 00 00 (wrong: CRC", true},
+        {"an instrument's reply cut", &hart, 5, Command0Reply(5).substr(0, 20),
+         CandidateResult::Garbage, "FF FF FF FF FF 06 85", true},
+        {"a checksum spoiled", &hart, 5, Command0Reply(5).replace(12, 1, "\x00"),
+         CandidateResult::Garbage, "FF FF FF FF FF 06 85", true},
         {"instrument", &hart, 5, Command0Reply(5), CandidateResult::Found,
          "polling address 5: manufacturer 5A, device type 0B, device id 123456, HART 5, device "
          "revision 1"},
@@ -162,5 +182,68 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         EXPECT_EQ(outcome.result, c.result) << c.name;
         const std::string text = outcome.find ? outcome.find->Text() : outcome.note;
         EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.name << ": " << text;
+        EXPECT_EQ(outcome.damaged, c.damaged) << c.name;
+    }
+}
+
+// The tally asks each candidate once, again while its bytes may be its own
+// reply spoiled, and counts those still spoiled as noise that may hide a find.
+TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
+    const std::string slave3 = WithCrc(std::string("\x03\x03\x02\x00\x00", 5));
+    const std::string badCrc3 = slave3.substr(0, 5) + "\x00\x00";
+    const std::string version = "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#";
+    using Replies = std::map<size_t, std::vector<std::string>>;  // by candidate, by try
+    const struct {
+        const char* name;
+        ScanPlan plan;
+        int retries;
+        Replies replies;  // none: silent
+        std::vector<size_t> asked;
+        std::vector<std::string> finds;
+        size_t noisy, tally;  // noisy; tries after a first
+    } cases[] = {
+        {"garbled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {badCrc3, slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        {"cut, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {slave3.substr(0, 3), slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        {"garbled every time", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {badCrc3, badCrc3, badCrc3}}}, {0, 1, 2, 2, 2, 3}, {}, 1, 2},
+        {"no retries", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 0, {{2, {badCrc3}}},
+         {0, 1, 2, 3}, {}, 1, 0},
+        {"found, and another garbled", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 1,
+         {{0, {badCrc3, badCrc3}}, {2, {slave3}}}, {0, 0, 1, 2, 3}, {"slave 3"}, 1, 1},
+        // A whole frame from another slave is no noise: asked once.
+        {"another slave", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2, {{0, {slave3}}},
+         {0, 1, 2, 3}, {}, 0, 0},
+        // Bytes at another line setting are not asked again; the module is
+        // found at its own, and what came before hid nothing.
+        {"line: another setting, then found", LineScanPlan(At9600(ScanKind::Line)), 2,
+         {{0, {std::string("\x80\x00\xF8\x78", 4)}}, {1, {version}}}, {0, 1},
+         {"19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23"}, 0, 0},
+        {"line: a cut version asked again", LineScanPlan(At9600(ScanKind::Line)), 2,
+         {{0, {version.substr(0, 10), version}}}, {0, 0},
+         {"9600 None: TAVRIX HART-MODBUS V2.0 2025-02-23"}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        ScanPlan plan = c.plan;
+        plan.retries = c.retries;
+        ScanTally tally(plan);
+        std::vector<size_t> asked;
+        std::map<size_t, size_t> tries;
+        while (const auto next = tally.Next()) {
+            ASSERT_LT(asked.size(), 20u) << c.name;
+            asked.push_back(*next);
+            const auto it = c.replies.find(*next);
+            const size_t attempt = tries[*next]++;
+            std::optional<std::string> received;
+            if (it != c.replies.end() && attempt < it->second.size()) received = it->second[attempt];
+            tally.Record(received);
+        }
+        EXPECT_EQ(asked, c.asked) << c.name;
+        std::vector<std::string> finds;
+        for (const ScanFind& f : tally.finds()) finds.push_back(f.Text());
+        EXPECT_EQ(finds, c.finds) << c.name;
+        EXPECT_EQ(tally.noisy(), c.noisy) << c.name;
+        EXPECT_EQ(tally.retries(), c.tally) << c.name;
     }
 }
