@@ -420,8 +420,7 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
          [](TavrixModule& m, SimOptions& o) {
              m.settings().slaveAddress = "003";
              m.settings().otherModules = {17, 200};
-             o.replyDelayMs = 0;
-             o.requestGapMs = 4;
+             o.halfDuplex = true;  // a request over an answer would collide
          },
          {"scan", "bus"},
          {"slave 3", "slave 17", "slave 200"}},
@@ -444,6 +443,7 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
         const CliRun run = Cli(QStringList{"--port", path, "--json"} + c.args);
         server.Stop();
         EXPECT_EQ(run.status, 0) << c.what << ": " << run.err.toStdString();
+        EXPECT_EQ(server.collisions(), 0) << c.what;
         QStringList finds;
         for (const QJsonValue& value :
              QJsonDocument::fromJson(run.out.toUtf8()).object()["finds"].toArray()) {
@@ -718,4 +718,29 @@ TEST(Cli, ABusScanNeverAsksOverAnAnsweringSlave) {
     EXPECT_EQ(std::count_if(events.begin(), events.end(),
                             [](const Event& e) { return e.dir == "TIMEOUT"; }),
               18);
+}
+
+// On a line that loses bytes, a scan never reports a clean result it did not
+// have: 0 only with nothing left garbled, 4 with finds but some candidates
+// still garbled, and never a slave that is not there.
+TEST(Cli, ANoisyBusScanSaysWhatItMayHaveMissed) {
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        TavrixModule module;
+        module.settings().slaveAddress = "003";
+        module.settings().otherModules = {17};
+        SimServer server(module, {.seed = seed, .halfDuplex = true, .loseReplies = 15});
+        const QString path = QString::fromStdString(server.Open());
+        server.Start();
+        const CliRun run = Cli({"--port", path, "--json", "scan", "bus", "--range", "1-20"});
+        server.Stop();
+        const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        const int noisy = result["noisy"].toInt(-1);
+        ASSERT_GE(noisy, 0) << run.out.toStdString();
+        QSet<int> found;
+        for (const QJsonValue& f : result["finds"].toArray()) found << f.toObject()["slave"].toInt();
+        EXPECT_TRUE(found.subtract({3, 17}).isEmpty()) << seed;
+        const int expected = result["finds"].toArray().isEmpty() ? 1 : noisy > 0 ? 4 : 0;
+        EXPECT_EQ(run.status, expected) << seed << run.out.toStdString();
+        EXPECT_EQ(server.collisions(), 0) << seed;
+    }
 }
