@@ -341,7 +341,7 @@ TEST_F(FaultTest, AdapterPulledOutMidApplyThenRestored) {
     QTemporaryDir dir;
     const QString profile = CommissionedProfileFile(dir.path());
     SimOptions options;
-    options.hangUpAfter = 6 + 5;  // the snapshot, then five set commands
+    options.hangUpAfter = 12 + 5;  // the snapshot (six queries, twice), then five set commands
     options.replyDelayMs = 1;
     options.requestGapMs = 5;
     OpenOnSimulator(options);
