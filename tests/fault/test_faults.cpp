@@ -345,7 +345,7 @@ TEST_F(FaultTest, AdapterPulledOutMidApplyThenRestored) {
     options.replyDelayMs = 1;
     options.requestGapMs = 5;
     OpenOnSimulator(options);
-    form.Link1->SetAnswerTime(std::chrono::milliseconds(50));
+    form.Link1->SetAnswerTime(std::chrono::milliseconds(80));
     const ModuleSettings factory = module.settings();
     StallMeter meter;
     ASSERT_TRUE(form.Profiles->ApplyProfileFrom(profile));

@@ -72,7 +72,7 @@ SimOptions Quick(SimOptions options = {}) {
     options.requestGapMs = 5;
     return options;
 }
-constexpr Ms kQuickAnswer{50};
+constexpr Ms kQuickAnswer{80};  // the adapter latency inside it, and room for a loaded machine
 
 // A commissioned module read as a profile; `quick` for the tests that only
 // need the profile, not a read at the default timing.
