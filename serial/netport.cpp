@@ -114,14 +114,20 @@ NetPort::~NetPort() {
     Close();  // the socket thread goes before what it posts to
 }
 
-void NetPort::Fail(int step, int error, const std::string& said) {
+void NetPort::Fail(int step, int error, const std::string& said, bool whole) {
     Close();
     TOpenFailure failure;
     failure.step = static_cast<TOpenStep>(step);
     failure.error = error;
     failure.path = settings_.name;
     failure.said = said;
-    throw ECommsError("Error opening network port", std::move(failure));
+    std::string message = "Error opening network port";
+    if (whole || changing_) {
+        message = OpenFailureSummary(failure);
+        for (size_t at; (at = message.find("\n\n")) != std::string::npos;) message.replace(at, 2, " ");
+    }
+    changing_ = false;
+    throw ECommsError(message, std::move(failure));
 }
 
 void NetPort::Open(const PortSettings& settings) {
@@ -155,11 +161,14 @@ void NetPort::ChangeLine(const PortSettings& settings) {
              settings.name + ": a raw TCP connection cannot change the line to " +
                  std::to_string(settings.baudRate) + " baud, parity " +
                  telnet::ParityName(telnet::ParityValue(settings.parity)) +
-                 "; the serial device server keeps its own settings.");
+                 "; the serial device server keeps its own settings.",
+             true);
     }
+    changing_ = true;
     StopThread();
     SetLine(settings, false);
     StartThread();
+    changing_ = false;
 }
 
 void NetPort::Connect(const NetPortName& name) {

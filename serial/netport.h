@@ -54,7 +54,9 @@ public:
 private:
     class Receiver;
 
-    [[noreturn]] void Fail(int step, int error, const std::string& said);
+    // Closes and throws; `whole`: the message is the cause and its fix (a
+    // line change, whose callers show only the message).
+    [[noreturn]] void Fail(int step, int error, const std::string& said, bool whole = false);
     void Connect(const NetPortName& name);
     void SetLine(const PortSettings& line, bool first);
     void StartThread();
@@ -64,6 +66,7 @@ private:
 
     PortSettings settings_;
     bool rfc2217_ = false;
+    bool changing_ = false;  // in ChangeLine: failures say their fix in the message
     int fd_ = -1;
     int closeEvent_ = -1;
     int wakeEvent_ = -1;
