@@ -139,10 +139,22 @@ void NetPort::Open(const PortSettings& settings) {
              "\"" + settings.name + "\" is not a network port of the form HOST:PORT.");
     }
     rfc2217_ = name->rfc2217;
-    Connect(*name);
-    if (rfc2217_) {
+    const auto deadline = Clock::now() + kConnectTimeout;
+    for (;;) {
+        Connect(*name);
+        if (!rfc2217_) break;
         telnet_ = std::make_unique<Telnet>();
-        SetLine(settings, true);
+        try {
+            SetLine(settings, true);
+            break;
+        } catch (const ECommsError&) {
+            // A server still letting go of the line after the last connection
+            // (ser2net: "Port's device already in use") closes a new one at
+            // once: tried again while the time allows.
+            if (!closedUnspoken_ || Clock::now() + std::chrono::milliseconds(200) >= deadline)
+                throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
     StartThread();
 }
@@ -302,6 +314,8 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
         }
     };
     std::vector<telnet::ComPortReply> replies;
+    bool spoke = false;
+    closedUnspoken_ = false;
     // Reads what comes before `done` holds; the data before the purge is
     // nobody's reply.
     const auto await = [&](const auto& done, const std::string& waitingFor) {
@@ -318,12 +332,14 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
             const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n <= 0) {
+                closedUnspoken_ = !spoke;
                 Fail(static_cast<int>(TOpenStep::NetConnect), n < 0 ? errno : ECONNRESET,
                      where + "the server closed the connection while the line was set up.");
             }
             std::vector<uint8_t> data;
             std::vector<telnet::Event> events;
             t.decoder.Feed(buffer.data(), static_cast<size_t>(n), data, events);
+            spoke = spoke || !events.empty();
             for (const telnet::Event& e : events) {
                 if (auto reply = telnet::DecodeComPortReply(e)) replies.push_back(*reply);
                 else if (e.kind != telnet::Event::Kind::Sub) send(t.options.Answer(e));

@@ -1,15 +1,9 @@
 // tavrix-cli as a program, against simulated modules on pseudo-terminals.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,6 +21,7 @@
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
 #include "tests/serial/ptypair.h"
+#include "tests/serial/ser2net.h"
 
 namespace {
 
@@ -756,95 +751,6 @@ TEST(Cli, ANoisyBusScanSaysWhatItMayHaveMissed) {
 
 namespace {
 
-// Debian puts it in /usr/sbin, outside a user's PATH.
-QString Ser2netProgram() {
-    const QString found = QStandardPaths::findExecutable("ser2net");
-    return !found.isEmpty() ? found
-                            : QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/sbin"});
-}
-
-// A TCP port nobody listens at now.
-int FreeTcpPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Listening(int port) {
-    QFile tcp("/proc/net/tcp");
-    if (!tcp.open(QIODevice::ReadOnly)) return false;
-    const QByteArray wanted = QString(":%1 ").arg(port, 4, 16, QChar('0')).toUpper().toLatin1();
-    for (const QByteArray& line : tcp.readAll().split('\n')) {
-        const QList<QByteArray> cells = line.simplified().split(' ');
-        if (cells.size() > 3 && (cells[1] + " ").endsWith(wanted) && cells[3] == "0A") return true;
-    }
-    return false;
-}
-
-// ser2net on 127.0.0.1: for each device an RFC 2217 port and a raw one.
-class Ser2net {
-public:
-    explicit Ser2net(const QStringList& devices) {
-        QString yaml;
-        for (int i = 0; i < devices.size(); ++i) {
-            rfc_.push_back(FreeTcpPort());
-            raw_.push_back(FreeTcpPort());
-            yaml += QString("connection: &rfc%1\n"
-                            "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                            "  connector: serialdev,%3,9600n81,local\n"
-                            "connection: &raw%1\n"
-                            "  accepter: tcp,127.0.0.1,%4\n"
-                            "  connector: serialdev,%3,9600n81,local\n")
-                        .arg(i)
-                        .arg(rfc_.back())
-                        .arg(devices[i])
-                        .arg(raw_.back());
-        }
-        QFile config(dir_.filePath("ser2net.yaml"));
-        config.open(QIODevice::WriteOnly);
-        config.write(yaml.toUtf8());
-        config.close();
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(Ser2netProgram(), {"-n", "-u", "-P", dir_.filePath("pid"), "-c",
-                                          config.fileName()});
-        started_ = process_.waitForStarted(10000) && PumpUntil(
-                                                         [&] {
-                                                             for (int p : rfc_ + raw_)
-                                                                 if (!Listening(p)) return false;
-                                                             return true;
-                                                         },
-                                                         std::chrono::milliseconds(10000));
-    }
-    ~Ser2net() { Kill(); }
-    bool started() const { return started_; }
-    QString Rfc(int i = 0) const { return QString("rfc2217://127.0.0.1:%1").arg(rfc_[i]); }
-    QString Raw(int i = 0) const { return QString("socket://127.0.0.1:%1").arg(raw_[i]); }
-    int RfcPort(int i = 0) const { return rfc_[i]; }
-    void Kill() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
-    QString Log() { return QString::fromUtf8(process_.readAll()); }
-
-private:
-    QTemporaryDir dir_;
-    QList<int> rfc_, raw_;
-    QProcess process_;
-    bool started_ = false;
-};
-
-#define REQUIRE_SER2NET()                                                                   \
-    if (Ser2netProgram().isEmpty())                                                         \
-    GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it): the "    \
-                    "network port's tests need a real serial device server"
-
 SimOptions HeldLine() {
     SimOptions o;
     o.rs485Line = true;  // the pty's termios, as ser2net sets it, decides the line's speed
@@ -877,12 +783,14 @@ TEST(CliNetwork, Rfc2217CarriesReadsAppliesHartAndTheLineScan) {
     ASSERT_TRUE(reading.out.contains("\"rs485.baudRate\": \"9600\"")) << reading.out.toStdString();
     const QString faster = WriteProfile(dir, "faster.json", reading.out, "19200");
 
+    ASSERT_TRUE(server.WaitIdle());
     const CliRun apply = Cli({"--port", server.Rfc(), "apply", faster, "--verify"});
     EXPECT_EQ(apply.status, 0) << apply.out.toStdString() << apply.err.toStdString();
     EXPECT_TRUE(apply.out.contains("Verification: 0 mismatches")) << apply.out.toStdString();
     EXPECT_EQ(module.module.settings().rs485Baud, 4);
 
     for (const char* command : {"identity", "variables"}) {
+        ASSERT_TRUE(server.WaitIdle());
         const CliRun hart = Cli({"--port", server.Rfc(), "--baud", "19200", "hart", command});
         EXPECT_EQ(hart.status, 0) << command << ": " << hart.err.toStdString();
         const Bytes last = module.heard().back();
@@ -890,6 +798,7 @@ TEST(CliNetwork, Rfc2217CarriesReadsAppliesHartAndTheLineScan) {
         EXPECT_EQ(last[0], 0xFF) << command << ": the preamble as sent";
         EXPECT_EQ(last[1], 0xFF) << command;
     }
+    ASSERT_TRUE(server.WaitIdle());
     EXPECT_TRUE(Cli({"--port", server.Rfc(), "--baud", "19200", "hart", "variables"})
                     .out.contains("Loop current"));
 
@@ -917,6 +826,7 @@ TEST(CliNetwork, RawSocketsAndConnectionsThatFailSayWhy) {
 
     const CliRun reading = Cli({"--port", server.Raw(), "read"});
     ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+    ASSERT_TRUE(server.WaitIdle());
     const CliRun moved = Cli(
         {"--port", server.Raw(), "apply", WriteProfile(dir, "faster.json", reading.out, "19200")});
     EXPECT_NE(moved.status, 0);
@@ -940,6 +850,7 @@ TEST(CliNetwork, RawSocketsAndConnectionsThatFailSayWhy) {
          "speaks RFC 2217"},
     };
     for (const auto& c : cases) {
+        ASSERT_TRUE(server.WaitIdle());
         const CliRun run = Cli({"--port", c.port, "version"});
         EXPECT_EQ(run.status, 3) << c.port.toStdString();
         EXPECT_TRUE(run.err.contains(c.cause) && run.err.contains(c.fix))
@@ -1011,10 +922,13 @@ TEST(CliNetwork, AFleetOfNetworkPortsInOneCommand) {
     profile.replace("\"system.slaveAddress\": \"001\"", "\"system.slaveAddress\": \"042\"");
     const QString plan = WriteProfile(dir, "plan.json", profile, "9600");
 
+    ASSERT_TRUE(server.WaitIdle());
     QElapsedTimer clock;
     clock.start();
     const CliRun one = Cli({"--port", server.Rfc(0), "apply", plan, "--verify"});
-    const qint64 oneMs = clock.restart();
+    const qint64 oneMs = clock.elapsed();
+    ASSERT_TRUE(server.WaitIdle());
+    clock.restart();
     QStringList args;
     for (int i = 0; i < 4; ++i) args << "--port" << server.Rfc(i);
     const CliRun all = Cli(args + QStringList{"apply", plan, "--verify"});
