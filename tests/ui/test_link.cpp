@@ -375,4 +375,16 @@ TEST_F(LinkWithDevice, CommunicationQueryThroughASerialDeviceServer) {
         EXPECT_FALSE(form.PortOpen);
     }
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
+
+    // The server gone: the window's hang-up, said as a connection's.
+    ASSERT_TRUE(net.WaitIdle());
+    ui->SPREALCOM->setEditText(net.Rfc());
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen);
+    net.Kill();
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_EQ(messages.texts().first(),
+              "The connection to " + net.Rfc() + " was closed by the server or the network.");
+    EXPECT_FALSE(form.PortOpen);
+    EXPECT_EQ(ui->Button1->text(), "Open");
 }
