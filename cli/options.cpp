@@ -86,8 +86,7 @@ namespace {
 // A port as given, or every device its wildcard pattern names, sorted.
 std::vector<std::string> ExpandPort(const QString& port) {
     // A network port's name is never a pattern (an IPv6 host has brackets).
-    if (port.contains("://") ||
-        (!port.contains('*') && !port.contains('?') && !port.contains('[')))
+    if (port.contains("://") || (!port.contains('*') && !port.contains('?') && !port.contains('[')))
         return {port.toStdString()};
     const QFileInfo pattern(port);
     const QDir dir = pattern.dir();

@@ -29,13 +29,16 @@ constexpr size_t kOutboxLimit = 64 * 1024;  // a writer that never drains is ref
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 int MsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<int64_t>(0, left.count()));
 }
 
 std::string LineSizeText(uint8_t dataSize, uint8_t stop) {
     return std::to_string(dataSize) + " data bits" +
-           (stop == 0 ? "" : stop == 3 ? ", 1.5 stop bits" : ", " + std::to_string(stop) + " stop bits");
+           (stop == 0   ? ""
+            : stop == 3 ? ", 1.5 stop bits"
+                        : ", " + std::to_string(stop) + " stop bits");
 }
 
 }  // namespace
@@ -72,7 +75,8 @@ std::optional<NetPortName> ParseNetPortName(const std::string& name) {
     }
     n.service = rest.substr(colon + 1);
     if (n.host.empty() || n.service.empty() || n.service.size() > 5 ||
-        !std::all_of(n.service.begin(), n.service.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        !std::all_of(n.service.begin(), n.service.end(),
+                     [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const int port = std::stoi(n.service);
     if (port < 1 || port > 65535) return std::nullopt;
@@ -124,7 +128,8 @@ void NetPort::Fail(int step, int error, const std::string& said, bool whole) {
     std::string message = "Error opening network port";
     if (whole || changing_) {
         message = OpenFailureSummary(failure);
-        for (size_t at; (at = message.find("\n\n")) != std::string::npos;) message.replace(at, 2, " ");
+        for (size_t at; (at = message.find("\n\n")) != std::string::npos;)
+            message.replace(at, 2, " ");
     }
     changing_ = false;
     throw ECommsError(message, std::move(failure));
@@ -164,8 +169,9 @@ void NetPort::ChangeLine(const PortSettings& settings) {
     const PortSettings before = settings_;
     settings_ = settings;
     if (!rfc2217_) {
-        const bool same = before.baudRate == settings.baudRate && before.parity == settings.parity &&
-                          before.byteSize == settings.byteSize && before.stopBits == settings.stopBits;
+        const bool same =
+            before.baudRate == settings.baudRate && before.parity == settings.parity &&
+            before.byteSize == settings.byteSize && before.stopBits == settings.stopBits;
         if (same) return;
         // The module would move to a line this end cannot follow: said now,
         // not found out later as a module that stopped answering.
@@ -241,8 +247,8 @@ void NetPort::Connect(const NetPortName& name) {
     int error = ETIMEDOUT;
     const auto start = Clock::now();
     for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-        const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                              a->ai_protocol);
+        const int fd =
+            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             error = errno;
             continue;
@@ -341,8 +347,10 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
             t.decoder.Feed(buffer.data(), static_cast<size_t>(n), data, events);
             spoke = spoke || !events.empty();
             for (const telnet::Event& e : events) {
-                if (auto reply = telnet::DecodeComPortReply(e)) replies.push_back(*reply);
-                else if (e.kind != telnet::Event::Kind::Sub) send(t.options.Answer(e));
+                if (auto reply = telnet::DecodeComPortReply(e))
+                    replies.push_back(*reply);
+                else if (e.kind != telnet::Event::Kind::Sub)
+                    send(t.options.Answer(e));
             }
         }
     };
@@ -363,14 +371,13 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
     send(commands);
 
     const auto answered = [&](uint8_t command) {
-        return std::find_if(replies.begin(), replies.end(), [&](const telnet::ComPortReply& r) {
-            return r.command == command;
-        });
+        return std::find_if(replies.begin(), replies.end(),
+                            [&](const telnet::ComPortReply& r) { return r.command == command; });
     };
     await(
         [&] {
-            for (uint8_t c : {telnet::SetBaudRate, telnet::SetDataSize, telnet::SetParity,
-                              telnet::SetStopSize})
+            for (uint8_t c :
+                 {telnet::SetBaudRate, telnet::SetDataSize, telnet::SetParity, telnet::SetStopSize})
                 if (answered(c) == replies.end()) return false;
             return true;
         },
@@ -390,11 +397,11 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
     else if (size != telnet::DataSizeValue(line.byteSize) ||
              stop != telnet::StopSizeValue(line.stopBits))
         refused = "runs the line with " +
-                  LineSizeText(static_cast<uint8_t>(size), static_cast<uint8_t>(stop)) +
-                  ", not " +
+                  LineSizeText(static_cast<uint8_t>(size), static_cast<uint8_t>(stop)) + ", not " +
                   LineSizeText(telnet::DataSizeValue(line.byteSize),
                                telnet::StopSizeValue(line.stopBits));
-    if (!refused.empty()) Fail(static_cast<int>(TOpenStep::NetServer), 0, where + "the server " + refused + ".");
+    if (!refused.empty())
+        Fail(static_cast<int>(TOpenStep::NetServer), 0, where + "the server " + refused + ".");
 }
 
 // ---- the socket thread ----
@@ -407,7 +414,8 @@ void NetPort::StartThread() {
              settings_.name + ": the system has no descriptor left for the connection.");
     }
     try {
-        thread_ = std::thread(&NetPort::Run, this, fd_, closeEvent_, wakeEvent_, generation_.load());
+        thread_ =
+            std::thread(&NetPort::Run, this, fd_, closeEvent_, wakeEvent_, generation_.load());
     } catch (const std::system_error&) {
         Fail(static_cast<int>(TOpenStep::NetConnect), EAGAIN,
              settings_.name + ": the system has no thread left for the connection.");
@@ -521,7 +529,8 @@ void NetPort::Run(int fd, int closeEvent, int wakeEvent, unsigned generation) {
         {
             std::lock_guard lock(outMutex_);
             while (!outbox_.empty()) {
-                const ssize_t n = send(fd, outbox_.data(), outbox_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                const ssize_t n =
+                    send(fd, outbox_.data(), outbox_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n > 0) {
                     outbox_.erase(outbox_.begin(), outbox_.begin() + n);
                     continue;

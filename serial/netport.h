@@ -66,7 +66,7 @@ private:
 
     PortSettings settings_;
     bool rfc2217_ = false;
-    bool changing_ = false;  // in ChangeLine: failures say their fix in the message
+    bool changing_ = false;        // in ChangeLine: failures say their fix in the message
     bool closedUnspoken_ = false;  // the server closed before a word of Telnet
     int fd_ = -1;
     int closeEvent_ = -1;

@@ -18,11 +18,11 @@ enum class TOpenStep {
     Resources,    // no descriptor or thread left for the reader and writer
     Rs485,        // the driver refused the RS-485 mode asked for (TIOCSRS485)
     // A network port (rfc2217:// or socket://); `said` holds the cause.
-    NetName,      // not HOST:PORT
-    NetResolve,   // the host name is unknown
-    NetConnect,   // refused, unreachable or no answer in time (error: errno)
-    NetServer,    // the server refused or changed a line setting, or does not speak RFC 2217
-    NetFixed,     // a raw socket asked to change the line the server sets
+    NetName,     // not HOST:PORT
+    NetResolve,  // the host name is unknown
+    NetConnect,  // refused, unreachable or no answer in time (error: errno)
+    NetServer,   // the server refused or changed a line setting, or does not speak RFC 2217
+    NetFixed,    // a raw socket asked to change the line the server sets
 };
 
 enum class TFileKind { Unknown, Missing, Directory, Regular, CharDevice, Other };

@@ -149,20 +149,28 @@ uint8_t DataSizeValue(TByteSize size) { return static_cast<uint8_t>(5 + static_c
 
 uint8_t ParityValue(TParity parity) {
     switch (parity) {
-        case TParity::None: return 1;
-        case TParity::Odd: return 2;
-        case TParity::Even: return 3;
-        case TParity::Mark: return 4;
-        case TParity::Space: return 5;
+        case TParity::None:
+            return 1;
+        case TParity::Odd:
+            return 2;
+        case TParity::Even:
+            return 3;
+        case TParity::Mark:
+            return 4;
+        case TParity::Space:
+            return 5;
     }
     return 1;
 }
 
 uint8_t StopSizeValue(TStopBits stop) {
     switch (stop) {
-        case TStopBits::_1: return 1;
-        case TStopBits::_2: return 2;
-        case TStopBits::_1_5: return 3;
+        case TStopBits::_1:
+            return 1;
+        case TStopBits::_2:
+            return 2;
+        case TStopBits::_1_5:
+            return 3;
     }
     return 1;
 }

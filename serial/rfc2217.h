@@ -88,8 +88,7 @@ private:
 
 // The COM-PORT-OPTION subnegotiations that set a line, IAC-escaped.
 std::vector<uint8_t> ComPortCommand(uint8_t command, const std::vector<uint8_t>& value);
-std::vector<uint8_t> SetLineCommands(uint32_t baud, TByteSize size, TParity parity,
-                                     TStopBits stop);
+std::vector<uint8_t> SetLineCommands(uint32_t baud, TByteSize size, TParity parity, TStopBits stop);
 std::vector<uint8_t> PurgeBoth();
 
 // A server's answer to one of our settings: the command it answers and the

@@ -63,8 +63,8 @@ void TForm1::Comm1RequestHangup(TComm*) {
     Link1->CloseAfterHangup();
     UpdateStatusLine();
     if (path.contains("://"))
-        ShowMessage(QString("The connection to %1 was closed by the server or the network.")
-                        .arg(path));
+        ShowMessage(
+            QString("The connection to %1 was closed by the server or the network.").arg(path));
     else
         ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
 }

@@ -887,16 +887,15 @@ TEST(CliNetwork, AServerKilledMidApplyIsAHangUp) {
     ASSERT_TRUE(cli.waitForFinished(30000));
     const std::vector<Bytes> heard = target.heard();
     EXPECT_EQ(cli.exitCode(), 1);
-    const QJsonObject report =
-        QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    const QJsonObject report = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
     EXPECT_EQ(report["result"].toString(), "failed");
     EXPECT_TRUE(report["halfConfigured"].toBool()) << QJsonDocument(report).toJson().toStdString();
 
     const QStringList journals =
         QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
     ASSERT_EQ(journals.size(), 1);
-    EXPECT_TRUE(journals.front().endsWith(
-        QString("-rfc2217-127.0.0.1-%1.txt").arg(server.RfcPort())))
+    EXPECT_TRUE(
+        journals.front().endsWith(QString("-rfc2217-127.0.0.1-%1.txt").arg(server.RfcPort())))
         << journals.front().toStdString();
     const std::vector<Bytes> sent = JournalFrames(state.filePath("tavrix/" + journals.front()));
     ASSERT_GE(sent.size(), heard.size());

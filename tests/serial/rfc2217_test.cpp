@@ -45,9 +45,12 @@ TEST(Rfc2217, DecoderSeparatesDataFromCommandsSplitAnywhere) {
         Bytes data;
         std::vector<Event> events;
     } cases[] = {
-        {"negotiation between data", {'a', IAC, WILL, OptBinary, 'b'}, {'a', 'b'},
+        {"negotiation between data",
+         {'a', IAC, WILL, OptBinary, 'b'},
+         {'a', 'b'},
          {{Event::Kind::Will, OptBinary, {}}}},
-        {"each verb", {IAC, DO, 44, IAC, DONT, 1, IAC, WONT, 3},
+        {"each verb",
+         {IAC, DO, 44, IAC, DONT, 1, IAC, WONT, 3},
          {},
          {{Event::Kind::Do, 44, {}}, {Event::Kind::Dont, 1, {}}, {Event::Kind::Wont, 3, {}}}},
         {"a baud rate reply with a doubled 0xFF in its value",
@@ -55,7 +58,9 @@ TEST(Rfc2217, DecoderSeparatesDataFromCommandsSplitAnywhere) {
          {'x', 'y'},
          {{Event::Kind::Sub, 44, {101, 0x00, 0x00, 0xFF, 0x00}}}},
         {"NOP and GA carry nothing", {IAC, 241, 'z', IAC, 249}, {'z'}, {}},
-        {"a doubled IAC right after a command", {IAC, DO, 0, IAC, IAC}, {0xFF},
+        {"a doubled IAC right after a command",
+         {IAC, DO, 0, IAC, IAC},
+         {0xFF},
          {{Event::Kind::Do, 0, {}}}},
     };
     for (const auto& c : cases) {
@@ -77,15 +82,15 @@ TEST(Rfc2217, NegotiationAnswersOnlyChangesAndRefusesWhatWeDoNotSpeak) {
         uint8_t option;
         Bytes answer;
     } steps[] = {
-        {Event::Kind::Do, OptBinary, {}},            // acknowledges our WILL
-        {Event::Kind::Will, OptBinary, {}},          // acknowledges our DO
-        {Event::Kind::Do, OptComPort, {}},           // acknowledges our WILL
-        {Event::Kind::Do, OptBinary, {}},            // already on: no loop
+        {Event::Kind::Do, OptBinary, {}},                    // acknowledges our WILL
+        {Event::Kind::Will, OptBinary, {}},                  // acknowledges our DO
+        {Event::Kind::Do, OptComPort, {}},                   // acknowledges our WILL
+        {Event::Kind::Do, OptBinary, {}},                    // already on: no loop
         {Event::Kind::Will, OptEcho, {IAC, DONT, OptEcho}},  // an echo would come back as a reply
         {Event::Kind::Will, OptSuppressGoAhead, {IAC, DO, OptSuppressGoAhead}},
         {Event::Kind::Will, OptSuppressGoAhead, {}},
-        {Event::Kind::Do, 24, {IAC, WONT, 24}},      // terminal type: not ours
-        {Event::Kind::Dont, 24, {}},                 // already off
+        {Event::Kind::Do, 24, {IAC, WONT, 24}},  // terminal type: not ours
+        {Event::Kind::Dont, 24, {}},             // already off
         {Event::Kind::Wont, OptSuppressGoAhead, {IAC, DONT, OptSuppressGoAhead}},
     };
     for (const auto& s : steps)
@@ -106,9 +111,9 @@ TEST(Rfc2217, NegotiationAnswersOnlyChangesAndRefusesWhatWeDoNotSpeak) {
 TEST(Rfc2217, ComPortCommandsEncodeAndTheServersRepliesDecode) {
     EXPECT_EQ(SetLineCommands(19200, TByteSize::_8, TParity::Even, TStopBits::_1),
               (Bytes{IAC, SB, 44, 1, 0x00, 0x00, 0x4B, 0x00, IAC, SE,  //
-                     IAC, SB, 44, 2, 8, IAC, SE,                       //
-                     IAC, SB, 44, 3, 3, IAC, SE,                       //
-                     IAC, SB, 44, 4, 1, IAC, SE}));
+                     IAC, SB, 44, 2, 8,    IAC,  SE,                   //
+                     IAC, SB, 44, 3, 3,    IAC,  SE,                   //
+                     IAC, SB, 44, 4, 1,    IAC,  SE}));
     // A value byte of 0xFF is doubled inside the subnegotiation.
     EXPECT_EQ(ComPortCommand(SetBaudRate, {0x00, 0x00, 0xFF, 0x00}),
               (Bytes{IAC, SB, 44, 1, 0x00, 0x00, IAC, IAC, 0x00, IAC, SE}));
@@ -124,7 +129,7 @@ TEST(Rfc2217, ComPortCommandsEncodeAndTheServersRepliesDecode) {
         {{104, 3}, ComPortReply{SetStopSize, 3}},
         {{112, 3}, ComPortReply{PurgeData, 3}},
         {{101, 0x00, 0x25}, std::nullopt},  // cut short
-        {{106, 0x31}, std::nullopt},        // NOTIFY-LINESTATE and the like: not an answer to a setting
+        {{106, 0x31}, std::nullopt},  // NOTIFY-LINESTATE and the like: not an answer to a setting
         {{1, 0, 0, 0x25, 0x80}, std::nullopt},  // the client's own code
         {{}, std::nullopt},
     };

@@ -15,7 +15,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <chrono>
-
 #include <thread>
 
 // Debian puts it in /usr/sbin, outside a user's PATH.
@@ -67,12 +66,13 @@ public:
         for (int i = 0; i < devices.size(); ++i) {
             rfc_.push_back(ports[2 * i]);
             raw_.push_back(ports[2 * i + 1]);
-            yaml += QString("connection: &rfc%1\n"
-                            "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                            "  connector: serialdev,%3,9600n81,local\n"
-                            "connection: &raw%1\n"
-                            "  accepter: tcp,127.0.0.1,%4\n"
-                            "  connector: serialdev,%3,9600n81,local\n")
+            yaml += QString(
+                        "connection: &rfc%1\n"
+                        "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                        "  connector: serialdev,%3,9600n81,local\n"
+                        "connection: &raw%1\n"
+                        "  accepter: tcp,127.0.0.1,%4\n"
+                        "  connector: serialdev,%3,9600n81,local\n")
                         .arg(i)
                         .arg(rfc_.back())
                         .arg(devices[i])
@@ -83,8 +83,8 @@ public:
         config.write(yaml.toUtf8());
         config.close();
         process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(Ser2netProgram(), {"-n", "-u", "-P", dir_.filePath("pid"), "-c",
-                                          config.fileName()});
+        process_.start(Ser2netProgram(),
+                       {"-n", "-u", "-P", dir_.filePath("pid"), "-c", config.fileName()});
         started_ = process_.waitForStarted(10000) && AllListening();
     }
     ~Ser2net() { Kill(); }
@@ -133,8 +133,7 @@ private:
     bool started_ = false;
 };
 
-#define REQUIRE_SER2NET()                                                                   \
-    if (Ser2netProgram().isEmpty())                                                         \
-    GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it): the "    \
+#define REQUIRE_SER2NET()                                                               \
+    if (Ser2netProgram().isEmpty())                                                     \
+    GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it): the " \
                     "network port's tests need a real serial device server"
-

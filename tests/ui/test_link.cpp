@@ -4,8 +4,8 @@
 
 #include <QElapsedTimer>
 
-#include "window_fixture.h"
 #include "tests/serial/ser2net.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -365,7 +365,8 @@ TEST_F(LinkWithDevice, CommunicationQueryThroughASerialDeviceServer) {
         ui->Memo10->clear();
         ui->SPREALCOM->setEditText(name);
         Click(ui->Button1);
-        ASSERT_TRUE(form.PortOpen) << name.toStdString() << messages.texts().join("|").toStdString();
+        ASSERT_TRUE(form.PortOpen)
+            << name.toStdString() << messages.texts().join("|").toStdString();
         Click(ui->Button6);
         ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000))
             << name.toStdString();
