@@ -41,6 +41,9 @@ const char* const kUsageText =
     "                               find the MODBUS slaves (default 1-247)\n"
     "  scan hart [--range A-B]      find HART instruments by polling address (default\n"
     "                               0-15; up to 63 for HART 6 and 7)\n"
+    "DEV is a serial device (COM1..COM9, a path) or a serial device server on the\n"
+    "network: rfc2217://HOST:PORT (RFC 2217: the tool sets its line) or\n"
+    "socket://HOST:PORT (raw TCP: the line is the server's own and cannot change).\n"
     "--rs485 turns on the kernel's RS-485 mode of a UART whose driver switches the\n"
     "transceiver (RTS raised while sending, the delays in ms around it); a USB-RS485\n"
     "adapter needs none.\n"
@@ -82,7 +85,8 @@ namespace {
 
 // A port as given, or every device its wildcard pattern names, sorted.
 std::vector<std::string> ExpandPort(const QString& port) {
-    if (!port.contains('*') && !port.contains('?') && !port.contains('['))
+    // A network port's name is never a pattern (an IPv6 host has brackets).
+    if (port.contains("://") || (!port.contains('*') && !port.contains('?') && !port.contains('[')))
         return {port.toStdString()};
     const QFileInfo pattern(port);
     const QDir dir = pattern.dir();

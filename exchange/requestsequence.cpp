@@ -32,7 +32,7 @@ SequenceTime DefaultAnswerTime(int code) {
 }
 
 SequenceTime SequenceTiming::AnswerTime(int code) const {
-    return answerTime.value_or(DefaultAnswerTime(code));
+    return answerTime.value_or(DefaultAnswerTime(code)) + roundTrip;
 }
 
 SequenceTime SequenceTiming::Characters(size_t count) const {

@@ -72,6 +72,8 @@ struct SequenceTiming {
     std::optional<SequenceTime> answerTime{};
     // How long a USB serial adapter may hold received bytes back.
     SequenceTime adapterLatency{20};
+    // A serial device server's network round trip, added to every answer time.
+    SequenceTime roundTrip{0};
 
     // The answer time a request of `code` is given.
     SequenceTime AnswerTime(int code) const;

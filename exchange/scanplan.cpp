@@ -47,7 +47,8 @@ void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, ScanKind kind, 
                   (hart ? kHartLeg.Characters(step.frame.size()) : Ms(0));
     c.replyTime = timing.Characters(replyLength) + (hart ? kHartLeg.Characters(replyLength) : Ms(0));
     c.gap = timing.InterFrame();
-    step.quietTimeout = c.frameTime + timing.answerTime.value_or(DefaultScanAnswerTime(kind));
+    step.quietTimeout =
+        c.frameTime + timing.answerTime.value_or(DefaultScanAnswerTime(kind)) + timing.roundTrip;
     step.timeout = *step.quietTimeout + c.replyTime;
 }
 

@@ -74,11 +74,44 @@ struct TFailureText {
 
 TFailureText Explain(const TOpenFailure& f) {
     const std::string cause = f.error != 0 ? f.path + ": " + std::strerror(f.error) : f.path;
+    switch (f.step) {
+        case TOpenStep::NetName:
+            return {f.said,
+                    "Write the server's address as rfc2217://HOST:PORT or socket://HOST:PORT, "
+                    "such as rfc2217://192.168.1.50:4001.",
+                    {}};
+        case TOpenStep::NetResolve:
+            return {f.said, "Check the server's host name, or give its IP address instead.", {}};
+        case TOpenStep::NetConnect:
+            if (f.error == ECONNREFUSED)
+                return {f.said,
+                        "Nothing listens at that port: check the port number and that the serial "
+                        "device server is running.",
+                        {}};
+            return {f.said,
+                    "Check the address, that the server is switched on and on the network, and "
+                    "that no firewall stands between.",
+                    {}};
+        case TOpenStep::NetServer:
+            return {f.said,
+                    "Choose a line the serial device server supports, or check that its port "
+                    "speaks RFC 2217 (socket:// for a raw TCP port).",
+                    {}};
+        case TOpenStep::NetFixed:
+            return {f.said,
+                    "Change the serial device server's own settings for this port to that line "
+                    "(or reach it through rfc2217://, which carries the line settings), then open "
+                    "it again.",
+                    {}};
+        default:
+            break;
+    }
     const std::string present = PresentList(f.present);
     if (f.step == TOpenStep::Name) {
         return {"\"" + f.path + "\" is not a device path.",
-                "Choose COM1 to COM9 (/dev/ttyS0 to /dev/ttyS8) or a path that starts with /, "
-                "such as /dev/ttyUSB0.",
+                "Choose COM1 to COM9 (/dev/ttyS0 to /dev/ttyS8), a path that starts with /, "
+                "such as /dev/ttyUSB0, or a serial device server as rfc2217://HOST:PORT or "
+                "socket://HOST:PORT.",
                 present};
     }
     if (f.step == TOpenStep::Speed) {

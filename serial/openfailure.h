@@ -17,6 +17,12 @@ enum class TOpenStep {
     Speed,        // the driver will not run at the rate asked for
     Resources,    // no descriptor or thread left for the reader and writer
     Rs485,        // the driver refused the RS-485 mode asked for (TIOCSRS485)
+    // A network port (rfc2217:// or socket://); `said` holds the cause.
+    NetName,     // not HOST:PORT
+    NetResolve,  // the host name is unknown
+    NetConnect,  // refused, unreachable or no answer in time (error: errno)
+    NetServer,   // the server refused or changed a line setting, or does not speak RFC 2217
+    NetFixed,    // a raw socket asked to change the line the server sets
 };
 
 enum class TFileKind { Unknown, Missing, Directory, Regular, CharDevice, Other };
@@ -31,6 +37,7 @@ struct TOpenFailure {
     std::vector<TProber> probers;      // services that open it on their own, when it is busy
     std::vector<std::string> present;  // serial devices that do exist; the caller fills it
     uint32_t baud = 0;                 // the rate refused, at TOpenStep::Speed
+    std::string said;                  // a network port's cause, as one sentence
 };
 
 // Looks at `path` after `step` failed with `error`: its kind, its group when

@@ -1,11 +1,14 @@
 // The port seam: what the link needs of a line, whatever carries it. A serial
-// device (TtyPort over TComm) is one kind; each kind keeps its own threads and
-// hands its blocks and its hang-up to the main thread, in order.
+// device (TtyPort over TComm) is one kind, a serial device server on the
+// network (NetPort: rfc2217:// or socket://) the other; each kind keeps its
+// own threads and hands its blocks and its hang-up to the main thread, in
+// order. MakePort (serial/makeport.h) picks the kind by the name.
 //
 // Only the link holds a Port and changes its settings: everybody else asks
 // the link (session/link.h).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,7 +17,7 @@
 
 // What a line is opened with.
 struct PortSettings {
-    std::string name = "COM2";  // as typed: "COM2" or a device path
+    std::string name = "COM2";  // as typed: "COM2", a device path or rfc2217:// / socket://
     uint32_t baudRate = 9600;
     TParity parity = TParity::None;
     TByteSize byteSize = TByteSize::_8;
@@ -25,7 +28,7 @@ struct PortSettings {
 
 class Port {
 public:
-    enum class Kind { SerialDevice };
+    enum class Kind { SerialDevice, Network };
 
     virtual ~Port() = default;
     virtual Kind kind() const = 0;
@@ -46,6 +49,19 @@ public:
     // How long the line stays quiet before what came is delivered as a block.
     virtual void SetReadInterval(uint32_t ms) = 0;
     virtual uint32_t ReadInterval() const = 0;
+
+    // Whether the line's speed and parity change on the open port
+    // (ChangeLine) rather than by closing and opening it again.
+    virtual bool ChangesLineOpen() const { return false; }
+    // The open port at `settings`' line; throws ECommsError, the port then
+    // closed with the settings asked for.
+    virtual void ChangeLine(const PortSettings& settings) {
+        Close();
+        Open(settings);
+    }
+    // The time a byte takes to the line and back beyond the line itself (the
+    // network's round trip); the link adds it to the answer time.
+    virtual std::chrono::milliseconds RoundTrip() const { return std::chrono::milliseconds(0); }
 
     // Raised on the main thread. A block posted before a close and delivered
     // after it is not passed on.

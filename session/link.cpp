@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "serial/makeport.h"
 #include "serial/ttyport.h"
 #include "session/lineclient.h"
 #include "session/requestrunner.h"
@@ -10,8 +11,7 @@ Link::Link(QObject* parent, std::unique_ptr<Port> port)
     : QObject(parent),
       port_(port ? std::move(port) : std::make_unique<TtyPort>()),
       runner_(new RequestRunner(this)) {
-    port_->OnBlock = [this](const uint8_t* data, uint16_t length) { BlockReceived(data, length); };
-    port_->OnHangup = [this] { emit hangupReported(); };
+    Attach(*port_);
     port_->SetReadInterval(kRestingReadInterval);
     runner_->SetTimingSource([this] { return Timing(); });
     runner_->SetQuietSource([this] { return QuietWait(); });
@@ -19,9 +19,32 @@ Link::Link(QObject* parent, std::unique_ptr<Port> port)
 
 Link::~Link() {
     // The port's threads must be gone before the objects they report to.
+    for (Port* p : {port_.get(), otherKind_.get()}) {
+        if (!p) continue;
+        p->Close();
+        p->OnBlock = nullptr;
+        p->OnHangup = nullptr;
+    }
+}
+
+void Link::Attach(Port& port) {
+    port.OnBlock = [this](const uint8_t* data, uint16_t length) { BlockReceived(data, length); };
+    port.OnHangup = [this] { emit hangupReported(); };
+}
+
+// The name says the kind: the port of the other kind is kept aside, not
+// destroyed, so the serial component the window holds stays valid.
+void Link::TakeKindFor(const std::string& name) {
+    const Port::Kind wanted = PortKindFor(name);
+    if (port_->kind() == wanted) return;
     port_->Close();
-    port_->OnBlock = nullptr;
-    port_->OnHangup = nullptr;
+    if (!otherKind_ || otherKind_->kind() != wanted) {
+        otherKind_ = MakePort(name);
+        Attach(*otherKind_);
+    }
+    const uint32_t interval = port_->ReadInterval();
+    std::swap(port_, otherKind_);
+    port_->SetReadInterval(interval);
 }
 
 // ---- the line ----
@@ -31,6 +54,7 @@ void Link::Open(const PortSettings& settings) {
     lastStep_ = {};
     lastBlockAt_.reset();
     emit opening();
+    TakeKindFor(settings.name);
     port_->Open(settings);
     emit opened();
 }
@@ -39,6 +63,17 @@ void Link::Reopen(uint32_t baudRate, TParity parity) {
     PortSettings settings = port_->settings();
     settings.baudRate = baudRate;
     settings.parity = parity;
+    if (port_->IsOpen() && port_->ChangesLineOpen()) {
+        // A network port keeps its connection; its followers see the same
+        // close and opening as a serial device's.
+        lastStep_ = {};
+        lastBlockAt_.reset();
+        emit closed();
+        emit opening();
+        port_->ChangeLine(settings);
+        emit opened();
+        return;
+    }
     Close();
     Open(settings);
 }
@@ -160,6 +195,7 @@ SequenceTiming Link::Timing() const {
     const int stop = line.stopBits == TStopBits::_1 ? 1 : 2;
     timing.bitsPerCharacter = 1 + data + parity + stop;
     timing.answerTime = answerTime_;
+    timing.roundTrip = port_->RoundTrip();
     return timing;
 }
 

@@ -134,8 +134,11 @@ signals:
 
 private:
     void ApplyReadInterval();
+    void Attach(Port& port);
+    void TakeKindFor(const std::string& name);
 
     std::unique_ptr<Port> port_;
+    std::unique_ptr<Port> otherKind_;  // the kind the last name did not ask for
     RequestRunner* runner_;
     ExchangeRecord current_;
     LineClient* active_ = nullptr;

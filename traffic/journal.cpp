@@ -40,7 +40,12 @@ std::string JournalFileName(std::chrono::system_clock::time_point start, const s
     localtime_r(&seconds, &local);
     char date[32];
     std::strftime(date, sizeof date, "%Y-%m-%d_%H-%M-%S", &local);
-    std::string name = port.substr(port.find_last_of('/') + 1);
+    // A device by its last part; a network port by its kind, host and port.
+    const size_t scheme = port.find("://");
+    std::string name = scheme != std::string::npos
+                           ? port.substr(0, scheme) + "-" + port.substr(scheme + 3)
+                           : port.substr(port.find_last_of('/') + 1);
+    if (scheme != std::string::npos) std::replace(name.begin(), name.end(), ':', '-');
     for (char& c : name) {
         const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ||
                            c == '_';

@@ -62,7 +62,11 @@ void TForm1::Comm1RequestHangup(TComm*) {
     // No reply can come any more, so no timeout message either.
     Link1->CloseAfterHangup();
     UpdateStatusLine();
-    ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
+    if (path.contains("://"))
+        ShowMessage(
+            QString("The connection to %1 was closed by the server or the network.").arg(path));
+    else
+        ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
 }
 
 void TForm1::WarnIfPortShared() {

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,7 @@
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
 #include "tests/serial/ptypair.h"
+#include "tests/serial/ser2net.h"
 
 namespace {
 
@@ -743,4 +745,199 @@ TEST(Cli, ANoisyBusScanSaysWhatItMayHaveMissed) {
         EXPECT_EQ(run.status, expected) << seed << run.out.toStdString();
         EXPECT_EQ(server.collisions(), 0) << seed;
     }
+}
+
+// ---- serial device servers: ser2net in front of simulated modules ----
+
+namespace {
+
+SimOptions HeldLine() {
+    SimOptions o;
+    o.rs485Line = true;  // the pty's termios, as ser2net sets it, decides the line's speed
+    return o;
+}
+
+QString WriteProfile(const QTemporaryDir& dir, const QString& name, QString profile,
+                     const QString& baud) {
+    profile.replace("\"rs485.baudRate\": \"9600\"", "\"rs485.baudRate\": \"" + baud + "\"");
+    QFile out(dir.filePath(name));
+    out.open(QIODevice::WriteOnly);
+    out.write(profile.toUtf8());
+    return out.fileName();
+}
+
+}  // namespace
+
+// Through RFC 2217 the tool sets the line: a read, an apply that moves the
+// module to 19200 baud and follows it, HART commands whose 0xFF preambles
+// pass the Telnet layer whole, and a line scan that finds 19200 even.
+TEST(CliNetwork, Rfc2217CarriesReadsAppliesHartAndTheLineScan) {
+    REQUIRE_SER2NET();
+    QTemporaryDir dir;
+    Module module(HeldLine());
+    Ser2net server({module.path});
+    ASSERT_TRUE(server.started()) << server.Log().toStdString();
+
+    const CliRun reading = Cli({"--port", server.Rfc(), "read"});
+    ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+    ASSERT_TRUE(reading.out.contains("\"rs485.baudRate\": \"9600\"")) << reading.out.toStdString();
+    const QString faster = WriteProfile(dir, "faster.json", reading.out, "19200");
+
+    ASSERT_TRUE(server.WaitIdle());
+    const CliRun apply = Cli({"--port", server.Rfc(), "apply", faster, "--verify"});
+    EXPECT_EQ(apply.status, 0) << apply.out.toStdString() << apply.err.toStdString();
+    EXPECT_TRUE(apply.out.contains("Verification: 0 mismatches")) << apply.out.toStdString();
+    EXPECT_EQ(module.module.settings().rs485Baud, 4);
+
+    for (const char* command : {"identity", "variables"}) {
+        ASSERT_TRUE(server.WaitIdle());
+        const CliRun hart = Cli({"--port", server.Rfc(), "--baud", "19200", "hart", command});
+        EXPECT_EQ(hart.status, 0) << command << ": " << hart.err.toStdString();
+        const Bytes last = module.heard().back();
+        ASSERT_GE(last.size(), 2u);
+        EXPECT_EQ(last[0], 0xFF) << command << ": the preamble as sent";
+        EXPECT_EQ(last[1], 0xFF) << command;
+    }
+    ASSERT_TRUE(server.WaitIdle());
+    EXPECT_TRUE(Cli({"--port", server.Rfc(), "--baud", "19200", "hart", "variables"})
+                    .out.contains("Loop current"));
+
+    Module elsewhere(HeldLine());
+    elsewhere.module.settings().rs485Baud = 4;
+    elsewhere.module.settings().rs485Parity = 2;
+    Ser2net second({elsewhere.path});
+    ASSERT_TRUE(second.started());
+    const CliRun scan = Cli({"--port", second.Rfc(), "--json", "scan", "line"});
+    EXPECT_EQ(scan.status, 0) << scan.err.toStdString();
+    const QJsonArray finds = QJsonDocument::fromJson(scan.out.toUtf8()).object()["finds"].toArray();
+    ASSERT_EQ(finds.size(), 1) << scan.out.toStdString();
+    EXPECT_EQ(finds[0].toObject()["baud"].toInt(), 19200);
+    EXPECT_EQ(finds[0].toObject()["parity"].toString(), "even");
+}
+
+// A raw TCP port carries the bytes at the server's line and says plainly
+// that it cannot change it; names that reach nothing say why.
+TEST(CliNetwork, RawSocketsAndConnectionsThatFailSayWhy) {
+    REQUIRE_SER2NET();
+    QTemporaryDir dir;
+    Module module(HeldLine());
+    Ser2net server({module.path});
+    ASSERT_TRUE(server.started()) << server.Log().toStdString();
+
+    const CliRun reading = Cli({"--port", server.Raw(), "read"});
+    ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+    ASSERT_TRUE(server.WaitIdle());
+    const CliRun moved = Cli(
+        {"--port", server.Raw(), "apply", WriteProfile(dir, "faster.json", reading.out, "19200")});
+    EXPECT_NE(moved.status, 0);
+    EXPECT_TRUE(moved.err.contains("a raw TCP connection cannot change the line to 19200 baud") &&
+                moved.err.contains("Change the serial device server's own settings"))
+        << moved.err.toStdString();
+
+    const struct {
+        QString port;
+        const char* cause;
+        const char* fix;
+    } cases[] = {
+        {QString("rfc2217://127.0.0.1:%1").arg(FreeTcpPort()), "refused the connection",
+         "Nothing listens at that port"},
+        {"socket://no-such-host.invalid:4001", "unknown host \"no-such-host.invalid\"",
+         "Check the server's host name"},
+        {"rfc2217://127.0.0.1", "is not a network port of the form HOST:PORT",
+         "rfc2217://HOST:PORT or socket://HOST:PORT"},
+        // A raw port answers no Telnet: the line cannot be set.
+        {server.Raw().replace("socket://", "rfc2217://"), "did not take the COM-PORT option",
+         "speaks RFC 2217"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(server.WaitIdle());
+        const CliRun run = Cli({"--port", c.port, "version"});
+        EXPECT_EQ(run.status, 3) << c.port.toStdString();
+        EXPECT_TRUE(run.err.contains(c.cause) && run.err.contains(c.fix))
+            << c.port.toStdString() << ": " << run.err.toStdString();
+    }
+}
+
+// The server gone in the middle of an apply: the hang-up ends it, the report
+// says the module is half-configured, and the journal named after the
+// server holds every frame the module heard.
+TEST(CliNetwork, AServerKilledMidApplyIsAHangUp) {
+    REQUIRE_SER2NET();
+    QTemporaryDir dir;
+    QString plan;
+    {
+        Module source;
+        source.module.settings().slaveAddress = "042";
+        const CliRun reading = Cli({"--port", source.path, "read"});
+        ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+        plan = WriteProfile(dir, "plan.json", reading.out, "9600");
+    }
+    QTemporaryDir state;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", state.path());
+    Module target;
+    Ser2net server({target.path});
+    ASSERT_TRUE(server.started()) << server.Log().toStdString();
+    QProcess cli;
+    cli.setProcessEnvironment(environment);
+    cli.start(TAVRIX_CLI_PATH, {"--port", server.Rfc(), "--json", "apply", plan, "--verify"});
+    ASSERT_TRUE(PumpUntil([&] { return target.heard().size() >= 14; },  // past the snapshot
+                          std::chrono::milliseconds(30000)));
+    server.Kill();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const std::vector<Bytes> heard = target.heard();
+    EXPECT_EQ(cli.exitCode(), 1);
+    const QJsonObject report = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    EXPECT_EQ(report["result"].toString(), "failed");
+    EXPECT_TRUE(report["halfConfigured"].toBool()) << QJsonDocument(report).toJson().toStdString();
+
+    const QStringList journals =
+        QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
+    ASSERT_EQ(journals.size(), 1);
+    EXPECT_TRUE(
+        journals.front().endsWith(QString("-rfc2217-127.0.0.1-%1.txt").arg(server.RfcPort())))
+        << journals.front().toStdString();
+    const std::vector<Bytes> sent = JournalFrames(state.filePath("tavrix/" + journals.front()));
+    ASSERT_GE(sent.size(), heard.size());
+    for (size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(sent[i], heard[i]) << i;
+}
+
+// Four modules behind one server in one command, beside one alone: the
+// figure is reported, not held to a bound.
+TEST(CliNetwork, AFleetOfNetworkPortsInOneCommand) {
+    REQUIRE_SER2NET();
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<Module>> fleet;
+    QStringList devices;
+    for (int i = 0; i < 4; ++i) {
+        fleet.push_back(std::make_unique<Module>());
+        devices << fleet.back()->path;
+    }
+    Ser2net server(devices);
+    ASSERT_TRUE(server.started()) << server.Log().toStdString();
+    const CliRun reading = Cli({"--port", server.Rfc(0), "read"});
+    ASSERT_EQ(reading.status, 0) << reading.err.toStdString();
+    QString profile = reading.out;
+    profile.replace("\"system.slaveAddress\": \"001\"", "\"system.slaveAddress\": \"042\"");
+    const QString plan = WriteProfile(dir, "plan.json", profile, "9600");
+
+    ASSERT_TRUE(server.WaitIdle());
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun one = Cli({"--port", server.Rfc(0), "apply", plan, "--verify"});
+    const qint64 oneMs = clock.elapsed();
+    ASSERT_TRUE(server.WaitIdle());
+    clock.restart();
+    QStringList args;
+    for (int i = 0; i < 4; ++i) args << "--port" << server.Rfc(i);
+    const CliRun all = Cli(args + QStringList{"apply", plan, "--verify"});
+    const qint64 allMs = clock.elapsed();
+    EXPECT_EQ(one.status, 0) << one.err.toStdString();
+    EXPECT_EQ(all.status, 0) << all.out.toStdString() << all.err.toStdString();
+    EXPECT_TRUE(all.out.contains("4 of 4 modules verified.")) << all.out.toStdString();
+    RecordProperty("oneModuleMs", static_cast<int>(oneMs));
+    RecordProperty("fourModulesMs", static_cast<int>(allMs));
+    std::printf("one module through ser2net: %lld ms, four in one command: %lld ms (%.2fx)\n",
+                static_cast<long long>(oneMs), static_cast<long long>(allMs),
+                oneMs > 0 ? static_cast<double>(allMs) / oneMs : 0.0);
 }

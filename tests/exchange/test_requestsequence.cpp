@@ -118,6 +118,12 @@ TEST(SequenceTiming, TimeoutsFollowTheLineAndTheHartLeg) {
     set.answerTime = Ms(40);
     EXPECT_EQ(set.Quiet(read), Ms(9 + 40));
     EXPECT_EQ(set.Quiet({"QQQ#QX#", 202, "System"}), Ms(8 + 40));
+    // A serial device server's round trip comes on top, set or unset.
+    SequenceTiming far = set;
+    far.roundTrip = Ms(30);
+    EXPECT_EQ(far.Quiet(read), Ms(9 + 40 + 30));
+    far.answerTime.reset();
+    EXPECT_EQ(far.Quiet(read), Ms(9 + 100 + 30));
 }
 
 // The inter-frame gap after a complete reply, and the silence after one of

@@ -18,6 +18,11 @@ SequenceTiming At9600(ScanKind kind) {
     return t;
 }
 
+SequenceTiming Over(SequenceTiming t, std::chrono::milliseconds roundTrip) {
+    t.roundTrip = roundTrip;
+    return t;
+}
+
 std::string WithCrc(std::string frame) {
     const auto crc = ModbusCrc16(
         std::span(reinterpret_cast<const uint8_t*>(frame.data()), frame.size()));
@@ -72,6 +77,9 @@ TEST(ScanPlan, CandidateTimeoutsFromTheLine) {
         // 12 bytes at 9600 (13 ms) and at 1200 to the instrument (110 ms) + 60.
         {"instrument", InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 15}), 0, Ms(183),
          Ms(183 + 34 + 294), Ms(4)},
+        // Behind a serial device server, its round trip (25 ms) on top.
+        {"bus over the network", BusScanPlan(Over(At9600(ScanKind::Bus), Ms(25)), {1, 247}), 0,
+         Ms(84), Ms(92), Ms(4)},
     };
     for (const auto& c : cases) {
         const ScanCandidate& candidate = c.plan.candidates.at(c.candidate);

@@ -19,6 +19,15 @@ TOpenFailure Failure(TOpenStep step, int error, const std::string& path = "/dev/
     return f;
 }
 
+TOpenFailure Net(TOpenStep step, int error, const std::string& said) {
+    TOpenFailure f;
+    f.step = step;
+    f.error = error;
+    f.path = "rfc2217://h:2000";
+    f.said = said;
+    return f;
+}
+
 TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
     auto dialout = Failure(TOpenStep::Open, EACCES);
     dialout.group = "dialout";
@@ -66,6 +75,19 @@ TEST(OpenFailureDetail, SaysWhyAndWhatToDo) {
         {"threads", Failure(TOpenStep::Resources, 0), {"no file descriptor or thread"}},
         {"speed", speed, {"/dev/ttyUSB0: the device does not run at 14400 baud"}},
         {"other", Failure(TOpenStep::Open, EROFS), {"/dev/ttyUSB0: Read-only file system"}},
+        // A network port: its cause as said where it failed, and the fix for that step.
+        {"refused", Net(TOpenStep::NetConnect, ECONNREFUSED, "h refused the connection."),
+         {"h refused the connection.", "Nothing listens at that port"}},
+        {"unreachable", Net(TOpenStep::NetConnect, EHOSTUNREACH, "cannot reach h."),
+         {"cannot reach h.", "switched on and on the network"}},
+        {"silent host", Net(TOpenStep::NetConnect, ETIMEDOUT, "no answer from h within 5 s."),
+         {"no answer from h", "no firewall"}},
+        {"unknown host", Net(TOpenStep::NetResolve, 0, "unknown host \"h\"."),
+         {"unknown host", "give its IP address"}},
+        {"server refused", Net(TOpenStep::NetServer, 0, "the server runs the line at 9600 baud."),
+         {"9600 baud", "speaks RFC 2217"}},
+        {"raw line", Net(TOpenStep::NetFixed, 0, "a raw TCP connection cannot change the line."),
+         {"cannot change the line", "Change the serial device server's own settings"}},
     };
     for (const auto& c : cases) {
         const std::string detail = OpenFailureDetail(c.failure);

@@ -64,6 +64,9 @@ TEST(Journal, NamesAndLines) {
         {"/dev/pts/3", "traffic-" + date + "-3.txt"},
         {"", "traffic-" + date + "-none.txt"},
         {"/dev/", "traffic-" + date + "-none.txt"},
+        {"rfc2217://127.0.0.1:2000", "traffic-" + date + "-rfc2217-127.0.0.1-2000.txt"},
+        {"socket://[::1]:4001", "traffic-" + date + "-socket-_--1_-4001.txt"},
+        {"socket://plant/../x:1", "traffic-" + date + "-socket-plant_.._x-1.txt"},
     };
     for (const auto& c : cases) EXPECT_EQ(JournalFileName(start, c.port), c.name) << c.port;
     EXPECT_EQ(JournalLine({"a", "b\tc", "d\ne", ""}), "a\tb c\td e\t\n");

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 
+#include "tests/serial/ser2net.h"
 #include "window_fixture.h"
 
 namespace {
@@ -186,6 +187,10 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
         {"/dev/null", "96é00", "'96é00' is not a valid integer value", ""},
         {"/dev/null", "96€00", "'96€00' in Baud Rate: a character outside Latin-1 cannot be sent",
          ""},
+        {"socket://no-such-host.invalid:4001", "9600", "Error opening network port",
+         "socket://no-such-host.invalid:4001: unknown host \"no-such-host.invalid\" ("},
+        {"rfc2217://127.0.0.1", "9600", "Error opening network port",
+         "\"rfc2217://127.0.0.1\" is not a network port of the form HOST:PORT.\n\nWrite"},
     };
     for (const auto& c : cases) {
         messages.clear();
@@ -201,7 +206,7 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
                             : messages.informative().first().isEmpty())
             << messages.informative().first().toStdString();
         // The details keep the full diagnosis: the cause first, then the devices present.
-        if (opening) {
+        if (opening && !QString(c.port).contains("://")) {
             EXPECT_TRUE(messages.details().first().startsWith(messages.informative().first()));
             EXPECT_TRUE(messages.details().first().contains("erial devices")) << c.port;
         }
@@ -344,4 +349,43 @@ TEST_F(LinkTest, BlocksWaitTheirTurnWithoutBlockingTheWindow) {
     EXPECT_GE(shown[1].second - shown[0].second, 180);
     EXPECT_GE(shown[2].second - shown[1].second, 180);
     EXPECT_EQ(form.Requests->ReceiveWait()->Handled(), 3u);
+}
+
+// The window's port field takes a serial device server's name as typed: the
+// query goes through ser2net to the module and its reply comes back.
+TEST_F(LinkWithDevice, CommunicationQueryThroughASerialDeviceServer) {
+    REQUIRE_SER2NET();
+    server = std::make_unique<SimServer>(module, SimOptions{});
+    const std::string path = server->Open();
+    server->Start();
+    Ser2net net({QString::fromStdString(path)});
+    ASSERT_TRUE(net.started()) << net.Log().toStdString();
+    for (const QString& name : {net.Rfc(), net.Raw()}) {
+        ASSERT_TRUE(net.WaitIdle());
+        ui->Memo10->clear();
+        ui->SPREALCOM->setEditText(name);
+        Click(ui->Button1);
+        ASSERT_TRUE(form.PortOpen)
+            << name.toStdString() << messages.texts().join("|").toStdString();
+        Click(ui->Button6);
+        ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000))
+            << name.toStdString();
+        EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
+        ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1000));
+        Click(ui->Button1);
+        EXPECT_FALSE(form.PortOpen);
+    }
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
+
+    // The server gone: the window's hang-up, said as a connection's.
+    ASSERT_TRUE(net.WaitIdle());
+    ui->SPREALCOM->setEditText(net.Rfc());
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen);
+    net.Kill();
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    EXPECT_EQ(messages.texts().first(),
+              "The connection to " + net.Rfc() + " was closed by the server or the network.");
+    EXPECT_FALSE(form.PortOpen);
+    EXPECT_EQ(ui->Button1->text(), "Open");
 }
