@@ -193,6 +193,12 @@ void RequestRunner::Block(const uint8_t* data, uint16_t length) {
         Now(), std::string_view(reinterpret_cast<const char*>(data), length)));
 }
 
+void RequestRunner::EchoDiffers() {
+    if (!current_ || !current_->sequence_) return;
+    Handle(current_->sequence_->Spoil(
+        Now(), "the echo differs from what was sent: the line was busy or noisy while sending"));
+}
+
 void RequestRunner::Handle(const SequenceOutputs& outputs) {
     using Kind = SequenceOutput::Kind;
     LinkRun* run = current_;

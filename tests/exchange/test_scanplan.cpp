@@ -125,6 +125,11 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
     const ScanPlan line = LineScanPlan(At9600(ScanKind::Line));
     const ScanPlan bus = BusScanPlan(At9600(ScanKind::Bus), {1, 247});
     const ScanPlan hart = InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 63});
+    ScanPlan pty = line;
+    pty.lineTakesTime = false;
+    const std::string version = "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#";
+    const std::string slave17 = WithCrc(std::string("\x11\x03\x02\x00\x00", 5));
+    using namespace std::chrono_literals;
     const struct {
         const char* name;
         const ScanPlan* plan;
@@ -133,7 +138,28 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         CandidateResult result;
         std::string text;  // the find's text, or the start of the note
         bool damaged = false;  // garbage that may be its own reply spoiled: asked again
+        std::optional<ReplyArrival> arrival{};  // when its first block came
     } cases[] = {
+        // 38 bytes at 19200 take 20 ms: whole 6 ms after the request, they began
+        // before it; the module answered the setting just left, late.
+        {"line reply too soon for its candidate", &line, 2, version, CandidateResult::Found,
+         "19200 Even: TAVRIX", false, ReplyArrival{6ms, 38}},
+        {"line reply in its time", &line, 2, version, CandidateResult::Found, "19200 None: TAVRIX",
+         false, ReplyArrival{40ms, 38}},
+        {"line reply too soon for the first candidate", &line, 0, version,
+         CandidateResult::Garbage, "51 56 3A 54 41 56 52 49 58 20 48 41 52 54 2D 4D ... (began 2 ms",
+         true, ReplyArrival{2ms, 38}},
+        // A pseudo-terminal moves bytes at once: only the answer time counts.
+        {"pty reply in its time", &pty, 2, version, CandidateResult::Found, "19200 None: TAVRIX",
+         false, ReplyArrival{12ms, 38}},
+        {"pty reply too soon", &pty, 2, version, CandidateResult::Found, "19200 Even: TAVRIX", false,
+         ReplyArrival{6ms, 38}},
+        {"slave's own reply too soon", &bus, 16, slave17, CandidateResult::Garbage,
+         "11 03 02 00 00 ", true, ReplyArrival{2ms, 7}},
+        {"slave answers late, too soon for the next", &bus, 17, slave17, CandidateResult::Found,
+         "slave 17", false, ReplyArrival{2ms, 7}},
+        {"slave in its time", &bus, 16, slave17, CandidateResult::Found, "slave 17", false,
+         ReplyArrival{30ms, 7}},
         {"line silent", &line, 0, std::nullopt, CandidateResult::Silent, ""},
         {"line version", &line, 1, "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#",
          CandidateResult::Found, "19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23"},
@@ -178,7 +204,8 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
          "FF FF FF FF FF 06 85 00 0E 40 00 FE 5A 0B 05 05 ... (wrong"},
     };
     for (const auto& c : cases) {
-        const CandidateOutcome outcome = JudgeCandidate(*c.plan, c.candidate, c.received);
+        const CandidateOutcome outcome =
+            JudgeCandidate(*c.plan, c.candidate, c.received, c.arrival);
         EXPECT_EQ(outcome.result, c.result) << c.name;
         const std::string text = outcome.find ? outcome.find->Text() : outcome.note;
         EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.name << ": " << text;
