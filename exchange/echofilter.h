@@ -19,6 +19,10 @@
 
 enum class EchoMode { Auto, On, Off };
 
+// Why an exchange whose echo differed is spoiled, as its run says it.
+inline constexpr const char* kEchoDiffersText =
+    "the echo differs from what was sent: the line was busy or noisy while sending";
+
 const char* EchoModeName(EchoMode mode);  // "auto", "on", "off"
 std::optional<EchoMode> EchoModeFromName(std::string_view name);
 

@@ -311,11 +311,14 @@ std::optional<size_t> ScanTally::Next() const {
 }
 
 ScanTally::Recorded ScanTally::Record(const std::optional<std::string>& received,
-                                      std::optional<ReplyArrival> arrival) {
+                                      std::optional<ReplyArrival> arrival,
+                                      const std::string& spoiled) {
     Recorded r;
     if (!Next()) return r;
     const size_t index = next_;
-    r.outcome = JudgeCandidate(*plan_, index, received, arrival);
+    r.outcome = spoiled.empty()
+                    ? JudgeCandidate(*plan_, index, received, arrival)
+                    : CandidateOutcome{CandidateResult::Garbage, std::nullopt, spoiled, true};
     if (r.outcome.result == CandidateResult::Garbage && r.outcome.damaged &&
         tries_ < plan_->retries) {
         ++tries_;

@@ -188,9 +188,12 @@ public:
     // The candidate to ask now; nullopt once every one is done (or the line
     // scan found its module).
     std::optional<size_t> Next() const;
-    // What came for the candidate Next() named: nullopt, nothing.
+    // What came for the candidate Next() named: nullopt, nothing. `spoiled`:
+    // why the exchange was spoiled whatever came (its echo differed), which
+    // counts as garbage that may hide its reply.
     Recorded Record(const std::optional<std::string>& received,
-                    std::optional<ReplyArrival> arrival = std::nullopt);
+                    std::optional<ReplyArrival> arrival = std::nullopt,
+                    const std::string& spoiled = {});
 
     const std::vector<ScanFind>& finds() const { return finds_; }
     // Bytes that answered nothing at a candidate's last try, by candidate.

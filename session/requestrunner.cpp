@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "exchange/echofilter.h"
 #include "session/link.h"
 
 // ---- the handle ----
@@ -195,8 +196,7 @@ void RequestRunner::Block(const uint8_t* data, uint16_t length) {
 
 void RequestRunner::EchoDiffers() {
     if (!current_ || !current_->sequence_) return;
-    Handle(current_->sequence_->Spoil(
-        Now(), "the echo differs from what was sent: the line was busy or noisy while sending"));
+    Handle(current_->sequence_->Spoil(Now(), kEchoDiffersText));
 }
 
 void RequestRunner::Handle(const SequenceOutputs& outputs) {

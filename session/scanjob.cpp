@@ -94,7 +94,11 @@ void ScanJob::Ended() {
     }
     const std::optional<std::string> received =
         run_->state() == LinkRun::State::Finished ? run_->replies().front() : run_->received();
-    const ScanTally::Recorded r = tally_->Record(received, arrival_);
+    // A changed echo spoiled the exchange, whatever came after it.
+    const bool spoiled = run_->state() == LinkRun::State::Failed &&
+                         run_->verdict().reason == kEchoDiffersText;
+    const ScanTally::Recorded r =
+        tally_->Record(received, arrival_, spoiled ? kEchoDiffersText : std::string());
     report_.finds = tally_->finds();
     report_.garbage = tally_->garbage();
     report_.noisy = tally_->noisy();

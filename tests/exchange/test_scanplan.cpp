@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "exchange/echofilter.h"
+
 #include <map>
 #include <set>
 #include <string>
@@ -231,6 +233,9 @@ TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
     } cases[] = {
         {"garbled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
          {{2, {badCrc3, slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        // "!spoiled": the adapter's echo came back changed, nothing after it.
+        {"echo spoiled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {"!spoiled", slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
         {"cut, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
          {{2, {slave3.substr(0, 3), slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
         {"garbled every time", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
@@ -264,7 +269,10 @@ TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
             const size_t attempt = tries[*next]++;
             std::optional<std::string> received;
             if (it != c.replies.end() && attempt < it->second.size()) received = it->second[attempt];
-            tally.Record(received);
+            if (received == "!spoiled")
+                tally.Record(std::string(), std::nullopt, kEchoDiffersText);
+            else
+                tally.Record(received);
         }
         EXPECT_EQ(asked, c.asked) << c.name;
         std::vector<std::string> finds;
