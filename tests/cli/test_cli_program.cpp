@@ -419,6 +419,33 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
          },
          {"scan", "line"},
          {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 1 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 1;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 16 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 16;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 40 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 40;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
         {"modules at 3, 17 and 200",
          [](TavrixModule& m, SimOptions& o) {
              m.settings().slaveAddress = "003";
