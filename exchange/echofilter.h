@@ -58,6 +58,9 @@ public:
     EchoSplit Received(std::string_view block);
     // Bytes held while they may yet be the echo (Auto before detection).
     const std::string& held() const { return held_; }
+    // The exchange is over (its timeout): bytes held were no echo, and no
+    // more of one is looked for.
+    std::string TakeHeld() { return Sent({}); }
 
 private:
     bool Expected() const { return mode_ == EchoMode::On || (mode_ == EchoMode::Auto && detected_); }

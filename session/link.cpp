@@ -131,6 +131,10 @@ void Link::Send(const SequenceStep& step, ExchangeRecord::Origin origin) {
 }
 
 void Link::RecordTimeout() {
+    // What began as the frame and went no further was a reply after all:
+    // recorded, if too late for the request.
+    const std::string held = echo_.TakeHeld();
+    if (!held.empty()) Deliver(held);
     current_.timedOut = true;
     emit timedOut(current_);
 }

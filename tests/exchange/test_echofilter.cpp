@@ -87,6 +87,9 @@ TEST(EchoFilter, AutoDetectsOnceAndHeldBytesOfALostEchoGoToTheNextSend) {
     EXPECT_EQ(filter.Received("QV").verdict, Verdict::Partial);
     // Nothing more came: the held bytes were the last reply's, handed back.
     EXPECT_EQ(filter.Sent(kQuery), "QV");
+    EXPECT_EQ(filter.Received("QV").verdict, Verdict::Partial);
+    EXPECT_EQ(filter.TakeHeld(), "QV") << "the exchange ended: no echo after all";
+    filter.Sent(kQuery);
     EXPECT_EQ(filter.Received(kQuery).verdict, Verdict::Detected);
     filter.Sent(kQuery);
     EXPECT_EQ(filter.Received(kQuery).verdict, Verdict::Whole);
