@@ -119,6 +119,9 @@ public:
           alone_(alone),
           ended_(std::move(ended)),
           job_(&link_) {
+        QObject::connect(&link_, &Link::echoDetected, this, [this] {
+            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(), Link::kEchoDetectedText);
+        });
         job_.SetRetries(o.retries);
         certify_.SetRetries(o.retries);
         loop_.SetRetries(o.retries);
@@ -137,6 +140,7 @@ public:
         // Unset, each protocol has its own (configuration, HART, MODBUS).
         if (options_.answerTimeGiven)
             link_.SetAnswerTime(std::chrono::milliseconds(options_.answerTimeMs));
+        link_.SetEchoMode(options_.echo);
         try {
             link_.Open(line);
             return true;

@@ -16,6 +16,7 @@
 const char* const kUsageText =
     "Usage: tavrix-cli --port DEV [--port DEV ...] [--baud N] [--parity none|odd|even]\n"
     "                  [--answer-time MS] [--hart-address N] [--json] [--no-journal]\n"
+    "                  [--echo auto|on|off]\n"
     "                  [--rs485 [--rts-delay-before MS] [--rts-delay-after MS]] COMMAND\n"
     "Commands:\n"
     "  version                      the module's version text\n"
@@ -47,6 +48,11 @@ const char* const kUsageText =
     "--rs485 turns on the kernel's RS-485 mode of a UART whose driver switches the\n"
     "transceiver (RTS raised while sending, the delays in ms around it); a USB-RS485\n"
     "adapter needs none.\n"
+    "--echo: many USB-RS485 adapters hear what they send. auto (the default) finds\n"
+    "such an echo (received bytes beginning with exactly the frame just sent), says so\n"
+    "once and takes it off every reply; on expects it, and an echo that differs from\n"
+    "the frame (the line busy or noisy while sending) has the exchange asked again as\n"
+    "--retries allow; off takes nothing off. It holds for every port.\n"
     "Each exchange ends once its reply is complete by its frame; no frame goes out\n"
     "before the last reply has ended and 3.5 characters of silence followed, or\n"
     "before that reply can no longer come. --answer-time is the module's longest\n"
@@ -192,6 +198,10 @@ Options Parse(const QStringList& args) {
             o.loopOptionsGiven = true;
         } else if (a == "--loop-check") {
             o.loopCheck = true;
+        } else if (a == "--echo" && hasValue) {
+            const auto mode = EchoModeFromName(args[++i].toLower().toStdString());
+            if (!mode) Fail(kUsage, "--echo takes auto, on or off");
+            o.echo = *mode;
         } else if (a == "--rs485") {
             o.rs485 = true;
         } else if (a == "--rts-delay-before" && hasValue) {

@@ -2,6 +2,8 @@
 // checked before any port is opened, so a typing error sends nothing.
 #pragma once
 
+#include "exchange/echofilter.h"
+
 #include <QStringList>
 #include <cstdint>
 #include <string>
@@ -30,6 +32,7 @@ struct Options {
     double loopTolerance = 0.05;               // hart loop-check: mA
     bool loopOptionsGiven = false;
     bool loopCheck = false;  // apply --certificate: a loop check into each certificate
+    EchoMode echo = EchoMode::Auto;  // the adapter's local echo: found, expected or none
     bool rs485 = false;       // the kernel's RS-485 mode of the UART, RTS on send
     int rtsDelayBeforeMs = 0;
     int rtsDelayAfterMs = 0;

@@ -113,6 +113,7 @@ SequenceOutputs RequestSequence::Begin(SequenceTime now, SequenceOutputs out) {
     }
     received_.reset();
     verdict_ = {};
+    spoiled_ = false;
     const SequenceStep& step = steps_[current_];
     timeoutAt_ = now + timing_.Timeout(step);
     deadline_ = std::min(timeoutAt_, now + timing_.Quiet(step));
@@ -129,6 +130,10 @@ SequenceOutputs RequestSequence::Received(SequenceTime now, std::string_view blo
     }
     if (!received_) received_.emplace();
     received_->append(block);
+    if (spoiled_) {
+        deadline_ = now + timing_.Silence();
+        return {};
+    }
     const SequenceStep& step = steps_[current_];
     verdict_ = JudgeReply(step.code, step.frame, *received_);
     switch (verdict_.state) {
@@ -169,6 +174,18 @@ SequenceOutputs RequestSequence::Tick(SequenceTime now) {
     SequenceOutputs out{{Kind::Reply, current_, replies_.back()}};
     ++current_;
     return Begin(now, std::move(out));
+}
+
+SequenceOutputs RequestSequence::Spoil(SequenceTime now, std::string why) {
+    if (state_ != State::Running || waitingForQuiet_) return {};
+    if (!received_) received_.emplace();
+    verdict_ = {};
+    verdict_.state = VerdictState::Wrong;
+    verdict_.reason = std::move(why);
+    verdict_.retry = VerdictRetry::Damaged;
+    spoiled_ = true;
+    deadline_ = now + timing_.Silence();
+    return {};
 }
 
 SequenceOutputs RequestSequence::Cancel() {

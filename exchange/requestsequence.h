@@ -147,6 +147,10 @@ public:
     SequenceOutputs Received(SequenceTime now, std::string_view block);
     SequenceOutputs Tick(SequenceTime now);
     SequenceOutputs Cancel();
+    // The step under way is spoiled whatever comes (its frame's echo came back
+    // changed: the line was busy while it went out): it fails as damaged,
+    // worth asking again, once the line has been silent a while.
+    SequenceOutputs Spoil(SequenceTime now, std::string why);
 
     // When Tick must be called next; nullopt while nothing is awaited.
     std::optional<SequenceTime> NextDeadline() const;
@@ -179,4 +183,5 @@ private:
     SequenceTime quietLimit_{0};           // and no longer than this
     std::optional<std::string> received_;  // the step's bytes, once any came
     ReplyVerdict verdict_;
+    bool spoiled_ = false;                 // the verdict stays as Spoil set it
 };

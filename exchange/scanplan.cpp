@@ -47,6 +47,7 @@ void SetTimeouts(ScanCandidate& c, const SequenceTiming& timing, ScanKind kind, 
                   (hart ? kHartLeg.Characters(step.frame.size()) : Ms(0));
     c.replyTime = timing.Characters(replyLength) + (hart ? kHartLeg.Characters(replyLength) : Ms(0));
     c.gap = timing.InterFrame();
+    c.timing = timing;
     step.quietTimeout =
         c.frameTime + timing.answerTime.value_or(DefaultScanAnswerTime(kind)) + timing.roundTrip;
     step.timeout = *step.quietTimeout + c.replyTime;
@@ -257,9 +258,34 @@ std::optional<ScanFind> FindFor(const ScanPlan& plan, size_t index, const std::s
 
 }  // namespace
 
+bool BeganTooSoon(const ScanPlan& plan, size_t index, const ReplyArrival& arrival) {
+    const ScanCandidate& c = plan.candidates.at(index);
+    if (!plan.lineTakesTime) return arrival.after < kShortestPtyAnswer;
+    // The first block's bytes were all on the line before it was delivered.
+    const Ms blockTime = c.timing.Characters(arrival.bytes);
+    return arrival.after - blockTime < c.frameTime + c.gap;
+}
+
 CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
-                                const std::optional<std::string>& received) {
+                                const std::optional<std::string>& received,
+                                std::optional<ReplyArrival> arrival) {
     if (!received || received->empty()) return {};
+    const bool tooSoon = arrival && BeganTooSoon(plan, index, *arrival);
+    if (tooSoon) {
+        const std::string why = "began " + std::to_string(arrival->after.count()) +
+                                " ms after the request, too soon to answer it";
+        // The line scan's port heard a late reply at the setting just left.
+        const size_t from = plan.kind == ScanKind::Line ? (index ? index - 1 : index) : 0;
+        for (size_t back = index; back-- > from;) {
+            if (auto find = FindFor(plan, back, *received))
+                return {CandidateResult::Found, std::move(find),
+                        "a late reply to " + plan.candidates[back].label + ": " + why};
+        }
+        return {CandidateResult::Garbage, std::nullopt,
+                HexTextTrailingBlank(received->substr(0, 16)) +
+                    (received->size() > 16 ? "... " : "") + "(" + why + ")",
+                true};
+    }
     if (auto find = FindFor(plan, index, *received))
         return {CandidateResult::Found, std::move(find), {}};
     // Each address answers only its own request: a whole reply to an
@@ -285,11 +311,15 @@ std::optional<size_t> ScanTally::Next() const {
     return next_;
 }
 
-ScanTally::Recorded ScanTally::Record(const std::optional<std::string>& received) {
+ScanTally::Recorded ScanTally::Record(const std::optional<std::string>& received,
+                                      std::optional<ReplyArrival> arrival,
+                                      const std::string& spoiled) {
     Recorded r;
     if (!Next()) return r;
     const size_t index = next_;
-    r.outcome = JudgeCandidate(*plan_, index, received);
+    r.outcome = spoiled.empty()
+                    ? JudgeCandidate(*plan_, index, received, arrival)
+                    : CandidateOutcome{CandidateResult::Garbage, std::nullopt, spoiled, true};
     if (r.outcome.result == CandidateResult::Garbage && r.outcome.damaged &&
         tries_ < plan_->retries) {
         ++tries_;

@@ -74,6 +74,8 @@ struct ScanCandidate {
     std::chrono::milliseconds replyTime{0};
     // The inter-frame gap at the candidate's speed, after whatever ends it.
     std::chrono::milliseconds gap{0};
+    // The line as the candidate is asked on: its speed and character size.
+    SequenceTiming timing{};
 };
 
 struct ScanPlan {
@@ -86,7 +88,31 @@ struct ScanPlan {
     std::optional<LineSetting> line;
     // How often a candidate whose bytes may be its reply spoiled is asked again.
     int retries = 2;
+    // Frames take their line time (a serial line); false on a pseudo-terminal,
+    // which moves bytes at once: a reply's timing then says only its answer time.
+    bool lineTakesTime = true;
 };
+
+// The quickest a reply can begin after its request was written. On a serial
+// line: once the frame has gone out (its line time) and the inter-frame gap
+// t3.5 has followed it, which a MODBUS slave waits for to know the frame has
+// ended (the module, at its closing '#', is no quicker). Through a
+// pseudo-terminal bytes move at once, and what answers there (the simulator,
+// a test's peer) takes 20 ms by default: 10 ms is the least believed.
+inline constexpr std::chrono::milliseconds kShortestPtyAnswer{10};
+
+// When the first bytes for a candidate came: that long after its frame was
+// written, `bytes` of them in that first block.
+struct ReplyArrival {
+    std::chrono::milliseconds after{0};
+    size_t bytes = 0;
+};
+
+// Whether bytes first delivered as `arrival` began too soon to answer candidate
+// `index` (above); on a serial line the first block's own line time is
+// counted back from its delivery. Such bytes are an earlier candidate's reply,
+// come late.
+bool BeganTooSoon(const ScanPlan& plan, size_t index, const ReplyArrival& arrival);
 
 // `timing` gives the answer time (unset: DefaultScanAnswerTime) and the
 // character size; its speed is the line's for the bus and the instrument
@@ -131,9 +157,14 @@ struct CandidateOutcome {
 
 // What the bytes that came for candidate `index` mean; nullopt: nothing came.
 // On the bus and the instrument scans a whole reply to an earlier candidate
-// is that one found late (its find names it, the note says so).
+// is that one found late (its find names it, the note says so). Bytes that
+// began too soon (BeganTooSoon, given `arrival`) never answer `index`: a whole
+// reply to an earlier candidate is that one found late (on the line scan the
+// one just before: the port heard it at its setting), anything else is asked
+// again as a spoiled reply would be.
 CandidateOutcome JudgeCandidate(const ScanPlan& plan, size_t index,
-                                const std::optional<std::string>& received);
+                                const std::optional<std::string>& received,
+                                std::optional<ReplyArrival> arrival = std::nullopt);
 
 // A scan's course through its plan: which candidate to ask next, and what
 // the candidates' bytes made of it. Each candidate is asked once, and again
@@ -157,8 +188,12 @@ public:
     // The candidate to ask now; nullopt once every one is done (or the line
     // scan found its module).
     std::optional<size_t> Next() const;
-    // What came for the candidate Next() named: nullopt, nothing.
-    Recorded Record(const std::optional<std::string>& received);
+    // What came for the candidate Next() named: nullopt, nothing. `spoiled`:
+    // why the exchange was spoiled whatever came (its echo differed), which
+    // counts as garbage that may hide its reply.
+    Recorded Record(const std::optional<std::string>& received,
+                    std::optional<ReplyArrival> arrival = std::nullopt,
+                    const std::string& spoiled = {});
 
     const std::vector<ScanFind>& finds() const { return finds_; }
     // Bytes that answered nothing at a candidate's last try, by candidate.

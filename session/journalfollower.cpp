@@ -38,6 +38,13 @@ JournalFollower::JournalFollower(Link* link, std::string folder, std::string too
                                   made ? &request : nullptr, t);
                 });
             });
+    connect(link, &Link::echoed, this,
+            [this](const QByteArray& echo, const ExchangeRecord& request, EchoSplit::Verdict how) {
+                const auto* data = reinterpret_cast<const uint8_t*>(echo.constData());
+                Record([&](TrafficTime t) {
+                    log_.Echoed({data, static_cast<size_t>(echo.size())}, &request, how, t);
+                });
+            });
     connect(link, &Link::timedOut, this, [this](const ExchangeRecord& request) {
         Record([&](TrafficTime t) { log_.TimedOut(&request, t); });
     });

@@ -10,6 +10,9 @@ public:
     virtual ~LineClient() = default;
     // A block the line delivered while this client holds it.
     virtual void Block(const uint8_t* data, uint16_t length) = 0;
+    // The echo of the frame just written came back changed: the line was busy
+    // or noisy while it went out (session/link.h, echo On).
+    virtual void EchoDiffers() {}
     // Another client took the line: what this one awaited is given up.
     virtual void LineTaken() {}
     // The read interval the line delivers blocks after while this client holds it.

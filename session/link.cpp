@@ -149,6 +149,9 @@ void Link::ApplyReadInterval() {
 bool Link::LineFree() const { return !runner_->IsRunning() && !(resting_ && resting_->Awaiting()); }
 
 void Link::Send(const SequenceStep& step, ExchangeRecord::Origin origin) {
+    // Bytes held as a possible echo that nothing completed were the last reply's.
+    const std::string left = echo_.Sent(port_->IsOpen() ? step.frame : std::string());
+    if (!left.empty()) Deliver(left);
     lastStep_ = step;
     current_ = ExchangeRecord{};
     current_.code = step.code;
@@ -163,6 +166,10 @@ void Link::Send(const SequenceStep& step, ExchangeRecord::Origin origin) {
 }
 
 void Link::RecordTimeout() {
+    // What began as the frame and went no further was a reply after all:
+    // recorded, if too late for the request.
+    const std::string held = echo_.TakeHeld();
+    if (!held.empty()) Deliver(held);
     current_.timedOut = true;
     emit timedOut(current_);
 }
@@ -171,9 +178,29 @@ void Link::RecordRetry(int attempt, int tries, const QString& why) {
     emit retried(current_, attempt, tries, why);
 }
 
+void Link::SetEchoMode(EchoMode mode) {
+    echo_.Forget();
+    echo_.SetMode(mode);
+}
+
 void Link::BlockReceived(const uint8_t* data, uint16_t length) {
-    const QByteArray block(reinterpret_cast<const char*>(data), length);
     lastBlockAt_ = std::chrono::steady_clock::now();
+    using Verdict = EchoSplit::Verdict;
+    const EchoSplit split =
+        echo_.Received(std::string_view(reinterpret_cast<const char*>(data), length));
+    const bool differs = split.verdict == Verdict::Differs;
+    if (!split.echo.empty() || differs)
+        emit echoed(QByteArray::fromStdString(split.echo), current_, split.verdict);
+    if (split.verdict == Verdict::Detected) emit echoDetected();
+    // Spoiled before its bytes come: they only prolong the silence it ends by.
+    if (differs && active_) active_->EchoDiffers();
+    if (!split.reply.empty()) Deliver(split.reply);
+}
+
+void Link::Deliver(const std::string& reply) {
+    const auto* data = reinterpret_cast<const uint8_t*>(reply.data());
+    const auto length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
+    const QByteArray block(reply.data(), length);
     emit received(block, current_);
     current_.answered = true;
     current_.bytesSince += length;

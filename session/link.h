@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 
+#include "exchange/echofilter.h"
 #include "exchange/exchangerecord.h"
 #include "exchange/requestsequence.h"
 #include "serial/port.h"
@@ -96,8 +97,21 @@ public:
     // The window's receive wait pushed out blocks it could not keep.
     void NoteDropped(int count, size_t waiting) { emit blocksDropped(count, waiting); }
 
-    // A block as the port delivers it; also the tests' entry.
+    // A block as the port delivers it; also the tests' entry. The echo of the
+    // frame just written is taken off first (SetEchoMode): only the reply
+    // goes on to `received` and the client.
     void BlockReceived(const uint8_t* data, uint16_t length);
+
+    // How the adapter's local echo is handled (exchange/echofilter.h): Auto
+    // by default. Setting it (the window does at each opening) finds anew
+    // whether the adapter echoes.
+    void SetEchoMode(EchoMode mode);
+    EchoMode GetEchoMode() const { return echo_.mode(); }
+    // Auto found this adapter echoing.
+    bool EchoDetected() const { return echo_.Detected(); }
+    // What the status line and the traffic log say when Auto first finds it.
+    static constexpr const char* kEchoDetectedText =
+        "this adapter echoes what it sends: echo removed";
 
     const ExchangeRecord& Current() const { return current_; }
 
@@ -121,6 +135,12 @@ signals:
     // A block as delivered, before anyone handles it; `request` as it stood.
     void received(const QByteArray& block, const ExchangeRecord& request);
     void timedOut(const ExchangeRecord& request);
+    // The echo of `request`'s frame, taken off a block (`how`: Partial or
+    // Whole, Detected the first time Auto finds it, Differs when it is not
+    // what was sent; then `echo` is what matched, maybe nothing).
+    void echoed(const QByteArray& echo, const ExchangeRecord& request, EchoSplit::Verdict how);
+    // Auto found the adapter echoing (once a mode setting).
+    void echoDetected();
     // `request` is asked again: try `attempt` of `tries`, because of `why`.
     void retried(const ExchangeRecord& request, int attempt, int tries, const QString& why);
     void opening();
@@ -136,6 +156,7 @@ private:
     void ApplyReadInterval();
     void Attach(Port& port);
     void TakeKindFor(const std::string& name);
+    void Deliver(const std::string& reply);
 
     std::unique_ptr<Port> port_;
     std::unique_ptr<Port> otherKind_;  // the kind the last name did not ask for
@@ -149,4 +170,5 @@ private:
     // what a run's first frame waits for.
     SequenceStep lastStep_;
     std::optional<std::chrono::steady_clock::time_point> lastBlockAt_;
+    EchoFilter echo_;
 };

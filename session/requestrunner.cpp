@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "exchange/echofilter.h"
 #include "session/link.h"
 
 // ---- the handle ----
@@ -191,6 +192,11 @@ void RequestRunner::Block(const uint8_t* data, uint16_t length) {
     if (!current_ || !current_->sequence_) return;  // held between runs: nobody's
     Handle(current_->sequence_->Received(
         Now(), std::string_view(reinterpret_cast<const char*>(data), length)));
+}
+
+void RequestRunner::EchoDiffers() {
+    if (!current_ || !current_->sequence_) return;
+    Handle(current_->sequence_->Spoil(Now(), kEchoDiffersText));
 }
 
 void RequestRunner::Handle(const SequenceOutputs& outputs) {

@@ -4,12 +4,27 @@
 
 #include "session/link.h"
 #include "session/linkrun.h"
+#include "traffic/trafficlog.h"
 
 ScanJob::ScanJob(Link* link, QObject* parent) : QObject(parent), link_(link) {
     // The device vanished: nothing more can be found on this line.
     connect(link_, &Link::hangupReported, this, [this] {
         if (running_) Finish("the port hung up: is the adapter still plugged in?");
     });
+    // The line is held through the scan: every frame is a candidate's, and
+    // what comes (the echo taken off) its reply or an earlier one's.
+    connect(link_, &Link::sent, this, [this](const ExchangeRecord& request) {
+        if (!running_) return;
+        sentAt_ = request.sent;
+        arrival_.reset();
+    });
+    connect(link_, &Link::received, this,
+            [this](const QByteArray& block, const ExchangeRecord& request) {
+                if (!running_ || arrival_ || request.sent != sentAt_ || block.isEmpty()) return;
+                arrival_ = ReplyArrival{std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::steady_clock::now() - request.sent),
+                                        static_cast<size_t>(block.size())};
+            });
 }
 
 bool ScanJob::Start(ScanPlan plan) {
@@ -17,6 +32,7 @@ bool ScanJob::Start(ScanPlan plan) {
         !link_->Hold(this))
         return false;
     plan_ = std::move(plan);
+    plan_.lineTakesTime = !IsPseudoTerminalPath(link_->Settings().name);
     report_ = {};
     tally_.emplace(plan_);
     running_ = true;
@@ -78,7 +94,11 @@ void ScanJob::Ended() {
     }
     const std::optional<std::string> received =
         run_->state() == LinkRun::State::Finished ? run_->replies().front() : run_->received();
-    const ScanTally::Recorded r = tally_->Record(received);
+    // A changed echo spoiled the exchange, whatever came after it.
+    const bool spoiled = run_->state() == LinkRun::State::Failed &&
+                         run_->verdict().reason == kEchoDiffersText;
+    const ScanTally::Recorded r =
+        tally_->Record(received, arrival_, spoiled ? kEchoDiffersText : std::string());
     report_.finds = tally_->finds();
     report_.garbage = tally_->garbage();
     report_.noisy = tally_->noisy();

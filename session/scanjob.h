@@ -75,4 +75,8 @@ private:
     uint32_t baud_ = 0;
     TParity parity_ = TParity::None;
     QElapsedTimer clock_;
+    // When the candidate's frame went out, and its first reply block came:
+    // bytes too soon for it are an earlier candidate's (exchange/scanplan.h).
+    std::chrono::steady_clock::time_point sentAt_{};
+    std::optional<ReplyArrival> arrival_;
 };

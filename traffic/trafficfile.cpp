@@ -287,6 +287,10 @@ public:
                 return Fail(error, row.line, "no \"retry N of M: why\" in " + Shown(verdict));
             log_.Retried(request_ ? &*request_ : nullptr, static_cast<int>(*attempt),
                          static_cast<int>(*tries), verdict.substr(colon + 2), t);
+        } else if (dir == "ECHO") {
+            const auto how = EchoFromText(c[kVerdict]);
+            if (!how) return Fail(error, row.line, "no echo verdict in " + Shown(c[kVerdict]));
+            log_.Echoed(*bytes, request_ ? &*request_ : nullptr, *how, t);
         } else if (dir == "OPEN") {
             TrafficLine line = line_;
             if (c[kDecoded].starts_with("opened ")) {
@@ -311,7 +315,7 @@ public:
         } else {
             return Fail(error, row.line,
                         "direction " + Shown(dir) +
-                            " is none of TX, RX, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, DROPPED");
+                            " is none of TX, RX, ECHO, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, DROPPED");
         }
         return true;
     }

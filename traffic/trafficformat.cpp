@@ -34,6 +34,8 @@ const char* Direction(TrafficKind kind) {
             return "HANG-UP";
         case TrafficKind::Dropped:
             return "DROPPED";
+        case TrafficKind::Echo:
+            return "ECHO";
     }
     return "";
 }
@@ -146,7 +148,8 @@ TrafficRow TrafficRowAt(const TrafficLog& log, size_t row) {
                                        std::to_string(log.capacity()) + ")";
         return cells;
     }
-    const bool block = IsBlock(event->kind) || event->kind == TrafficKind::Timeout;
+    const bool block = IsBlock(event->kind) || event->kind == TrafficKind::Timeout ||
+                       event->kind == TrafficKind::Echo;
     TrafficRow cells{
         ClockText(event->time.wall),
         event->sinceRequestMs ? std::to_string(*event->sinceRequestMs) : std::string(),

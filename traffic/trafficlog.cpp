@@ -21,6 +21,24 @@ std::string Name(int code) {
 
 }  // namespace
 
+std::string EchoText(EchoSplit::Verdict how) {
+    switch (how) {
+        case EchoSplit::Verdict::Detected:
+            return "this adapter echoes what it sends: echo removed";
+        case EchoSplit::Verdict::Differs:
+            return "echo differs from what was sent: the line was busy or noisy while sending";
+        default:
+            return "echo removed";
+    }
+}
+
+std::optional<EchoSplit::Verdict> EchoFromText(std::string_view text) {
+    for (EchoSplit::Verdict how : {EchoSplit::Verdict::Whole, EchoSplit::Verdict::Detected,
+                                   EchoSplit::Verdict::Differs})
+        if (text == EchoText(how)) return how;
+    return std::nullopt;
+}
+
 std::string RetryText(int attempt, int tries, std::string_view why) {
     return "retry " + std::to_string(attempt) + " of " + std::to_string(tries) + ": " +
            std::string(why);
@@ -244,6 +262,18 @@ void TrafficLog::TimedOut(const ExchangeRecord* request, TrafficTime t) {
                     lost ? std::string("the port went while the reply was awaited")
                          : "no reply in " + std::to_string(*event.sinceRequestMs) + " ms"};
     stats_.Timeout(request->code);
+}
+
+void TrafficLog::Echoed(std::span<const uint8_t> echo, const ExchangeRecord* request,
+                        EchoSplit::Verdict how, TrafficTime t) {
+    TrafficEvent& event = Add(TrafficKind::Echo, t);
+    event.bytes.assign(echo.begin(), echo.end());
+    const std::string text = EchoText(how);
+    event.graded = {Grade::None, text};
+    if (!request) return;
+    event.code = request->code;
+    event.sinceRequestMs = Milliseconds(request->sent, t);
+    event.context = {{"the adapter's echo of " + Name(request->code)}};
 }
 
 void TrafficLog::Retried(const ExchangeRecord* request, int attempt, int tries,

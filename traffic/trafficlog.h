@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/echofilter.h"
 #include "exchange/exchangerecord.h"
 #include "exchange/payloadtext.h"
 #include "exchange/replygrade.h"
@@ -45,7 +46,7 @@ struct TrafficLine {
     int64_t LineTimeMs(size_t count) const;
 };
 
-enum class TrafficKind { Sent, Received, Timeout, Retry, Opened, Closed, HangUp, Dropped };
+enum class TrafficKind { Sent, Received, Timeout, Retry, Opened, Closed, HangUp, Dropped, Echo };
 
 struct TrafficEvent {
     TrafficKind kind;
@@ -60,6 +61,12 @@ struct TrafficEvent {
     // left its reply incomplete is graded once the reply ends for good.
     Graded graded;
 };
+
+// The Verdict column of an echo row: "echo removed", "this adapter echoes what
+// it sends: echo removed" the first time, "echo differs from what was sent: ..."
+std::string EchoText(EchoSplit::Verdict how);
+// Back from that text; nullopt when it is none of them.
+std::optional<EchoSplit::Verdict> EchoFromText(std::string_view text);
 
 // "retry 2 of 3: no reply": a retry as the Verdict column shows it.
 std::string RetryText(int attempt, int tries, std::string_view why);
@@ -83,6 +90,9 @@ public:
     void Received(std::span<const uint8_t> bytes, const ExchangeRecord* request, TrafficTime t,
                   std::optional<int64_t> responseMs = std::nullopt);
     void TimedOut(const ExchangeRecord* request, TrafficTime t);
+    // The adapter's echo of `request`'s frame, taken off what came (session/link.h).
+    void Echoed(std::span<const uint8_t> echo, const ExchangeRecord* request,
+                EchoSplit::Verdict how, TrafficTime t);
     // `request` goes out again, try `attempt` of `tries`, because of `why`
     // (a lost, cut or damaged reply, a refused set command).
     void Retried(const ExchangeRecord* request, int attempt, int tries, std::string_view why,

@@ -15,7 +15,7 @@ QLabel* AddLabel(QStatusBar* bar, const char* name, const QString& text) {
 
 }  // namespace
 
-TStatusLine::TStatusLine(QStatusBar* bar) : QObject(bar) {
+TStatusLine::TStatusLine(QStatusBar* bar) : QObject(bar), bar_(bar) {
     bar->setObjectName("statusBar");
     port_ = AddLabel(bar, "StatusPort", {});
     settings_ = AddLabel(bar, "StatusSettings", {});
@@ -31,4 +31,11 @@ void TStatusLine::ShowPort(const QString& path, const QString& settings, bool op
 
 void TStatusLine::ReplyReceived(const QTime& at) {
     lastReply_->setText("Last reply " + at.toString("HH:mm:ss"));
+}
+
+void TStatusLine::ShowEcho(const QString& text) {
+    if (!echo_ && text.isEmpty()) return;
+    if (!echo_) echo_ = AddLabel(bar_, "StatusEcho", {});
+    echo_->setText(text);
+    echo_->setVisible(!text.isEmpty());
 }

@@ -17,8 +17,13 @@ public:
 
     void ShowPort(const QString& path, const QString& settings, bool open);
     void ReplyReceived(const QTime& at = QTime::currentTime());
+    // What the link found of the adapter's echo; empty hides it. The label
+    // exists only once something was said.
+    void ShowEcho(const QString& text);
 
 private:
+    QStatusBar* bar_;
+    QLabel* echo_ = nullptr;
     QLabel* port_;
     QLabel* settings_;
     QLabel* state_;

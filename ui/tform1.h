@@ -28,6 +28,7 @@
 #include <span>
 #include <string>
 
+#include "exchange/echofilter.h"
 #include "serial/tcomm.h"
 #include "session/link.h"
 #include "session/ttimer.h"
@@ -91,6 +92,9 @@ public:
     // The kernel's RS-485 mode chosen for each device (Tools > RS-485 Mode of
     // the Port...), applied when that device is opened.
     std::map<std::string, TRs485> Rs485Ports;
+    // How each device's adapter echo is handled (Tools > Adapter Echo), as
+    // the RS-485 mode: applied when that device is opened; Auto unless chosen.
+    std::map<std::string, EchoMode> EchoPorts;
 
     // Menus of the menu bar; additions add their actions to these.
     QMenu* menuFile = nullptr;

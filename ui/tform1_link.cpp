@@ -6,6 +6,7 @@
 #include "protocol/hexbytes.h"
 #include "protocol/strtoint.h"
 #include "ui/controls.h"
+#include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
 #include "ui_tform1.h"
@@ -33,6 +34,9 @@ void TForm1::Button1Click() {
     line.name = ui->SPREALCOM->currentText().toStdString();
     const auto rs485 = Rs485Ports.find(ResolvePortName(line.name));
     line.rs485 = rs485 != Rs485Ports.end() ? rs485->second : TRs485{};
+    const auto echo = EchoPorts.find(ResolvePortName(line.name));
+    Link1->SetEchoMode(echo != EchoPorts.end() ? echo->second : EchoMode::Auto);
+    StatusLine->ShowEcho({});
     Link1->Open(line);
     PortOpen = true;
     ui->Button1->setText("Close");

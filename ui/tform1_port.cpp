@@ -3,6 +3,7 @@
 // the status line.
 #include <unistd.h>
 
+#include <QActionGroup>
 #include <QMenu>
 #include <QStatusBar>
 #include <QString>
@@ -35,6 +36,47 @@ void TForm1::SetupPort() {
         Rs485Dialog dialog(device, Rs485Ports[device], PortOpen, this);
         if (dialog.exec() == QDialog::Accepted) Rs485Ports[device] = dialog.Chosen();
     });
+    // The adapter's local echo, per device, beside it: taken off every reply
+    // once found (Auto), expected from the first frame (On), or left (Off).
+    QMenu* echo = menuTools->addMenu("Adapter &Echo");
+    echo->setObjectName("menuAdapterEcho");
+    auto* modes = new QActionGroup(echo);
+    const struct {
+        EchoMode mode;
+        const char* text;
+        const char* name;
+    } choices[] = {
+        {EchoMode::Auto, "&Auto: find it and take it off", "actionEchoAuto"},
+        {EchoMode::On, "&On: the adapter echoes, a changed echo is a collision", "actionEchoOn"},
+        {EchoMode::Off, "O&ff: take nothing off", "actionEchoOff"},
+    };
+    for (const auto& choice : choices) {
+        QAction* action = echo->addAction(choice.text);
+        action->setObjectName(choice.name);
+        action->setCheckable(true);
+        action->setChecked(choice.mode == EchoMode::Auto);
+        modes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode = choice.mode] {
+            const std::string device =
+                ResolvePortName(ui->SPREALCOM->currentText().toStdString());
+            EchoPorts[device] = mode;
+            if (PortOpen && ResolvePortName(Link1->Settings().name) == device)
+                Link1->SetEchoMode(mode);
+        });
+    }
+    // The checks follow the device chosen when the menu opens.
+    connect(echo, &QMenu::aboutToShow, this, [this, echo] {
+        const auto chosen =
+            EchoPorts.find(ResolvePortName(ui->SPREALCOM->currentText().toStdString()));
+        const EchoMode mode = chosen != EchoPorts.end() ? chosen->second : EchoMode::Auto;
+        for (QAction* action : echo->actions())
+            action->setChecked(action->objectName() ==
+                               (mode == EchoMode::Auto ? "actionEchoAuto"
+                                : mode == EchoMode::On ? "actionEchoOn"
+                                                       : "actionEchoOff"));
+    });
+    connect(Link1, &Link::echoDetected, StatusLine,
+            [this] { StatusLine->ShowEcho(Link::kEchoDetectedText); });
     // The box is as wide as its listed rates; a longer one typed (1000000)
     // widens it, so the rate is seen whole. Shorter texts leave it as it was.
     connect(ui->ComboBox11, &QComboBox::editTextChanged, this, [this](const QString& text) {

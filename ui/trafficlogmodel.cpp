@@ -78,6 +78,14 @@ void TrafficLogModel::Follow(const Link* link) {
                 Received(reinterpret_cast<const uint8_t*>(block.constData()),
                          static_cast<size_t>(block.size()), made ? &request : nullptr);
             });
+    connect(link, &Link::echoed, this,
+            [this](const QByteArray& echo, const ExchangeRecord& request, EchoSplit::Verdict how) {
+                const auto* data = reinterpret_cast<const uint8_t*>(echo.constData());
+                Add([&] {
+                    log_.Echoed({data, static_cast<size_t>(echo.size())}, &request, how,
+                                TrafficTime::Now());
+                });
+            });
     connect(link, &Link::timedOut, this, &TrafficLogModel::TimedOut);
     connect(link, &Link::retried, this,
             [this](const ExchangeRecord& request, int attempt, int tries, const QString& why) {

@@ -39,10 +39,13 @@ QProcessEnvironment CliEnvironment() {
     return environment;
 }
 
-CliRun Cli(const QStringList& args) {
+// `stateHome`: the journals go there rather than to the tests' shared folder.
+CliRun Cli(const QStringList& args, const QString& stateHome = {}) {
     TestApp();
     QProcess process;
-    process.setProcessEnvironment(CliEnvironment());
+    QProcessEnvironment environment = CliEnvironment();
+    if (!stateHome.isEmpty()) environment.insert("XDG_STATE_HOME", stateHome);
+    process.setProcessEnvironment(environment);
     process.start(TAVRIX_CLI_PATH, args);
     process.waitForFinished(90000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -418,6 +421,33 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
          },
          {"scan", "line"},
          {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 1 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 1;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 16 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 16;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
+        {"a module at 19200 Even behind a 40 ms adapter",
+         [](TavrixModule& m, SimOptions& o) {
+             m.settings().rs485Baud = 4;
+             m.settings().rs485Parity = 2;
+             o.rs485Line = true;
+             o.latencyMs = 40;
+         },
+         {"scan", "line"},
+         {"19200 even TAVRIX HART-MODBUS V2.0 2025-02-23"}},
         {"modules at 3, 17 and 200",
          [](TavrixModule& m, SimOptions& o) {
              m.settings().slaveAddress = "003";
@@ -647,6 +677,82 @@ TEST(Cli, NoJournalWritesNone) {
         const QStringList files =
             QDir(state.filePath("tavrix")).entryList({"traffic-*.txt"}, QDir::Files);
         EXPECT_EQ(files.size(), journal ? 1 : 0);
+    }
+}
+
+namespace {
+
+QString JournalsText(const QString& stateHome) {
+    QString text;
+    const QDir folder(stateHome + "/tavrix");
+    for (const QString& name : folder.entryList({"traffic-*"}, QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}
+
+}  // namespace
+
+// An adapter that echoes what it sends, or holds bytes back for its latency
+// timer, changes nothing a command finds: each gives what it gives on the bare
+// line, and the journal shows the echo taken off.
+TEST(Cli, EchoingAndSlowAdaptersGiveWhatTheBareLineGives) {
+    QTemporaryDir dir;
+    const QString profile = dir.filePath("profile.json");
+    const QList<QStringList> commands = {
+        {"read"},
+        {"apply", profile, "--verify"},
+        {"hart", "variables"},
+        {"modbus", "read", "1", "0", "4"},
+        {"--json", "scan", "line"},
+        {"--json", "scan", "bus", "--range", "1-5"},
+        {"--json", "scan", "hart", "--range", "0-3"},
+    };
+    // Timings and ports differ from line to line; the findings must not.
+    const auto findings = [](QString out) {
+        static const QRegularExpression varying(
+            R"re("(elapsedMs|floorMs|port|tool\w*|saved\w*|date\w*|time\w*)": [^,\n]*|Snapshot before the apply: .*)re");
+        return out.replace(varying, "").toStdString();
+    };
+    const struct {
+        const char* what;
+        SimOptions options;
+        QStringList args;  // before the command
+        bool echoes;
+    } lines[] = {
+        {"bare", {}, {}, false},
+        {"echo", {.echo = true}, {}, true},
+        {"latency 16", {.latencyMs = 16}, {}, false},
+        {"echo on, latency 40", {.latencyMs = 40, .echo = true}, {"--echo", "on"}, true},
+    };
+    std::vector<std::string> bare;
+    for (const auto& line : lines) {
+        QTemporaryDir state;
+        Module module(line.options);
+        for (size_t i = 0; i < static_cast<size_t>(commands.size()); ++i) {
+            const CliRun run =
+                Cli(QStringList{"--port", module.path} + line.args + commands[i], state.path());
+            EXPECT_EQ(run.status, 0) << line.what << ": " << commands[i].join(' ').toStdString()
+                                     << ": " << run.err.toStdString();
+            if (i == 0 && bare.empty()) {
+                QFile out(profile);
+                ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+                out.write(run.out.toUtf8());
+            }
+            if (bare.size() < static_cast<size_t>(commands.size())) {
+                bare.push_back(findings(run.out));
+            } else {
+                EXPECT_EQ(findings(run.out), bare[i])
+                    << line.what << ": " << commands[i].join(' ').toStdString();
+            }
+        }
+        const QString journal = JournalsText(state.path());
+        EXPECT_EQ(journal.contains("this adapter echoes what it sends: echo removed"),
+                  line.echoes && line.args.isEmpty())
+            << line.what;
+        EXPECT_EQ(journal.contains("ECHO"), line.echoes) << line.what;
+        EXPECT_FALSE(journal.contains("echo differs")) << line.what;
     }
 }
 

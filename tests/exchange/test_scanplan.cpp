@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "exchange/echofilter.h"
+
 #include <map>
 #include <set>
 #include <string>
@@ -133,6 +135,11 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
     const ScanPlan line = LineScanPlan(At9600(ScanKind::Line));
     const ScanPlan bus = BusScanPlan(At9600(ScanKind::Bus), {1, 247});
     const ScanPlan hart = InstrumentScanPlan(At9600(ScanKind::Instrument), {0, 63});
+    ScanPlan pty = line;
+    pty.lineTakesTime = false;
+    const std::string version = "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#";
+    const std::string slave17 = WithCrc(std::string("\x11\x03\x02\x00\x00", 5));
+    using namespace std::chrono_literals;
     const struct {
         const char* name;
         const ScanPlan* plan;
@@ -141,7 +148,28 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         CandidateResult result;
         std::string text;  // the find's text, or the start of the note
         bool damaged = false;  // garbage that may be its own reply spoiled: asked again
+        std::optional<ReplyArrival> arrival{};  // when its first block came
     } cases[] = {
+        // 38 bytes at 19200 take 20 ms: whole 6 ms after the request, they began
+        // before it; the module answered the setting just left, late.
+        {"line reply too soon for its candidate", &line, 2, version, CandidateResult::Found,
+         "19200 Even: TAVRIX", false, ReplyArrival{6ms, 38}},
+        {"line reply in its time", &line, 2, version, CandidateResult::Found, "19200 None: TAVRIX",
+         false, ReplyArrival{40ms, 38}},
+        {"line reply too soon for the first candidate", &line, 0, version,
+         CandidateResult::Garbage, "51 56 3A 54 41 56 52 49 58 20 48 41 52 54 2D 4D ... (began 2 ms",
+         true, ReplyArrival{2ms, 38}},
+        // A pseudo-terminal moves bytes at once: only the answer time counts.
+        {"pty reply in its time", &pty, 2, version, CandidateResult::Found, "19200 None: TAVRIX",
+         false, ReplyArrival{12ms, 38}},
+        {"pty reply too soon", &pty, 2, version, CandidateResult::Found, "19200 Even: TAVRIX", false,
+         ReplyArrival{6ms, 38}},
+        {"slave's own reply too soon", &bus, 16, slave17, CandidateResult::Garbage,
+         "11 03 02 00 00 ", true, ReplyArrival{2ms, 7}},
+        {"slave answers late, too soon for the next", &bus, 17, slave17, CandidateResult::Found,
+         "slave 17", false, ReplyArrival{2ms, 7}},
+        {"slave in its time", &bus, 16, slave17, CandidateResult::Found, "slave 17", false,
+         ReplyArrival{30ms, 7}},
         {"line silent", &line, 0, std::nullopt, CandidateResult::Silent, ""},
         {"line version", &line, 1, "QV:TAVRIX HART-MODBUS V2.0 2025-02-23#",
          CandidateResult::Found, "19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23"},
@@ -186,7 +214,8 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
          "FF FF FF FF FF 06 85 00 0E 40 00 FE 5A 0B 05 05 ... (wrong"},
     };
     for (const auto& c : cases) {
-        const CandidateOutcome outcome = JudgeCandidate(*c.plan, c.candidate, c.received);
+        const CandidateOutcome outcome =
+            JudgeCandidate(*c.plan, c.candidate, c.received, c.arrival);
         EXPECT_EQ(outcome.result, c.result) << c.name;
         const std::string text = outcome.find ? outcome.find->Text() : outcome.note;
         EXPECT_EQ(text.substr(0, c.text.size()), c.text) << c.name << ": " << text;
@@ -212,6 +241,9 @@ TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
     } cases[] = {
         {"garbled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
          {{2, {badCrc3, slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
+        // "!spoiled": the adapter's echo came back changed, nothing after it.
+        {"echo spoiled, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
+         {{2, {"!spoiled", slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
         {"cut, then found", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
          {{2, {slave3.substr(0, 3), slave3}}}, {0, 1, 2, 2, 3}, {"slave 3"}, 0, 1},
         {"garbled every time", BusScanPlan(At9600(ScanKind::Bus), {1, 4}), 2,
@@ -245,7 +277,10 @@ TEST(ScanTally, AsksGarbledCandidatesAgainAndCountsTheNoise) {
             const size_t attempt = tries[*next]++;
             std::optional<std::string> received;
             if (it != c.replies.end() && attempt < it->second.size()) received = it->second[attempt];
-            tally.Record(received);
+            if (received == "!spoiled")
+                tally.Record(std::string(), std::nullopt, kEchoDiffersText);
+            else
+                tally.Record(received);
         }
         EXPECT_EQ(asked, c.asked) << c.name;
         std::vector<std::string> finds;

@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "session/journalfollower.h"
@@ -181,7 +182,17 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         LinkRun::State state;
         std::vector<QString> tries;
         QString why;
+        EchoMode echo = EchoMode::Off;  // the replies then begin with the frame's echo
     } cases[] = {
+        // The adapter heard the frame changed: the line was busy while it went out.
+        {"an echo that differs, then the right one",
+         {"QQQ#QV#", 201, "Version"},
+         {"QQQ#QW#QV:TAVRIX V2#", "QQQ#QV#QV:TAVRIX V2#"},
+         LinkRun::State::Finished,
+         {"0 2/3 wrong: the echo differs from what was sent: the line was busy or noisy while "
+          "sending"},
+         "",
+         EchoMode::On},
         {"damaged, then good",
          {"QQQ#QX#", 202, "System"},
          {"QX#BA2:71,MD:1,ADR:007,JTM:050,XY1:3#", kGoodSystem},
@@ -215,6 +226,7 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         Link link;
         QTemporaryDir folder;
         JournalFollower journal(&link, folder.path().toStdString(), "test");
+        link.SetEchoMode(c.echo);
         OpenOnPty(link, pty);
         LinkRun* run = link.Start({c.step}, {.retries = 2});
         std::vector<QString> tries, recorded;
@@ -237,12 +249,17 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
         EXPECT_EQ(run->Why(), c.why);
         EXPECT_EQ(tries, c.tries);
         EXPECT_EQ(recorded, c.tries);
-        if (c.state == LinkRun::State::Finished) EXPECT_EQ(run->LastReply(), c.replies.back());
-        // The journal has a line for each retry.
+        const size_t echo = c.echo == EchoMode::Off ? 0 : c.step.frame.size();
+        if (c.state == LinkRun::State::Finished)
+            EXPECT_EQ(run->LastReply(), c.replies.back().substr(echo));
+        // The journal has a line for each retry, and the echo's as it was.
         std::stringstream text;
         text << std::ifstream(journal.path()).rdbuf();
         std::vector<QString> journaled;
+        std::set<std::string> echoes;
         for (std::string line; std::getline(text, line);) {
+            if (line.find("\tECHO\t") != std::string::npos)
+                echoes.insert(QString::fromStdString(line).split('\t').value(4).toStdString());
             const size_t at = line.find("\tRETRY\t");
             if (at == std::string::npos) continue;
             const QStringList cells = QString::fromStdString(line).split('\t');
@@ -256,6 +273,9 @@ TEST(RequestRunner, ADamagedReplyOrARefusedSetIsAskedAgainACleanRefusalIsNot) {
                 RetryText(of[0].toInt(), of[1].toInt(), t.section(' ', 2).toStdString())));
         }
         EXPECT_EQ(journaled, expected);
+        if (echo)
+            EXPECT_EQ(echoes, (std::set<std::string>{EchoText(EchoSplit::Verdict::Whole),
+                                                     EchoText(EchoSplit::Verdict::Differs)}));
         link.Close();
     }
 }

@@ -80,6 +80,9 @@ public:
     void Retried(int attempt, int tries, std::string_view why, TrafficTime t) {
         log_.Retried(request_ ? &*request_ : nullptr, attempt, tries, why, t);
     }
+    void Echoed(const B& echo, EchoSplit::Verdict how, TrafficTime t) {
+        log_.Echoed(echo, request_ ? &*request_ : nullptr, how, t);
+    }
     void HungUp(TrafficTime t) { log_.HungUp(t); }
     void Dropped(size_t count, size_t waiting, TrafficTime t) { log_.Dropped(count, waiting, t); }
     void Clear() { log_.Clear(); }
@@ -490,6 +493,12 @@ void FaultySession(Feed& log, const TrafficLine& line = kLine) {
         if (c.reply.empty() || c.reply.size() == 4) log.TimedOut(At(ms + 1000));
     }
     log.Retried(2, 3, "wrong: checksum 3A, expected 3B", At(ms + 1200));
+    // An adapter that hears itself: its echo found, then one spoiled.
+    log.Sent(Bytes("QQQ#QV#"), At(ms + 1300));
+    log.Requested(201, At(ms + 1300));
+    log.Echoed(Bytes("QQQ#QV#"), EchoSplit::Verdict::Detected, At(ms + 1310));
+    log.Echoed(Bytes("QQQ#"), EchoSplit::Verdict::Differs, At(ms + 1320));
+    log.Echoed(Bytes("QQQ#QV#"), EchoSplit::Verdict::Whole, At(ms + 1330));
     log.Received(Bytes("noise"), At(ms + 1500));
     log.HungUp(At(ms + 1600));
     log.Dropped(2, 25, At(ms + 1700));
@@ -512,6 +521,14 @@ TEST(TrafficFile, SavedLogReadBackShowsTheSameRowsAndVerdicts) {
         FaultySession(live, line);
         const TrafficSaveHeader header{"2.0.0", At(0).wall};
         const std::vector<TrafficRow> shown = Rows(live);
+        std::vector<std::string> echoes;  // the echo rows' verdicts
+        for (const TrafficRow& row : shown)
+            if (row[2] == "ECHO") echoes.push_back(row[4]);
+        EXPECT_EQ(echoes, (std::vector<std::string>{
+                              "this adapter echoes what it sends: echo removed",
+                              "echo differs from what was sent: the line was busy or noisy "
+                              "while sending",
+                              "echo removed"}));
         for (const std::string& saved : {TrafficText(live, header), TrafficCsv(live, header)}) {
             TrafficLog read(TrafficFileCapacity(saved));
             std::string error;
@@ -570,8 +587,8 @@ TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
         {"profile", "[Module]\nMode=1\n", "line 1: not the traffic log's column names"},
         {"empty", "", "line 0: no column names: not a traffic log"},
         {"direction", replaced("\tRX\t", "\tXX\t"),
-         "line 8: direction \"XX\" is none of TX, RX, TIMEOUT, RETRY, OPEN, CLOSE, HANG-UP, "
-         "DROPPED"},
+         "line 8: direction \"XX\" is none of TX, RX, ECHO, TIMEOUT, RETRY, OPEN, CLOSE, "
+         "HANG-UP, DROPPED"},
         {"hex", replaced("51 56 3A", "51 5G 3A"),
          "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
         {"cells", replaced("\tTX\t", "\tTX\t\t"), "line 7: 10 cells where a traffic row has 9: \""},

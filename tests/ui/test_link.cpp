@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLabel>
 
 #include "tests/serial/ser2net.h"
 #include "window_fixture.h"
@@ -216,26 +217,34 @@ TEST_F(LinkTest, OpeningFailuresAreShownAndLeaveThePortClosed) {
     }
 }
 
+// An adapter that echoes what it sends changes nothing the window shows but
+// the status line's word that it does.
 TEST_F(LinkWithDevice, CommunicationQueryGetsTheVersionReply) {
-    OpenOnSimulator();
-    EXPECT_EQ(ui->Button1->text(), "Close");
-    EXPECT_EQ(form.Comm1->BaudRate(), 9600u);
-    EXPECT_FALSE(form.Comm1->Outx_XonXoffFlow());
-    Click(ui->Button6);
-    EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
-    ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000));
-    EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1000));
-    EXPECT_EQ(form.TimeoutKind(), 0);
-    EXPECT_EQ(server->requestsAnswered(), 1);
-    Pump(100);
-    EXPECT_TRUE(messages.texts().isEmpty());
+    for (const bool echo : {false, true}) {
+        SCOPED_TRACE(echo ? "echo" : "bare line");
+        OpenOnSimulator({.echo = echo});
+        EXPECT_EQ(ui->Button1->text(), "Close");
+        EXPECT_EQ(form.Comm1->BaudRate(), 9600u);
+        EXPECT_FALSE(form.Comm1->Outx_XonXoffFlow());
+        Click(ui->Button6);
+        EXPECT_EQ(ui->Edit8->text(), "QQQ#QV#");
+        ASSERT_TRUE(WaitFor([&] { return !ui->Memo10->toPlainText().isEmpty(); }, 3000));
+        EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
+        ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1000));
+        EXPECT_EQ(form.TimeoutKind(), 0);
+        EXPECT_EQ(server->requestsAnswered(), 1);
+        Pump(100);
+        EXPECT_TRUE(messages.texts().isEmpty());
+        const auto* said = form.findChild<QLabel*>("StatusEcho");
+        EXPECT_EQ(said && said->isVisibleTo(&form) ? said->text() : QString(),
+                  echo ? Link::kEchoDetectedText : "");
 
-    Click(ui->Button1);
-    EXPECT_FALSE(form.PortOpen);
-    EXPECT_FALSE(form.Comm1->IsOpen());
-    EXPECT_EQ(ui->Button1->text(), "Open");
-    EXPECT_FALSE(ui->Button6->isEnabled());
+        Click(ui->Button1);
+        EXPECT_FALSE(form.PortOpen);
+        EXPECT_FALSE(form.Comm1->IsOpen());
+        EXPECT_EQ(ui->Button1->text(), "Open");
+        EXPECT_FALSE(ui->Button6->isEnabled());
+    }
 }
 
 TEST_F(LinkWithDevice, ReplyIsDecodedAboutNineHundredMillisecondsAfterItsLastByte) {

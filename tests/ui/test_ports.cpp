@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStatusBar>
 
 #include <QCheckBox>
@@ -140,6 +141,39 @@ TEST_F(PortsTest, Rs485ModeIsChosenPerDeviceAndARefusalSaysWhy) {
     messages.clear();
     Click(ui->Button1);
     EXPECT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+}
+
+// The adapter's echo is chosen per device beside the RS-485 mode, shown for the
+// device in the box, and applied when that device opens.
+TEST_F(PortsTest, AdapterEchoIsChosenPerDevice) {
+    TPtyPair first, second;
+    auto* menu = form.findChild<QMenu*>("menuAdapterEcho");
+    ASSERT_NE(menu, nullptr);
+    const auto checked = [&] {
+        emit menu->aboutToShow();
+        for (QAction* action : menu->actions())
+            if (action->isChecked()) return action->objectName();
+        return QString();
+    };
+    ui->SPREALCOM->setEditText(QString::fromStdString(first.SlavePath()));
+    EXPECT_EQ(checked(), "actionEchoAuto");
+    form.findChild<QAction*>("actionEchoOn")->trigger();
+    ui->SPREALCOM->setEditText(QString::fromStdString(second.SlavePath()));
+    EXPECT_EQ(checked(), "actionEchoAuto");
+    form.findChild<QAction*>("actionEchoOff")->trigger();
+    ui->SPREALCOM->setEditText(QString::fromStdString(first.SlavePath()));
+    EXPECT_EQ(checked(), "actionEchoOn");
+
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen) << messages.texts().join("|").toStdString();
+    EXPECT_EQ(form.Link1->GetEchoMode(), EchoMode::On);
+    // Chosen while open, it holds at once.
+    form.findChild<QAction*>("actionEchoAuto")->trigger();
+    EXPECT_EQ(form.Link1->GetEchoMode(), EchoMode::Auto);
+    Click(ui->Button1);
+    ui->SPREALCOM->setEditText(QString::fromStdString(second.SlavePath()));
+    Click(ui->Button1);
+    EXPECT_EQ(form.Link1->GetEchoMode(), EchoMode::Off);
 }
 
 TEST_F(PortsTest, OpeningFailureKeepsItsMessageAndSaysWhy) {
