@@ -415,7 +415,7 @@ private:
             summary_ = options_.verify ? "verified" : "applied";
             End(kOk);
         });
-        job_.StartApply(*profile_, options_.verify);
+        if (!job_.StartApply(*profile_, options_.verify)) End(kFailed, job_.failure());
     }
 
     static QJsonObject ReportJson(const ApplyReport& report) {

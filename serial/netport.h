@@ -48,6 +48,7 @@ public:
     void SetReadInterval(uint32_t ms) override { interval_.store(ms); }
     uint32_t ReadInterval() const override { return interval_.load(); }
     bool ChangesLineOpen() const override { return true; }
+    bool FollowsLineChanges() const override { return rfc2217_; }
     void ChangeLine(const PortSettings& settings) override;
     std::chrono::milliseconds RoundTrip() const override { return roundTrip_; }
 

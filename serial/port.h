@@ -59,6 +59,9 @@ public:
         Close();
         Open(settings);
     }
+    // Whether the port can take the line to another speed or parity at all
+    // (a raw TCP connection keeps the server's own settings).
+    virtual bool FollowsLineChanges() const { return true; }
     // The time a byte takes to the line and back beyond the line itself (the
     // network's round trip); the link adds it to the answer time.
     virtual std::chrono::milliseconds RoundTrip() const { return std::chrono::milliseconds(0); }

@@ -48,6 +48,8 @@ public:
     void Open(const PortSettings& settings);
     // Opens again at another speed and parity, the rest as it was.
     void Reopen(uint32_t baudRate, TParity parity);
+    // Whether Reopen can take the line to another speed or parity.
+    bool FollowsLineChanges() const { return port_->FollowsLineChanges(); }
     // Closes the port; blocks still waiting from it go with it.
     void Close();
     // After the device hung up: closed, and no timeout message will follow.

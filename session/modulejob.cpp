@@ -75,11 +75,27 @@ bool ModuleJob::StartApply(const Profile& profile, bool verify) {
                                           problem->problem);
         return false;
     }
+    plan_ = PlanApply(profile);
+    if (!plan_.steps.empty() && IsRs485Step(plan_.steps.back()) && !link_->FollowsLineChanges()) {
+        const auto [baud, parity] = WantedLine(profile);
+        const PortSettings& now = link_->Settings();
+        if (baud != std::to_string(now.baudRate) || parity != static_cast<int>(now.parity)) {
+            // Found out before anything is sent, not as a module that stopped answering.
+            outcome_ = Outcome::PortFailed;
+            failure_ = QString::fromStdString(
+                "Not applied: the profile moves the module's line to " +
+                LineSettingsText(baud, TByteSize::_8, parity, TStopBits::_1) +
+                ", which this port cannot follow: a raw TCP connection keeps the serial device "
+                "server's own settings. Change the server's settings, use rfc2217://, or apply "
+                "a profile that keeps the line.");
+            plan_ = {};
+            return false;
+        }
+    }
     wanted_ = profile;
     verify_ = verify;
     const ConfigField* type = profile.Find(ConfigSetting::HartMeterType);
     meterTypeItem_ = type ? type->number : 0;
-    plan_ = PlanApply(profile);
     const size_t reads = ReadModuleSteps().size();
     total_ = static_cast<int>(2 * reads + plan_.steps.size() + (verify ? reads : 0));
     // The whole job keeps the line: nobody's exchange comes between its phases.

@@ -241,7 +241,13 @@ bool ModuleProfiles::Apply(const Profile& profile, const QString& title) {
     lastApplied_ = profile;
     applying_ = true;
     ShowProgress(title);
-    return job_->StartApply(profile, true);
+    if (job_->StartApply(profile, true)) return true;
+    // Refused before anything was sent: no progress to show.
+    progress_->disconnect(job_);
+    progress_->deleteLater();
+    progress_ = nullptr;
+    if (job_->outcome() == ModuleJob::Outcome::PortFailed) ShowMessage(job_->failure());
+    return false;
 }
 
 void ModuleProfiles::LineChanged(uint32_t baudRate, int parityItem) {

@@ -936,9 +936,13 @@ TEST(CliNetwork, RawSocketsAndConnectionsThatFailSayWhy) {
     const CliRun moved = Cli(
         {"--port", server.Raw(), "apply", WriteProfile(dir, "faster.json", reading.out, "19200")});
     EXPECT_NE(moved.status, 0);
-    EXPECT_TRUE(moved.err.contains("a raw TCP connection cannot change the line to 19200 baud") &&
-                moved.err.contains("Change the serial device server's own settings"))
+    // Refused before anything is sent: the module stays where the port can reach it.
+    EXPECT_TRUE(moved.err.contains("moves the module's line to 19200 8N1, which this port cannot "
+                                   "follow") &&
+                moved.err.contains("Change the server's settings"))
         << moved.err.toStdString();
+    ASSERT_TRUE(server.WaitIdle());
+    EXPECT_EQ(Cli({"--port", server.Raw(), "version"}).status, 0) << "the module moved";
 
     const struct {
         QString port;
