@@ -555,13 +555,14 @@ private:
 
     void ModbusRead() {
         const auto& w = options_.words;
-        const int start = Number(w[3], 0, 255, "START");
+        const int start = Number(w[3], 0, 65535, "START");
+        const int count = Number(w[4], 1, 125, "COUNT");
         Exchange(
-            {ModbusReadStep(Number(w[2], 0, 255, "SLAVE"), start, Number(w[4], 1, 125, "COUNT"))},
-            [this, start](const std::vector<std::string>& replies) {
+            {ModbusReadStep(Number(w[2], 1, 247, "SLAVE"), start, count)},
+            [this, start, count](const std::vector<std::string>& replies) {
                 // Its verdict already held slave, function, count and CRC to the request.
                 const ModbusReply reply = DecodeModbusReply(Bytes(replies[0]));
-                PrintRegisters(reply, kFirstHoldingRegister + start);
+                PrintRegisters(reply, HoldingRegisterBase(start + count - 1) + start);
                 End(kOk);
             });
     }

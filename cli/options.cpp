@@ -124,9 +124,12 @@ void CheckCommand(const Options& o) {
         Fail(kUsage, "unknown command or wrong arguments: '" + all + "' (see --help)");
     }
     if (what == "modbus read") {
-        Number(w[2], 0, 255, "SLAVE");
-        Number(w[3], 0, 255, "START");
-        Number(w[4], 1, 125, "COUNT");
+        Number(w[2], 1, 247, "SLAVE");
+        const int start = Number(w[3], 0, 65535, "START");
+        const int count = Number(w[4], 1, 125, "COUNT");
+        if (start + count > 65536)
+            Fail(kUsage, "START + COUNT must stay within the 65536 registers (START " +
+                             std::to_string(start) + ", COUNT " + std::to_string(count) + ")");
     }
     if (!o.range.empty()) {
         if (what != "scan bus" && what != "scan hart")

@@ -18,6 +18,10 @@ std::optional<EchoMode> EchoModeFromName(std::string_view name) {
     return std::nullopt;
 }
 
+bool SpoiledByEcho(std::string_view reason) {
+    return reason == kEchoDiffersText || reason == kEchoMissingText;
+}
+
 void EchoFilter::SetMode(EchoMode mode) {
     if (mode == EchoMode::Auto && mode_ != EchoMode::Auto) detected_ = false;
     mode_ = mode;
@@ -25,6 +29,7 @@ void EchoFilter::SetMode(EchoMode mode) {
 
 void EchoFilter::Forget() {
     detected_ = false;
+    spoiledInARow_ = 0;
     frame_.clear();
     matched_ = 0;
     held_.clear();
@@ -53,8 +58,16 @@ EchoSplit EchoFilter::Received(std::string_view block) {
     if (Expected()) {
         split.echo = block.substr(0, n);
         split.reply = block.substr(n);
+        // An adapter that does not echo: nothing of the echo came, or no echo
+        // came whole since the last one spoiled (a reply begins as its request).
+        const bool missing = (matched_ == 0 && n == 0) || spoiledInARow_ > 0;
+        split.verdict = whole      ? Verdict::Whole
+                        : !differs ? Verdict::Partial
+                        : missing  ? Verdict::Missing
+                                   : Verdict::Differs;
+        if (whole) spoiledInARow_ = 0;
+        if (differs) ++spoiledInARow_;
         matched_ += n;
-        split.verdict = whole ? Verdict::Whole : differs ? Verdict::Differs : Verdict::Partial;
         if (whole || differs) frame_.clear();
         return split;
     }

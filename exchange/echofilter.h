@@ -11,6 +11,14 @@
 //    still turn out to be the reply are held until they decide it.
 //  - On: the echo is expected; one that differs from what was sent means the
 //    line was busy or noisy while sending (Differs): the exchange is spoiled.
+//    When not even its first byte came, or no echo came whole since the last
+//    one differed (Missing), the adapter may not echo at all: the exchange is
+//    spoiled too, and its reason says what to set.
+//
+// Auto cannot tell a reply identical to its request from the echo; none of
+// the requests this tool sends (configuration queries and set commands, HART
+// frames, MODBUS reads) has such a reply, and the echo of a frame nobody
+// answers is still an echo.
 #pragma once
 
 #include <optional>
@@ -22,6 +30,10 @@ enum class EchoMode { Auto, On, Off };
 // Why an exchange whose echo differed is spoiled, as its run says it.
 inline constexpr const char* kEchoDiffersText =
     "the echo differs from what was sent: the line was busy or noisy while sending";
+inline constexpr const char* kEchoMissingText =
+    "no echo of what was sent came back: if this adapter does not echo, set echo to auto or off";
+// Either of the two: the exchange was spoiled by its echo.
+bool SpoiledByEcho(std::string_view reason);
 
 const char* EchoModeName(EchoMode mode);  // "auto", "on", "off"
 std::optional<EchoMode> EchoModeFromName(std::string_view name);
@@ -33,6 +45,7 @@ struct EchoSplit {
         Whole,     // the echo ended here
         Detected,  // Auto: the first echo ended here; this adapter echoes
         Differs,   // the expected echo differs from the frame sent
+        Missing,   // the expected echo did not come: another byte came first
     };
     std::string echo;   // bytes now known to be the echo
     std::string reply;  // bytes now known not to be: the reply's
@@ -70,4 +83,5 @@ private:
     std::string frame_;    // the frame whose echo is awaited; "" when none
     size_t matched_ = 0;   // of it received so far
     std::string held_;     // Auto: matched but not yet known to be the echo
+    int spoiledInARow_ = 0;  // expected echoes that differed since one came whole
 };

@@ -162,6 +162,13 @@ SequenceOutputs RequestSequence::Tick(SequenceTime now) {
     if (!received_) {
         state_ = State::TimedOut;
         const RequestCode* entry = FindRequestCode(steps_[current_].code);
+        // A silent slave is the bus's matter, not the module's configuration:
+        // its words say what to check on the bus.
+        if (entry && entry->protocol == Protocol::Modbus)
+            return {{Kind::TimedOut, current_,
+                     "the slave did not answer within " +
+                         std::to_string(timing_.Timeout(steps_[current_]).count()) +
+                         " ms: check its address, the RS-485 speed and parity, and the wiring"}};
         const char* message = entry ? TimeoutMessage(entry->timeoutKind) : nullptr;
         return {{Kind::TimedOut, current_, message ? message : "Timeout!"}};
     }

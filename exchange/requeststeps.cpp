@@ -14,7 +14,7 @@ SequenceStep HartCommand3Step(const HartIdentity& identity) {
 }
 
 SequenceStep ModbusReadStep(int slave, int start, int count) {
-    const ModbusRequest frame = ReadHoldingRegistersRequest(slave, start, count);
+    const ModbusRequest frame = ReadHoldingRegisters(slave, start, count);
     return {std::string(frame.begin(), frame.end()), kCodeModbusTest, "MODBUS read"};
 }
 

@@ -12,7 +12,7 @@ public:
     virtual void Block(const uint8_t* data, uint16_t length) = 0;
     // The echo of the frame just written came back changed: the line was busy
     // or noisy while it went out (session/link.h, echo On).
-    virtual void EchoDiffers() {}
+    virtual void EchoDiffers(const char* /*why*/) {}
     // Another client took the line: what this one awaited is given up.
     virtual void LineTaken() {}
     // The read interval the line delivers blocks after while this client holds it.

@@ -188,12 +188,14 @@ void Link::BlockReceived(const uint8_t* data, uint16_t length) {
     using Verdict = EchoSplit::Verdict;
     const EchoSplit split =
         echo_.Received(std::string_view(reinterpret_cast<const char*>(data), length));
-    const bool differs = split.verdict == Verdict::Differs;
+    const bool differs = split.verdict == Verdict::Differs || split.verdict == Verdict::Missing;
     if (!split.echo.empty() || differs)
         emit echoed(QByteArray::fromStdString(split.echo), current_, split.verdict);
     if (split.verdict == Verdict::Detected) emit echoDetected();
     // Spoiled before its bytes come: they only prolong the silence it ends by.
-    if (differs && active_) active_->EchoDiffers();
+    if (differs && active_)
+        active_->EchoDiffers(split.verdict == Verdict::Missing ? kEchoMissingText
+                                                               : kEchoDiffersText);
     if (!split.reply.empty()) Deliver(split.reply);
 }
 

@@ -194,9 +194,9 @@ void RequestRunner::Block(const uint8_t* data, uint16_t length) {
         Now(), std::string_view(reinterpret_cast<const char*>(data), length)));
 }
 
-void RequestRunner::EchoDiffers() {
+void RequestRunner::EchoDiffers(const char* why) {
     if (!current_ || !current_->sequence_) return;
-    Handle(current_->sequence_->Spoil(Now(), kEchoDiffersText));
+    Handle(current_->sequence_->Spoil(Now(), why));
 }
 
 void RequestRunner::Handle(const SequenceOutputs& outputs) {

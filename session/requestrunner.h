@@ -52,7 +52,7 @@ public:
 
     void Block(const uint8_t* data, uint16_t length) override;
     // The step under way fails as damaged and is asked again as its run's retries allow.
-    void EchoDiffers() override;
+    void EchoDiffers(const char* why) override;
     uint32_t ReadInterval() const override;
 
 signals:

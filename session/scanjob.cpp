@@ -96,9 +96,9 @@ void ScanJob::Ended() {
         run_->state() == LinkRun::State::Finished ? run_->replies().front() : run_->received();
     // A changed echo spoiled the exchange, whatever came after it.
     const bool spoiled = run_->state() == LinkRun::State::Failed &&
-                         run_->verdict().reason == kEchoDiffersText;
+                         SpoiledByEcho(run_->verdict().reason);
     const ScanTally::Recorded r =
-        tally_->Record(received, arrival_, spoiled ? kEchoDiffersText : std::string());
+        tally_->Record(received, arrival_, spoiled ? run_->verdict().reason : std::string());
     report_.finds = tally_->finds();
     report_.garbage = tally_->garbage();
     report_.noisy = tally_->noisy();

@@ -95,6 +95,8 @@ void Usage(FILE* out) {
         "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
         "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
         "  --modbus-value V:X  serve the number X as variable V\n"
+        "  --modbus-extra FIRST-LAST  holding register addresses FIRST..LAST (above\n"
+        "                      9, up to 65535) answer with their own address\n"
         "  --current-offset MA[@POINT]  while the instrument's loop current is fixed,\n"
         "                      register 40003 serves it; this many mA more (default 0),\n"
         "                      or only while it is fixed at POINT mA\n"
@@ -337,6 +339,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--modbus-order" && hasValue) {
             const auto [v, order] = VariableArg("--modbus-order", argv[++i]);
             module.settings().modbusOrderFault[v] = IntArg("--modbus-order", order.c_str(), 0, 3);
+        } else if (arg == "--modbus-extra" && hasValue) {
+            const std::string value = argv[++i];
+            const size_t dash = value.find('-');
+            if (dash == std::string::npos) Fail("--modbus-extra takes FIRST-LAST, got '" + value + "'");
+            const int first = IntArg("--modbus-extra", value.substr(0, dash).c_str(), 10, 65535);
+            const int last = IntArg("--modbus-extra", value.substr(dash + 1).c_str(), first, 65535);
+            module.settings().extraRegisters = {first, last};
         } else if (arg == "--modbus-value" && hasValue) {
             const auto [v, number] = VariableArg("--modbus-value", argv[++i]);
             module.settings().modbusValueFault[v] = FloatArg("--modbus-value", number);

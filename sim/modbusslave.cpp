@@ -95,12 +95,14 @@ std::optional<Bytes> ModbusSlave::Answer(const Bytes& request) {
     if (count < 1 || count > kMaxReadCount) {
         return Exception(address, function, kIllegalDataValue);
     }
-    if (start + count > kRegisterCount) {
+    const auto [extraFirst, extraLast] = settings_.extraRegisters;
+    const bool extra = start >= extraFirst && start + count - 1 <= extraLast;
+    if (start + count > kRegisterCount && !extra) {
         return Exception(address, function, kIllegalDataAddress);
     }
     Bytes reply{address, function, static_cast<uint8_t>(2 * count)};
     for (int offset = start; offset < start + count; ++offset) {
-        const uint16_t value = Register(offset, address);
+        const uint16_t value = extra ? static_cast<uint16_t>(offset) : Register(offset, address);
         reply.push_back(static_cast<uint8_t>(value >> 8));
         reply.push_back(static_cast<uint8_t>(value));
     }

@@ -127,6 +127,11 @@ struct ModuleSettings {
     // it, and the HART instrument is wired to this module alone.
     std::vector<int> otherModules;
 
+    // Holding register addresses beyond the module's ten, first and last, that
+    // answer with their own address (a larger register map, to prove the
+    // address a read asked for); empty when first > last.
+    std::pair<int, int> extraRegisters{1, 0};
+
     // A set command, by the start of its frame ("QQS#XY1:"), that is
     // acknowledged but not kept: a module that ignores one setting.
     std::string ignoredSetCommand;

@@ -27,6 +27,8 @@ std::string EchoText(EchoSplit::Verdict how) {
             return "this adapter echoes what it sends: echo removed";
         case EchoSplit::Verdict::Differs:
             return "echo differs from what was sent: the line was busy or noisy while sending";
+        case EchoSplit::Verdict::Missing:
+            return "no echo came back: the adapter may not echo (set echo to auto or off)";
         default:
             return "echo removed";
     }
@@ -34,7 +36,7 @@ std::string EchoText(EchoSplit::Verdict how) {
 
 std::optional<EchoSplit::Verdict> EchoFromText(std::string_view text) {
     for (EchoSplit::Verdict how : {EchoSplit::Verdict::Whole, EchoSplit::Verdict::Detected,
-                                   EchoSplit::Verdict::Differs})
+                                   EchoSplit::Verdict::Differs, EchoSplit::Verdict::Missing})
         if (text == EchoText(how)) return how;
     return std::nullopt;
 }

@@ -143,6 +143,7 @@ TEST(Cli, ReadSaveApplyVerify) {
 
 TEST(Cli, QueriesAndRefusals) {
     Module module;
+    module.module.settings().extraRegisters = {300, 303};
     QTemporaryDir dir;
     QFile bad(dir.filePath("bad.json"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
@@ -162,6 +163,12 @@ TEST(Cli, QueriesAndRefusals) {
         {{"modbus", "read", "1", "2", "4"}, 0, "40003 "},
         {{"apply", bad.fileName()}, 2, "bad.json: field settings.x: unknown field"},
         {{"modbus", "read", "1", "x", "4"}, 2, "START must be a number"},
+        {{"modbus", "read", "1", "300", "4"}, 0, "40301 012C\n40302 012D\n40303 012E\n40304 012F"},
+        {{"modbus", "read", "9", "0", "4"}, 1,
+         "no reply to MODBUS read: the slave did not answer within"},
+        {{"modbus", "read", "0", "0", "4"}, 2, "SLAVE must be a number from 1 to 247, not '0'"},
+        {{"modbus", "read", "1", "65535", "2"}, 2, "START + COUNT must stay within"},
+        {{"--echo", "on", "version"}, 1, "if this adapter does not echo, set echo to auto or off"},
         {{"frobnicate"}, 2, "unknown command"},
         {{"scan", "hart"}, 0, "polling address 0: manufacturer 5A, device type 0B"},
         {{"scan", "hart", "--range", "1-3"}, 1, "nothing answered 3 candidates"},

@@ -75,8 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         EchoCase{"OnEchoDiffers", EchoMode::On, false, kModbus,
                  {kModbus.substr(0, 4) + "\x7F" + kModbus.substr(5)}, kModbus.substr(0, 4),
                  "\x7F" + kModbus.substr(5), {Verdict::Differs}, false},
-        EchoCase{"OnNoEchoAtAllDiffers", EchoMode::On, false, kQuery, {"ERR#"}, "", "ERR#",
-                 {Verdict::Differs}, false},
+        EchoCase{"OnNoEchoAtAllIsMissing", EchoMode::On, false, kQuery, {"ERR#"}, "", "ERR#",
+                 {Verdict::Missing}, false},
         EchoCase{"AfterTheEchoAllIsReply", EchoMode::On, false, kQuery,
                  {kQuery, kQuery}, kQuery, kQuery, {Verdict::Whole, Verdict::None}, false}),
     [](const testing::TestParamInfo<EchoCase>& info) { return std::string(info.param.name); });
@@ -94,6 +94,19 @@ TEST(EchoFilter, AutoDetectsOnceAndHeldBytesOfALostEchoGoToTheNextSend) {
     filter.Sent(kQuery);
     EXPECT_EQ(filter.Received(kQuery).verdict, Verdict::Whole);
     EXPECT_EQ(EchoModeFromName("on"), EchoMode::On);
+}
+
+TEST(EchoFilter, OnWithoutEchoIsCalledMissingFromTheSecondSpoiledExchange) {
+    // A MODBUS reply begins as its request: the first alone looks like a busy line.
+    EchoFilter filter(EchoMode::On);
+    const Verdict expected[] = {Verdict::Differs, Verdict::Missing, Verdict::Whole,
+                                Verdict::Differs};
+    const std::string blocks[] = {kModbusReply, kModbusReply, kModbus, kModbusReply};
+    for (size_t i = 0; i < std::size(blocks); ++i) {
+        filter.Sent(kModbus);
+        EXPECT_EQ(filter.Received(blocks[i]).verdict, expected[i]) << i;
+    }
+    EXPECT_TRUE(SpoiledByEcho(kEchoMissingText));
     EXPECT_EQ(EchoModeFromName("yes"), std::nullopt);
 }
 

@@ -26,4 +26,18 @@ TEST(ReadHoldingRegistersRequest, Frames) {
     }
 }
 
+// The tool's own reads carry the whole address and count, high byte first.
+TEST(ReadHoldingRegisters, SixteenBitFields) {
+    const Case cases[] = {
+        {"standard example", 0x11, 0x6B, 3, {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87}},
+        {"start 300", 1, 300, 4, {0x01, 0x03, 0x01, 0x2C, 0x00, 0x04, 0x84, 0x3C}},
+        {"last register", 247, 65535, 1, {0xF7, 0x03, 0xFF, 0xFF, 0x00, 0x01, 0x90, 0xB8}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadHoldingRegisters(c.slave, c.start, c.count), c.frame) << c.what;
+    }
+    EXPECT_EQ(HoldingRegisterBase(9998), 40001);
+    EXPECT_EQ(HoldingRegisterBase(9999), 400001) << "40001 + 9999 would be 50000, not a holding register";
+}
+
 }  // namespace
