@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "serial/netport.h"
 #include "serial/tcomm.h"
 
 namespace {
@@ -76,9 +77,15 @@ std::string PortToolTip(const TPortInfo& port) {
 }
 
 std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
-                                     const std::vector<TPortInfo>& found) {
+                                     const std::vector<TPortInfo>& found,
+                                     const std::vector<std::string>& recent) {
     std::vector<TPortItem> items;
     for (const std::string& text : fixed) items.push_back({text, {}, {}});
+    for (const std::string& text : recent) {
+        if (std::none_of(items.begin(), items.end(),
+                         [&text](const TPortItem& i) { return i.text == text; }))
+            items.push_back({text, {}, "network port, used before"});
+    }
     std::vector<TPortItem> added;
     for (const TPortInfo& port : found) {
         const std::string path = PortPath(port);
@@ -108,4 +115,13 @@ std::vector<std::string> PortPaths(const std::vector<TPortInfo>& found) {
     std::vector<std::string> paths;
     for (const TPortItem& item : MergePortList({}, found)) paths.push_back(item.text);
     return paths;
+}
+
+std::vector<std::string> RememberNetworkPort(std::vector<std::string> recent,
+                                             const std::string& port, size_t keep) {
+    if (!IsNetworkPortName(port)) return recent;
+    std::erase(recent, port);
+    recent.insert(recent.begin(), port);
+    if (recent.size() > keep) recent.resize(keep);
+    return recent;
 }

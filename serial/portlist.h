@@ -34,12 +34,20 @@ std::string PortPath(const TPortInfo& port);
 // name, one a line, leaving out what the device does not tell.
 std::string PortToolTip(const TPortInfo& port);
 
-// `fixed` first, in its order, then each found device once, in natural order
+// `fixed` first, in its order, then the network ports used before (`recent`,
+// noted as such), then each found device once, in natural order
 // (ttyUSB2 before ttyUSB10). A device that is already a fixed item is not
 // repeated: a COMn that names a found device carries that device's tooltip
 // and a note naming it, so one device is one entry.
 std::vector<TPortItem> MergePortList(const std::vector<std::string>& fixed,
-                                     const std::vector<TPortInfo>& found);
+                                     const std::vector<TPortInfo>& found,
+                                     const std::vector<std::string>& recent = {});
+
+// `recent` with `port` first, once; the oldest dropped beyond `keep`.
+// Only network ports are kept: nothing discovers a serial device server, and
+// the list finds device paths itself.
+std::vector<std::string> RememberNetworkPort(std::vector<std::string> recent,
+                                             const std::string& port, size_t keep = 8);
 
 // Just the paths of the found devices, in the list's order.
 std::vector<std::string> PortPaths(const std::vector<TPortInfo>& found);

@@ -1,7 +1,10 @@
 #include "ui/portcombobox.h"
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QSaveFile>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollBar>
@@ -9,8 +12,10 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "serial/netport.h"
 #include "serial/tcomm.h"
 #include "session/portdiscovery.h"
+#include "traffic/journal.h"
 
 namespace {
 
@@ -69,7 +74,7 @@ void TPortComboBox::RefreshPorts() {
     std::vector<std::string> fixed;
     for (int i = 0; i < fixedCount_; ++i) fixed.push_back(itemText(i).toStdString());
     const std::vector<TPortItem> items =
-        MergePortList(fixed, discovery_ ? discovery_() : std::vector<TPortInfo>{});
+        MergePortList(fixed, discovery_ ? discovery_() : std::vector<TPortInfo>{}, recent_);
 
     const QString typed = currentText();
     const int index = currentIndex();
@@ -127,4 +132,33 @@ void TPortComboBox::UpdateToolTip() {
         if (!about.isEmpty()) tip += QLatin1Char('\n') + about;
     }
     setToolTip(tip);
+}
+
+namespace {
+
+QString RecentPortsFile() {
+    return QString::fromStdString(JournalFolder()) + QStringLiteral("/recent-network-ports");
+}
+
+}  // namespace
+
+std::vector<std::string> LoadRecentPorts() {
+    QFile file(RecentPortsFile());
+    std::vector<std::string> recent;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return recent;
+    // Oldest first, so each remembered one goes ahead of those before it.
+    QList<QByteArray> lines = file.readAll().split('\n');
+    std::reverse(lines.begin(), lines.end());
+    for (const QByteArray& line : lines)
+        recent = RememberNetworkPort(std::move(recent), line.trimmed().toStdString());
+    return recent;
+}
+
+void SaveRecentPorts(const std::vector<std::string>& recent) {
+    // A list the next run can do without: a failure to keep it is not worth a message.
+    QDir().mkpath(QString::fromStdString(JournalFolder()));
+    QSaveFile file(RecentPortsFile());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return;
+    for (const std::string& port : recent) file.write(QByteArray::fromStdString(port + "\n"));
+    file.commit();
 }

@@ -5,7 +5,10 @@
 #include "exchange/requestcodes.h"
 #include "protocol/hexbytes.h"
 #include "protocol/strtoint.h"
+#include "serial/netport.h"
+#include "serial/portlist.h"
 #include "ui/controls.h"
+#include "ui/portcombobox.h"
 #include "ui/statusline.h"
 #include "ui/tapplication.h"
 #include "ui/tform1.h"
@@ -39,6 +42,10 @@ void TForm1::Button1Click() {
     StatusLine->ShowEcho({});
     Link1->Open(line);
     PortOpen = true;
+    if (IsNetworkPortName(line.name)) {
+        ui->SPREALCOM->SetRecentPorts(RememberNetworkPort(ui->SPREALCOM->RecentPorts(), line.name));
+        SaveRecentPorts(ui->SPREALCOM->RecentPorts());
+    }
     ui->Button1->setText("Close");
     ui->Button6->setEnabled(true);
 }

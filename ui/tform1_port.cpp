@@ -28,6 +28,7 @@ void TForm1::SetupPort() {
          {static_cast<QComboBox*>(ui->SPREALCOM), ui->ComboBox11, ui->ComboBox10})
         connect(combo, &QComboBox::currentTextChanged, this, &TForm1::UpdateStatusLine);
     UpdateStatusLine();
+    ui->SPREALCOM->SetRecentPorts(LoadRecentPorts());
     // The kernel's RS-485 mode, per device, from Tools.
     QAction* rs485 = menuTools->addAction("&RS-485 Mode of the Port...");
     rs485->setObjectName("actionRs485Mode");

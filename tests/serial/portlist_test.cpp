@@ -24,6 +24,7 @@ TEST(PortList, FixedItemsFirstThenEachDeviceOnceInNaturalOrder) {
         const char* what;
         std::vector<TPortInfo> found;
         std::vector<std::string> texts;
+        std::vector<std::string> recent = {};
     } cases[] = {
         {"nothing found", {}, {"COM1", "COM2"}},
         {"natural order",
@@ -37,12 +38,26 @@ TEST(PortList, FixedItemsFirstThenEachDeviceOnceInNaturalOrder) {
         {"duplicates and fixed names dropped",
          {Dev("/dev/ttyUSB0"), Dev("/dev/ttyUSB0"), Dev("COM2"), Dev("")},
          {"COM1", "COM2", "/dev/ttyUSB0"}},
+        {"network ports used before come before the devices",
+         {Dev("/dev/ttyUSB0")},
+         {"COM1", "COM2", "socket://b:1", "rfc2217://a:2", "/dev/ttyUSB0"},
+         {"socket://b:1", "rfc2217://a:2", "COM2"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> texts;
-        for (const TPortItem& item : MergePortList(fixed, c.found)) texts.push_back(item.text);
+        for (const TPortItem& item : MergePortList(fixed, c.found, c.recent))
+            texts.push_back(item.text);
         EXPECT_EQ(texts, c.texts) << c.what;
     }
+}
+
+TEST(PortList, RemembersNetworkPortsNewestFirstEachOnce) {
+    std::vector<std::string> recent;
+    for (const char* used : {"rfc2217://a:1", "socket://b:2", "/dev/ttyUSB0", "rfc2217://a:1"})
+        recent = RememberNetworkPort(recent, used, 2);
+    EXPECT_EQ(recent, (std::vector<std::string>{"rfc2217://a:1", "socket://b:2"}));
+    recent = RememberNetworkPort(recent, "socket://c:3", 2);
+    EXPECT_EQ(recent, (std::vector<std::string>{"socket://c:3", "rfc2217://a:1"}));
 }
 
 TEST(PortList, ToolTipTellsWhatTheDeviceSaysAboutItself) {

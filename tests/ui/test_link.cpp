@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QLabel>
 
+#include "screenshot.h"
 #include "tests/serial/ser2net.h"
+#include "ui/portcombobox.h"
 #include "window_fixture.h"
 
 namespace {
@@ -381,10 +383,18 @@ TEST_F(LinkWithDevice, CommunicationQueryThroughASerialDeviceServer) {
             << name.toStdString();
         EXPECT_EQ(ui->Memo10->toPlainText().toStdString(), "QV:" + module.settings().version + "#");
         ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 1000));
+        if (name == net.Rfc()) SaveScreenshot(&form, "network-port.png");
         Click(ui->Button1);
         EXPECT_FALSE(form.PortOpen);
     }
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
+    // Both are offered in the list from now on, the newest first, and kept for the next run.
+    ui->SPREALCOM->RefreshPorts();
+    EXPECT_EQ(ui->SPREALCOM->itemText(9), net.Raw());
+    EXPECT_EQ(ui->SPREALCOM->itemText(10), net.Rfc());
+    EXPECT_EQ(LoadRecentPorts(),
+              (std::vector<std::string>{net.Raw().toStdString(), net.Rfc().toStdString()}));
+    SaveRecentPorts({});
 
     // The server gone: the window's hang-up, said as a connection's.
     ASSERT_TRUE(net.WaitIdle());
