@@ -28,3 +28,15 @@ struct HartFrameStart {
 // there is no 0xFF from `from` on, or the run reaches the end of `bytes`.
 // Calling again with `from` = delimiterAt gives the next candidate frame.
 std::optional<HartFrameStart> FindHartFrameStart(std::span<const uint8_t> bytes, size_t from = 0);
+
+// Bytes of the whole frame whose delimiter is at `delimiterAt` (delimiter,
+// address, expansion bytes, command, byte count, data, checksum); 0 when the
+// bytes there do not make one: an unknown frame type, the block ending early
+// or a checksum that does not check.
+size_t HartFrameLength(std::span<const uint8_t> bytes, size_t delimiterAt);
+
+// The first candidate from `from` on whose delimiter is `delimiter` and whose
+// bytes make a whole frame. Noise can hold 0xFF and a delimiter value, so a
+// candidate that is no frame is passed over for the next one.
+std::optional<HartFrameStart> FindWholeHartFrame(std::span<const uint8_t> bytes, uint8_t delimiter,
+                                                 size_t from = 0);

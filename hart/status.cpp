@@ -18,6 +18,10 @@ constexpr Named kResponseCodes[] = {
     {6, "device-specific command error"},
     {7, "in write-protect mode"},
     {16, "access restricted"},
+    {17, "invalid device variable index"},
+    {18, "invalid units code"},
+    {19, "device variable index not allowed"},
+    {20, "invalid extended command number"},
     {32, "busy"},
     {33, "delayed response initiated"},
     {34, "delayed response running"},
@@ -34,6 +38,14 @@ struct CommandCode {
 };
 constexpr CommandCode kCommandCodes[] = {
     {6, 9, "invalid polling address selection"},
+    {6, 12, "invalid mode selection"},
+    {34, 8, "set to nearest possible value"},
+    {38, 9, "configuration change counter mismatch"},
+    {44, 12, "invalid units code"},
+    {45, 9, "incorrect loop current mode or value"},
+    {45, 11, "in multidrop mode"},
+    {46, 9, "incorrect loop current mode or value"},
+    {46, 11, "in multidrop mode"},
     {35, 9, "lower range value too high"},
     {35, 10, "lower range value too low"},
     {35, 11, "upper range value too high"},
@@ -121,4 +133,11 @@ HartStatusSeverity HartDeviceStatusSeverity(uint8_t status) {
     if (status & 0x0F) return HartStatusSeverity::Warning;
     if (status & 0x70) return HartStatusSeverity::Notice;
     return HartStatusSeverity::None;
+}
+
+HartResponseClass HartResponseCodeClass(uint8_t code, int /*command*/) {
+    // The classes are the same for every command; the command only changes
+    // what a code is called.
+    if (code == 0) return HartResponseClass::Success;
+    return HartResponseCodeIsWarning(code) ? HartResponseClass::Warning : HartResponseClass::Error;
 }

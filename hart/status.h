@@ -22,6 +22,14 @@ std::string HartResponseCodeText(uint8_t code, int command);
 // Every other non-zero code, and every communication error, is an error.
 bool HartResponseCodeIsWarning(uint8_t code);
 
+// What a first status byte says of the command it answers. The codes with one
+// meaning for every command (1-7, 16-23, 32-36, 64) are errors wherever they
+// come; 8, 14, 24-27, 30, 31 and 96-111 are warnings, the rest of the
+// command-specific codes errors, as the public response code classes give
+// them. A communication error is an error.
+enum class HartResponseClass { Success, Warning, Error };
+HartResponseClass HartResponseCodeClass(uint8_t code, int command);
+
 // How much a device status byte matters to whoever reads the values:
 // malfunction is a fault; a fixed or saturated loop current and variables out
 // of limits are warnings; configuration changed, cold start and more status

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <limits>
 
+#include "hart/framestart.h"
 #include "hart/replies.h"
+#include "hart/status.h"
 #include "hart/units.h"
 #include "modbus/ieee754.h"
 
@@ -35,9 +37,7 @@ std::string NameOr(const Named (&table)[N], int value) {
 }
 
 float FloatAt(std::span<const uint8_t> data, size_t at) {
-    // Instruments send 7F A0 00 00 for "not available".
-    if (data[at] == 0x7F) return std::numeric_limits<float>::quiet_NaN();
-    return SingleFromBigEndian(data.subspan(at, 4));
+    return HartFloat(data.subspan(at).first<4>());
 }
 
 void PutFloat(HartBytes& out, float value) {
@@ -45,12 +45,26 @@ void PutFloat(HartBytes& out, float value) {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-// The body of a successful reply to `command` with at least `size` data bytes.
+// The body of a reply to `command` carried out (success or a warning) with at
+// least `size` data bytes.
+std::optional<HartReplyBody> Carried(std::span<const uint8_t> reply, uint8_t command,
+                                     size_t size) {
+    auto body = ParseHartReplyBody(reply, command);
+    if (!body || !body->CarriedOut() || body->data.size() < size) return std::nullopt;
+    return body;
+}
+
 std::optional<std::vector<uint8_t>> Data(std::span<const uint8_t> reply, uint8_t command,
                                          size_t size) {
-    const auto body = ParseHartReplyBody(reply, command);
-    if (!body || body->responseCode != 0 || body->data.size() < size) return std::nullopt;
-    return body->data;
+    auto body = Carried(reply, command, size);
+    if (!body) return std::nullopt;
+    return std::move(body->data);
+}
+
+HartWriteData FloatData(float value) {
+    HartWriteData out;
+    PutFloat(out.data, value);
+    return out;
 }
 
 bool Packable(char c) { return c >= 0x20 && c <= 0x5F; }
@@ -147,15 +161,44 @@ HartBytes HartFixedCurrentData(float milliamperes) {
     return data;
 }
 
+HartWriteData HartDampingData(float seconds) {
+    if (!std::isfinite(seconds) || seconds < 0)
+        return {{}, "The damping must be a number of seconds, 0 or more"};
+    return FloatData(seconds);
+}
+
+HartBytes HartPvUnitsData(uint8_t unitCode) { return {unitCode}; }
+
+HartWriteData HartTrimCurrentData(float milliamperes) {
+    if (!std::isfinite(milliamperes) || milliamperes <= 0)
+        return {{}, "The measured loop current must be a number of milliamperes above 0"};
+    return FloatData(milliamperes);
+}
+
+HartBytes HartResetConfigChangedData(int revision, uint16_t changeCounter) {
+    if (revision < 7) return {};
+    return {static_cast<uint8_t>(changeCounter >> 8), static_cast<uint8_t>(changeCounter)};
+}
+
+HartBytes HartPollingAddressData(int address, int revision, bool loopCurrentEnabled) {
+    HartBytes data{static_cast<uint8_t>(address)};
+    if (revision >= 6) data.push_back(loopCurrentEnabled ? 1 : 0);
+    return data;
+}
+
+bool HartReplyBody::CarriedOut() const {
+    return HartResponseCodeClass(responseCode, -1) != HartResponseClass::Error;
+}
+
 std::optional<HartReplyBody> ParseHartReplyBody(std::span<const uint8_t> reply, uint8_t command) {
-    const auto p = FindHartStart(reply, kLongReplyDelimiter);
-    if (!p || *p + kDataAt > reply.size()) return std::nullopt;
-    const auto at = reply.subspan(*p);
+    // Every candidate with a whole frame, until one answers `command`.
+    auto start = FindWholeHartFrame(reply, kLongReplyDelimiter);
+    while (start && (reply[start->delimiterAt + 6] != command ||
+                     reply[start->delimiterAt + 7] < 2))
+        start = FindWholeHartFrame(reply, kLongReplyDelimiter, start->delimiterAt);
+    if (!start) return std::nullopt;
+    const auto at = reply.subspan(start->delimiterAt - 1);
     const size_t count = at[kByteCountAt];
-    if (at[kCommandAt] != command || count < 2 || kDataAt - 2 + count + 1 > at.size())
-        return std::nullopt;
-    if (HartChecksum(at.subspan(1, kDataAt - 2 + count - 1)) != at[kDataAt - 2 + count])
-        return std::nullopt;
     HartReplyBody body;
     body.responseCode = at[kResponseCodeAt];
     body.deviceStatus = at[kResponseCodeAt + 1];
@@ -164,15 +207,16 @@ std::optional<HartReplyBody> ParseHartReplyBody(std::span<const uint8_t> reply, 
 }
 
 std::optional<HartPrimaryVariable> ParseHartCommand1(std::span<const uint8_t> reply) {
-    const auto d = Data(reply, kHartReadPrimaryVariable, 5);
-    if (!d) return std::nullopt;
-    return HartPrimaryVariable{(*d)[0], UnitItemForCode((*d)[0]), FloatAt(*d, 1)};
+    const auto b = Carried(reply, kHartReadPrimaryVariable, 5);
+    if (!b) return std::nullopt;
+    const auto& d = b->data;
+    return HartPrimaryVariable{d[0], UnitItemForCode(d[0]), FloatAt(d, 1), b->responseCode};
 }
 
 std::optional<HartLoopReading> ParseHartCommand2(std::span<const uint8_t> reply) {
-    const auto d = Data(reply, kHartReadLoopCurrent, 8);
-    if (!d) return std::nullopt;
-    return HartLoopReading{FloatAt(*d, 0), FloatAt(*d, 4)};
+    const auto b = Carried(reply, kHartReadLoopCurrent, 8);
+    if (!b) return std::nullopt;
+    return HartLoopReading{FloatAt(b->data, 0), FloatAt(b->data, 4), b->responseCode};
 }
 
 std::optional<std::string> ParseHartMessage(std::span<const uint8_t> reply, uint8_t command) {
@@ -194,9 +238,11 @@ std::optional<HartTagRecord> ParseHartTag(std::span<const uint8_t> reply, uint8_
 }
 
 std::optional<HartDeviceInfo> ParseHartCommand15(std::span<const uint8_t> reply) {
-    const auto d = Data(reply, kHartReadDeviceInfo, 16);
-    if (!d) return std::nullopt;
+    const auto b = Carried(reply, kHartReadDeviceInfo, 16);
+    if (!b) return std::nullopt;
+    const auto* d = &b->data;
     HartDeviceInfo info;
+    info.responseCode = b->responseCode;
     info.alarmSelection = (*d)[0];
     info.transferFunction = (*d)[1];
     info.rangeUnitCode = (*d)[2];
@@ -209,15 +255,67 @@ std::optional<HartDeviceInfo> ParseHartCommand15(std::span<const uint8_t> reply)
 }
 
 std::optional<HartRange> ParseHartCommand35(std::span<const uint8_t> reply) {
-    const auto d = Data(reply, kHartWriteRange, 9);
-    if (!d) return std::nullopt;
-    return HartRange{(*d)[0], FloatAt(*d, 1), FloatAt(*d, 5)};
+    const auto b = Carried(reply, kHartWriteRange, 9);
+    if (!b) return std::nullopt;
+    const auto& d = b->data;
+    return HartRange{d[0], FloatAt(d, 1), FloatAt(d, 5), b->responseCode};
 }
 
 std::optional<float> ParseHartCommand40(std::span<const uint8_t> reply) {
-    const auto d = Data(reply, kHartFixCurrent, 4);
-    if (!d) return std::nullopt;
-    return FloatAt(*d, 0);
+    const auto echo = ParseHartCommand40Reply(reply);
+    if (!echo) return std::nullopt;
+    return echo->value;
+}
+
+namespace {
+
+std::optional<HartEcho> Echo(std::span<const uint8_t> reply, uint8_t command) {
+    const auto b = Carried(reply, command, 4);
+    if (!b) return std::nullopt;
+    return HartEcho{FloatAt(b->data, 0), b->responseCode};
+}
+
+}  // namespace
+
+std::optional<HartEcho> ParseHartCommand40Reply(std::span<const uint8_t> reply) {
+    return Echo(reply, kHartFixCurrent);
+}
+
+std::optional<HartEcho> ParseHartCommand34(std::span<const uint8_t> reply) {
+    return Echo(reply, kHartWriteDamping);
+}
+
+std::optional<HartEcho> ParseHartTrimReply(std::span<const uint8_t> reply, uint8_t command) {
+    if (command != kHartTrimLoopZero && command != kHartTrimLoopGain) return std::nullopt;
+    return Echo(reply, command);
+}
+
+std::optional<HartPollingAddress> ParseHartCommand6(std::span<const uint8_t> reply) {
+    const auto b = Carried(reply, kHartWritePollingAddress, 1);
+    if (!b) return std::nullopt;
+    HartPollingAddress out{b->data[0], std::nullopt, b->responseCode};
+    if (b->data.size() >= 2) out.loopCurrentMode = b->data[1];
+    return out;
+}
+
+std::optional<HartConfigChangedReply> ParseHartCommand38(std::span<const uint8_t> reply) {
+    const auto b = Carried(reply, kHartResetConfigChanged, 0);
+    if (!b) return std::nullopt;
+    HartConfigChangedReply out{std::nullopt, b->responseCode};
+    if (b->data.size() >= 2) out.changeCounter = static_cast<uint16_t>(b->data[0] << 8 | b->data[1]);
+    return out;
+}
+
+std::optional<HartUnitsReply> ParseHartCommand44(std::span<const uint8_t> reply) {
+    const auto b = Carried(reply, kHartWritePvUnits, 1);
+    if (!b) return std::nullopt;
+    return HartUnitsReply{b->data[0], UnitItemForCode(b->data[0]), b->responseCode};
+}
+
+std::optional<uint8_t> ParseHartCarriedOut(std::span<const uint8_t> reply, uint8_t command) {
+    const auto b = Carried(reply, command, 0);
+    if (!b) return std::nullopt;
+    return b->responseCode;
 }
 
 std::optional<std::vector<uint8_t>> ParseHartCommand48(std::span<const uint8_t> reply) {

@@ -4,8 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "hart/status.h"
+#include "hart/units.h"
 #include "hart/universal.h"
 
 namespace {
@@ -17,8 +19,21 @@ constexpr uint8_t kTooLarge = 3;
 constexpr uint8_t kTooSmall = 4;
 constexpr uint8_t kTooFewDataBytes = 5;
 constexpr uint8_t kWriteProtected = 7;
-constexpr uint8_t kMultidrop = 11;    // command 40
-constexpr uint8_t kInvalidSpan = 29;  // command 35
+constexpr uint8_t kNearestValue = 8;    // command 34: a warning
+constexpr uint8_t kCounterMismatch = 9;  // command 38
+constexpr uint8_t kWrongLoopMode = 9;    // commands 45, 46
+constexpr uint8_t kMultidrop = 11;       // commands 40, 45, 46
+constexpr uint8_t kInvalidMode = 12;     // command 6
+constexpr uint8_t kInvalidUnits = 12;    // command 44
+constexpr uint8_t kInvalidSpan = 29;     // command 35
+constexpr uint8_t kBusy = 32;
+constexpr uint8_t kConfigChanged = 0x40;
+constexpr uint8_t kColdStart = 0x20;
+constexpr float kLongestDamping = 60.0f;  // s
+// Trims: the level the loop must be fixed at, and how far a meter may differ.
+constexpr float kTrimZeroAt = 4.0f;
+constexpr float kTrimGainAt = 20.0f;
+constexpr float kTrimReach = 1.0f;
 constexpr uint8_t kLoopCurrentFixed = 0x08;
 // What the loop can be driven to by command 40.
 constexpr float kLowestFixed = 3.5f;
@@ -105,7 +120,9 @@ Bytes Identity(const ModuleSettings::HartInstrumentSettings& hart) {
     if (hart.revision >= 6) {
         // Preambles the device sends, device variables, configuration change
         // counter, extended status.
-        const Bytes more{static_cast<uint8_t>(hart.replyPreambles), 4, 0, 0, 0};
+        const Bytes more{static_cast<uint8_t>(hart.replyPreambles), 4,
+                         static_cast<uint8_t>(hart.configChangeCounter >> 8),
+                         static_cast<uint8_t>(hart.configChangeCounter), 0};
         data.insert(data.end(), more.begin(), more.end());
     }
     if (hart.revision >= 7) {
@@ -117,7 +134,13 @@ Bytes Identity(const ModuleSettings::HartInstrumentSettings& hart) {
 }
 
 float LoopCurrent(const ModuleSettings::HartInstrumentSettings& hart) {
-    return hart.fixedCurrent.value_or(hart.loopCurrent);
+    const float commanded = hart.fixedCurrent.value_or(hart.loopCurrent);
+    return 4.0f + hart.outputZero + (commanded - 4.0f) * hart.outputGain;
+}
+
+float Variable(const ModuleSettings& settings, int i) {
+    if (settings.hart.nanVariable == i) return NAN;
+    return settings.variables[static_cast<size_t>(i)];
 }
 
 float PercentOfRange(const ModuleSettings& settings) {
@@ -177,7 +200,7 @@ Bytes DynamicVariables(const ModuleSettings& settings) {
     const int count = std::clamp(hart.variableCount, 0, 4);
     for (int i = 0; i < count; ++i) {
         data.push_back(hart.unitCodes[static_cast<size_t>(i)]);
-        PutFloat(data, settings.variables[static_cast<size_t>(i)]);
+        PutFloat(data, Variable(settings, i));
     }
     return data;
 }
@@ -199,13 +222,33 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
     };
     const bool forced = hart.forcedResponse && hart.forcedResponse->first == request->command;
     const bool warning = forced && HartResponseCodeIsWarning(hart.forcedResponse->second);
-    switch (forced && !warning ? -1 : request->command) {
+    const bool busy = std::exchange(hart.selfTesting, false);
+    const bool coldStarted = std::exchange(hart.coldStart, false);
+    // A write carried out changes the configuration: flagged and counted.
+    const auto changed = [&hart] {
+        hart.configChanged = true;
+        ++hart.configChangeCounter;
+    };
+    // Trims need the loop held where they trim, at a level a meter can show.
+    const auto trimRefusal = [&](float at) -> std::optional<uint8_t> {
+        if (hart.revision < 6 && hart.pollingAddress != 0) return kMultidrop;
+        if (!hart.fixedCurrent || std::fabs(*hart.fixedCurrent - at) > 1e-3f)
+            return kWrongLoopMode;
+        const float measured = FloatFrom(in, 0);
+        if (!(measured >= at - kTrimReach)) return kTooSmall;
+        if (measured > at + kTrimReach) return kTooLarge;
+        return std::nullopt;
+    };
+    switch (busy ? -2 : forced && !warning ? -1 : request->command) {
+        case -2:
+            status = kBusy;
+            break;
         case -1:
             status = hart.forcedResponse->second;
             break;
         case 1:
             data.push_back(hart.unitCodes[0]);
-            PutFloat(data, settings_.variables[0]);
+            PutFloat(data, Variable(settings_, 0));
             break;
         case 2:
             PutFloat(data, LoopCurrent(hart));
@@ -223,6 +266,7 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
         case 17:
             if (refuse(24)) break;
             hart.message = TrimPacked(UnpackAscii(std::span(in).first(24)));
+            changed();
             PutPacked(data, hart.message, kHartMessageChars);
             break;
         case 18:
@@ -230,6 +274,7 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
             hart.tag = TrimPacked(UnpackAscii(std::span(in).first(6)));
             hart.descriptor = TrimPacked(UnpackAscii(std::span(in).subspan(6, 12)));
             hart.date = {in[18], in[19], 1900 + in[20]};
+            changed();
             data = TagRecord(hart);
             break;
         case 35: {
@@ -242,7 +287,86 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
             hart.rangeUnitCode = in[0];
             hart.upperRange = upper;
             hart.lowerRange = lower;
+            changed();
             data.assign(in.begin(), in.begin() + 9);
+            break;
+        }
+        case 34: {
+            if (refuse(4)) break;
+            float seconds = FloatFrom(in, 0);
+            if (!(seconds >= 0)) {
+                status = kTooSmall;
+                break;
+            }
+            if (seconds > kLongestDamping) {
+                seconds = kLongestDamping;
+                status = kNearestValue;
+            }
+            hart.damping = seconds;
+            changed();
+            PutFloat(data, seconds);
+            break;
+        }
+        case 38: {
+            // Revision 7 names the counter it has seen, so a change made by
+            // another master in between is not acknowledged unseen.
+            if (hart.revision >= 7) {
+                if (in.size() < 2) {
+                    status = kTooFewDataBytes;
+                    break;
+                }
+                if ((in[0] << 8 | in[1]) != hart.configChangeCounter) {
+                    status = kCounterMismatch;
+                    break;
+                }
+                data = {static_cast<uint8_t>(hart.configChangeCounter >> 8),
+                        static_cast<uint8_t>(hart.configChangeCounter)};
+            }
+            hart.configChanged = false;
+            break;
+        }
+        case 41:
+            hart.selfTesting = true;
+            break;
+        case 42:
+            // A reset leaves fixed current mode; the next reply says it started cold.
+            hart.fixedCurrent.reset();
+            hart.coldStart = true;
+            break;
+        case 44: {
+            if (refuse(1)) break;
+            if (HartUnitName(in[0]).rfind("unit code ", 0) == 0 || in[0] >= 250) {
+                status = kInvalidUnits;
+                break;
+            }
+            hart.unitCodes[0] = in[0];
+            hart.rangeUnitCode = in[0];
+            changed();
+            data.push_back(in[0]);
+            break;
+        }
+        case 45:
+        case 46: {
+            if (refuse(4)) break;
+            const bool zero = request->command == 45;
+            if (const auto refusal = trimRefusal(zero ? kTrimZeroAt : kTrimGainAt)) {
+                status = *refusal;
+                break;
+            }
+            const float measured = FloatFrom(in, 0);
+            if (zero) {
+                hart.outputZero -= measured - kTrimZeroAt;
+            } else {
+                // The span above 4 mA the meter saw, made the full 16 mA.
+                const float span = measured - kTrimZeroAt - hart.outputZero;
+                if (!(span > 0)) {
+                    status = kTooSmall;
+                    break;
+                }
+                hart.outputGain *= (kTrimGainAt - kTrimZeroAt - hart.outputZero) / span;
+            }
+            changed();
+            PutFloat(data, measured);
             break;
         }
         case 40: {
@@ -282,11 +406,18 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
                 status = kTooFewDataBytes;
             } else if (request->data[0] > maxAddress) {
                 status = kInvalidSelection;
+            } else if (hart.revision >= 6 && request->data.size() >= 2 &&
+                       request->data[1] > 1) {
+                status = kInvalidMode;
             } else {
                 hart.pollingAddress = request->data[0];
+                changed();
                 data.push_back(request->data[0]);
-                // Loop current mode: the current is fixed away from address 0.
-                if (hart.revision >= 6) data.push_back(hart.pollingAddress == 0 ? 1 : 0);
+                // Loop current mode as asked; without it the current is fixed
+                // away from address 0, as before revision 6.
+                if (hart.revision >= 6)
+                    data.push_back(request->data.size() >= 2 ? request->data[1]
+                                                             : hart.pollingAddress == 0 ? 1 : 0);
             }
             break;
         }
@@ -303,8 +434,10 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
     reply.push_back(request->command);
     reply.push_back(static_cast<uint8_t>(data.size() + 2));
     reply.push_back(status);
-    reply.push_back(
-        static_cast<uint8_t>(hart.deviceStatus | (hart.fixedCurrent ? kLoopCurrentFixed : 0)));
+    reply.push_back(static_cast<uint8_t>(hart.deviceStatus |
+                                         (hart.fixedCurrent ? kLoopCurrentFixed : 0) |
+                                         (hart.configChanged ? kConfigChanged : 0) |
+                                         (coldStarted ? kColdStart : 0)));
     reply.insert(reply.end(), data.begin(), data.end());
     reply.push_back(Xor(reply.data() + start, reply.data() + reply.size()));
     return reply;

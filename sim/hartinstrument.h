@@ -1,5 +1,6 @@
 // The HART instrument behind the module in transparent mode: answers
-// the universal commands 0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 35, 40 and 48
+// the universal and common practice commands 0, 1, 2, 3, 6, 12, 13, 15, 17,
+// 18, 34, 35, 38, 40, 41, 42, 44, 45, 46 and 48
 // addressed to it, as a field device would, keeping what is written, and
 // stays silent for frames with a bad checksum or for another address.
 #pragma once

@@ -87,11 +87,14 @@ void Usage(FILE* out) {
         "  --hart-revision N   HART revision of its command 0 reply: 5, 6 or 7 (default 5)\n"
         "  --hart-manufacturer N  manufacturer code, 0..255 (default 90)\n"
         "  --hart-variables N  variables in its command 3 reply, 0..4 (default 4)\n"
-        "  --hart-write-protect  refuse writes (commands 17, 18, 35) with response code 7\n"
+        "  --hart-write-protect  refuse writes (commands 17, 18, 34, 35, 44, 45, 46)\n"
+        "                      with response code 7\n"
         "  --hart-status BITS  set BITS (0..255, e.g. 0x81) in every reply's device status\n"
         "  --hart-respond CMD:CODE  answer command CMD with response code CODE (1..255)\n"
         "                      and no data; a warning code comes with the command\n"
         "                      carried out\n"
+        "  --hart-nan-variable N  variable N (0..3) reads not available in commands 1 and 3\n"
+        "  --hart-preambles N  preambles it sends and asks for, 2..20 (default 5)\n"
         "Making the MODBUS side disagree with the instrument (V = variable 1..4):\n"
         "  --modbus-order V:O  serve variable V in byte order O, 0..3, whatever is set\n"
         "  --modbus-value V:X  serve the number X as variable V\n"
@@ -321,6 +324,11 @@ int main(int argc, char** argv) {
             hart.writeProtect = true;
         } else if (arg == "--hart-status" && hasValue) {
             hart.deviceStatus = static_cast<uint8_t>(BitsArg("--hart-status", argv[++i]));
+        } else if (arg == "--hart-nan-variable" && hasValue) {
+            hart.nanVariable = IntArg("--hart-nan-variable", argv[++i], 0, 3);
+        } else if (arg == "--hart-preambles" && hasValue) {
+            hart.replyPreambles = IntArg("--hart-preambles", argv[++i], 2, 20);
+            hart.preamblesRequested = static_cast<uint8_t>(hart.replyPreambles);
         } else if (arg == "--hart-respond" && hasValue) {
             const std::string value = argv[++i];
             const size_t colon = value.find(':');

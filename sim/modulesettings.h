@@ -116,6 +116,21 @@ struct ModuleSettings {
         // Command 40: the current the loop is held at; nullopt while the
         // current follows the primary variable.
         std::optional<float> fixedCurrent;
+        // This variable (0..3) reads "not available" in commands 1 and 3.
+        std::optional<int> nanVariable;
+        // Every configuration write (6, 17, 18, 34, 35, 44, 45, 46) sets the
+        // flag (bit 6 of the device status) and counts; command 38 clears it.
+        bool configChanged = false;
+        uint16_t configChangeCounter = 0;
+        // Command 41 leaves the instrument busy for the next request.
+        bool selfTesting = false;
+        // Command 42: the next reply reports a cold start.
+        bool coldStart = false;
+        // The output stage: for a commanded current c the loop carries
+        // 4 + outputZero + (c - 4) * outputGain mA, which commands 2 and 3
+        // report. Trims 45 and 46 correct them from a meter's reading.
+        float outputZero = 0.0f;
+        float outputGain = 1.0f;
 
         bool operator==(const HartInstrumentSettings&) const = default;
     };

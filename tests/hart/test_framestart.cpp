@@ -53,6 +53,53 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
+// A whole frame with a checksum that checks, delimiter onward.
+B WholeFrame(uint8_t delimiter, B address, uint8_t command, B data) {
+    B frame{delimiter};
+    frame.insert(frame.end(), address.begin(), address.end());
+    frame.push_back(command);
+    frame.push_back(static_cast<uint8_t>(data.size()));
+    frame.insert(frame.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    for (uint8_t b : frame) sum ^= b;
+    frame.push_back(sum);
+    return frame;
+}
+
+TEST(FindWholeHartFrame, PassesOverCandidatesThatMakeNoFrame) {
+    const B address{0x80, 0x0B, 0x12, 0x34, 0x56};
+    const B reply = WholeFrame(0x86, address, 3, {0, 0, 0x41, 0x40, 0, 0});
+    const B shortReply = WholeFrame(0x06, {0x80}, 0, {0, 0});
+    B badSum = reply;
+    badSum.back() ^= 1;
+    const auto cat = [](std::initializer_list<B> parts) {
+        B out;
+        for (const B& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    const struct {
+        const char* name;
+        B bytes;
+        uint8_t delimiter;
+        std::optional<size_t> delimiterAt;
+    } cases[] = {
+        {"first candidate", cat({{0xFF, 0xFF}, reply}), 0x86, 2},
+        // FF 86 in the noise: its count runs past the block.
+        {"bogus candidate first", cat({{0xFF, 0x86, 0x00, 0x01, 0x00, 0xFF, 0xFF}, reply}), 0x86, 7},
+        {"other delimiter first", cat({{0xFF}, shortReply, {0xFF, 0xFF}, reply}), 0x86, 10},
+        {"short frame asked for", cat({{0xFF}, shortReply, {0xFF, 0xFF}, reply}), 0x06, 1},
+        {"checksum", cat({{0xFF, 0xFF}, badSum}), 0x86, std::nullopt},
+        {"cut off", cat({{0xFF}, B(reply.begin(), reply.end() - 1)}), 0x86, std::nullopt},
+        {"unknown frame type", cat({{0xFF}, WholeFrame(0x85, address, 3, {0, 0})}), 0x85,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto start = FindWholeHartFrame(c.bytes, c.delimiter);
+        EXPECT_EQ(start ? std::optional(start->delimiterAt) : std::nullopt, c.delimiterAt)
+            << c.name;
+    }
+}
+
 // The marker search as it has always been defined: the first offset from 0
 // to size - 5 holding 0xFF with the delimiter after it. Checked against every
 // block of up to eight bytes drawn from the bytes that matter to it.

@@ -83,7 +83,8 @@ TEST(HartCommand0Reply, EndingBeforeTheIdentifierIsNotDecoded) {
 }
 
 TEST(HartVariableCount, FollowsTheByteCount) {
-    const std::pair<int, int> cases[] = {{0, 1},  {6, 1},  {11, 1}, {12, 2}, {16, 2},
+    // 6 + 5n for n variables; 6 is the loop current alone.
+    const std::pair<int, int> cases[] = {{0, 0},  {6, 0},  {7, 1},  {11, 1}, {12, 2}, {16, 2},
                                          {17, 3}, {21, 3}, {22, 4}, {26, 4}, {255, 4}};
     for (auto [count, variables] : cases) {
         EXPECT_EQ(HartVariableCount(static_cast<uint8_t>(count)), variables) << count;
@@ -129,6 +130,102 @@ TEST(HartCommand3Reply, EndingBeforeItsLastVariableIsNotDecoded) {
     EXPECT_FALSE(ParseHartCommand3Reply(Command0(1, 2, 3, {4, 5, 6}), '.'));
 }
 
+// A command 0 reply of `revision` from the marker on, with `data` bytes after
+// the status (the byte count says data.size() + 2 unless `count` is given)
+// and a checksum that checks.
+B Command0Of(B data, int count = -1) {
+    B reply{0xFF, 0x06, 0x80, 0x00,
+            static_cast<uint8_t>(count < 0 ? data.size() + 2 : static_cast<size_t>(count)), 0, 0};
+    reply = Cat(reply, data);
+    uint8_t sum = 0;
+    for (size_t i = 1; i < reply.size(); ++i) sum ^= reply[i];
+    reply.push_back(sum);
+    return reply;
+}
+
+// Data bytes 0-11 of a command 0 reply: bytes 1 and 2, revision, identifier 12 34 56.
+B Common(uint8_t byte1, uint8_t byte2, uint8_t revision) {
+    return {254, byte1, byte2, 5, revision, 3, 1, 8, 0, 0x12, 0x34, 0x56};
+}
+
+TEST(HartCommand0Reply, FieldsOfEachRevision) {
+    const B rev6 = Cat(Common(0x5A, 0x0B, 6), {7, 4, 0x01, 0x02, 0x10});
+    const B rev7 = Cat(Cat(Common(0xE4, 0x2D, 7), {8, 9, 0x00, 0x2A, 0x01}), {0x00, 0x60, 0x00, 0x61, 1});
+    struct Case {
+        const char* name;
+        B reply;
+        bool decoded;
+        uint16_t manufacturer, deviceType;
+        std::optional<uint8_t> replyPreambles;
+        std::optional<uint16_t> counter, distributor;
+        std::optional<uint8_t> profile;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"5", Command0Of(Common(0x5A, 0x0B, 5)), true, 0x5A, 0x0B, {}, {}, {}, {},
+         "manufacturer 0x005A, device type 0x0B, id 1193046, HART 5"},
+        {"6", Command0Of(rev6), true, 0x5A, 0x0B, 7, 0x0102, {}, {},
+         "manufacturer 0x005A, device type 0x0B, id 1193046, HART 6"},
+        {"7", Command0Of(rev7), true, 0x0060, 0xE42D, 8, 0x002A, 0x0061, 1,
+         "manufacturer 0x0060, device type 0xE42D, id 1193046, HART 7"},
+        // Revision 6 fields are read only as far as the reply holds them.
+        {"6 without its own fields", Command0Of(Common(0x5A, 0x0B, 6)), true, 0x5A, 0x0B, {}, {},
+         {}, {}, "manufacturer 0x005A, device type 0x0B, id 1193046, HART 6"},
+        {"6 cut in the counter", Command0Of(B(rev6.begin(), rev6.begin() + 15)), true, 0x5A, 0x0B,
+         7, {}, {}, {}, nullptr},
+        // Bytes past the byte count are another frame's, never these fields.
+        {"6 counted short", Command0Of(rev6, 14), true, 0x5A, 0x0B, {}, {}, {}, {}, nullptr},
+        {"7 up to the manufacturer", Command0Of(B(rev7.begin(), rev7.begin() + 19)), true, 0x0060,
+         0xE42D, 8, 0x002A, {}, {}, nullptr},
+        // Without bytes 17-18 a revision 7 reply names no manufacturer.
+        {"7 without the manufacturer", Command0Of(B(rev7.begin(), rev7.begin() + 17)), false, 0,
+         0, {}, {}, {}, {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto device = ParseHartCommand0Reply(Cat({0x00, 0xFF}, c.reply));
+        ASSERT_EQ(device.has_value(), c.decoded);
+        if (!device) continue;
+        EXPECT_EQ(device->manufacturerCode, c.manufacturer);
+        EXPECT_EQ(device->expandedDeviceType, c.deviceType);
+        EXPECT_EQ(device->replyPreambles, c.replyPreambles);
+        EXPECT_EQ(device->configChangeCounter, c.counter);
+        EXPECT_EQ(device->distributorCode, c.distributor);
+        EXPECT_EQ(device->deviceProfile, c.profile);
+        if (c.text) {
+            EXPECT_EQ(HartIdentityText(*device), c.text);
+        }
+        // The long address is bytes 1 and 2 whatever the revision: for
+        // revision 7 the expanded device type with its top two bits masked.
+        const auto address = HartLongAddress(kPrimaryMaster, device->identity);
+        EXPECT_EQ(address[0], 0x80 | (c.reply[8] & 0x3F));
+        EXPECT_EQ(address[1], c.reply[9]);
+        EXPECT_EQ((std::array<uint8_t, 3>{address[2], address[3], address[4]}),
+                  (std::array<uint8_t, 3>{0x12, 0x34, 0x56}));
+    }
+}
+
+TEST(HartFloat, NotAvailableAndOurText) {
+    const struct {
+        B bytes;
+        bool notAvailable;
+        const char* text;
+    } cases[] = {
+        {{0x7F, 0xA0, 0x00, 0x00}, true, "not available"},
+        {{0xFF, 0xC0, 0x00, 0x00}, true, "not available"},  // a negative NaN
+        {{0x7F, 0x80, 0x00, 0x01}, true, "not available"},  // signalling NaN
+        {{0x41, 0x48, 0x00, 0x00}, false, "12.5"},
+        {{0x34, 0x21, 0x0F, 0xB0}, false, "1.5e-07"},
+        {{0xC2, 0xF6, 0xE9, 0x79}, false, "-123.456"},
+        {{0x00, 0x00, 0x00, 0x00}, false, "0"},
+    };
+    for (const auto& c : cases) {
+        const float value = HartFloat(std::span<const uint8_t, 4>(c.bytes.data(), 4));
+        EXPECT_EQ(HartNotAvailable(value), c.notAvailable) << c.text;
+        EXPECT_EQ(HartNumberText(value), c.text);
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -144,6 +241,31 @@ TEST(HartCommand3Values, LoopCurrentValuesAndNotAvailable) {
     EXPECT_EQ(values->variables[0].unitCode, 12);
     EXPECT_TRUE(std::isnan(values->variables[1].value));
     EXPECT_FALSE(ParseHartCommand3Values(std::span(reply).first(reply.size() - 3)));
+}
+
+TEST(HartCommand3Values, LoopCurrentOnlyWarningsAndErrors) {
+    B onlyLoop = Command3(6, {});
+    auto values = ParseHartCommand3Values(onlyLoop);
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->loopCurrent, 12.0f);
+    EXPECT_TRUE(values->variables.empty());
+
+    // A warning's values are kept with it; an error's bytes are none.
+    B warned = Command3(11, {{12, 0x41, 0x48, 0, 0}});
+    warned[9] = 8;
+    values = ParseHartCommand3Values(warned);
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->responseCode, 8);
+    EXPECT_EQ(values->variables.size(), 1u);
+    B failed = warned;
+    failed[9] = 6;
+    EXPECT_FALSE(ParseHartCommand3Values(failed));
+    // An error reply counts two bytes: what follows it is no loop current.
+    B refused = Command3(2, {{12, 0x41, 0x48, 0, 0}});
+    refused[9] = 64;
+    EXPECT_FALSE(ParseHartCommand3Values(refused));
+    refused[9] = 0;
+    EXPECT_FALSE(ParseHartCommand3Values(refused));
 }
 
 }  // namespace

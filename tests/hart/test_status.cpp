@@ -49,6 +49,34 @@ TEST(HartResponseCodeText, CommandSpecificCodes) {
     EXPECT_EQ(HartResponseCodeText(11, 40), "11 in multidrop mode");
     EXPECT_EQ(HartResponseCodeText(9, 13), "9 command-specific");
     EXPECT_EQ(HartResponseCodeText(7, 18), "7 in write-protect mode");
+    EXPECT_EQ(HartResponseCodeText(8, 34), "8 set to nearest possible value");
+    EXPECT_EQ(HartResponseCodeText(9, 38), "9 configuration change counter mismatch");
+    EXPECT_EQ(HartResponseCodeText(12, 44), "12 invalid units code");
+    EXPECT_EQ(HartResponseCodeText(9, 45), "9 incorrect loop current mode or value");
+    EXPECT_EQ(HartResponseCodeText(11, 46), "11 in multidrop mode");
+    EXPECT_EQ(HartResponseCodeText(12, 6), "12 invalid mode selection");
+    EXPECT_EQ(HartResponseCodeText(32, 41), "32 busy");
+    EXPECT_EQ(HartResponseCodeText(18, 44), "18 invalid units code");
+}
+
+TEST(HartResponseCodeClass, AsThePublicClassesGiveThem) {
+    using C = HartResponseClass;
+    const struct {
+        uint8_t code;
+        int command;
+        C expected;
+    } cases[] = {
+        {0, 3, C::Success},    {8, 34, C::Warning},  {14, 35, C::Warning}, {24, 1, C::Warning},
+        {27, 1, C::Warning},   {30, 3, C::Warning},  {31, 3, C::Warning},  {96, 128, C::Warning},
+        {111, 128, C::Warning}, {1, 1, C::Error},    {5, 38, C::Error},    {7, 44, C::Error},
+        {9, 45, C::Error},     {13, 35, C::Error},   {15, 1, C::Error},    {16, 1, C::Error},
+        {28, 3, C::Error},     {29, 35, C::Error},   {32, 41, C::Error},   {33, 41, C::Error},
+        {64, 42, C::Error},    {95, 1, C::Error},    {112, 1, C::Error},   {0x82, 3, C::Error},
+        {0xC0, 3, C::Error},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HartResponseCodeClass(c.code, c.command), c.expected)
+            << int{c.code} << " to " << c.command;
 }
 
 // Each expected name is a part of the one given, so "framing" passes for "framing error".

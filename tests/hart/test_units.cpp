@@ -40,7 +40,8 @@ TEST(Units, CodeToItem) {
         {15, 16, "CuFt_min"},
         {61, 46, "kg"},
         {62, 47, "MetTon"},
-        {75, 55, "metTOM_min"},
+        {77, 55, "metTOM_min"},  // metric tons per minute
+        {75, 76, "other"},       // kilograms per hour: not in the lists
         {78, 56, "metton_hr"},
         {54, 67, "centi_stokes"},
         {165, 74, "british_thermal_unit"},
@@ -66,4 +67,29 @@ TEST(Units, CelsiusAndFahrenheitAreSingleCharacters) {
 TEST(Units, TextOutsideTheListIsNull) {
     EXPECT_EQ(UnitText(-1), nullptr);
     EXPECT_EQ(UnitText(kUnitItemCount), nullptr);
+}
+
+// The whole common table against public codes and what they measure.
+TEST(Units, CommonTableNames) {
+    const struct {
+        int code;
+        const char* name;
+    } rows[] = {
+        {1, "inH2O@68F"}, {6, "psi"},      {12, "kPa"},     {32, "degC"},  {35, "K"},
+        {36, "mV"},       {37, "ohm"},     {38, "Hz"},      {39, "mA"},    {57, "%"},
+        {58, "V"},        {59, "pH"},      {62, "t"},       {74, "kg/min"}, {75, "kg/h"},
+        {76, "kg/d"},     {77, "t/min"},   {78, "t/h"},     {92, "kg/m3"}, {119, "rpm"},
+        {138, "l/h"},     {139, "ppm"},    {163, "kohm"},   {174, "hPa"},  {237, "MPa"},
+        {239, "mmH2O@4C"}, {250, "not used"}, {251, "none"}, {252, "unknown"},
+        {253, "special"}, {0, "unit code 0"}, {156, "unit code 156"}, {200, "unit code 200"},
+        {255, "unit code 255"}, {-1, "unit code -1"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(HartUnitName(r.code), r.name) << r.code;
+
+    // Ascending, so the lookup finds every entry; and every list item with a
+    // code names a unit of the common table.
+    const HartUnitCode* codes = HartUnitCodes();
+    for (int i = 1; i < HartUnitCodeCount(); ++i) EXPECT_LT(codes[i - 1].code, codes[i].code);
+    for (int item = 0; item < kOtherUnitItem; ++item)
+        EXPECT_NE(HartUnitName(UnitTable()[item].code).rfind("unit code", 0), 0u) << item;
 }

@@ -112,6 +112,18 @@ TEST(HartFrames, RequestLayouts) {
         {35, range.data, 9, {12, 0x43, 0x7A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
         {40, HartFixedCurrentData(4.0f), 4, {0x40, 0x80, 0x00, 0x00}},
         {40, HartFixedCurrentData(0.0f), 4, {0x00, 0x00, 0x00, 0x00}},
+        {34, HartDampingData(2.0f).data, 4, {0x40, 0x00, 0x00, 0x00}},
+        {38, HartResetConfigChangedData(7, 0x012A), 2, {0x01, 0x2A}},
+        {38, HartResetConfigChangedData(6, 0x012A), 0, {}},
+        {41, {}, 0, {}},
+        {42, {}, 0, {}},
+        {44, HartPvUnitsData(39), 1, {39}},
+        {45, HartTrimCurrentData(4.0f).data, 4, {0x40, 0x80, 0x00, 0x00}},
+        {46, HartTrimCurrentData(20.0f).data, 4, {0x41, 0xA0, 0x00, 0x00}},
+        // Polling address, then from revision 6 on the loop current mode.
+        {6, HartPollingAddressData(3, 5, false), 1, {3}},
+        {6, HartPollingAddressData(3, 7, true), 2, {3, 1}},
+        {6, HartPollingAddressData(0, 6, false), 2, {0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.command));
@@ -142,6 +154,10 @@ TEST(HartFrames, WritesRefusedWhole) {
         {HartMessageData(std::string(33, 'A')), "The message is 33"},
         {HartRangeData({12, 5.0f, 5.0f}), "must differ"},
         {HartRangeData({12, NAN, 0.0f}), "numbers"},
+        {HartDampingData(-0.5f), "The damping"},
+        {HartDampingData(NAN), "The damping"},
+        {HartTrimCurrentData(0.0f), "measured loop current"},
+        {HartTrimCurrentData(INFINITY), "measured loop current"},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(c.data.ok());
@@ -230,11 +246,59 @@ TEST(HartReplies, RefusedReplies) {
     };
     for (const auto& c : cases) EXPECT_FALSE(ParseHartCommand2(c.reply)) << c.name;
     EXPECT_TRUE(ParseHartCommand2(good));
+    // Noise that looks like a frame's start is passed over for the reply.
+    EXPECT_TRUE(ParseHartCommand2(Cat({0xFF, 0x86, 0x00, 0x01}, good)));
     // The body itself is there for a refusal, so its code can be named.
     const auto body = ParseHartReplyBody(Reply(18, {}, 7, 0x40), 18);
     ASSERT_TRUE(body);
     EXPECT_EQ(body->responseCode, 7);
     EXPECT_EQ(body->deviceStatus, 0x40);
+}
+
+// Replies carried out with a warning keep their data and say the warning.
+TEST(HartReplies, CommissioningRepliesAndWarnings) {
+    const auto damping = ParseHartCommand34(Reply(34, {0x40, 0, 0, 0}, 8));
+    ASSERT_TRUE(damping);
+    EXPECT_EQ(damping->value, 2.0f);
+    EXPECT_EQ(damping->responseCode, 8);
+    const auto range = ParseHartCommand35(Reply(35, {32, 0x42, 0xC8, 0, 0, 0, 0, 0, 0}, 14));
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->responseCode, 14);
+    EXPECT_EQ(ParseHartCommand1(Reply(1, {12, 0x41, 0x48, 0, 0}, 8))->responseCode, 8);
+    EXPECT_EQ(ParseHartCommand40Reply(Reply(40, {0x41, 0xA0, 0, 0}, 30))->value, 20.0f);
+
+    const auto counted = ParseHartCommand38(Reply(38, {0x01, 0x2A}));
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->changeCounter, 0x012A);
+    EXPECT_EQ(ParseHartCommand38(Reply(38, {}))->changeCounter, std::nullopt);
+    const auto units = ParseHartCommand44(Reply(44, {75}));
+    ASSERT_TRUE(units);
+    EXPECT_EQ(units->unitCode, 75);
+    const auto trimmed = ParseHartTrimReply(Reply(46, {0x41, 0xA0, 0x28, 0xF6}), 46);
+    ASSERT_TRUE(trimmed);
+    EXPECT_NEAR(trimmed->value, 20.02f, 1e-5);
+    EXPECT_EQ(ParseHartCarriedOut(Reply(41, {}), 41), uint8_t{0});
+    const auto moved = ParseHartCommand6(Reply(6, {3, 0}));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->address, 3);
+    EXPECT_EQ(moved->loopCurrentMode, uint8_t{0});
+    EXPECT_EQ(ParseHartCommand6(Reply(6, {3}))->loopCurrentMode, std::nullopt);
+
+    // Errors and replies to another command are refused.
+    const struct {
+        const char* name;
+        bool decoded;
+    } refused[] = {
+        {"34 too small", ParseHartCommand34(Reply(34, {0xBF, 0, 0, 0}, 4)).has_value()},
+        {"38 mismatch", ParseHartCommand38(Reply(38, {}, 9)).has_value()},
+        {"44 invalid units", ParseHartCommand44(Reply(44, {0}, 12)).has_value()},
+        {"45 wrong mode", ParseHartTrimReply(Reply(45, {0x40, 0x80, 0, 0}, 9), 45).has_value()},
+        {"45 as 46", ParseHartTrimReply(Reply(45, {0x40, 0x80, 0, 0}), 46).has_value()},
+        {"40 as a trim", ParseHartTrimReply(Reply(40, {0x40, 0x80, 0, 0}), 40).has_value()},
+        {"42 busy", ParseHartCarriedOut(Reply(42, {}, 32), 42).has_value()},
+        {"6 empty", ParseHartCommand6(Reply(6, {})).has_value()},
+    };
+    for (const auto& r : refused) EXPECT_FALSE(r.decoded) << r.name;
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // and read back with its own decoders.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string_view>
+
 #include "hart/frames.h"
 #include "hart/replies.h"
 #include "hart/universal.h"
@@ -39,10 +42,16 @@ Frame CheckedFrame(const Bytes& reply, size_t addressSize) {
 }
 
 TEST(HartInstrument, Command0LayoutFollowsTheRevision) {
-    const std::pair<int, uint8_t> cases[] = {{5, 14}, {6, 19}, {7, 24}};
-    for (auto [revision, byteCount] : cases) {
+    const struct {
+        int revision;
+        uint8_t byteCount;
+        uint16_t deviceType;
+        std::optional<uint16_t> counter;
+    } cases[] = {{5, 14, 0x0B, {}}, {6, 19, 0x0B, 2}, {7, 24, 0x5A0B, 2}};
+    for (auto [revision, byteCount, deviceType, counter] : cases) {
         TavrixModule module;
         module.settings().hart.revision = revision;
+        module.settings().hart.configChangeCounter = 2;
         const auto reply = module.Answer(HartCommand0Frame(6, kPrimaryMaster, 0));
         ASSERT_TRUE(reply) << revision;
         const Frame frame = CheckedFrame(*reply, 1);
@@ -58,6 +67,9 @@ TEST(HartInstrument, Command0LayoutFollowsTheRevision) {
         EXPECT_EQ(device->identity.manufacturer, 0x5A);
         EXPECT_EQ(device->identity.deviceType, 0x0B);
         EXPECT_EQ(device->preambles, 5);
+        EXPECT_EQ(device->manufacturerCode, 0x5A);
+        EXPECT_EQ(device->expandedDeviceType, deviceType);
+        EXPECT_EQ(device->configChangeCounter, counter);
     }
 }
 
@@ -95,6 +107,7 @@ TEST(HartInstrument, Command6MovesThePollingAddress) {
     const Frame frame = CheckedFrame(*reply, 5);
     EXPECT_EQ(frame.responseCode, 0);
     EXPECT_EQ(frame.data, Bytes{4});
+    EXPECT_EQ(ParseHartCommand6(*reply)->loopCurrentMode, std::nullopt);
     EXPECT_FALSE(module.Answer(HartCommand0Frame(6, kPrimaryMaster, 0)));
     EXPECT_TRUE(module.Answer(HartCommand0Frame(6, kPrimaryMaster, 4)));
 
@@ -204,4 +217,70 @@ TEST(HartInstrument, FixedCurrentModeReachesTheModbusSide) {
     EXPECT_FALSE(module.settings().hart.fixedCurrent);
     EXPECT_FLOAT_EQ(ParseHartCommand2(To(module, 2))->current, 12.0f);
     EXPECT_FLOAT_EQ(Register40003(module), 12.5f);  // variable 1 again
+}
+
+// Commissioning: what each command changes is what the reads report; every
+// write flags and counts the configuration change until 38 clears it.
+TEST(HartInstrument, CommissioningCommandsKeepTheirState) {
+    TavrixModule module;
+    auto& hart = module.settings().hart;
+    hart.revision = 7;
+    hart.outputZero = 0.1f;   // 4.1 mA at 4 mA
+    hart.outputGain = 1.01f;  // and 20.26 mA at 20 mA
+    const struct {
+        const char* name;
+        uint8_t command;
+        HartBytes data;
+        uint8_t code;
+        uint8_t status;  // configuration changed, cold start, loop current fixed
+    } steps[] = {
+        {"damping", 34, HartDampingData(2.0f).data, 0, 0x40},
+        {"damping past 60 s", 34, HartDampingData(90.0f).data, 8, 0x40},
+        {"unit kg/h", 44, HartPvUnitsData(75), 0, 0x40},
+        {"no unit", 44, HartPvUnitsData(0), 12, 0x40},
+        {"a stale counter", 38, HartResetConfigChangedData(7, 2), 9, 0x40},
+        {"the counter", 38, HartResetConfigChangedData(7, 3), 0, 0x00},
+        {"zero trim, loop free", 45, HartTrimCurrentData(4.1f).data, 9, 0x00},
+        {"fixed at 4 mA", 40, HartFixedCurrentData(4.0f), 0, 0x08},
+        {"gain trim at 4 mA", 46, HartTrimCurrentData(20.26f).data, 9, 0x08},
+        {"meter far off", 45, HartTrimCurrentData(5.5f).data, 3, 0x08},
+        {"zero trim", 45, HartTrimCurrentData(4.1f).data, 0, 0x48},
+        {"fixed at 20 mA", 40, HartFixedCurrentData(20.0f), 0, 0x48},
+        {"gain trim", 46, HartTrimCurrentData(20.16f).data, 0, 0x48},
+        {"self test", 41, {}, 0, 0x48},
+        {"busy after it", 48, {}, 32, 0x48},
+        {"busy no more", 48, {}, 0, 0x48},
+        {"reset", 42, {}, 0, 0x40},
+        {"cold start after it", 48, {}, 0, 0x60},
+        {"once", 48, {}, 0, 0x40},
+    };
+    for (const auto& s : steps) {
+        if (std::string_view(s.name) == "gain trim") {
+            // Zero trimmed: 4 + 16 * 1.01 at 20 mA.
+            EXPECT_NEAR(ParseHartCommand2(To(module, 2))->current, 20.16f, 1e-4) << s.name;
+        }
+        const auto body = ParseHartReplyBody(To(module, s.command, s.data), s.command);
+        ASSERT_TRUE(body) << s.name;
+        EXPECT_EQ(body->responseCode, s.code) << s.name;
+        EXPECT_EQ(body->deviceStatus & 0x68, s.status) << s.name;
+    }
+    EXPECT_EQ(hart.configChangeCounter, 5);
+    EXPECT_EQ(ParseHartCommand0Reply(module.Answer(HartCommand0Frame(6, kPrimaryMaster, 0))
+                                         .value_or(Bytes{}))
+                  ->configChangeCounter,
+              5);
+    const auto info = ParseHartCommand15(To(module, 15));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->damping, 60.0f);
+    EXPECT_EQ(info->rangeUnitCode, 75);
+    EXPECT_EQ(ParseHartCommand1(To(module, 1))->unitCode, 75);
+    // Trimmed: the loop carries what it is asked for.
+    EXPECT_NEAR(ParseHartCommand3Values(To(module, 3))->loopCurrent, 12.0f, 1e-4);
+    EXPECT_EQ(ParseHartCommand3Values(To(module, 3))->variables[0].unitCode, 75);
+
+    hart.nanVariable = 1;
+    const auto values = ParseHartCommand3Values(To(module, 3));
+    ASSERT_TRUE(values);
+    EXPECT_FALSE(std::isnan(values->variables[0].value));
+    EXPECT_TRUE(std::isnan(values->variables[1].value));
 }

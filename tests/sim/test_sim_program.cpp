@@ -135,7 +135,7 @@ TEST(SimProgram, TracesWhatTheLineDid) {
 
 TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
     const std::string err = testing::TempDir() + "sim_hart.txt";
-    SimProgram sim("--hart-address 3 --hart-revision 7", err);
+    SimProgram sim("--hart-address 3 --hart-revision 7 --hart-preambles 7", err);
     const std::string device = sim.FirstLine();
     // Command 0 to polling address 3 from a primary master: 5 preambles, delimiter 02.
     const std::string query("\xFF\xFF\xFF\xFF\xFF\x02\x83\x00\x00\x81", 10);
@@ -143,6 +143,9 @@ TEST(SimProgram, InstrumentOptionsShapeTheHartReplies) {
     const size_t start = reply.find("\xFF\x06", 0, 2);
     ASSERT_NE(start, std::string::npos);
     EXPECT_EQ(static_cast<uint8_t>(reply[start + 4]), 24);  // revision 7 byte count
+    EXPECT_EQ(start, 6u);                                    // seven preambles sent
+    EXPECT_EQ(static_cast<uint8_t>(reply[start + 10]), 7);   // and asked for
+    EXPECT_EQ(static_cast<uint8_t>(reply[start + 19]), 7);   // and said sent
 }
 
 TEST(SimProgram, ModulesAtTheirSlaveAddressesAndTheRs485Settings) {
@@ -210,6 +213,8 @@ TEST(SimProgram, HangsUpAndComesBackBehindTheSameLink) {
 TEST(SimProgram, RefusesOptionsOutOfRange) {
     for (const char* args : {"--hart-revision 4",
                              "--hart-address 64",
+                             "--hart-preambles 1",
+                             "--hart-nan-variable 4",
                              "--delay x",
                              "--baud 14400",
                              "--bogus",
