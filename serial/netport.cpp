@@ -368,6 +368,7 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
         telnet::SetLineCommands(line.baudRate, line.byteSize, line.parity, line.stopBits);
     const std::vector<uint8_t> purge = telnet::PurgeBoth();
     commands.insert(commands.end(), purge.begin(), purge.end());
+    const auto asked = Clock::now();
     send(commands);
 
     const auto answered = [&](uint8_t command) {
@@ -382,6 +383,11 @@ void NetPort::SetLine(const PortSettings& line, bool first) {
             return true;
         },
         "confirm the line settings");
+    // The server's answer is a round trip through it, its own time included:
+    // a truer measure than the connection's handshake, which a gateway or a
+    // proxy on the way may answer itself.
+    roundTrip_ = std::max(roundTrip_, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          Clock::now() - asked));
 
     const uint32_t baud = answered(telnet::SetBaudRate)->value;
     const uint32_t size = answered(telnet::SetDataSize)->value;

@@ -303,7 +303,12 @@ void SimServer::Serve(const Bytes& request, Micros now) {
         if (options_.rs485Line && holdFd_ < 0) ApplyModuleLine();
         return;
     }
-    const int delay = options_.replyDelayMs + Below(options_.randomDelayMs + 1);
+    int delay = options_.replyDelayMs + Below(options_.randomDelayMs + 1);
+    // Where bytes take their line time, a HART frame also takes its time on
+    // the instrument's loop, 1200 baud and 11 bits a character, the request
+    // there and the reply back before the module passes it on.
+    if (options_.halfDuplex && !request.empty() && request[0] == 0xFF)
+        delay += static_cast<int>((request.size() + reply->size()) * 11 * 1000 / 1200);
     size_t split = options_.splitAfter > 0 ? static_cast<size_t>(options_.splitAfter) : 0;
     int pause = options_.splitPauseMs;
     if (split == 0 && wire.size() > 1 && Chance(options_.splitPercent)) {

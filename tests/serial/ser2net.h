@@ -14,7 +14,14 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <netinet/tcp.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <deque>
+#include <string>
 #include <thread>
 
 // Debian puts it in /usr/sbin, outside a user's PATH.
@@ -131,6 +138,103 @@ private:
     QList<int> rfc_, raw_;
     QProcess process_;
     bool started_ = false;
+};
+
+// A plant network's delay on 127.0.0.1: connections to port() are carried
+// to `target` with every chunk held `oneWay` in each direction, one
+// connection at a time.
+class DelayProxy {
+public:
+    DelayProxy(int target, std::chrono::milliseconds oneWay) : target_(target), delay_(oneWay) {
+        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a = Loopback(0);
+        socklen_t length = sizeof a;
+        bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        ::listen(listen_, 4);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~DelayProxy() {
+        stop_ = true;
+        thread_.join();
+        close(listen_);
+    }
+    int port() const { return port_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Chunk {
+        Clock::time_point due;
+        std::string bytes;
+    };
+    static sockaddr_in Loopback(int port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        return a;
+    }
+    void Run() {
+        while (!stop_) {
+            pollfd l{listen_, POLLIN, 0};
+            if (poll(&l, 1, 20) <= 0) continue;
+            const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) continue;
+            const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const sockaddr_in a = Loopback(target_);
+            if (connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0)
+                Carry(client, server);
+            close(server);
+            close(client);
+        }
+    }
+    // Until either side closes, and what it sent before is delivered.
+    void Carry(int client, int server) {
+        const int one = 1;
+        for (int fd : {client, server}) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::deque<Chunk> toServer, toClient;
+        bool open = true;
+        while (!stop_ && (open || !toServer.empty() || !toClient.empty())) {
+            const auto now = Clock::now();
+            for (auto* q : {&toServer, &toClient}) {
+                while (!q->empty() && q->front().due <= now) {
+                    const std::string& b = q->front().bytes;
+                    (void)::send(q == &toServer ? server : client, b.data(), b.size(), MSG_NOSIGNAL);
+                    q->pop_front();
+                }
+            }
+            int wait = 20;
+            for (auto* q : {&toServer, &toClient})
+                if (!q->empty())
+                    wait = std::min<int>(wait, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
+                                                                    q->front().due - now)
+                                                                    .count()));
+            pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (!open || poll(p, 2, std::max(wait, 0)) <= 0) {
+                if (!open) std::this_thread::sleep_for(std::chrono::milliseconds(std::max(wait, 1)));
+                continue;
+            }
+            for (int i = 0; i < 2; ++i) {
+                if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                char buffer[4096];
+                const ssize_t n = recv(p[i].fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    open = false;
+                    break;
+                }
+                (i == 0 ? toServer : toClient)
+                    .push_back({Clock::now() + delay_, std::string(buffer, static_cast<size_t>(n))});
+            }
+        }
+    }
+
+    int target_;
+    std::chrono::milliseconds delay_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 #define REQUIRE_SER2NET()                                                               \
