@@ -254,6 +254,8 @@ TEST_F(HartWindowTest, CommissioningAndTheLoopCurrentTrim) {
     EXPECT_FALSE(Hart().configChanged);
     EXPECT_NE(Status().indexOf("configuration changed flag clear, change counter 1"), -1)
         << Status().toStdString();
+    ClickAndWait("buttonHartRead");
+    EXPECT_FALSE(Get<QLabel>("labelHartStatusBit6")->property("set").toBool());
 
     // The trim: the reading field prefilled with the module's reading, said to be a suggestion.
     messages.clear();
@@ -280,8 +282,10 @@ TEST_F(HartWindowTest, CommissioningAndTheLoopCurrentTrim) {
         QPixmap shot = window->grab();
         const QPixmap over = dialog->grab();
         QPainter painter(&shot);
-        painter.drawPixmap(shot.width() - over.width() - 20, shot.height() - over.height() - 60,
-                           over);
+        const QPoint at(shot.width() - over.width() - 20, shot.height() - over.height() - 60);
+        painter.drawPixmap(at, over);
+        painter.setPen(QPen(Qt::darkGray, 2));
+        painter.drawRect(QRect(at, over.size()).adjusted(-1, -1, 0, 0));
         painter.end();
         shot.save(QString("%1/hart-trim.png").arg(std::getenv("TAVRIX_SCREENSHOTS")));
     }
