@@ -619,6 +619,16 @@ void HartInstrumentWindow::CommissionFinished() {
         damping_->setText(Number(info->damping) + " s");
         const int at = pvUnits_->findData(info->rangeUnitCode);
         if (at >= 0) pvUnits_->setCurrentIndex(at);
+        // The range group shows what a Write Range sends: a unit changed here
+        // must not be written back to the old one unasked.
+        int range = unit_->findData(info->rangeUnitCode);
+        if (range < 0) {
+            unit_->addItem(QString("unit code %1").arg(info->rangeUnitCode), info->rangeUnitCode);
+            range = unit_->count() - 1;
+        }
+        unit_->setCurrentIndex(range);
+        upper_->setText(Number(info->upper));
+        lower_->setText(Number(info->lower));
     }
     if (commission_->write().kind == HartCommission::Kind::ResetChanged && r.ok())
         changeCounter_->setText("clear" + (commission_->device() &&

@@ -46,6 +46,11 @@ TEST(HartCommissionJob, WritesReadBackOrRefused) {
          {HartCommission::Kind::Damping, 2.0f}, V::Refused,
          "refused: response code 7 in write-protect mode",
          [](const Hart& h) { return h.damping == 0.5f; }},
+        // A warning comes with the write carried out: read back against what was taken.
+        {"nearest value", {}, {HartCommission::Kind::Damping, 99.0f}, V::Done,
+         "done and read back: damping 60 s (carried out with response code 8 set to nearest "
+         "possible value)",
+         [](const Hart& h) { return h.damping == 60.0f; }},
         {"units", {}, {HartCommission::Kind::PvUnits, 0, 7}, V::Done,
          "done and read back: PV units bar", [](const Hart& h) { return h.unitCodes[0] == 7; }},
         {"flag and counter of revision 7",

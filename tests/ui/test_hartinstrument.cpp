@@ -246,13 +246,25 @@ TEST_F(HartWindowTest, CommissioningAndTheLoopCurrentTrim) {
         << Status().toStdString();
     EXPECT_EQ(Hart().damping, 2.0f);
 
-    // The flag the damping write set, reset against the counter shown.
+    // PV units: the range group follows, so a later Write Range keeps the unit.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse.reset();
+    }
+    auto* units = Get<QComboBox>("comboHartPvUnits");
+    units->setCurrentIndex(units->findData(7));
+    Click(Get<QPushButton>("buttonHartWritePvUnits"));
+    ASSERT_TRUE(wait());
+    EXPECT_EQ(Hart().unitCodes[0], 7);
+    EXPECT_EQ(Get<QComboBox>("comboHartRangeUnit")->currentData().toInt(), 7);
+
+    // The flag the writes set, reset against the counter shown.
     ClickAndWait("buttonHartRead");
-    EXPECT_EQ(Get<QLabel>("labelHartChangeCounter")->text(), "set (change counter 1)");
+    EXPECT_EQ(Get<QLabel>("labelHartChangeCounter")->text(), "set (change counter 2)");
     Click(Get<QPushButton>("buttonHartResetChanged"));
     ASSERT_TRUE(wait());
     EXPECT_FALSE(Hart().configChanged);
-    EXPECT_NE(Status().indexOf("configuration changed flag clear, change counter 1"), -1)
+    EXPECT_NE(Status().indexOf("configuration changed flag clear, change counter 2"), -1)
         << Status().toStdString();
     ClickAndWait("buttonHartRead");
     EXPECT_FALSE(Get<QLabel>("labelHartStatusBit6")->property("set").toBool());
