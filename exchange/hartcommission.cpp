@@ -74,9 +74,9 @@ std::optional<SequenceStep> HartCommissionStep(const HartDeviceReply& device,
         case HartCommission::Kind::PvUnits:
             return HartStep(command, id, HartPvUnitsData(write.unitCode));
         case HartCommission::Kind::ResetChanged:
-            return HartStep(command, id,
-                            HartResetConfigChangedData(device.universalRevision,
-                                                       CounterOf(write, device)));
+            return HartStep(
+                command, id,
+                HartResetConfigChangedData(device.universalRevision, CounterOf(write, device)));
         case HartCommission::Kind::SelfTest:
         case HartCommission::Kind::DeviceReset:
             break;
@@ -129,7 +129,8 @@ HartCommissionResult JudgeHartCommission(const HartCommission& write, const Hart
     using V = HartCommissionResult::Verdict;
     const uint8_t command = CommandOf(write.kind);
     if (!sent.reply) {
-        if (sent.responseCode) return {V::Refused, "refused: " + Refusal(*sent.responseCode, command)};
+        if (sent.responseCode)
+            return {V::Refused, "refused: " + Refusal(*sent.responseCode, command)};
         return {V::NoReply, "no reply: " + sent.why};
     }
     const auto body = ParseHartReplyBody(Bytes(*sent.reply), command);
@@ -146,14 +147,14 @@ HartCommissionResult JudgeHartCommission(const HartCommission& write, const Hart
     if (!readBack.reply) {
         if (write.kind == HartCommission::Kind::SelfTest && readBack.responseCode &&
             readBack.deviceStatus)
-            return {V::Done, "done; no additional status (" +
-                                 Refusal(*readBack.responseCode, readCommand) +
-                                 "), device status: " + HartDeviceStatusText(*readBack.deviceStatus) +
-                                 warning};
-        return {V::NoReply, "carried out" + warning + ", but the read back got " +
-                                (readBack.responseCode
-                                     ? Refusal(*readBack.responseCode, readCommand)
-                                     : "no reply: " + readBack.why)};
+            return {V::Done,
+                    "done; no additional status (" + Refusal(*readBack.responseCode, readCommand) +
+                        "), device status: " + HartDeviceStatusText(*readBack.deviceStatus) +
+                        warning};
+        return {V::NoReply,
+                "carried out" + warning + ", but the read back got " +
+                    (readBack.responseCode ? Refusal(*readBack.responseCode, readCommand)
+                                           : "no reply: " + readBack.why)};
     }
     const auto differs = [&](const std::string& what) {
         return HartCommissionResult{V::Differs, "read back differs: " + what + warning};
@@ -186,9 +187,8 @@ HartCommissionResult JudgeHartCommission(const HartCommission& write, const Hart
                 device->configChangeCounter
                     ? ", change counter " + std::to_string(*device->configChangeCounter)
                     : "";
-            return *status & 0x40
-                       ? differs("the configuration changed flag is still set" + counter)
-                       : done("configuration changed flag clear" + counter);
+            return *status & 0x40 ? differs("the configuration changed flag is still set" + counter)
+                                  : done("configuration changed flag clear" + counter);
         }
         case HartCommission::Kind::SelfTest: {
             const auto more = ParseHartCommand48(Bytes(*readBack.reply));
@@ -200,8 +200,9 @@ HartCommissionResult JudgeHartCommission(const HartCommission& write, const Hart
                 for (const std::string& bit : b.setBits) set += ", " + bit;
             }
             const std::string device =
-                readBack.deviceStatus ? ", device status: " + HartDeviceStatusText(*readBack.deviceStatus)
-                                      : "";
+                readBack.deviceStatus
+                    ? ", device status: " + HartDeviceStatusText(*readBack.deviceStatus)
+                    : "";
             return {V::Done, "done; additional status " + (set.empty() ? "all clear" : set) +
                                  device + warning};
         }
@@ -228,8 +229,7 @@ std::string HartTrimReport::Summary() const {
     else
         text = "loop current trim not finished";
     std::string trims;
-    if (zeroTrimmed && zeroReading)
-        trims += "4 mA read " + TrimCurrentText(*zeroReading) + " mA";
+    if (zeroTrimmed && zeroReading) trims += "4 mA read " + TrimCurrentText(*zeroReading) + " mA";
     if (gainTrimmed && gainReading)
         trims += (trims.empty() ? "" : ", ") + std::string("20 mA read ") +
                  TrimCurrentText(*gainReading) + " mA";
@@ -312,19 +312,21 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
             stage_ = stage_ == Stage::FixZero ? Stage::SuggestZero : Stage::SuggestGain;
             // Without the module's settings there is nothing to ask it.
             if (!meter_) {
-                suggestionNote_ = "no suggestion: the module's byte order and coefficient are unknown";
+                suggestionNote_ =
+                    "no suggestion: the module's byte order and coefficient are unknown";
                 stage_ = stage_ == Stage::SuggestZero ? Stage::ReadingZero : Stage::ReadingGain;
             }
             return;
         }
         case Stage::SuggestZero:
         case Stage::SuggestGain: {
-            // The suggestion is a help only: without it the engineer still types the meter's reading.
+            // The suggestion is a help only: without it the engineer still types the meter's
+            // reading.
             if (outcome.reply) {
                 std::string why;
                 const auto registers = DecodeModbusReply(Bytes(*outcome.reply)).registers;
-                suggestion_ = meter_ ? ModbusLoopCurrent(registers, meter_->module, &why)
-                                     : std::nullopt;
+                suggestion_ =
+                    meter_ ? ModbusLoopCurrent(registers, meter_->module, &why) : std::nullopt;
                 suggestionNote_ = suggestion_ ? "" : "no suggestion: " + why;
             } else {
                 suggestionNote_ = "no suggestion: " + outcome.why;
@@ -352,14 +354,15 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
                 outcome.reply ? ParseHartCommand40Reply(Bytes(*outcome.reply)) : std::nullopt;
             if (echo && echo->value == 0.0f) {
                 report_.fixedLeft = true;
-                report_.exitNote = "fixed current mode left: the loop current follows the process again";
+                report_.exitNote =
+                    "fixed current mode left: the loop current follows the process again";
                 stage_ = Stage::Finished;
                 return;
             }
             if (++leaveTries_ < kTrimLeaveTries) return;
             report_.exitNote =
                 "fixed current mode may still be on: command 40 with 0 was not confirmed (" +
-                (outcome.reply ? std::string("its reply did not say 0 mA")
+                (outcome.reply          ? std::string("its reply did not say 0 mA")
                  : outcome.responseCode ? Refusal(*outcome.responseCode, kHartFixCurrent)
                                         : outcome.why) +
                 "); check the loop current before handing the loop back";

@@ -34,8 +34,7 @@ std::optional<SequenceStep> HartCommissionStep(const HartDeviceReply& device,
 // 0 (at `pollingAddress`) for the flag and its counter, 48 after a self test;
 // none after a device reset, which the instrument answers before it restarts.
 std::optional<SequenceStep> HartCommissionReadBack(const HartDeviceReply& device,
-                                                   int pollingAddress,
-                                                   const HartCommission& write);
+                                                   int pollingAddress, const HartCommission& write);
 
 // The change in words, from what was read before:
 // "damping 0.5 s → 2 s", "PV units kPa → bar",
@@ -107,15 +106,15 @@ struct HartTrimReport {
 class HartLoopTrim {
 public:
     enum class Stage {
-        FixZero,       // command 40 at 4 mA
-        SuggestZero,   // registers 40003-40004: the module's reading
-        ReadingZero,   // waits for the engineer's reading
-        TrimZero,      // command 45
-        FixGain,       // command 40 at 20 mA
+        FixZero,      // command 40 at 4 mA
+        SuggestZero,  // registers 40003-40004: the module's reading
+        ReadingZero,  // waits for the engineer's reading
+        TrimZero,     // command 45
+        FixGain,      // command 40 at 20 mA
         SuggestGain,
         ReadingGain,
-        TrimGain,      // command 46
-        Leave,         // command 40 with 0
+        TrimGain,  // command 46
+        Leave,     // command 40 with 0
         Finished,
     };
 
@@ -125,7 +124,9 @@ public:
 
     Stage stage() const { return stage_; }
     bool finished() const { return stage_ == Stage::Finished; }
-    bool AwaitsReading() const { return stage_ == Stage::ReadingZero || stage_ == Stage::ReadingGain; }
+    bool AwaitsReading() const {
+        return stage_ == Stage::ReadingZero || stage_ == Stage::ReadingGain;
+    }
     // The level the loop is held at in this stage: 4 or 20 mA.
     double Level() const;
     // The stage's one step; nothing while a reading is awaited or after the end.

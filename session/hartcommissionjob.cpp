@@ -40,9 +40,9 @@ HartExchange Outcome(const LinkRun& run) {
     if (run.state() == LinkRun::State::Finished && !run.replies().empty()) {
         x.reply = run.LastReply();
         const int command = CommandOf(run.steps().back().frame);
-        const auto body = command < 0 ? std::nullopt
-                                      : ParseHartReplyBody(Bytes(*x.reply),
-                                                           static_cast<uint8_t>(command));
+        const auto body = command < 0
+                              ? std::nullopt
+                              : ParseHartReplyBody(Bytes(*x.reply), static_cast<uint8_t>(command));
         if (body) {
             x.deviceStatus = body->deviceStatus;
             if (body->responseCode != 0) x.responseCode = body->responseCode;
@@ -114,8 +114,9 @@ void HartCommissionJob::Ended() {
             const auto device =
                 outcome.reply ? ParseHartCommand0Reply(Bytes(*outcome.reply)) : std::nullopt;
             const QString why = cancelRequested_ ? QString("cancelled: nothing was sent")
-                                : outcome.reply  ? QString("the command 0 reply holds no identity")
-                                                 : "no reply: " + QString::fromStdString(outcome.why);
+                                : outcome.reply
+                                    ? QString("the command 0 reply holds no identity")
+                                    : "no reply: " + QString::fromStdString(outcome.why);
             if (!device || cancelRequested_) {
                 if (trimming_)
                     trimFailure_ = why;
@@ -157,9 +158,8 @@ void HartCommissionJob::Ended() {
                 QTimer::singleShot(kBusyPauseMs, this, &HartCommissionJob::ReadBackNow);
                 return;
             }
-            if (outcome.reply &&
-                (write_.kind == HartCommission::Kind::Damping ||
-                 write_.kind == HartCommission::Kind::PvUnits))
+            if (outcome.reply && (write_.kind == HartCommission::Kind::Damping ||
+                                  write_.kind == HartCommission::Kind::PvUnits))
                 info_ = ParseHartCommand15(Bytes(*outcome.reply));
             result_ = JudgeHartCommission(write_, sent_, outcome);
             return Finish();
@@ -170,7 +170,8 @@ void HartCommissionJob::Ended() {
                 all[kSystemQuery] = run.replies()[0];
                 all[kModbusQuery] = run.replies()[1];
                 const Profile module = DecodeReadBack(all, 0);
-                meter = ModuleLoopMeter{ModuleSlaveAddress(module), ModuleCrossCheckSettings(module)};
+                meter =
+                    ModuleLoopMeter{ModuleSlaveAddress(module), ModuleCrossCheckSettings(module)};
             }
             trim_ = std::make_unique<HartLoopTrim>(device_->identity, meter);
             if (cancelRequested_) trim_->Cancel();

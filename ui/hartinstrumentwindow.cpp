@@ -613,7 +613,8 @@ void HartInstrumentWindow::CommissionFinished() {
     const QString change = commission_->change();
     const QString text = (change.isEmpty() ? QString() : change + ": ") + Q(r.text);
     Say(text[0].toUpper() + text.mid(1) + ".", !r.ok());
-    if (commission_->write().kind == HartCommission::Kind::SelfTest) selfTestResult_->setText(Q(r.text));
+    if (commission_->write().kind == HartCommission::Kind::SelfTest)
+        selfTestResult_->setText(Q(r.text));
     if (const auto& info = commission_->info()) {
         dampingValue_->setValue(info->damping);
         damping_->setText(Number(info->damping) + " s");
@@ -631,11 +632,11 @@ void HartInstrumentWindow::CommissionFinished() {
         lower_->setText(Number(info->lower));
     }
     if (commission_->write().kind == HartCommission::Kind::ResetChanged && r.ok())
-        changeCounter_->setText("clear" + (commission_->device() &&
-                                                   commission_->device()->configChangeCounter
-                                               ? QString(" (change counter %1)")
-                                                     .arg(*commission_->device()->configChangeCounter)
-                                               : QString()));
+        changeCounter_->setText(
+            "clear" +
+            (commission_->device() && commission_->device()->configChangeCounter
+                 ? QString(" (change counter %1)").arg(*commission_->device()->configChangeCounter)
+                 : QString()));
 }
 
 void HartInstrumentWindow::ShowCommissioning() {

@@ -62,7 +62,9 @@ HartExchange Got(std::string reply) {
     return x;
 }
 HartExchange Refused(uint8_t code) { return {std::nullopt, code, 0, ""}; }
-HartExchange Lost() { return {std::nullopt, std::nullopt, std::nullopt, "no reply to HART command"}; }
+HartExchange Lost() {
+    return {std::nullopt, std::nullopt, std::nullopt, "no reply to HART command"};
+}
 
 HartDeviceReply Device(int revision, uint16_t counter) {
     HartDeviceReply d;
@@ -116,7 +118,8 @@ TEST(HartCommission, StepsAndChangeInWords) {
         EXPECT_EQ(back ? back->code : 0, c.readBack) << c.change;
     }
     std::string error;
-    EXPECT_FALSE(HartCommissionStep(Device(5, 0), HartCommission{HartCommission::Kind::Damping, NAN}, &error));
+    const HartCommission nan{HartCommission::Kind::Damping, NAN};
+    EXPECT_FALSE(HartCommissionStep(Device(5, 0), nan, &error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -225,7 +228,8 @@ TEST(HartLoopTrim, ProcedureWhateverHappens) {
          {{'R'}, {'S', 4.0}, {'R'}, {'R'}, {'S', 20.0}, {'R'}, {'R'}}, "40 45 40 46 40", "", true,
          true, true, nullptr},
         {"zero trim refused", true, {{'R'}, {'R', 4.0}, {'S', 4.5}, {'X', 9}, {'R'}},
-         "40 M 45 40", "the zero trim was refused: response code 9 incorrect loop current mode or value",
+         "40 M 45 40",
+         "the zero trim was refused: response code 9 incorrect loop current mode or value",
          false, false, true, nullptr},
         {"fix refused: released all the same", true, {{'X', 11}, {'R'}}, "40 40",
          "command 40 at 4 mA refused: response code 11 in multidrop mode", false, false, true,
@@ -248,10 +252,12 @@ TEST(HartLoopTrim, ProcedureWhateverHappens) {
         for (const Act& a : c.acts) {
             ASSERT_FALSE(trim.finished()) << c.name;
             const auto step = trim.Step();
-            if (step) sent += (sent.empty() ? "" : " ") +
-                              (step->code == kCodeModbusTest
-                                   ? std::string("M")
-                                   : std::to_string(static_cast<uint8_t>(step->frame[CommandAt(step->frame)])));
+            if (step) {
+                const auto command = static_cast<uint8_t>(step->frame[CommandAt(step->frame)]);
+                sent += (sent.empty() ? "" : " ") + (step->code == kCodeModbusTest
+                                                         ? std::string("M")
+                                                         : std::to_string(command));
+            }
             switch (a.what) {
                 case 'R':
                     ASSERT_TRUE(step) << c.name;
@@ -308,7 +314,8 @@ TEST(HartLoopTrim, AReadingFarFromItsLevelIsAskedAgain) {
     std::string error;
     // 40.13 for 4.013: a slip of the decimal point, not a trim.
     EXPECT_FALSE(trim.Supply(40.13, &error));
-    EXPECT_EQ(error, "the reading 40.13 mA is more than 1 mA from 4 mA: check the meter and its range");
+    EXPECT_EQ(error,
+              "the reading 40.13 mA is more than 1 mA from 4 mA: check the meter and its range");
     EXPECT_FALSE(trim.Supply(NAN, &error));
     EXPECT_TRUE(trim.AwaitsReading());
     EXPECT_TRUE(trim.Supply(3.2, &error));
