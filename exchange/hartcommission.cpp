@@ -306,7 +306,7 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
             if (!echo || std::fabs(echo->value - Level()) > 1e-3)
                 return fail("the instrument did not hold the loop at " + LoopCurrentText(Level()) +
                             " mA");
-            if (cancelled_()) return Leave();
+            if (CancelAsked()) return Leave();
             suggestion_.reset();
             suggestionNote_ = "the module's MODBUS reading was not asked";
             stage_ = stage_ == Stage::FixZero ? Stage::SuggestZero : Stage::SuggestGain;
@@ -331,7 +331,7 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
             } else {
                 suggestionNote_ = "no suggestion: " + outcome.why;
             }
-            if (cancelled_()) return Leave();
+            if (CancelAsked()) return Leave();
             stage_ = stage_ == Stage::SuggestZero ? Stage::ReadingZero : Stage::ReadingGain;
             return;
         }
@@ -345,7 +345,7 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
                                  ? " was refused: " + Refusal(*outcome.responseCode, command)
                                  : " got no reply: " + outcome.why));
             (zero ? report_.zeroTrimmed : report_.gainTrimmed) = true;
-            if (cancelled_() || !zero) return Leave();
+            if (CancelAsked() || !zero) return Leave();
             stage_ = Stage::FixGain;
             return;
         }
@@ -407,7 +407,7 @@ void HartLoopTrim::Cancel() {
     if (AwaitsReading()) Leave();
 }
 
-bool HartLoopTrim::cancelled_() const { return report_.cancelled; }
+bool HartLoopTrim::CancelAsked() const { return report_.cancelled; }
 
 void HartLoopTrim::Leave() {
     if (!report_.fixedEntered) {

@@ -147,7 +147,7 @@ public:
 
 private:
     void Leave();
-    bool cancelled_() const;
+    bool CancelAsked() const;
     HartIdentity identity_;
     std::optional<ModuleLoopMeter> meter_;
     Stage stage_ = Stage::FixZero;
