@@ -13,7 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -44,6 +46,7 @@
 #include "serial/signalpipe.h"
 #include "serial/tcomm.h"
 #include "session/certifyjob.h"
+#include "session/hartcommissionjob.h"
 #include "session/journalfollower.h"
 #include "session/link.h"
 #include "session/linkrun.h"
@@ -125,6 +128,7 @@ public:
         job_.SetRetries(o.retries);
         certify_.SetRetries(o.retries);
         loop_.SetRetries(o.retries);
+        commission_.SetRetries(o.retries);
         if (o.journal)
             journal_ = std::make_unique<JournalFollower>(&link_, JournalFolder(), TAVRIX_VERSION);
     }
@@ -172,6 +176,10 @@ public:
         if (what == "hart identity") return HartIdentityQuery(nullptr);
         if (what == "hart variables") return HartVariables();
         if (what == "hart loop-check") return LoopCheck();
+        if (what == "hart trim") return Trim();
+        if (what == "hart damping" || what == "hart units" || what == "hart reset-changed" ||
+            what == "hart self-test" || what == "hart reset")
+            return Commission(what);
         if (what == "modbus read") return ModbusRead();
         if (w[0] == "scan") return Scan();
     }
@@ -180,6 +188,7 @@ public:
         job_.RequestStop();
         scan_.Cancel();
         loop_.Cancel();
+        commission_.Cancel();
     }
     void Close() { link_.Close(); }
 
@@ -553,6 +562,128 @@ private:
             End(kFailed, "the line was busy", "loop check");
     }
 
+    // A write, self test or reset: the change and its verdict in one line;
+    // anything short of done and read back fails the run.
+    void Commission(const std::string& what) {
+        const auto& w = options_.words;
+        HartCommission write;
+        if (what == "hart damping") {
+            write.kind = HartCommission::Kind::Damping;
+            write.damping = QString::fromStdString(w[2]).toFloat();
+        } else if (what == "hart units") {
+            write.kind = HartCommission::Kind::PvUnits;
+            write.unitCode = static_cast<uint8_t>(Number(w[2], 0, 249, "CODE"));
+        } else if (what == "hart reset-changed") {
+            write.kind = HartCommission::Kind::ResetChanged;
+        } else if (what == "hart self-test") {
+            write.kind = HartCommission::Kind::SelfTest;
+        } else {
+            write.kind = HartCommission::Kind::DeviceReset;
+        }
+        connect(&commission_, &HartCommissionJob::finished, this, [this, what] {
+            const HartCommissionResult& r = commission_.result();
+            static const char* kVerdicts[] = {"done", "refused", "differs", "no reply"};
+            const QString result = QString::fromStdString(r.text);
+            json_ = {{"change", commission_.change()},
+                     {"verdict", kVerdicts[static_cast<int>(r.verdict)]},
+                     {"outcome", result}};
+            const QString line = commission_.change().isEmpty()
+                                     ? result
+                                     : commission_.change() + ": " + result;
+            summary_ = line;
+            if (!r.ok()) return End(kFailed, line, QString::fromStdString(what));
+            text_ = line.toUtf8();
+            End(kOk);
+        });
+        if (!commission_.Start(options_.hartAddress, write))
+            End(kFailed, "the line was busy", QString::fromStdString(what));
+    }
+
+    // The loop current trim. Readings given on the command line are sent as
+    // they are; a missing one is asked for on the terminal, the module's
+    // reading shown as a suggestion Enter takes. The terminal is watched, not
+    // read in a wait, so the line's timers and a signal still come through.
+    void Trim() {
+        connect(&commission_, &HartCommissionJob::progress, this, [this](const QString& what) {
+            if (alone_ && !options_.json)
+                std::fprintf(stderr, "tavrix-cli: %s...\n", what.toLocal8Bit().constData());
+        });
+        connect(&commission_, &HartCommissionJob::readingWanted, this, [this] {
+            const HartLoopTrim& trim = *commission_.trim();
+            const bool zero = trim.Level() == kTrimZeroLevel;
+            if (const auto& given = zero ? options_.reference4 : options_.reference20)
+                return Supply(*given);
+            AskReading();
+        });
+        connect(&commission_, &HartCommissionJob::finished, this, [this] {
+            terminal_.reset();
+            const HartLoopTrim* trim = commission_.trim();
+            if (!trim) return End(kFailed, commission_.trimFailure(), "hart trim");
+            const HartTrimReport& r = trim->report();
+            QJsonObject out{{"trimmed", r.Done()},
+                            {"zeroTrimmed", r.zeroTrimmed},
+                            {"gainTrimmed", r.gainTrimmed},
+                            {"fixedCurrentModeLeft", r.fixedLeft},
+                            {"exitNote", QString::fromStdString(r.exitNote)}};
+            if (r.zeroReading) out.insert("reference4", *r.zeroReading);
+            if (r.gainReading) out.insert("reference20", *r.gainReading);
+            json_ = out;
+            const QString summary = QString::fromStdString(r.Summary());
+            summary_ = summary;
+            if (!r.Done()) return End(kFailed, summary, "hart trim");
+            text_ = summary.toUtf8();
+            End(kOk);
+        });
+        if (!commission_.StartTrim(options_.hartAddress))
+            End(kFailed, "the line was busy", "hart trim");
+    }
+
+    void AskReading() {
+        const HartLoopTrim& trim = *commission_.trim();
+        const std::string level = LoopCurrentText(trim.Level());
+        std::string prompt = "the loop is held at " + level + " mA; " + trim.SuggestionText() +
+                             "\nreference meter reading at " + level + " mA";
+        if (trim.Suggestion()) prompt += " [" + TrimCurrentText(*trim.Suggestion()) + "]";
+        std::fprintf(stderr, "%s: ", prompt.c_str());
+        std::fflush(stderr);
+        if (terminal_) return;
+        terminal_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        connect(terminal_.get(), &QSocketNotifier::activated, this, [this] {
+            char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            // The terminal gone: nobody can read the meter, so the trim stops.
+            if (n <= 0) {
+                terminal_.reset();
+                std::fprintf(stderr, "\n");
+                return commission_.Cancel();
+            }
+            typed_.append(buffer, static_cast<int>(n));
+            const int newline = typed_.indexOf('\n');
+            if (newline < 0) return;
+            const QString line = QString::fromLocal8Bit(typed_.left(newline)).trimmed();
+            typed_.clear();
+            const HartLoopTrim& trim = *commission_.trim();
+            if (line.isEmpty() && trim.Suggestion()) return Supply(*trim.Suggestion());
+            bool ok = false;
+            const double value = QLocale::c().toDouble(line, &ok);
+            if (!ok) {
+                std::fprintf(stderr, "tavrix-cli: '%s' is not a number of mA\n",
+                             line.toLocal8Bit().constData());
+                return AskReading();
+            }
+            Supply(value);
+        });
+    }
+
+    void Supply(double milliamperes) {
+        QString error;
+        if (commission_.SupplyReading(milliamperes, &error)) return;
+        std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+        // A reading given on the command line was checked already; a typed one is asked again.
+        if (terminal_) return AskReading();
+        commission_.Cancel();
+    }
+
     void ModbusRead() {
         const auto& w = options_.words;
         const int start = Number(w[3], 0, 65535, "START");
@@ -764,6 +895,9 @@ private:
     CertifyJob certify_{&link_};
     ScanJob scan_{&link_};
     LoopCheckJob loop_{&link_};
+    HartCommissionJob commission_{&link_};
+    std::unique_ptr<QSocketNotifier> terminal_;  // hart trim: the engineer's readings
+    QByteArray typed_;
     int status_ = kOk;
     QString error_, step_, summary_;
     QJsonObject json_;

@@ -2,9 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
+#include "exchange/hartcommission.h"
 #include "exchange/loopcheck.h"
 #include "exchange/scanplan.h"
 #include "protocol/strtoint.h"
@@ -35,6 +39,21 @@ const char* const kUsageText =
     "                               MODBUS (register 40003, the module's byte order and\n"
     "                               coefficient), pass within MA (default 0.05); fixed\n"
     "                               current mode is always left at the end\n"
+    "  hart damping SECONDS         write the damping (command 34), read back by 15\n"
+    "  hart units CODE              write the primary variable's unit by its HART code\n"
+    "                               (command 44, e.g. 7 bar, 12 kPa), read back by 15\n"
+    "  hart reset-changed           reset the configuration changed flag (command 38,\n"
+    "                               with the change counter command 0 reports), read\n"
+    "                               back by command 0\n"
+    "  hart self-test               command 41, then the additional status (command 48)\n"
+    "  hart reset                   device reset (command 42)\n"
+    "  hart trim [--reference-4 MA] [--reference-20 MA]\n"
+    "                               trim the loop current: held at 4 mA (command 40),\n"
+    "                               the reference meter's reading sent by command 45,\n"
+    "                               held at 20 mA, its reading by 46; a reading not given\n"
+    "                               is asked for on the terminal, the module's MODBUS\n"
+    "                               reading (register 40003) offered as a suggestion;\n"
+    "                               fixed current mode is always left at the end\n"
     "  modbus read SLAVE START COUNT  holding registers through the module\n"
     "  scan line                    find the module's line settings: every baud rate\n"
     "                               with none, even and odd parity, 9600 none first\n"
@@ -104,6 +123,16 @@ std::vector<std::string> ExpandPort(const QString& port) {
     return found;
 }
 
+// A decimal number with a point ("2.5"), whatever the locale; nullopt for anything else.
+std::optional<double> Decimal(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 // The command's words make a known command with its arguments.
 void CheckCommand(const Options& o) {
     const auto& w = o.words;
@@ -117,6 +146,10 @@ void CheckCommand(const Options& o) {
         (what == "apply" && w.size() == 2) || (what == "hart identity" && w.size() == 2) ||
         (what == "hart variables" && w.size() == 2) ||
         (what == "hart loop-check" && w.size() == 2) || (what == "modbus read" && w.size() == 5) ||
+        ((what == "hart damping" || what == "hart units") && w.size() == 3) ||
+        ((what == "hart reset-changed" || what == "hart self-test" || what == "hart reset" ||
+          what == "hart trim") &&
+         w.size() == 2) ||
         ((what == "scan line" || what == "scan bus" || what == "scan hart") && w.size() == 2);
     if (!known) {
         std::string all;
@@ -131,6 +164,19 @@ void CheckCommand(const Options& o) {
             Fail(kUsage, "START + COUNT must stay within the 65536 registers (START " +
                              std::to_string(start) + ", COUNT " + std::to_string(count) + ")");
     }
+    if (what == "hart damping") {
+        const auto seconds = Decimal(w[2]);
+        if (!seconds || *seconds < 0)
+            Fail(kUsage, "SECONDS must be a number of seconds from 0, not '" + w[2] + "'");
+    }
+    if (what == "hart units") Number(w[2], 0, 249, "CODE");
+    if ((o.reference4 || o.reference20) && what != "hart trim")
+        Fail(kUsage, "--reference-4 and --reference-20 belong to hart trim");
+    // The procedure waits for what is not given: only a terminal can answer.
+    if (what == "hart trim" && (!o.reference4 || !o.reference20) && !isatty(STDIN_FILENO))
+        Fail(kUsage,
+             "hart trim needs --reference-4 MA and --reference-20 MA when standard input is "
+             "not a terminal to ask for the meter's readings");
     if (!o.range.empty()) {
         if (what != "scan bus" && what != "scan hart")
             Fail(kUsage, "--range belongs to scan bus and scan hart");
@@ -199,6 +245,13 @@ Options Parse(const QStringList& args) {
             if (!tolerance) Fail(kUsage, "--tolerance: " + error);
             o.loopTolerance = *tolerance;
             o.loopOptionsGiven = true;
+        } else if ((a == "--reference-4" || a == "--reference-20") && hasValue) {
+            const double level = a == "--reference-4" ? kTrimZeroLevel : kTrimGainLevel;
+            const std::string text = args[++i].toStdString();
+            const auto value = Decimal(text);
+            const std::string why = value ? TrimReadingError(level, *value) : "not a number";
+            if (!why.empty()) Fail(kUsage, a + " '" + text + "': " + why);
+            (a == "--reference-4" ? o.reference4 : o.reference20) = value;
         } else if (a == "--loop-check") {
             o.loopCheck = true;
         } else if (a == "--echo" && hasValue) {

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct Options {
     std::vector<double> loopPoints{4, 12, 20};  // hart loop-check: mA
     double loopTolerance = 0.05;               // hart loop-check: mA
     bool loopOptionsGiven = false;
+    // hart trim: the reference meter's readings at 4 and 20 mA; a reading not
+    // given is asked for on the terminal.
+    std::optional<double> reference4;
+    std::optional<double> reference20;
     bool loopCheck = false;  // apply --certificate: a loop check into each certificate
     EchoMode echo = EchoMode::Auto;  // the adapter's local echo: found, expected or none
     bool rs485 = false;       // the kernel's RS-485 mode of the UART, RTS on send

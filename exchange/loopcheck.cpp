@@ -97,6 +97,27 @@ SequenceStep LeaveFixedCurrentStep(const HartIdentity& identity) {
     return step;
 }
 
+std::optional<double> ModbusLoopCurrent(const std::vector<uint16_t>& registers,
+                                        const CrossCheckSettings& module, std::string* why,
+                                        float* raw) {
+    const auto fail = [why](std::string text) {
+        if (why) *why = std::move(text);
+        return std::nullopt;
+    };
+    const int order = module.listOrder[0];
+    const auto factor =
+        ModuleCoefficient(1, module.coefficientMode, module.coefficient1, module.coefficients);
+    const auto pairs = ModbusFloatPairs(registers, kFirstVariableRegister);
+    if (pairs.empty()) return fail("register 40003 was not read");
+    if (order < 0 || order >= kFloatByteOrderCount)
+        return fail("the module's byte order of register 40003 is unknown");
+    if (!factor || *factor == 0)
+        return fail("variable 1's coefficient \"" + module.coefficient1 + "\" is not usable");
+    const float value = pairs.front().value[static_cast<size_t>(order)];
+    if (raw) *raw = value;
+    return value / *factor;
+}
+
 LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
                                const CrossCheckSettings& module, double tolerance) {
     LoopPointResult r;
@@ -128,20 +149,14 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
         faults.push_back("command 3 gave no loop current");
     }
 
-    const int order = module.listOrder[0];
-    const auto factor =
-        ModuleCoefficient(1, module.coefficientMode, module.coefficient1, module.coefficients);
-    const auto pairs = ModbusFloatPairs(replies.registers, kFirstVariableRegister);
-    if (pairs.empty()) {
-        faults.push_back("register 40003 was not read");
-    } else if (order < 0 || order >= kFloatByteOrderCount) {
-        faults.push_back("the module's byte order of register 40003 is unknown");
-    } else if (!factor || *factor == 0) {
-        faults.push_back("variable 1's coefficient \"" + module.coefficient1 + "\" is not usable");
+    std::string why;
+    float raw = 0;
+    if (const auto current = ModbusLoopCurrent(replies.registers, module, &why, &raw)) {
+        r.modbusValue = raw;
+        r.modbusCurrent = *current;
+        r.modbusDeviation = off("MODBUS 40003", *current);
     } else {
-        r.modbusValue = pairs.front().value[static_cast<size_t>(order)];
-        r.modbusCurrent = *r.modbusValue / *factor;
-        r.modbusDeviation = off("MODBUS 40003", *r.modbusCurrent);
+        faults.push_back(why);
     }
     r.pass = faults.empty();
     for (const std::string& f : faults) r.why += (r.why.empty() ? "" : "; ") + f;

@@ -63,6 +63,14 @@ struct LoopPointResult {
     std::string why;  // what failed; "" on a pass
 };
 
+// The module's reading of the loop current from registers 40003-40004: the
+// float in variable 1's byte order divided by its coefficient (mA); nullopt
+// with `why` when the registers are missing or the byte order or coefficient
+// is unusable.
+std::optional<double> ModbusLoopCurrent(const std::vector<uint16_t>& registers,
+                                        const CrossCheckSettings& module, std::string* why,
+                                        float* raw = nullptr);
+
 // The point judged: each reading within `tolerance` mA of `target`. The
 // byte order is that of variable 1 in `module` (listOrder[0]); its
 // coefficient is variable 1's.

@@ -49,8 +49,15 @@ int HartCommandCode(int command) {
         case 15: return kCodeHartCommand15;
         case 17: return kCodeHartCommand17;
         case 18: return kCodeHartCommand18;
+        case 34: return kCodeHartCommand34;
         case 35: return kCodeHartCommand35;
+        case 38: return kCodeHartCommand38;
         case 40: return kCodeHartCommand40;
+        case 41: return kCodeHartCommand41;
+        case 42: return kCodeHartCommand42;
+        case 44: return kCodeHartCommand44;
+        case 45: return kCodeHartCommand45;
+        case 46: return kCodeHartCommand46;
         case 48: return kCodeHartCommand48;
         default: return kCodeNone;
     }

@@ -23,8 +23,15 @@ enum RequestCodeValue : int {
     kCodeHartCommand15 = 135,
     kCodeHartCommand17 = 137,
     kCodeHartCommand18 = 138,
+    kCodeHartCommand34 = 154,
     kCodeHartCommand35 = 155,
+    kCodeHartCommand38 = 158,
     kCodeHartCommand40 = 160,
+    kCodeHartCommand41 = 161,
+    kCodeHartCommand42 = 162,
+    kCodeHartCommand44 = 164,
+    kCodeHartCommand45 = 165,
+    kCodeHartCommand46 = 166,
     kCodeHartCommand48 = 168,
     kCodeSet = 200,
     kCodeCommunicationQuery = 201,
@@ -108,10 +115,24 @@ inline constexpr RequestCode kRequestCodes[] = {
      "HART Command 17"},
     {kCodeHartCommand18, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
      "HART Command 18"},
+    {kCodeHartCommand34, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 34"},
     {kCodeHartCommand35, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
      "HART Command 35"},
+    {kCodeHartCommand38, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 38"},
     {kCodeHartCommand40, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
      "HART Command 40"},
+    {kCodeHartCommand41, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 41"},
+    {kCodeHartCommand42, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 42"},
+    {kCodeHartCommand44, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 44"},
+    {kCodeHartCommand45, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 45"},
+    {kCodeHartCommand46, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
+     "HART Command 46"},
     {kCodeHartCommand48, Protocol::Hart, kTimeoutHart, true, AfterBlock::ShowHex,
      "HART Command 48"},
     {kCodeModbusTest, Protocol::Modbus, kTimeoutQuery, true, AfterBlock::ShowHex, "MODBUS Test"},
@@ -136,8 +157,8 @@ AfterBlock AfterBlockFor(int code);
 // What a decoded reply does to the request of `code`; unknown codes stay pending.
 AfterDecode AfterDecodeFor(int code);
 
-// The code of HART command `command` (0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 35,
-// 40, 48); kCodeNone for a command the program does not send by number.
+// The code of HART command `command` (0, 1, 2, 3, 6, 12, 13, 15, 17, 18, 34,
+// 35, 38, 40-42, 44-46, 48); kCodeNone for a command the program does not send by number.
 int HartCommandCode(int command);
 
 // Message shown when the reply timeout fires, or nullptr for no message.

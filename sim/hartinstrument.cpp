@@ -133,11 +133,6 @@ Bytes Identity(const ModuleSettings::HartInstrumentSettings& hart) {
     return data;
 }
 
-float LoopCurrent(const ModuleSettings::HartInstrumentSettings& hart) {
-    const float commanded = hart.fixedCurrent.value_or(hart.loopCurrent);
-    return 4.0f + hart.outputZero + (commanded - 4.0f) * hart.outputGain;
-}
-
 float Variable(const ModuleSettings& settings, int i) {
     if (settings.hart.nanVariable == i) return NAN;
     return settings.variables[static_cast<size_t>(i)];
@@ -196,7 +191,7 @@ std::optional<uint8_t> WriteRefusal(const ModuleSettings::HartInstrumentSettings
 Bytes DynamicVariables(const ModuleSettings& settings) {
     const auto& hart = settings.hart;
     Bytes data;
-    PutFloat(data, LoopCurrent(hart));
+    PutFloat(data, HartLoopCurrent(hart));
     const int count = std::clamp(hart.variableCount, 0, 4);
     for (int i = 0; i < count; ++i) {
         data.push_back(hart.unitCodes[static_cast<size_t>(i)]);
@@ -206,6 +201,11 @@ Bytes DynamicVariables(const ModuleSettings& settings) {
 }
 
 }  // namespace
+
+float HartLoopCurrent(const ModuleSettings::HartInstrumentSettings& hart) {
+    const float commanded = hart.fixedCurrent.value_or(hart.loopCurrent);
+    return 4.0f + hart.outputZero + (commanded - 4.0f) * hart.outputGain;
+}
 
 std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
     const auto request = ParseRequest(frame);
@@ -251,7 +251,7 @@ std::optional<Bytes> HartInstrument::Answer(const Bytes& frame) {
             PutFloat(data, Variable(settings_, 0));
             break;
         case 2:
-            PutFloat(data, LoopCurrent(hart));
+            PutFloat(data, HartLoopCurrent(hart));
             PutFloat(data, PercentOfRange(settings_));
             break;
         case 12:

@@ -8,6 +8,11 @@
 #include "sim/modulesettings.h"
 #include "sim/responder.h"
 
+// The current the instrument drives into the loop: what it is commanded to
+// (the fixed current, else its loop current) through its output stage's
+// zero and gain errors. A meter in the loop, and the module, read this.
+float HartLoopCurrent(const ModuleSettings::HartInstrumentSettings& hart);
+
 class HartInstrument : public Responder {
 public:
     explicit HartInstrument(ModuleSettings& settings) : settings_(settings) {}

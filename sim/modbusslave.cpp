@@ -9,6 +9,7 @@
 #include "modbus/byteorder.h"
 #include "modbus/crc16.h"
 #include "protocol/strtoint.h"
+#include "sim/hartinstrument.h"
 
 namespace {
 
@@ -57,7 +58,9 @@ float ModbusSlave::VariableValue(size_t variable) const {
     const auto& at = settings_.currentOffsetAt;
     const float offset =
         !at || (fixed && std::fabs(*fixed - *at) < 1e-3f) ? settings_.currentOffset : 0;
-    const double value = variable == 0 && fixed ? *fixed + offset : settings_.variables[variable];
+    // The module measures the current the instrument drives, errors and all.
+    const double value =
+        variable == 0 && fixed ? HartLoopCurrent(settings_.hart) + offset : settings_.variables[variable];
     return static_cast<float>(value * factor.value_or(1.0));
 }
 

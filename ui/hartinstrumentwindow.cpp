@@ -21,14 +21,17 @@
 #include <QVBoxLayout>
 #include <bit>
 #include <cmath>
+#include <utility>
 
 #include "exchange/loopcheck.h"
 #include "hart/status.h"
 #include "hart/units.h"
+#include "session/hartcommissionjob.h"
 #include "session/hartinstrumentjob.h"
 #include "session/link.h"
 #include "session/loopcheckjob.h"
 #include "session/windowsession.h"
+#include "ui/harttrimdialog.h"
 
 namespace {
 
@@ -57,7 +60,8 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
       session_(session),
       job_(new HartInstrumentJob(session->link(), this)),
       // The loop check outlives the window: closing it still sends command 40 with 0.
-      loop_(session->LoopCheck()) {
+      loop_(session->LoopCheck()),
+      commission_(new HartCommissionJob(session->link(), session)) {
     setObjectName("HartInstrumentWindow");
     setWindowTitle("HART Instrument");
 
@@ -171,6 +175,42 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     checkLayout->addWidget(loopTable_);
     checkLayout->addWidget(loopNote_);
 
+    auto* commissionBox = Named(new QGroupBox("Commissioning"), "groupHartCommissioning");
+    auto* commissionGrid = new QGridLayout(commissionBox);
+    dampingValue_ = Named(new QDoubleSpinBox, "spinHartDamping");
+    dampingValue_->setDecimals(2);
+    dampingValue_->setRange(0.0, 60.0);
+    dampingValue_->setSingleStep(0.1);
+    dampingValue_->setSuffix(" s");
+    writeDamping_ = Named(new QPushButton("Write Damping..."), "buttonHartWriteDamping");
+    pvUnits_ = Named(new QComboBox, "comboHartPvUnits");
+    for (int i = 0; i < kUnitItemCount; ++i) {
+        const int code = UnitTable()[i].code;
+        if (code != kNoUnitCode && pvUnits_->findData(code) < 0)
+            pvUnits_->addItem(Q(HartUnitName(code)), code);
+    }
+    writePvUnits_ = Named(new QPushButton("Write PV Units..."), "buttonHartWritePvUnits");
+    changeCounter_ = Named(new QLabel("-"), "labelHartChangeCounter");
+    resetChanged_ = Named(new QPushButton("Reset Changed Flag..."), "buttonHartResetChanged");
+    selfTest_ = Named(new QPushButton("Self Test..."), "buttonHartSelfTest");
+    selfTestResult_ = Named(new QLabel("-"), "labelHartSelfTest");
+    selfTestResult_->setWordWrap(true);
+    deviceReset_ = Named(new QPushButton("Device Reset..."), "buttonHartDeviceReset");
+    trim_ = Named(new QPushButton("Trim Loop Current..."), "buttonHartTrim");
+    commissionGrid->addWidget(new QLabel("Damping:"), 0, 0);
+    commissionGrid->addWidget(dampingValue_, 0, 1);
+    commissionGrid->addWidget(writeDamping_, 0, 2);
+    commissionGrid->addWidget(new QLabel("PV units:"), 1, 0);
+    commissionGrid->addWidget(pvUnits_, 1, 1);
+    commissionGrid->addWidget(writePvUnits_, 1, 2);
+    commissionGrid->addWidget(new QLabel("Configuration changed:"), 2, 0);
+    commissionGrid->addWidget(changeCounter_, 2, 1);
+    commissionGrid->addWidget(resetChanged_, 2, 2);
+    commissionGrid->addWidget(selfTest_, 3, 0);
+    commissionGrid->addWidget(selfTestResult_, 3, 1, 1, 2);
+    commissionGrid->addWidget(deviceReset_, 4, 0);
+    commissionGrid->addWidget(trim_, 4, 2);
+
     status_ = Named(new QLabel, "labelHartInstrumentStatus");
     status_->setWordWrap(true);
 
@@ -179,7 +219,10 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     left->addWidget(tagBox);
     left->addWidget(rangeBox);
     columns->addLayout(left);
-    columns->addWidget(loopBox);
+    auto* right = new QVBoxLayout;
+    right->addWidget(loopBox);
+    right->addWidget(commissionBox);
+    columns->addLayout(right);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(columns);
@@ -195,6 +238,17 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     connect(loopStart_, &QPushButton::clicked, this, &HartInstrumentWindow::StartLoopCheck);
     connect(loopCancel_, &QPushButton::clicked, this, &HartInstrumentWindow::CancelLoopCheck);
     connect(job_, &HartInstrumentJob::finished, this, &HartInstrumentWindow::JobFinished);
+    connect(job_, &HartInstrumentJob::finished, this, &HartInstrumentWindow::ShowCommissioning);
+    connect(writeDamping_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteDamping);
+    connect(writePvUnits_, &QPushButton::clicked, this, &HartInstrumentWindow::WritePvUnits);
+    connect(resetChanged_, &QPushButton::clicked, this, &HartInstrumentWindow::ResetChangedFlag);
+    connect(selfTest_, &QPushButton::clicked, this, &HartInstrumentWindow::SelfTest);
+    connect(deviceReset_, &QPushButton::clicked, this, &HartInstrumentWindow::DeviceReset);
+    connect(trim_, &QPushButton::clicked, this, &HartInstrumentWindow::TrimLoopCurrent);
+    connect(commission_, &HartCommissionJob::progress, this,
+            [this](const QString& what) { Say(what + "..."); });
+    connect(commission_, &HartCommissionJob::finished, this,
+            &HartInstrumentWindow::CommissionFinished);
     connect(loop_, &LoopCheckJob::pointDone, this, &HartInstrumentWindow::ShowLoopPoint);
     connect(loop_, &LoopCheckJob::progress, this,
             [this](const QString& what) { Say(what + "..."); });
@@ -205,7 +259,17 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
 HartInstrumentWindow::~HartInstrumentWindow() {
     // Owned by the session, it goes on to leave fixed current mode on its own.
     if (loop_) loop_->Cancel();
+    if (commission_) {
+        // A trim releases the loop before the job goes.
+        commission_->Cancel();
+        if (commission_->IsRunning())
+            connect(commission_, &HartCommissionJob::finished, commission_, &QObject::deleteLater);
+        else
+            delete commission_;
+    }
 }
+
+HartCommissionJob* HartInstrumentWindow::commission() const { return commission_.data(); }
 
 LoopCheckJob* HartInstrumentWindow::loopCheck() const { return loop_.data(); }
 
@@ -213,6 +277,10 @@ void HartInstrumentWindow::closeEvent(QCloseEvent* event) {
     if (loop_->IsRunning()) {
         loop_->Cancel();
         Say("The loop check was stopped as the window closed; fixed current mode is being left.");
+    }
+    if (commission_ && commission_->IsRunning() && trimming_) {
+        commission_->Cancel();
+        Say("The trim was stopped as the window closed; fixed current mode is being left.");
     }
     QWidget::closeEvent(event);
 }
@@ -230,12 +298,16 @@ void HartInstrumentWindow::Say(const QString& text, bool problem) {
 }
 
 void HartInstrumentWindow::SetBusy(bool busy) {
+    busy = busy || (commission_ && commission_->IsRunning());
     const bool identified = job_->identified();
     const bool checking = loop_->IsRunning();
     read_->setEnabled(!busy && !checking);
     for (QPushButton* b : {writeTag_, writeMessage_, writeRange_, loopStart_})
         b->setEnabled(!busy && !checking && identified);
     loopCancel_->setEnabled(checking);
+    for (QPushButton* b :
+         {writeDamping_, writePvUnits_, resetChanged_, selfTest_, deviceReset_, trim_})
+        b->setEnabled(!busy && !checking && identified);
 }
 
 void HartInstrumentWindow::Read() {
@@ -441,4 +513,146 @@ void HartInstrumentWindow::LoopCheckFinished() {
         verdict = QString("All %1 points within %2 mA.").arg(r.points.size()).arg(r.tolerance);
     loopNote_->setText(verdict + " " + r.exitNote);
     Say(verdict + " " + r.exitNote, !r.Passed());
+}
+
+QString HartInstrumentWindow::InstrumentText() const {
+    const HartInstrumentReading& r = job_->reading();
+    const QString identity = Q(HartIdentityText(r));
+    if (!r.tag || r.tag->tag.empty()) return identity;
+    return "\"" + Q(r.tag->tag) + "\" (" + identity + ")";
+}
+
+void HartInstrumentWindow::Commission(const HartCommission& write, const QString& title,
+                                      const QString& action) {
+    if (!EnsurePortOpen()) return;
+    const HartInstrumentReading& r = job_->reading();
+    const QString change = Q(HartCommissionChange(write, r.device, r.info));
+    QString text;
+    switch (write.kind) {
+        case HartCommission::Kind::SelfTest:
+            text = "Run a self test of the instrument " + InstrumentText() +
+                   "?\nIt may not answer for a moment while it tests itself.";
+            break;
+        case HartCommission::Kind::DeviceReset:
+            text = "Reset the instrument " + InstrumentText() +
+                   "?\nIt restarts as if switched off and on: its loop current and variables "
+                   "are not valid meanwhile.";
+            break;
+        default:
+            text = "Write to the instrument " + InstrumentText() + ":\n" + change + "?";
+            break;
+    }
+    if (!Confirm(title, text, action)) return Say("Nothing was sent.");
+    if (!commission_->Start(address_->value(), write))
+        return Say("The line is busy: try again when it is free.", true);
+    Say(change[0].toUpper() + change.mid(1) + "...");
+    SetBusy(true);
+}
+
+void HartInstrumentWindow::WriteDamping() {
+    HartCommission w;
+    w.kind = HartCommission::Kind::Damping;
+    w.damping = static_cast<float>(dampingValue_->value());
+    Commission(w, "Write Damping", "Write");
+}
+
+void HartInstrumentWindow::WritePvUnits() {
+    HartCommission w;
+    w.kind = HartCommission::Kind::PvUnits;
+    w.unitCode = static_cast<uint8_t>(pvUnits_->currentData().toInt());
+    Commission(w, "Write PV Units", "Write");
+}
+
+void HartInstrumentWindow::ResetChangedFlag() {
+    HartCommission w;
+    w.kind = HartCommission::Kind::ResetChanged;
+    // The counter shown: a change made since by another master is not acknowledged unseen.
+    w.changeCounter = job_->reading().device.configChangeCounter;
+    Commission(w, "Reset Configuration Changed Flag", "Reset");
+}
+
+void HartInstrumentWindow::SelfTest() {
+    HartCommission w;
+    w.kind = HartCommission::Kind::SelfTest;
+    Commission(w, "Self Test", "Start");
+}
+
+void HartInstrumentWindow::DeviceReset() {
+    HartCommission w;
+    w.kind = HartCommission::Kind::DeviceReset;
+    Commission(w, "Device Reset", "Reset");
+}
+
+void HartInstrumentWindow::TrimLoopCurrent() {
+    if (!EnsurePortOpen()) return;
+    const QString text =
+        "Trim the loop current of the instrument " + InstrumentText() +
+        "?\nThe loop current will be held at 4 and 20 mA: the control system will see these "
+        "values. Have a reference meter in the loop. Fixed current mode is left at the end, on "
+        "Cancel and on a failure.";
+    if (!Confirm("Trim Loop Current", text, "Start")) return Say("Nothing was sent.");
+    auto* dialog = new HartTrimDialog(commission_, InstrumentText(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->Start(address_->value())) {
+        delete dialog;
+        return Say("The line is busy: try again when it is free.", true);
+    }
+    trimming_ = true;
+    SetBusy(true);
+    dialog->open();
+}
+
+void HartInstrumentWindow::CommissionFinished() {
+    SetBusy(false);
+    if (std::exchange(trimming_, false)) {
+        const HartLoopTrim* trim = commission_->trim();
+        const QString text = trim ? Q(trim->report().Summary()) : commission_->trimFailure();
+        return Say(text[0].toUpper() + text.mid(1) + ".", !trim || !trim->report().Done());
+    }
+    const HartCommissionResult& r = commission_->result();
+    const QString change = commission_->change();
+    const QString text = (change.isEmpty() ? QString() : change + ": ") + Q(r.text);
+    Say(text[0].toUpper() + text.mid(1) + ".", !r.ok());
+    if (commission_->write().kind == HartCommission::Kind::SelfTest)
+        selfTestResult_->setText(Q(r.text));
+    if (const auto& info = commission_->info()) {
+        dampingValue_->setValue(info->damping);
+        damping_->setText(Number(info->damping) + " s");
+        const int at = pvUnits_->findData(info->rangeUnitCode);
+        if (at >= 0) pvUnits_->setCurrentIndex(at);
+        // The range group shows what a Write Range sends: a unit changed here
+        // must not be written back to the old one unasked.
+        int range = unit_->findData(info->rangeUnitCode);
+        if (range < 0) {
+            unit_->addItem(QString("unit code %1").arg(info->rangeUnitCode), info->rangeUnitCode);
+            range = unit_->count() - 1;
+        }
+        unit_->setCurrentIndex(range);
+        upper_->setText(Number(info->upper));
+        lower_->setText(Number(info->lower));
+    }
+    if (commission_->write().kind == HartCommission::Kind::ResetChanged && r.ok())
+        changeCounter_->setText(
+            "clear" +
+            (commission_->device() && commission_->device()->configChangeCounter
+                 ? QString(" (change counter %1)").arg(*commission_->device()->configChangeCounter)
+                 : QString()));
+}
+
+void HartInstrumentWindow::ShowCommissioning() {
+    if (!job_->identified()) return;
+    const HartInstrumentReading& r = job_->reading();
+    if (r.info) {
+        dampingValue_->setValue(r.info->damping);
+        int at = pvUnits_->findData(r.info->rangeUnitCode);
+        if (at < 0) {
+            pvUnits_->addItem(Q(HartUnitName(r.info->rangeUnitCode)), r.info->rangeUnitCode);
+            at = pvUnits_->count() - 1;
+        }
+        pvUnits_->setCurrentIndex(at);
+    }
+    QString changed = r.deviceStatus & 0x40 ? "set" : "clear";
+    if (r.device.configChangeCounter)
+        changed += QString(" (change counter %1)").arg(*r.device.configChangeCounter);
+    changeCounter_->setText(changed);
 }

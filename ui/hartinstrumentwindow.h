@@ -7,13 +7,18 @@
 // change, and are read back. The loop check holds the loop at its points
 // after an announcement, shows the table and always leaves fixed current
 // mode: at its end, on Cancel, on a failure and when the window closes.
+// Commissioning: damping, PV units, the configuration changed flag, self
+// test, device reset, each confirmed and read back, and the loop current trim
+// (ui/harttrimdialog.h).
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 
+#include "exchange/hartcommission.h"
 #include "exchange/hartinstrument.h"
 
+class HartCommissionJob;
 class HartInstrumentJob;
 class LoopCheckJob;
 class QComboBox;
@@ -34,6 +39,7 @@ public:
 
     HartInstrumentJob* job() const { return job_; }
     LoopCheckJob* loopCheck() const;
+    HartCommissionJob* commission() const;
 
 public slots:
     void Read();
@@ -42,6 +48,12 @@ public slots:
     void WriteRange();
     void StartLoopCheck();
     void CancelLoopCheck();
+    void WriteDamping();
+    void WritePvUnits();
+    void ResetChangedFlag();
+    void SelfTest();
+    void DeviceReset();
+    void TrimLoopCurrent();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -57,11 +69,19 @@ private:
     void LoopCheckFinished();
     void SetBusy(bool busy);
     void Say(const QString& text, bool problem = false);
+    // The instrument as the confirmations name it: its tag and identity.
+    QString InstrumentText() const;
+    void Commission(const HartCommission& write, const QString& title, const QString& action);
+    void CommissionFinished();
+    void ShowCommissioning();
 
     WindowSession* session_;
     HartInstrumentJob* job_;
     // The session's, which the main window may delete before this window.
     QPointer<LoopCheckJob> loop_;
+    // Owned by the session too: a trim goes on to release the loop after the window closed.
+    QPointer<HartCommissionJob> commission_;
+    bool trimming_ = false;
     bool writing_ = false;
 
     QSpinBox* address_;
@@ -92,4 +112,14 @@ private:
     QTableWidget* loopTable_;
     QLabel* loopNote_;
     QLabel* status_;
+    QDoubleSpinBox* dampingValue_;
+    QPushButton* writeDamping_;
+    QComboBox* pvUnits_;
+    QPushButton* writePvUnits_;
+    QLabel* changeCounter_;
+    QPushButton* resetChanged_;
+    QPushButton* selfTest_;
+    QLabel* selfTestResult_;
+    QPushButton* deviceReset_;
+    QPushButton* trim_;
 };

@@ -190,6 +190,21 @@ TEST(Cli, QueriesAndRefusals) {
         {{"--rts-delay-after", "2", "version"}, 2, "belong to --rs485"},
         {{"--rs485", "--rts-delay-after", "5000", "version"}, 2,
          "--rts-delay-after must be a number from 0 to 1000"},
+        // Commissioning, each write read back; these change the instrument, so they come last.
+        {{"hart", "damping", "2"}, 0, "damping 0.5 s → 2 s: done and read back: damping 2 s"},
+        {{"hart", "units", "7"}, 0, "PV units kPa → bar: done and read back: PV units bar"},
+        {{"hart", "units", "250"}, 2, "CODE must be a number from 0 to 249"},
+        {{"hart", "damping", "-1"}, 2, "SECONDS must be a number of seconds from 0, not '-1'"},
+        {{"hart", "reset-changed"}, 0,
+         "reset the configuration changed flag: done and read back: configuration changed flag "
+         "clear"},
+        {{"hart", "self-test"}, 0, "self test: done; additional status all clear"},
+        {{"hart", "reset"}, 0, "device reset: done: the instrument restarts"},
+        // Standard input here is no terminal to ask for the meter's readings.
+        {{"hart", "trim"}, 2, "hart trim needs --reference-4 MA and --reference-20 MA"},
+        {{"hart", "trim", "--reference-4", "40.13", "--reference-20", "20"}, 2,
+         "--reference-4 '40.13': the reading 40.13 mA is more than 1 mA from 4 mA"},
+        {{"--reference-20", "20", "version"}, 2, "belong to hart trim"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
@@ -213,6 +228,33 @@ TEST(Cli, QueriesAndRefusals) {
                                      "plugged in?"))
         << missing.err.toStdString();
     EXPECT_TRUE(missing.out.contains("\"exitCode\": 3")) << missing.out.toStdString();
+}
+
+// The loop current trim with the meter's readings given: the instrument's
+// output corrected and the loop released; a refused write fails the run, named.
+TEST(Cli, HartTrimAndARefusedWrite) {
+    Module module;
+    module.module.settings().hart.outputZero = -0.02f;
+    module.module.settings().hart.outputGain = 0.998f;
+    const CliRun run = Cli({"--port", module.path, "hart", "trim", "--reference-4", "3.98",
+                            "--reference-20", "19.968"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("loop current trimmed: 4 mA read 3.980 mA, 20 mA read 19.968 mA; "
+                                 "fixed current mode left"))
+        << run.out.toStdString();
+    {
+        std::lock_guard lock(module.module.mutex());
+        const auto& hart = module.module.settings().hart;
+        EXPECT_FALSE(hart.fixedCurrent);
+        EXPECT_NEAR(hart.outputZero, 0.0f, 1e-4f);
+        EXPECT_NEAR(hart.outputGain, 1.0f, 1e-4f);
+        module.module.settings().hart.forcedResponse = std::pair{34, uint8_t{7}};
+    }
+    const CliRun refused = Cli({"--port", module.path, "hart", "damping", "2"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(
+        "damping 0.5 s → 2 s: refused: response code 7 in write-protect mode"))
+        << refused.err.toStdString();
 }
 
 // A loop check after a verified apply goes into the certificate, point by

@@ -11,6 +11,7 @@ TEST(RequestCodes, WhatABlockDoesUnderEachCode) {
         {301, AfterBlock::DecodeText}, {501, AfterBlock::DecodeText}, {100, AfterBlock::DecodeHex},
         {103, AfterBlock::DecodeHex},  {104, AfterBlock::ShowHex},    {106, AfterBlock::ShowHex},
         {302, AfterBlock::ShowHex},    {110, AfterBlock::ShowText},   {200, AfterBlock::ShowText},
+        {154, AfterBlock::ShowHex},    {166, AfterBlock::ShowHex},
         {0, AfterBlock::ShowText},     {999, AfterBlock::ShowText},
     };
     for (const auto& c : cases) EXPECT_EQ(AfterBlockFor(c.code), c.after) << c.code;

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMessageBox>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,7 +16,10 @@
 #include <mutex>
 
 #include "screenshot.h"
+#include "session/hartcommissionjob.h"
 #include "session/hartinstrumentjob.h"
+#include "sim/hartinstrument.h"
+#include "ui/harttrimdialog.h"
 #include "session/loopcheckjob.h"
 #include "ui/hartinstrumentwindow.h"
 #include "window_fixture.h"
@@ -191,6 +198,131 @@ TEST_F(HartWindowTest, LoopCheckTableAndClosingMidCheck) {
     EXPECT_TRUE(loop->report().fixedModeLeft);
     EXPECT_FALSE(Hart().fixedCurrent);
     EXPECT_FALSE(form.Comm1->IsOpen());
+}
+
+// Commissioning on a revision 7 instrument: a write confirmed naming the
+// instrument and the change and read back, Cancel on the confirmation sending
+// nothing, a refusal named, and the loop current trim walked in its dialog.
+TEST_F(HartWindowTest, CommissioningAndTheLoopCurrentTrim) {
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.revision = 7;
+        module.settings().hart.outputZero = 0.03f;
+        module.settings().hart.outputGain = 1.004f;
+    }
+    Open();
+    ClickAndWait("buttonHartRead");
+    HartCommissionJob* job = window->commission();
+    const auto wait = [&] { return WaitFor([&] { return !job->IsRunning(); }, 20000); };
+
+    Get<QDoubleSpinBox>("spinHartDamping")->setValue(2.0);
+    const int before = server->requestsAnswered();
+    messages.clear();
+    messages.onShown = [](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); };
+    Click(Get<QPushButton>("buttonHartWriteDamping"));
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    messages.onShown = nullptr;
+    EXPECT_EQ(server->requestsAnswered(), before);
+    EXPECT_EQ(Status(), "Nothing was sent.");
+
+    messages.clear();
+    Click(Get<QPushButton>("buttonHartWriteDamping"));
+    ASSERT_TRUE(wait());
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_NE(messages.texts()[0].indexOf("\"PT-101\" (manufacturer"), -1)
+        << messages.texts()[0].toStdString();
+    EXPECT_NE(messages.texts()[0].indexOf("damping 0.5 s → 2 s?"), -1);
+    EXPECT_EQ(Hart().damping, 2.0f);
+    EXPECT_EQ(Status(), "Damping 0.5 s → 2 s: done and read back: damping 2 s.");
+
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{34, uint8_t{7}};
+    }
+    Get<QDoubleSpinBox>("spinHartDamping")->setValue(4.0);
+    Click(Get<QPushButton>("buttonHartWriteDamping"));
+    ASSERT_TRUE(wait());
+    EXPECT_NE(Status().indexOf("refused: response code 7 in write-protect mode"), -1)
+        << Status().toStdString();
+    EXPECT_EQ(Hart().damping, 2.0f);
+
+    // PV units: the range group follows, so a later Write Range keeps the unit.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse.reset();
+    }
+    auto* units = Get<QComboBox>("comboHartPvUnits");
+    units->setCurrentIndex(units->findData(7));
+    Click(Get<QPushButton>("buttonHartWritePvUnits"));
+    ASSERT_TRUE(wait());
+    EXPECT_EQ(Hart().unitCodes[0], 7);
+    EXPECT_EQ(Get<QComboBox>("comboHartRangeUnit")->currentData().toInt(), 7);
+
+    // The flag the writes set, reset against the counter shown.
+    ClickAndWait("buttonHartRead");
+    EXPECT_EQ(Get<QLabel>("labelHartChangeCounter")->text(), "set (change counter 2)");
+    Click(Get<QPushButton>("buttonHartResetChanged"));
+    ASSERT_TRUE(wait());
+    EXPECT_FALSE(Hart().configChanged);
+    EXPECT_NE(Status().indexOf("configuration changed flag clear, change counter 2"), -1)
+        << Status().toStdString();
+    ClickAndWait("buttonHartRead");
+    EXPECT_FALSE(Get<QLabel>("labelHartStatusBit6")->property("set").toBool());
+
+    // The trim: the reading field prefilled with the module's reading, said to be a suggestion.
+    messages.clear();
+    Click(Get<QPushButton>("buttonHartTrim"));
+    HartTrimDialog* dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = window->findChild<HartTrimDialog*>()); }, 5000));
+    auto* reading = dialog->findChild<QLineEdit*>("editTrimReading");
+    auto* suggestion = dialog->findChild<QLabel*>("labelTrimSuggestion");
+    auto* step = dialog->findChild<QLabel*>("labelTrimStep");
+    const auto meter = [&] { return QString::number(HartLoopCurrent(Hart()), 'f', 3); };
+    ASSERT_TRUE(WaitFor([&] { return reading->isEnabled(); }, 20000));
+    EXPECT_EQ(step->text(), "Step 1 of 3: the loop is held at 4 mA");
+    EXPECT_EQ(suggestion->text(), "suggested from the module's MODBUS reading: 4.030 mA (a "
+                                  "suggestion: type the meter's reading)");
+    EXPECT_EQ(reading->text(), "4.030");
+    reading->setText(meter());
+    Click(dialog->findChild<QPushButton*>("buttonTrimSend"));
+    ASSERT_TRUE(WaitFor([&] { return reading->isEnabled(); }, 20000));
+    EXPECT_EQ(step->text(), "Step 2 of 3: the loop is held at 20 mA");
+    EXPECT_EQ(Hart().fixedCurrent, 20.0f);
+    if (std::getenv("TAVRIX_SCREENSHOTS")) {
+        // The window with the dialog over its lower right corner, as the engineer sees them.
+        QTest::qWait(300);
+        QPixmap shot = window->grab();
+        const QPixmap over = dialog->grab();
+        QPainter painter(&shot);
+        const QPoint at(shot.width() - over.width() - 20, shot.height() - over.height() - 60);
+        painter.drawPixmap(at, over);
+        painter.setPen(QPen(Qt::darkGray, 2));
+        painter.drawRect(QRect(at, over.size()).adjusted(-1, -1, 0, 0));
+        painter.end();
+        shot.save(QString("%1/hart-trim.png").arg(std::getenv("TAVRIX_SCREENSHOTS")));
+    }
+    reading->setText(meter());
+    Click(dialog->findChild<QPushButton*>("buttonTrimSend"));
+    ASSERT_TRUE(wait());
+    EXPECT_TRUE(job->trim()->report().Done());
+    EXPECT_NE(dialog->findChild<QLabel*>("labelTrimResult")->text().indexOf("Loop current trimmed"),
+              -1);
+    EXPECT_FALSE(Hart().fixedCurrent);
+    EXPECT_NEAR(Hart().outputZero, 0.0f, 2e-3f);
+    EXPECT_NEAR(Hart().outputGain, 1.0f, 2e-4f);
+    Click(dialog->findChild<QPushButton*>("buttonTrimCancel"));  // now "Close"
+    ASSERT_TRUE(WaitFor([&] { return window->findChildren<HartTrimDialog*>().isEmpty(); }, 5000));
+
+    // Cancel at the first reading: the loop is released before the dialog goes.
+    Click(Get<QPushButton>("buttonHartTrim"));
+    ASSERT_TRUE(WaitFor([&] { return (dialog = window->findChild<HartTrimDialog*>()); }, 5000));
+    reading = dialog->findChild<QLineEdit*>("editTrimReading");
+    ASSERT_TRUE(WaitFor([&] { return reading->isEnabled(); }, 20000));
+    EXPECT_EQ(Hart().fixedCurrent, 4.0f);
+    Click(dialog->findChild<QPushButton*>("buttonTrimCancel"));
+    ASSERT_TRUE(wait());
+    EXPECT_TRUE(job->trim()->report().cancelled);
+    EXPECT_FALSE(Hart().fixedCurrent);
 }
 
 }  // namespace

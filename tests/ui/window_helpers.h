@@ -52,12 +52,14 @@ public:
                 details_.push_back(box->detailedText());
                 informative_.push_back(box->informativeText());
                 icons_.push_back(box->icon());
-                box->done(QMessageBox::Ok);
+                // The hook may have answered it (Cancel) already.
+                if (box->isVisible()) box->done(QMessageBox::Ok);
             }
         });
         poll_->start();
     }
-    // Called with each box before it is read and closed (a screenshot).
+    // Called with each box before it is read and closed (a screenshot, or a
+    // click of its own answer).
     std::function<void(QMessageBox*)> onShown;
     const QStringList& texts() const { return texts_; }
     const QStringList& details() const { return details_; }  // detailed texts, one per box
