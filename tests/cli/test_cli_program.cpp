@@ -332,7 +332,8 @@ TEST(Cli, SplitRepliesAreWaitedOutOrFailNamingTheStep) {
     }
 }
 
-// Eight modules in one command, each with its certificate; then a module that
+// Eight modules in one command, behind four kinds of adapter, each with its
+// certificate; then a module that
 // stops answering half-way: the report names what was and was not
 // acknowledged, and its restore command brings the module back.
 TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
@@ -350,8 +351,10 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
     }
     std::vector<std::unique_ptr<Module>> fleet;
     QStringList args;
+    // Behind the adapters a fleet meets: bare, echoing, a 16 ms latency timer, both.
+    const SimOptions adapters[] = {{}, {.echo = true}, {.latencyMs = 16}, {.latencyMs = 16, .echo = true}};
     for (int i = 0; i < 8; ++i) {
-        fleet.push_back(std::make_unique<Module>());
+        fleet.push_back(std::make_unique<Module>(adapters[i % 4]));
         args << "--port" << fleet.back()->path;
     }
     const QString certificates = dir.filePath("certificates");
