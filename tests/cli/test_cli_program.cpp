@@ -351,8 +351,8 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
     }
     std::vector<std::unique_ptr<Module>> fleet;
     QStringList args;
-    // Behind the adapters a fleet meets: bare, echoing, a 16 ms latency timer, both.
-    const SimOptions adapters[] = {{}, {.echo = true}, {.latencyMs = 16}, {.latencyMs = 16, .echo = true}};
+    // Behind the adapters a fleet meets: bare, echoing, a 16 ms latency timer, 40 ms and echoing.
+    const SimOptions adapters[] = {{}, {.echo = true}, {.latencyMs = 16}, {.latencyMs = 40, .echo = true}};
     for (int i = 0; i < 8; ++i) {
         fleet.push_back(std::make_unique<Module>(adapters[i % 4]));
         args << "--port" << fleet.back()->path;
