@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -123,16 +121,6 @@ std::vector<std::string> ExpandPort(const QString& port) {
     return found;
 }
 
-// A decimal number with a point ("2.5"), whatever the locale; nullopt for anything else.
-std::optional<double> Decimal(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 // The command's words make a known command with its arguments.
 void CheckCommand(const Options& o) {
     const auto& w = o.words;
@@ -165,7 +153,7 @@ void CheckCommand(const Options& o) {
                              std::to_string(start) + ", COUNT " + std::to_string(count) + ")");
     }
     if (what == "hart damping") {
-        const auto seconds = Decimal(w[2]);
+        const auto seconds = TryStrToDecimal(w[2]);
         if (!seconds || *seconds < 0)
             Fail(kUsage, "SECONDS must be a number of seconds from 0, not '" + w[2] + "'");
     }
@@ -248,7 +236,7 @@ Options Parse(const QStringList& args) {
         } else if ((a == "--reference-4" || a == "--reference-20") && hasValue) {
             const double level = a == "--reference-4" ? kTrimZeroLevel : kTrimGainLevel;
             const std::string text = args[++i].toStdString();
-            const auto value = Decimal(text);
+            const auto value = TryStrToDecimal(text);
             const std::string why = value ? TrimReadingError(level, *value) : "not a number";
             if (!why.empty()) Fail(kUsage, a + " '" + text + "': " + why);
             (a == "--reference-4" ? o.reference4 : o.reference20) = value;

@@ -390,20 +390,9 @@ std::string Quoted(std::string_view text) {
 // A decimal number as the set commands carry it (digits, at most one point,
 // a leading '-'), then blanks to the field's width.
 bool IsFilledDecimal(std::string_view text) {
-    std::string_view number = text.substr(0, text.find(' '));
-    if (text.find_first_not_of(' ', number.size()) != std::string_view::npos) return false;
-    if (number.starts_with('-')) number.remove_prefix(1);
-    bool digit = false, point = false;
-    for (const char c : number) {
-        if (IsDigit(c)) {
-            digit = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
+    const std::string_view number = text.substr(0, text.find(' '));
+    return text.find_first_not_of(' ', number.size()) == std::string_view::npos &&
+           IsModuleDecimal(number);
 }
 
 // Reads a reply from the left in the shape the module sends: every

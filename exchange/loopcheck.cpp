@@ -1,6 +1,5 @@
 #include "exchange/loopcheck.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -8,18 +7,14 @@
 #include "exchange/requeststeps.h"
 #include "modbus/byteorder.h"
 #include "modbus/reply.h"
+#include "protocol/strtoint.h"
 
 namespace {
 
 std::optional<double> Number(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return TryStrToDecimal(text);
 }
 
 std::string Fixed(double value, int decimals, bool sign = false) {

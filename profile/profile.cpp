@@ -24,24 +24,6 @@ constexpr std::string_view kFrameMarks = "#,:;";
 
 constexpr const char* kMissingProblem = "missing, though the settings sent with it are there";
 
-// A decimal number as the module reads a limit or a coefficient: a leading
-// '-' if any, digits with at most one '.', and at least one digit.
-bool IsDecimal(std::string_view text) {
-    if (text.starts_with('-')) text.remove_prefix(1);
-    bool digit = false;
-    bool point = false;
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
-
 std::string Shown(const std::string& text) { return text.empty() ? "empty" : text; }
 
 // Whether `text` is a hex list the frame can carry; an empty one clears the command.
@@ -85,12 +67,12 @@ std::optional<std::string> CheckText(const ProfileSetting& s, const std::string&
         }
         case SettingFormat::RangeText:
             // Sent as it stands: a blank would travel into the module's limit.
-            if (text.size() > 5 || !IsDecimal(text)) return notANumber();
+            if (text.size() > 5 || !IsModuleDecimal(text)) return notANumber();
             return std::nullopt;
         case SettingFormat::FiveChars: {
             // Blanks fill the field on the way out, so trailing ones change nothing.
             const std::string value = text.substr(0, text.find_last_not_of(' ') + 1);
-            if (text.size() > 5 || !IsDecimal(value)) return notANumber();
+            if (text.size() > 5 || !IsModuleDecimal(value)) return notANumber();
             return std::nullopt;
         }
         case SettingFormat::HexList:

@@ -1,5 +1,7 @@
 #include "protocol/strtoint.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 
 std::string NotAnIntegerMessage(std::string_view text) {
@@ -29,4 +31,29 @@ std::optional<int> TryStrToInt(std::string_view text) {
 int StrToInt(std::string_view text) {
     if (const auto value = TryStrToInt(text)) return *value;
     throw EConvertError(NotAnIntegerMessage(text));
+}
+
+std::optional<double> TryStrToDecimal(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+bool IsModuleDecimal(std::string_view text) {
+    if (text.starts_with('-')) text.remove_prefix(1);
+    bool digit = false;
+    bool point = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
 }

@@ -20,5 +20,13 @@ int StrToInt(std::string_view text);
 // The same rules without the exception: nullopt for a text StrToInt refuses.
 std::optional<int> TryStrToInt(std::string_view text);
 
+// A finite decimal number with a point ("2.5", "-1e3"), whatever the locale;
+// nullopt for anything else, blanks included.
+std::optional<double> TryStrToDecimal(std::string_view text);
+
+// A number as the module's set commands carry a limit or a coefficient: a
+// leading '-' if any, digits with at most one '.', and at least one digit.
+bool IsModuleDecimal(std::string_view text);
+
 // The message of a failed conversion of `text`.
 std::string NotAnIntegerMessage(std::string_view text);

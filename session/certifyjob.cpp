@@ -8,6 +8,7 @@
 #include "hart/units.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
+#include "profile/profilecommands.h"
 #include "protocol/strtoint.h"
 #include "session/link.h"
 #include "session/linkrun.h"
@@ -46,6 +47,27 @@ CrossCheckSettings ModuleCrossCheckSettings(const Profile& module) {
 int ModuleSlaveAddress(const Profile& module) {
     const ConfigField* f = module.Find(ConfigSetting::ModbusSlaveAddress);
     return f ? TryStrToInt(f->text).value_or(0) : 0;
+}
+
+namespace {
+
+// Of ReadModuleSteps(): the system and the MODBUS parameter queries.
+constexpr size_t kSystemQuery = 1;
+constexpr size_t kModbusQuery = 3;
+
+}  // namespace
+
+std::vector<SequenceStep> ModuleMeterSteps() {
+    const auto read = ReadModuleSteps();
+    return {read[kSystemQuery], read[kModbusQuery]};
+}
+
+ModuleLoopMeter ModuleMeterFrom(const std::vector<std::string>& replies) {
+    std::vector<std::string> all(ReadModuleSteps().size());
+    all[kSystemQuery] = replies.at(0);
+    all[kModbusQuery] = replies.at(1);
+    const Profile module = DecodeReadBack(all, 0);
+    return {ModuleSlaveAddress(module), ModuleCrossCheckSettings(module)};
 }
 
 CertifyJob::CertifyJob(Link* link, QObject* parent) : QObject(parent), link_(link) {}

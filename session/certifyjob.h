@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exchange/crosscheck.h"
+#include "exchange/hartcommission.h"
 #include "exchange/requestsequence.h"
 #include "hart/replies.h"
 #include "profile/certificate.h"
@@ -23,6 +24,11 @@ class Link;
 // byte orders and coefficients, and its MODBUS slave address.
 CrossCheckSettings ModuleCrossCheckSettings(const Profile& module);
 int ModuleSlaveAddress(const Profile& module);
+
+// The two module queries a loop reading needs (its system and MODBUS
+// parameters), and what their replies, in that order, say of it.
+std::vector<SequenceStep> ModuleMeterSteps();
+ModuleLoopMeter ModuleMeterFrom(const std::vector<std::string>& replies);
 
 class CertifyJob : public QObject {
     Q_OBJECT

@@ -17,9 +17,6 @@ std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-// The system and MODBUS parameter queries of a module read.
-constexpr size_t kSystemQuery = 1;
-constexpr size_t kModbusQuery = 3;
 // A self test keeps the instrument busy a moment: its status is asked again.
 constexpr uint8_t kBusy = 32;
 constexpr int kBusyTries = 5;
@@ -127,8 +124,7 @@ void HartCommissionJob::Ended() {
             device_ = device;
             if (trimming_) {
                 emit progress("Reading the module's byte order and coefficient");
-                const auto read = ReadModuleSteps();
-                return Run(Phase::Module, {read[kSystemQuery], read[kModbusQuery]});
+                return Run(Phase::Module, ModuleMeterSteps());
             }
             change_ = QString::fromStdString(HartCommissionChange(write_, *device_, before_));
             if (write_.kind == HartCommission::Kind::Damping ||
@@ -165,14 +161,7 @@ void HartCommissionJob::Ended() {
             return Finish();
         case Phase::Module: {
             std::optional<ModuleLoopMeter> meter;
-            if (run.state() == LinkRun::State::Finished) {
-                std::vector<std::string> all(ReadModuleSteps().size());
-                all[kSystemQuery] = run.replies()[0];
-                all[kModbusQuery] = run.replies()[1];
-                const Profile module = DecodeReadBack(all, 0);
-                meter =
-                    ModuleLoopMeter{ModuleSlaveAddress(module), ModuleCrossCheckSettings(module)};
-            }
+            if (run.state() == LinkRun::State::Finished) meter = ModuleMeterFrom(run.replies());
             trim_ = std::make_unique<HartLoopTrim>(device_->identity, meter);
             if (cancelRequested_) trim_->Cancel();
             return TrimNext();

@@ -19,9 +19,6 @@ std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-// The system and MODBUS parameter queries of a module read.
-constexpr size_t kSystemQuery = 1;
-constexpr size_t kModbusQuery = 3;
 // Command 40 with 0 is tried this often before the report says it may not have been taken.
 constexpr int kLeaveTries = 3;
 
@@ -128,16 +125,12 @@ void LoopCheckJob::Ended() {
             report_.identified = true;
             report_.identity = device->identity;
             emit progress("Reading the module's byte order and coefficient");
-            const auto read = ReadModuleSteps();
-            return Run(Phase::Module, {read[kSystemQuery], read[kModbusQuery]});
+            return Run(Phase::Module, ModuleMeterSteps());
         }
         case Phase::Module: {
-            std::vector<std::string> all(ReadModuleSteps().size());
-            all[kSystemQuery] = replies[0];
-            all[kModbusQuery] = replies[1];
-            const Profile module = DecodeReadBack(all, 0);
-            report_.module = ModuleCrossCheckSettings(module);
-            report_.slave = ModuleSlaveAddress(module);
+            const ModuleLoopMeter meter = ModuleMeterFrom(replies);
+            report_.module = meter.module;
+            report_.slave = meter.slave;
             return NextPoint();
         }
         case Phase::Point: {
