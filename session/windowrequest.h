@@ -63,6 +63,10 @@ public:
     int PendingRequest() const { return pending_; }
     int TimeoutKind() const { return timeoutKind_; }
     uint8_t HartManufacturerId() const { return hartManufacturerId_; }
+    // The HART revision of the instrument whose identity is kept (5 until a
+    // command 0 reply told another): command 6 takes its revision's form.
+    int HartRevision() const { return hartRevision_; }
+    void KeepHartRevision(int revision) { hartRevision_ = revision; }
     // What a request of `code` leaves behind, without sending anything: the
     // window's tests and the soak put a reply under a code this way.
     void SetPending(int code, int timeoutKind);
@@ -122,4 +126,5 @@ private:
     int pending_ = 0;        // request awaiting its reply; 0 = none
     int timeoutKind_ = 0;    // 1 connection, 2 query, 3 setting, 4 HART
     uint8_t hartManufacturerId_ = 0;
+    int hartRevision_ = 5;
 };

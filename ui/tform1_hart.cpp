@@ -9,6 +9,7 @@
 #include "exchange/requestcodes.h"
 #include "hart/frames.h"
 #include "hart/replies.h"
+#include "hart/universal.h"
 #include "protocol/fieldencodings.h"
 #include "protocol/strtoint.h"
 #include "ui/controls.h"
@@ -76,8 +77,15 @@ void TForm1::Button14Click() {
     if (!preamble) return;
     const HartIdentity identity = Requests->KeptHartIdentity();
     const int newAddress = ChosenItem(ui->ComboBox27);
-    SendRequest(PutTx(AsString(HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress))),
-                kCodeHartCommand6, true);
+    // From revision 6 on the command carries the loop current mode too: an
+    // instrument at address 0 drives the loop, one on a multidrop line parks it.
+    const int revision = Requests->HartRevision();
+    const HartBytes frame =
+        revision >= 6
+            ? HartLongFrame(*preamble, MasterBit(*ui), identity, kHartWritePollingAddress,
+                            HartPollingAddressData(newAddress, revision, newAddress == 0))
+            : HartCommand6Frame(*preamble, MasterBit(*ui), identity, newAddress);
+    SendRequest(PutTx(AsString(frame)), kCodeHartCommand6, true);
 }
 
 void TForm1::Button20Click() {
@@ -102,8 +110,11 @@ void TForm1::DecodeHartDeviceReply() {
         return;
     }
     Requests->KeepHartIdentity(device->identity);
-    ui->Edit28->setText(QString::number(device->identity.manufacturer));
-    ui->Edit29->setText(QString::number(device->identity.deviceType));
+    Requests->KeepHartRevision(device->universalRevision);
+    // A revision 7 reply names the manufacturer by a 16-bit code of its own
+    // and the device type by two bytes: bytes 1 and 2 alone misname both.
+    ui->Edit28->setText(QString::number(device->manufacturerCode));
+    ui->Edit29->setText(QString::number(device->expandedDeviceType));
     ui->Edit31->setText(QString::number(device->preambles));
     SetItemIndex(ui->ComboBox27, Requests->HartPollingAddress());
     ui->Edit32->setText(QString::number(device->DeviceNumber()));

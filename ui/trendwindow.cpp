@@ -298,6 +298,7 @@ void TrendWindow::Replied(int step, const QByteArray& reply) {
     if (code == kCodeHartCommand0) {
         if (const auto device = ParseHartCommand0Reply(bytes)) {
             session_->requests()->KeepHartIdentity(device->identity);
+            session_->requests()->KeepHartRevision(device->universalRevision);
             status_->setText("HART identity read (command 0): polling command 3.");
         }
         return;

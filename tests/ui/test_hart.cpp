@@ -88,6 +88,13 @@ TEST_F(HartWindow, ButtonsSendTheirFrames) {
              f.Requests->KeepHartIdentity({0x5A, 0x0B, {0x12, 0x34, 0x56}});
          },
          &Ui::TForm1::Button16, kFf7 + "82 9A 0B 12 34 56 03 00 60 ", 103, 1000},
+        {"a revision 7 instrument's address carries its loop current mode",
+         [](TForm1& f, Ui::TForm1& u) {
+             f.Requests->KeepHartIdentity({0x5A, 0x0B, {0x12, 0x34, 0x56}});
+             f.Requests->KeepHartRevision(7);
+             SetItemIndex(u.ComboBox27, 4);
+         },
+         &Ui::TForm1::Button14, kFf7 + "82 9A 0B 12 34 56 06 02 04 00 63 ", 106, 3000},
         {"typed with trailing blank",
          [](TForm1&, Ui::TForm1& u) { u.Edit10->setText("02 80 00 00 "); }, &Ui::TForm1::Button20,
          kFf7 + "02 80 00 00 82 ", 104, 1000},
@@ -210,6 +217,14 @@ TEST_F(HartWindow, DeviceReplyFillsTheIdentity) {
         EXPECT_EQ(form.PendingRequest(), 0);
         EXPECT_FALSE(form.Timer3->Enabled());
     }
+    // Revision 7: the expanded device type in bytes 1-2, the manufacturer's
+    // 16-bit code in bytes 17-18.
+    const B seven{0xFF, 0x06, 0x80, 0x00, 0x18, 0x00, 0x00, 254,  0xE4, 0x2D, 5,    7, 1, 1, 8,
+                  0,    0x12, 0x34, 0x56, 5,    4,    0x00, 0x03, 0x00, 0x00, 0x60, 0, 0, 1, 0};
+    Decode(100, seven);
+    EXPECT_EQ(ui->Edit28->text(), "96");
+    EXPECT_EQ(ui->Edit29->text(), "58413");
+    EXPECT_EQ(form.Requests->HartRevision(), 7);
 }
 
 TEST_F(HartWindow, DeviceReplyWithoutMarkerEmptiesTheEditsAndKeepsTheIdentity) {
