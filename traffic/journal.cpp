@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "exchange/csvtext.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -128,7 +130,9 @@ bool TrafficJournal::Open(const std::string& folder, const std::string& toolVers
     nextPrune_ = cap_ / 16;
     std::string head;
     head += "# Tavrix Configurator " + toolVersion + " traffic log\n";
-    head += "# Saved: " + DateTimeText(start) + "\n";
+    // The saved files' form: ISO 8601 with the offset, so a journal read on
+    // another machine or after a clock change still names its moment.
+    head += "# Saved: " + IsoLocalTime(start) + "\n";
     head += "# Journal: each event written as it happened\n";
     head += "# Port: " + lineText + "\n";
     head += JournalLine(TrafficRow(std::begin(kTrafficColumns), std::end(kTrafficColumns)));

@@ -21,6 +21,8 @@ struct Parsed {
     std::vector<std::string> comments;  // header and statistics lines, without "# "
 };
 
+std::string CellCount(size_t n) { return std::to_string(n) + (n == 1 ? " cell" : " cells"); }
+
 bool IsColumnNames(const std::vector<std::string>& cells) {
     return cells.size() == kTrafficColumnCount &&
            std::equal(cells.begin(), cells.end(), std::begin(kTrafficColumns));
@@ -68,7 +70,7 @@ bool SplitText(std::string_view text, Parsed& parsed, std::string* error) {
         }
         if (cells.size() != kTrafficColumnCount)
             return Fail(error, line,
-                        std::to_string(cells.size()) + " cells where a traffic row has " +
+                        CellCount(cells.size()) + " where a traffic row has " +
                             std::to_string(kTrafficColumnCount) + ": " + Shown(content));
         parsed.rows.push_back({line, std::move(cells)});
     }
@@ -102,7 +104,7 @@ bool SplitCsv(std::string_view text, Parsed& parsed, std::string* error) {
         }
         if (record.size() != kTrafficColumnCount)
             return Fail(error, line,
-                        std::to_string(record.size()) + " cells where a traffic row has " +
+                        CellCount(record.size()) + " where a traffic row has " +
                             std::to_string(kTrafficColumnCount));
         parsed.rows.push_back({line, record});
     }

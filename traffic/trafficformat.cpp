@@ -102,13 +102,6 @@ std::string ClockText(std::chrono::system_clock::time_point t) {
     return text;
 }
 
-std::string DateTimeText(std::chrono::system_clock::time_point t) {
-    const std::tm local = LocalTime(t);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
 std::string PrintableText(std::span<const uint8_t> bytes) {
     std::string text;
     text.reserve(bytes.size());

@@ -23,8 +23,6 @@ using TrafficRow = std::vector<std::string>;
 
 // "HH:MM:SS.mmm" in local time.
 std::string ClockText(std::chrono::system_clock::time_point t);
-// "YYYY-MM-DD HH:MM:SS" in local time.
-std::string DateTimeText(std::chrono::system_clock::time_point t);
 // Printable ASCII as it stands, every other byte as '.'.
 std::string PrintableText(std::span<const uint8_t> bytes);
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "exchange/csvtext.h"
 #include "traffic/journal.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +84,7 @@ TEST(Journal, WritesAsItGoesAndClosesWithTheStatistics) {
     const std::string before = Read(journal.path());
     EXPECT_NE(before.find("# Tavrix Configurator 9.9 traffic log\n"), std::string::npos);
     EXPECT_NE(before.find("# Port: /dev/pts/3 9600 8N1\n"), std::string::npos);
+    EXPECT_NE(before.find("# Saved: " + IsoLocalTime(start) + "\n"), std::string::npos);
     EXPECT_NE(before.find("Time\t+ms\tDir\tRequest\tVerdict\tLen\tHex\tText\tDecoded\n"), std::string::npos);
     EXPECT_TRUE(before.ends_with("\tTX\tCommunication Query\t7\t51 51\tQQ\t\n"));
     // A second session in the same second on the same port gets its own file.

@@ -595,6 +595,13 @@ TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
         {"request", replaced("\tCommunication Query\t", "\tCoffee\t"),
          "line 7: no request is called \"Coffee\""},
         {"csv quote", "Time,+ms,Dir\n\"open", "line 2: a quoted field is never closed"},
+        {"one cell", replaced("Decoded\n", "Decoded\nx\n"), "line 6: 1 cell where a traffic row has 9"},
+        {"csv hex", [&] {
+             std::string csv = TrafficCsv(live, {"2.0.0", At(0).wall});
+             csv.replace(csv.find("51 56 3A"), 8, "51 5G 3A");
+             return csv;
+         }(),
+         "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
     };
     for (const auto& c : cases) {
         TrafficLog read;
