@@ -123,8 +123,18 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
         });
     };
     // A warning code means the write was carried out: what the instrument
-    // holds now is read back all the same.
-    Exchange({*step}, readBack, [this, readBack](const LinkRun& run) {
+    // holds now is read back all the same, the warning named with it.
+    const uint8_t command = write.kind == HartWrite::Kind::Tag       ? kHartWriteTag
+                            : write.kind == HartWrite::Kind::Message ? kHartWriteMessage
+                                                                     : kHartWriteRange;
+    const auto written = [this, readBack, command](const std::vector<std::string>& r) {
+        const auto body = r.empty() ? std::nullopt : ParseHartReplyBody(Bytes(r[0]), command);
+        if (body && body->responseCode != 0)
+            warning_ = QString::fromStdString("response code " +
+                                              HartResponseCodeText(body->responseCode, command));
+        readBack(r);
+    };
+    Exchange({*step}, written, [this, readBack](const LinkRun& run) {
         const QString why = run.Why();
         const ReplyVerdict& verdict = run.verdict();
         if (verdict.hartResponse && HartResponseCodeIsWarning(*verdict.hartResponse)) {
