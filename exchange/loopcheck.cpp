@@ -114,18 +114,23 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
     else if (std::fabs(*replies.fixedEcho - target) > tolerance + 1e-9)
         faults.push_back("the instrument fixed " + Fixed(*replies.fixedEcho, 3) + " mA");
 
+    // A reading the instrument reports not available fails the point and
+    // says so: it is never held against the target as a number.
+    const std::string notAvailable = std::string(" reports the loop current ") + kHartNotAvailableText;
     if (replies.loop && std::isfinite(replies.loop->current)) {
         r.hartCurrent = replies.loop->current;
-        r.percent = replies.loop->percent;
+        if (std::isfinite(replies.loop->percent)) r.percent = replies.loop->percent;
         r.hartDeviation = off("HART", replies.loop->current);
     } else {
-        faults.push_back("command 2 gave no loop current");
+        faults.push_back(replies.loop ? "command 2" + notAvailable
+                                      : "command 2 gave no loop current");
     }
     if (replies.command3Current && std::isfinite(*replies.command3Current)) {
         r.command3Current = replies.command3Current;
         off("HART command 3", *replies.command3Current);
     } else {
-        faults.push_back("command 3 gave no loop current");
+        faults.push_back(replies.command3Current ? "command 3" + notAvailable
+                                                 : "command 3 gave no loop current");
     }
 
     const int order = module.listOrder[0];
@@ -138,8 +143,12 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
         faults.push_back("the module's byte order of register 40003 is unknown");
     } else if (!factor || *factor == 0) {
         faults.push_back("variable 1's coefficient \"" + module.coefficient1 + "\" is not usable");
+    } else if (const float value = pairs.front().value[static_cast<size_t>(order)];
+               !std::isfinite(value)) {
+        faults.push_back("MODBUS 40003 holds no number (" + std::string(kHartNotAvailableText) +
+                         ")");
     } else {
-        r.modbusValue = pairs.front().value[static_cast<size_t>(order)];
+        r.modbusValue = value;
         r.modbusCurrent = *r.modbusValue / *factor;
         r.modbusDeviation = off("MODBUS 40003", *r.modbusCurrent);
     }
