@@ -514,7 +514,9 @@ private:
                                       {"unit", unit},
                                       {"unitCode", v.unitCode}};
                     list.append(entry);
-                    text += QString("%1 %2 %3\n").arg(kNames[i], value, unit).toUtf8();
+                    // The unit is said even then, so the code is never lost.
+                    const QString shown = HartNotAvailable(v.value) ? "(" + unit + ")" : unit;
+                    text += QString("%1 %2 %3\n").arg(kNames[i], value, shown).toUtf8();
                 }
                 if (values->variables.empty()) text += "no device variables: the loop current only\n";
                 json_ = {{"loopCurrent", current},
