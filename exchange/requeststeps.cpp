@@ -5,7 +5,8 @@
 #include "modbus/request.h"
 
 int HartPreamblesFor(const HartIdentity& identity) {
-    return identity.preambles > 0 ? identity.preambles : kDefaultHartPreamble;
+    // The frame builders send P + 1 bytes 0xFF for a preamble length P.
+    return identity.preambles > 0 ? identity.preambles - 1 : kDefaultHartPreamble;
 }
 
 SequenceStep HartCommand0Step(int pollingAddress) {

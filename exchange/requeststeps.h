@@ -9,8 +9,9 @@
 // The window's default preamble length for HART transparent mode.
 inline constexpr int kDefaultHartPreamble = 6;
 
-// The preambles of a frame to the instrument: as many as its command 0 asked
-// for, the default before that (command 0 itself goes with the default).
+// The preamble length (as the frame builders take it: P + 1 bytes 0xFF) of a
+// frame to the instrument: as many bytes as its command 0 asked for, the
+// default before that (command 0 itself goes with the default).
 int HartPreamblesFor(const HartIdentity& identity);
 
 SequenceStep HartCommand0Step(int pollingAddress);
