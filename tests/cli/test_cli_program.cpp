@@ -237,6 +237,7 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
         target.module.settings().hart.revision = 7;
         target.module.settings().hart.manufacturer = 0x60;
         target.module.settings().hart.nanVariable = 3;
+        target.module.settings().hart.preamblesRequested = 10;
     }
     const QString certificates = dir.filePath("certificates");
     const CliRun run = Cli({"--port", target.path, "apply", plan, "--verify", "--certificate",
@@ -269,6 +270,19 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
     EXPECT_TRUE(lines[2].toString().endsWith(": pass"));
     EXPECT_EQ(lines[3].toString(), "Fixed current mode left: the loop current follows the process again.");
     EXPECT_FALSE(target.module.settings().hart.fixedCurrent);
+    // The certificate's and the loop check's frames: command 0 (short) with
+    // the default, every long frame with what the instrument asked for.
+    int longFrames = 0;
+    for (const Bytes& frame : target.heard()) {
+        const auto preambles =
+            std::find_if(frame.begin(), frame.end(), [](uint8_t b) { return b != 0xFF; }) -
+            frame.begin();
+        if (preambles == 0 || preambles == static_cast<long>(frame.size())) continue;
+        const bool longFrame = frame[static_cast<size_t>(preambles)] == 0x82;
+        longFrames += longFrame ? 1 : 0;
+        EXPECT_EQ(preambles, longFrame ? 10 : kDefaultHartPreamble + 1);
+    }
+    EXPECT_GE(longFrames, 5);
     EXPECT_EQ(Cli({"--port", target.path, "read", "--loop-check"}).status, 2);
 }
 
