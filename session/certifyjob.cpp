@@ -5,6 +5,7 @@
 #include "exchange/crosscheck.h"
 #include "exchange/requeststeps.h"
 #include "hart/frames.h"
+#include "hart/status.h"
 #include "hart/units.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
@@ -107,6 +108,11 @@ void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {
         if (uncompared > 0)
             certificate_.crossCheckNote += "; " + std::to_string(uncompared) +
                                            " could not be compared";
+        // The values held, but the instrument said something of them.
+        if (hart.responseCode != 0)
+            certificate_.crossCheckNote +=
+                "; the HART values came with response code " +
+                HartResponseCodeText(hart.responseCode, 3);
         Done();
     });
 }
