@@ -454,12 +454,13 @@ private:
                 return End(kFailed,
                            "the HART command 0 reply holds no identity: " + Hex(replies[0]),
                            "HART command 0");
+            identityWarning_ = StepWarning(step, replies[0]);
             if (next) return next(device->identity);
             json_ = HartIdentityJson(*device);
             json_.insert("pollingAddress", options_.hartAddress);
             text_ = QString::fromStdString(HartIdentityText(*device)).toUtf8() +
                     QString("\npreambles %1").arg(device->preambles).toUtf8();
-            AddWarning(StepWarning(step, replies[0]));
+            AddWarning(identityWarning_);
             End(kOk);
         });
     }
@@ -523,7 +524,10 @@ private:
                          {"loopCurrentAvailable", currentKnown},
                          {"variables", list}};
                 text_ = text.chopped(1);
-                AddWarning(StepWarning(step, r));
+                const std::string warning = StepWarning(step, r);
+                AddWarning(identityWarning_.empty() || warning.empty()
+                               ? identityWarning_ + warning
+                               : "command 0: " + identityWarning_ + "; command 3: " + warning);
                 End(kOk);
             });
         });
@@ -800,6 +804,7 @@ private:
     LoopCheckJob loop_{&link_};
     int status_ = kOk;
     QString error_, step_, summary_;
+    std::string identityWarning_;  // of the last command 0 reply, "" without one
     QJsonObject json_;
     QByteArray text_;
     Certificate certificate_;
