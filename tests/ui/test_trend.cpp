@@ -9,6 +9,7 @@
 #include <QDateTimeAxis>
 #include <QFile>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <mutex>
 
@@ -49,6 +50,22 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     EXPECT_EQ(samples[0].values.unit[1], "kPa");
     EXPECT_EQ(trend->log().Stats(1).min, 12.5);
     EXPECT_GT(*trend->log().Stats(1).max, 12.5);
+    // A variable the instrument reports not available is no point: its line
+    // breaks and the table says why, not its last number.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.nanVariable = 1;
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] { return !samples.empty() && samples.back().values.missing[2] == "not available"; },
+        20000));
+    EXPECT_FALSE(samples.back().values.value[2]);
+    EXPECT_EQ(trend->findChild<QTableWidget*>("tableTrendStats")->item(2, 1)->text(),
+              "not available");
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.nanVariable.reset();
+    }
     trend->Stop();
     ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
 
