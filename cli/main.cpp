@@ -560,6 +560,8 @@ private:
                 put("hartDeviation", p.hartDeviation);
                 put("modbusDeviation", p.modbusDeviation);
                 if (!p.why.empty()) point.insert("why", QString::fromStdString(p.why));
+                if (!p.warning.empty())
+                    point.insert("warning", QString::fromStdString(p.warning));
                 points.append(point);
             }
             json_ = {{"points", points},

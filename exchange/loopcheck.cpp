@@ -101,6 +101,7 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
                                const CrossCheckSettings& module, double tolerance) {
     LoopPointResult r;
     r.target = target;
+    r.warning = replies.warning;
     std::vector<std::string> faults;
     const auto off = [&](const char* what, double value) {
         const double deviation = value - target;
@@ -165,5 +166,6 @@ std::string LoopPointLine(const LoopPointResult& r) {
     line += r.modbusCurrent ? Fixed(*r.modbusCurrent, 3) + " mA" : "-";
     if (r.modbusDeviation) line += ", deviation " + Fixed(*r.modbusDeviation, 3, true) + " mA";
     line += r.pass ? ": pass" : ": FAIL (" + r.why + ")";
+    if (!r.warning.empty()) line += " (warning: " + r.warning + ")";
     return line;
 }

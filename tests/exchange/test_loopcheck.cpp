@@ -148,9 +148,15 @@ TEST(LoopCheck, Judgement) {
                   LoopPointLine(r).find(':', 6))
             << LoopPointLine(r);
     }
-    const LoopPointResult r = JudgeLoopPoint(12, replies(12, 30), scaled, 0.05);
+    LoopPointReplies warned = replies(12, 30);
+    const LoopPointResult r = JudgeLoopPoint(12, warned, scaled, 0.05);
     EXPECT_EQ(LoopPointLine(r),
               "12 mA: HART 12.000 mA (50.0 %), MODBUS 40003 12.000 mA, deviation +0.000 mA: pass");
+    // A warning the replies came with is named; the values still count.
+    warned.warning = "command 2: response code 8 update failure";
+    EXPECT_EQ(LoopPointLine(JudgeLoopPoint(12, warned, scaled, 0.05)),
+              "12 mA: HART 12.000 mA (50.0 %), MODBUS 40003 12.000 mA, deviation +0.000 mA: pass "
+              "(warning: command 2: response code 8 update failure)");
 }
 
 }  // namespace
