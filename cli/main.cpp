@@ -456,54 +456,87 @@ private:
 
     // Command 0; `next` continues with the identity, else it is printed.
     void HartIdentityQuery(std::function<void(const HartIdentity&)> next) {
-        Exchange({HartCommand0Step(options_.hartAddress)},
-                 [this, next](const std::vector<std::string>& replies) {
-                     const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
-                     if (!device)
-                         return End(
-                             kFailed,
-                             "the HART command 0 reply holds no identity: " + Hex(replies[0]),
-                             "HART command 0");
-                     if (next) return next(device->identity);
-                     const HartIdentity& id = device->identity;
-                     json_ = {{"manufacturer", id.manufacturer},
-                              {"deviceType", id.deviceType},
-                              {"deviceId", static_cast<qint64>(device->DeviceNumber())},
-                              {"preambles", device->preambles},
-                              {"pollingAddress", options_.hartAddress}};
-                     text_ = QString("manufacturer %1\ndevice type %2\ndevice id %3\npreambles %4")
-                                 .arg(id.manufacturer)
-                                 .arg(id.deviceType)
-                                 .arg(device->DeviceNumber())
-                                 .arg(device->preambles)
-                                 .toUtf8();
-                     End(kOk);
-                 });
+        const SequenceStep step = HartCommand0Step(options_.hartAddress);
+        Exchange({step}, [this, next, step](const std::vector<std::string>& replies) {
+            const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
+            if (!device)
+                return End(kFailed,
+                           "the HART command 0 reply holds no identity: " + Hex(replies[0]),
+                           "HART command 0");
+            identityWarning_ = StepWarning(step, replies[0]);
+            if (next) return next(device->identity);
+            json_ = HartIdentityJson(*device);
+            json_.insert("pollingAddress", options_.hartAddress);
+            text_ = QString::fromStdString(HartIdentityText(*device)).toUtf8() +
+                    QString("\npreambles %1").arg(device->preambles).toUtf8();
+            AddWarning(identityWarning_);
+            End(kOk);
+        });
+    }
+
+    // A warning the instrument's reply came with, in both outputs; its data holds.
+    void AddWarning(const std::string& warning) {
+        if (warning.empty()) return;
+        json_.insert("warning", QString::fromStdString(warning));
+        text_ += "\nwarning: " + QByteArray::fromStdString(warning);
+    }
+
+    // The identity's fields; "manufacturer" and "deviceType" are the 16-bit
+    // manufacturer code and the expanded device type from revision 7 on, the
+    // bytes 1 and 2 before (where they are the same numbers).
+    static QJsonObject HartIdentityJson(const HartDeviceReply& device) {
+        const HartIdentity& id = device.identity;
+        return {{"identity", QString::fromStdString(HartIdentityText(device))},
+                {"manufacturer", device.manufacturerCode},
+                {"deviceType", device.expandedDeviceType},
+                {"manufacturerCode", device.manufacturerCode},
+                {"expandedDeviceType", device.expandedDeviceType},
+                {"revision", device.universalRevision},
+                {"deviceRevision", device.deviceRevision},
+                {"deviceId", static_cast<qint64>(device.DeviceNumber())},
+                {"deviceIdHex", Hex(std::string(id.deviceId.begin(), id.deviceId.end())).remove(' ')},
+                {"preambles", device.preambles}};
     }
 
     void HartVariables() {
         HartIdentityQuery([this](const HartIdentity& identity) {
-            Exchange({HartCommand3Step(identity)}, [this](const std::vector<std::string>& replies) {
+            const SequenceStep step = HartCommand3Step(identity);
+            Exchange({step}, [this, step](const std::vector<std::string>& replies) {
                 const std::string& r = replies[0];
-                const auto vars = ParseHartCommand3Reply(Bytes(r), '.');
                 const auto values = ParseHartCommand3Values(Bytes(r));
-                if (!vars || !values)
-                    return End(kFailed, "the HART command 3 reply holds no variables: " + Hex(r),
+                if (!values)
+                    return End(kFailed, "the HART command 3 reply could not be read: " + Hex(r),
                                "HART command 3");
                 static const char* kNames[] = {"PV", "SV", "TV", "QV"};
                 QJsonArray list;
-                const QString current = QString::number(values->loopCurrent, 'g', 7);
-                QByteArray text = QString("Loop current %1 mA\n").arg(current).toUtf8();
-                for (size_t i = 0; i < vars->size(); ++i) {
-                    const char* unit = UnitText((*vars)[i].unitItem);
-                    const QString unitText = QString::fromUtf8(unit ? unit : "");
-                    const QString value = Latin1((*vars)[i].valueText);
-                    list.append(
-                        QJsonObject{{"name", kNames[i]}, {"value", value}, {"unit", unitText}});
-                    text += QString("%1 %2 %3\n").arg(kNames[i], value, unitText).toUtf8();
+                const bool currentKnown = !HartNotAvailable(values->loopCurrent);
+                const QString current = QString::fromStdString(HartNumberText(values->loopCurrent));
+                QByteArray text = QString("Loop current %1%2\n")
+                                      .arg(current, currentKnown ? " mA" : "")
+                                      .toUtf8();
+                for (size_t i = 0; i < values->variables.size() && i < 4; ++i) {
+                    const auto& v = values->variables[i];
+                    const QString unit = QString::fromStdString(HartUnitName(v.unitCode));
+                    const QString value = QString::fromStdString(HartNumberText(v.value));
+                    QJsonObject entry{{"name", kNames[i]},
+                                      {"value", value},
+                                      {"available", !HartNotAvailable(v.value)},
+                                      {"unit", unit},
+                                      {"unitCode", v.unitCode}};
+                    list.append(entry);
+                    // The unit is said even then, so the code is never lost.
+                    const QString shown = HartNotAvailable(v.value) ? "(" + unit + ")" : unit;
+                    text += QString("%1 %2 %3\n").arg(kNames[i], value, shown).toUtf8();
                 }
-                json_ = {{"loopCurrent", current}, {"variables", list}};
-                text_ = text;
+                if (values->variables.empty()) text += "no device variables: the loop current only\n";
+                json_ = {{"loopCurrent", current},
+                         {"loopCurrentAvailable", currentKnown},
+                         {"variables", list}};
+                text_ = text.chopped(1);
+                const std::string warning = StepWarning(step, r);
+                AddWarning(identityWarning_.empty() || warning.empty()
+                               ? identityWarning_ + warning
+                               : "command 0: " + identityWarning_ + "; command 3: " + warning);
                 End(kOk);
             });
         });
@@ -536,6 +569,8 @@ private:
                 put("hartDeviation", p.hartDeviation);
                 put("modbusDeviation", p.modbusDeviation);
                 if (!p.why.empty()) point.insert("why", QString::fromStdString(p.why));
+                if (!p.warning.empty())
+                    point.insert("warning", QString::fromStdString(p.warning));
                 points.append(point);
             }
             json_ = {{"points", points},
@@ -808,9 +843,14 @@ private:
             }
             case ScanKind::Instrument: {
                 const HartIdentity& id = find.identity;
+                const HartDeviceReply& d = find.device;
                 return {{"pollingAddress", find.pollingAddress},
-                        {"manufacturer", id.manufacturer},
-                        {"deviceType", id.deviceType},
+                        {"identity", QString::fromStdString(HartIdentityText(d))},
+                        {"manufacturer", d.manufacturerCode},
+                        {"deviceType", d.expandedDeviceType},
+                        {"manufacturerCode", d.manufacturerCode},
+                        {"expandedDeviceType", d.expandedDeviceType},
+                        {"revision", find.universalRevision},
                         {"deviceId",
                          Hex(std::string(id.deviceId.begin(), id.deviceId.end())).remove(' ')},
                         {"universalRevision", find.universalRevision},
@@ -900,6 +940,7 @@ private:
     QByteArray typed_;
     int status_ = kOk;
     QString error_, step_, summary_;
+    std::string identityWarning_;  // of the last command 0 reply, "" without one
     QJsonObject json_;
     QByteArray text_;
     Certificate certificate_;

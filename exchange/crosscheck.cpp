@@ -118,12 +118,16 @@ std::vector<CrossCheckRow> CrossCheck(const HartDynamicValues& hart,
             const auto& variable = hart.variables[static_cast<size_t>(v - 1)];
             row.hartValue = variable.value;
             row.unitItem = variable.unitItem;
+            row.unitCode = variable.unitCode;
         }
 
         if (!row.hartValue) {
-            row.verdict = prefix + "not in the HART reply";
-        } else if (std::isnan(*row.hartValue)) {
-            row.verdict = prefix + "the instrument reports no value";
+            row.verdict = prefix + "could not compare: not in the HART reply (it carries " +
+                          std::to_string(hart.variables.size()) +
+                          (hart.variables.size() == 1 ? " variable)" : " variables)");
+        } else if (HartNotAvailable(*row.hartValue)) {
+            row.verdict = prefix + "could not compare: the instrument reports the value " +
+                          kHartNotAvailableText;
         } else if (pair == pairs.end()) {
             row.verdict = prefix + "registers " + std::to_string(row.address) + " and " +
                           std::to_string(row.address + 1) + " are not in the MODBUS reply";

@@ -65,8 +65,9 @@ std::string AgeText(int64_t ms);
 struct CrossCheckRow {
     int variable = 0;  // 1..4
     int address = 0;   // 40003, 40005, ...
-    std::optional<float> hartValue;
+    std::optional<float> hartValue;  // NaN when the instrument reports it not available
     int unitItem = 0;
+    int unitCode = 0;  // HART unit code of the value
     std::optional<double> factor;
     std::optional<double> expected;    // HART value times factor
     std::optional<float> modbusValue;  // in the list's order

@@ -35,20 +35,13 @@ std::string DateText(const HartDate& d) {
 }
 
 std::string RangeText(const HartRange& r) {
-    const char* unit = UnitText(UnitItemForCode(r.unitCode));
-    return Number(r.lower) + " to " + Number(r.upper) + " " +
-           (unit ? std::string(unit) : "unit " + std::to_string(r.unitCode));
+    return Number(r.lower) + " to " + Number(r.upper) + " " + HartUnitName(r.unitCode);
 }
 
 }  // namespace
 
 std::string HartIdentityText(const HartInstrumentReading& r) {
-    const HartIdentity& id = r.device.identity;
-    return "manufacturer " + std::to_string(id.manufacturer) + " (" + ByteToHex(id.manufacturer) +
-           "), device type " + std::to_string(id.deviceType) + " (" + ByteToHex(id.deviceType) +
-           "), device id " + std::to_string(r.device.DeviceNumber()) + ", HART " +
-           std::to_string(r.device.universalRevision) + ", polling address " +
-           std::to_string(r.pollingAddress);
+    return HartIdentityText(r.device) + ", polling address " + std::to_string(r.pollingAddress);
 }
 
 std::vector<SequenceStep> HartReadSteps(const HartIdentity& identity) {

@@ -26,7 +26,8 @@ struct HartInstrumentReading {
     std::string moreStatusNote;                      // why there is none
 };
 
-// "manufacturer 90 (5A), device type 11 (0B), device id 1193046, HART 5, polling address 0"
+// The one identity text and the polling address it answered at:
+// "manufacturer 0x005A, device type 0x0B, id 1193046, HART 5, polling address 0"
 std::string HartIdentityText(const HartInstrumentReading& reading);
 
 // What is read of the instrument after command 0, in this order; the

@@ -109,6 +109,8 @@ std::optional<double> ModbusLoopCurrent(const std::vector<uint16_t>& registers,
     if (!factor || *factor == 0)
         return fail("variable 1's coefficient \"" + module.coefficient1 + "\" is not usable");
     const float value = pairs.front().value[static_cast<size_t>(order)];
+    if (!std::isfinite(value))
+        return fail("MODBUS 40003 holds no number (" + std::string(kHartNotAvailableText) + ")");
     if (raw) *raw = value;
     return value / *factor;
 }
@@ -117,6 +119,7 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
                                const CrossCheckSettings& module, double tolerance) {
     LoopPointResult r;
     r.target = target;
+    r.warning = replies.warning;
     std::vector<std::string> faults;
     const auto off = [&](const char* what, double value) {
         const double deviation = value - target;
@@ -130,18 +133,23 @@ LoopPointResult JudgeLoopPoint(double target, const LoopPointReplies& replies,
     else if (std::fabs(*replies.fixedEcho - target) > tolerance + 1e-9)
         faults.push_back("the instrument fixed " + Fixed(*replies.fixedEcho, 3) + " mA");
 
+    // A reading the instrument reports not available fails the point and
+    // says so: it is never held against the target as a number.
+    const std::string notAvailable = std::string(" reports the loop current ") + kHartNotAvailableText;
     if (replies.loop && std::isfinite(replies.loop->current)) {
         r.hartCurrent = replies.loop->current;
-        r.percent = replies.loop->percent;
+        if (std::isfinite(replies.loop->percent)) r.percent = replies.loop->percent;
         r.hartDeviation = off("HART", replies.loop->current);
     } else {
-        faults.push_back("command 2 gave no loop current");
+        faults.push_back(replies.loop ? "command 2" + notAvailable
+                                      : "command 2 gave no loop current");
     }
     if (replies.command3Current && std::isfinite(*replies.command3Current)) {
         r.command3Current = replies.command3Current;
         off("HART command 3", *replies.command3Current);
     } else {
-        faults.push_back("command 3 gave no loop current");
+        faults.push_back(replies.command3Current ? "command 3" + notAvailable
+                                                 : "command 3 gave no loop current");
     }
 
     std::string why;
@@ -166,5 +174,6 @@ std::string LoopPointLine(const LoopPointResult& r) {
     line += r.modbusCurrent ? Fixed(*r.modbusCurrent, 3) + " mA" : "-";
     if (r.modbusDeviation) line += ", deviation " + Fixed(*r.modbusDeviation, 3, true) + " mA";
     line += r.pass ? ": pass" : ": FAIL (" + r.why + ")";
+    if (!r.warning.empty()) line += " (warning: " + r.warning + ")";
     return line;
 }

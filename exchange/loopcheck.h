@@ -48,6 +48,9 @@ struct LoopPointReplies {
     std::optional<HartLoopReading> loop;   // command 2
     std::optional<float> command3Current;  // command 3's loop current
     std::vector<uint16_t> registers;       // 40003 and 40004
+    // The warnings the HART replies came with, their values used all the
+    // same: "command 2: response code 8 ...".
+    std::string warning;
 };
 
 struct LoopPointResult {
@@ -61,6 +64,7 @@ struct LoopPointResult {
     std::optional<double> modbusDeviation;
     bool pass = false;
     std::string why;  // what failed; "" on a pass
+    std::string warning;  // as the replies gave it, pass or fail
 };
 
 // The module's reading of the loop current from registers 40003-40004: the

@@ -21,20 +21,10 @@ std::string Number(float value) {
     return text;
 }
 
-std::string UnitOf(int item) {
-    const char* text = UnitText(item);
-    return text ? text : "";
-}
-
 std::string Command0(std::span<const uint8_t> reply) {
     const auto device = ParseHartCommand0Reply(reply);
     if (!device) return {};
-    const HartIdentity& id = device->identity;
-    return "identity: manufacturer " + ByteToHex(id.manufacturer) + ", device type " +
-           ByteToHex(id.deviceType) + ", device id " + ByteToHex(id.deviceId[0]) + " " +
-           ByteToHex(id.deviceId[1]) + " " + ByteToHex(id.deviceId[2]) + " (" +
-           std::to_string(device->DeviceNumber()) + "), HART revision " +
-           std::to_string(device->universalRevision) + ", device revision " +
+    return "identity: " + HartIdentityText(*device) + ", device revision " +
            std::to_string(device->deviceRevision) + ", " + std::to_string(device->preambles) +
            " preambles";
 }
@@ -43,12 +33,12 @@ std::string Command3(std::span<const uint8_t> reply) {
     const auto values = ParseHartCommand3Values(reply);
     if (!values) return {};
     static constexpr const char* kNames[] = {"PV", "SV", "TV", "QV"};
-    std::string text = "loop current " + Number(values->loopCurrent) + " mA";
+    std::string text = "loop current " + HartNumberText(values->loopCurrent) +
+                       (HartNotAvailable(values->loopCurrent) ? "" : " mA");
     for (size_t i = 0; i < values->variables.size() && i < std::size(kNames); ++i) {
         const auto& v = values->variables[i];
-        text += std::string(", ") + kNames[i] + " " + Number(v.value);
-        const std::string unit = UnitOf(v.unitItem);
-        if (!unit.empty() && !std::isnan(v.value)) text += " " + unit;
+        text += std::string(", ") + kNames[i] + " " + HartNumberText(v.value);
+        if (!HartNotAvailable(v.value)) text += " " + HartUnitName(v.unitCode);
     }
     return text;
 }

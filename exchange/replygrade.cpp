@@ -52,16 +52,23 @@ Graded GradeVerdict(const ReplyVerdict& verdict) {
     }
     if (!verdict.hartStatus) return {Grade::Ok, {}};
     const std::string status = "device status: " + HartDeviceStatusText(*verdict.hartStatus);
+    // A valid reply with a response code came with a warning (its first note).
+    const bool warned = verdict.hartResponse.value_or(0) != 0 && !verdict.notes.empty();
+    const std::string warning = warned ? verdict.notes.front() : std::string();
+    const auto withWarning = [&](const std::string& reason) {
+        return warned ? warning + "; " + reason : reason;
+    };
     switch (HartDeviceStatusSeverity(*verdict.hartStatus)) {
         case HartStatusSeverity::Fault:
-            return {Grade::Fault, status};
+            return {Grade::Fault, withWarning(status)};
         case HartStatusSeverity::Warning:
-            return {Grade::Warning, status};
+            return {Grade::Warning, withWarning(status)};
         case HartStatusSeverity::Notice:
-            return {Grade::Ok, status};
+            return {warned ? Grade::Warning : Grade::Ok, withWarning(status)};
         case HartStatusSeverity::None:
             break;
     }
+    if (warned) return {Grade::Warning, warning};
     return {Grade::Ok, {}};
 }
 

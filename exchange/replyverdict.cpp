@@ -113,15 +113,22 @@ ReplyVerdict JudgeHart(Bytes request, Bytes received) {
             "checksum " + ByteToHex(received[end - 1]) + ", expected " + ByteToHex(checksum), end);
 
     const uint8_t code = received[header];
+    // A warning-class code means the command was carried out and its data
+    // holds: the reply is valid, the warning its first note.
+    const bool warning = code != 0 && !(code & kHartCommunicationError) &&
+                         HartResponseCodeClass(code, askedCommand) == HartResponseClass::Warning;
     ReplyVerdict v = code & kHartCommunicationError
                          ? Wrong(HartResponseCodeText(code), end)
-                     : code != 0 ? Wrong("response code " + HartResponseCodeText(code, askedCommand), end)
-                                 : Valid(end);
+                     : code != 0 && !warning
+                         ? Wrong("response code " + HartResponseCodeText(code, askedCommand), end)
+                         : Valid(end);
     // The device got our request damaged: sent again, it may come through.
     if (code & kHartCommunicationError) v.retry = VerdictRetry::Refused;
     v.hartResponse = code;
     v.hartStatus = received[header + 1];
-    if (code == 0) v.notes = HartDeviceStatusBits(received[header + 1]);
+    if (code == 0 || warning) v.notes = HartDeviceStatusBits(received[header + 1]);
+    if (warning)
+        v.notes.insert(v.notes.begin(), "response code " + HartResponseCodeText(code, askedCommand));
     return v;
 }
 

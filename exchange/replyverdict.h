@@ -4,7 +4,8 @@
 // picked by the request code's protocol column:
 //  - HART: preambles, delimiter answering the request's, address and command
 //    echoing the request's, byte count, checksum; then the response code
-//    (anything but 0 is wrong, named) and the device status (named notes);
+//    (an error code is wrong, named; a warning code keeps the reply valid,
+//    named as its first note) and the device status (named notes);
 //  - MODBUS: slave and function matching the request, byte count matching the
 //    registers asked for, CRC; exception replies named;
 //  - configuration: the version text whole; a query's reply in the module's

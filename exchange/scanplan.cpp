@@ -209,12 +209,9 @@ std::string ScanFind::Text() const {
             return "slave " + std::to_string(slave) +
                    (exception.empty() ? "" : " (answered with exception " + exception + ")");
         case ScanKind::Instrument:
-            return "polling address " + std::to_string(pollingAddress) + ": manufacturer " +
-                   ByteToHex(identity.manufacturer) + ", device type " +
-                   ByteToHex(identity.deviceType) + ", device id " +
-                   ByteToHex(identity.deviceId[0]) + ByteToHex(identity.deviceId[1]) +
-                   ByteToHex(identity.deviceId[2]) + ", HART " + std::to_string(universalRevision) +
-                   ", device revision " + std::to_string(deviceRevision);
+            return "polling address " + std::to_string(pollingAddress) + ": " +
+                   HartIdentityText(device) + ", device revision " +
+                   std::to_string(deviceRevision);
     }
     return {};
 }
@@ -250,6 +247,7 @@ std::optional<ScanFind> FindFor(const ScanPlan& plan, size_t index, const std::s
             find.identity = device->identity;
             find.universalRevision = device->universalRevision;
             find.deviceRevision = device->deviceRevision;
+            find.device = *device;
             break;
         }
     }

@@ -25,6 +25,7 @@
 
 #include "exchange/requestsequence.h"
 #include "hart/frames.h"
+#include "hart/replies.h"
 
 enum class ScanKind { Line, Bus, Instrument };
 
@@ -132,9 +133,11 @@ struct ScanFind {
     HartIdentity identity;
     int universalRevision = 0;
     int deviceRevision = 0;
+    HartDeviceReply device;  // instrument: its whole command 0 reply
 
     // One line: "19200 Even: TAVRIX HART-MODBUS V2.0", "slave 17",
-    // "polling address 5: manufacturer 5A, device type 0B, ...".
+    // "polling address 5: manufacturer 0x005A, device type 0x0B, id 1193046,
+    // HART 5, device revision 1" (the one identity text).
     std::string Text() const;
 };
 

@@ -29,12 +29,18 @@ std::optional<TrendValues> TrendValuesFromHart(std::span<const uint8_t> reply) {
     const auto hart = ParseHartCommand3Values(reply);
     if (!hart) return std::nullopt;
     TrendValues values;
-    if (!std::isnan(hart->loopCurrent)) values.value[0] = hart->loopCurrent;
+    const auto put = [&values](size_t series, float value) {
+        if (HartNotAvailable(value))
+            values.missing[series] = kHartNotAvailableText;
+        else
+            values.value[series] = value;
+    };
+    put(0, hart->loopCurrent);
     values.unit[0] = "mA";
-    for (size_t i = 0; i < hart->variables.size(); ++i) {
+    for (size_t i = 0; i < hart->variables.size() && i + 1 < kTrendSeries; ++i) {
         const auto& variable = hart->variables[i];
-        if (!std::isnan(variable.value)) values.value[i + 1] = variable.value;
-        if (const char* unit = UnitText(variable.unitItem)) values.unit[i + 1] = unit;
+        put(i + 1, variable.value);
+        values.unit[i + 1] = HartUnitName(variable.unitCode);
     }
     return values;
 }
@@ -115,7 +121,15 @@ std::string TrendLog::Csv() const {
             const auto value = sample.modbus ? sample.modbus->value[v] : std::nullopt;
             csv += "," + (value ? CsvNumber(*value) : std::string());
         }
-        csv += "," + CsvField(sample.gap) + "\n";
+        // A value the instrument reported not available leaves its field
+        // empty and says so here, so the file keeps why.
+        std::string gap = sample.gap;
+        for (int s = 0; s < kTrendSeries && !sample.IsGap(); ++s) {
+            const std::string& missing = sample.values.missing[static_cast<size_t>(s)];
+            if (!missing.empty())
+                gap += (gap.empty() ? "" : "; ") + std::string(kSeriesNames[s]) + " " + missing;
+        }
+        csv += "," + CsvField(gap) + "\n";
     }
     return csv;
 }

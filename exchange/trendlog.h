@@ -18,10 +18,14 @@ inline constexpr int kTrendSeries = 5;
 struct TrendValues {
     std::array<std::optional<double>, kTrendSeries> value;  // nullopt: not in the reply
     std::array<std::string, kTrendSeries> unit;             // UTF-8, "" when unknown
+    // Why a value the reply holds is not there to plot ("not available"): its
+    // line breaks at this sample rather than joining across it.
+    std::array<std::string, kTrendSeries> missing;
 };
 
-// What a command 3 reply carries: loop current (mA) and up to four variables
-// with their units; a value marked "not available" is left out.
+// What a command 3 reply carries: loop current (mA) and 0 to 4 variables
+// with their units named by HartUnitName; a value marked "not available" is
+// left out, with that reason.
 std::optional<TrendValues> TrendValuesFromHart(std::span<const uint8_t> reply);
 
 // The four variables of a MODBUS reply to a read from `firstRegister` (40003
@@ -66,7 +70,8 @@ public:
     // then one line per sample: local time with milliseconds and the offset from
     // UTC (ISO 8601), seconds
     // since the first, each value with its unit; an empty field where a value
-    // is missing.
+    // is missing; the gap column says why a poll or a value the instrument
+    // reported not available left no point.
     std::string Csv() const;
 
 private:

@@ -16,6 +16,9 @@ struct HartIdentity {
     uint8_t manufacturer = 0;
     uint8_t deviceType = 0;
     std::array<uint8_t, 3> deviceId{};
+    // The preambles command 0 said the instrument needs; the tool's own frames
+    // to it carry that many. 0: not known, the default is sent.
+    uint8_t preambles = 0;
 };
 
 // Master bit of the address byte: primary master 0x80, secondary 0x00.

@@ -99,6 +99,7 @@ std::optional<HartDeviceReply> ParseHartCommand0Reply(std::span<const uint8_t> r
     device.identity.manufacturer = at[kManufacturerAt];
     device.identity.deviceType = at[kDeviceTypeAt];
     device.preambles = at[kPreamblesAt];
+    device.identity.preambles = device.preambles;
     device.universalRevision = at[kUniversalRevisionAt];
     device.deviceRevision = at[kDeviceRevisionAt];
     device.identity.deviceId = {at[kDeviceIdAt], at[kDeviceIdAt + 1], at[kDeviceIdAt + 2]};

@@ -338,9 +338,10 @@ double Hart(Canvas& c, double y, const Certificate& cert, bool draw) {
     QString current = "not read";
     if (cert.loopCurrentMa && std::isfinite(*cert.loopCurrentMa))
         current = QString::number(*cert.loopCurrentMa, 'f', 3) + " mA";
-    const double half = c.width() * 0.62;
-    used += std::max(Fact(c, y + used, 0, half, "Identity", identity, draw),
-                     Fact(c, y + used, half, c.width() - half, "Loop current", current, draw));
+    // The identity gets the whole width: a revision 7 one is long, and cut
+    // short it would lose the device id.
+    used += Fact(c, y + used, 0, c.width(), "Identity", identity, draw);
+    used += Fact(c, y + used, 0, c.width(), "Loop current", current, draw);
     return used + c.mm(3);
 }
 

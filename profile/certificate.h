@@ -29,12 +29,13 @@ struct Certificate {
     bool verified = false;      // every setting read back as wanted
     std::vector<VerifyRow> rows;  // setting, wanted, read back
     // The HART instrument, when it answered command 0 and command 3.
-    std::optional<std::string> hartIdentity;  // "manufacturer 90, device type 11, id 1193046"
+    // The one identity text: "manufacturer 0x005A, device type 0x0B, id 1193046, HART 5".
+    std::optional<std::string> hartIdentity;
     std::optional<double> loopCurrentMa;
     // Cross-check after the apply; empty when it could not be made, with why.
     std::vector<CertificateCheck> crossCheck;
     std::string crossCheckNote;  // "all 4 variables agree", or why there is none
-    // The loop check of the HART instrument issue, when one was run.
+    // The loop check of the HART instrument, when one was run.
     std::vector<std::string> loopCheck;
 };
 

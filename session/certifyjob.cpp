@@ -5,6 +5,7 @@
 #include "exchange/crosscheck.h"
 #include "exchange/requeststeps.h"
 #include "hart/frames.h"
+#include "hart/status.h"
 #include "hart/units.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
@@ -81,15 +82,13 @@ bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartA
         const auto device = ParseHartCommand0Reply(Bytes(reply));
         if (!device) return Done("the command 0 reply holds no identity");
         const HartIdentity id = device->identity;
-        certificate_.hartIdentity = QString("manufacturer %1, device type %2, id %3")
-                                        .arg(id.manufacturer)
-                                        .arg(id.deviceType)
-                                        .arg(device->DeviceNumber())
-                                        .toStdString();
+        certificate_.hartIdentity = HartIdentityText(*device);
         Exchange({HartCommand3Step(id)}, [this](const std::string& hart) {
             const auto values = ParseHartCommand3Values(Bytes(hart));
-            if (!values) return Done("the command 3 reply holds no variables");
-            certificate_.loopCurrentMa = values->loopCurrent;
+            if (!values) return Done("the command 3 reply could not be read");
+            // A current the instrument reports not available is no reading.
+            if (!HartNotAvailable(values->loopCurrent))
+                certificate_.loopCurrentMa = values->loopCurrent;
             CrossCheckWith(*values);
         });
     });
@@ -110,23 +109,32 @@ void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {
     Exchange({ModbusReadStep(slave, 0, 10)}, [this, hart, settings](const std::string& reply) {
         // Its verdict already held it to the request: slave, count, CRC.
         const ModbusReply modbus = DecodeModbusReply(Bytes(reply));
-        int agree = 0;
+        int agree = 0, uncompared = 0;
         const auto rows = CrossCheck(hart, modbus.registers, kFirstHoldingRegister, settings);
         for (const CrossCheckRow& row : rows) {
-            const char* unit = UnitText(row.unitItem);
             CertificateCheck check;
             check.variable = row.variable;
             check.address = row.address;
-            check.hartValue = row.hartValue
-                                  ? Number(*row.hartValue) + (unit ? std::string(" ") + unit : "")
-                                  : "-";
+            check.hartValue = !row.hartValue                   ? "-"
+                              : HartNotAvailable(*row.hartValue) ? kHartNotAvailableText
+                                  : Number(*row.hartValue) + " " + HartUnitName(row.unitCode);
             check.modbusValue = row.modbusValue ? Number(*row.modbusValue) : "-";
             check.agree = row.agree;
             agree += row.agree ? 1 : 0;
+            uncompared += row.state == CrossCheckState::CouldNotCompare ? 1 : 0;
             certificate_.crossCheck.push_back(check);
         }
         certificate_.crossCheckNote = std::to_string(agree) + " of " + std::to_string(rows.size()) +
                                       " variables agree between HART and MODBUS";
+        // Variables the instrument lacks or reports not available are no disagreement.
+        if (uncompared > 0)
+            certificate_.crossCheckNote += "; " + std::to_string(uncompared) +
+                                           " could not be compared";
+        // The values held, but the instrument said something of them.
+        if (hart.responseCode != 0)
+            certificate_.crossCheckNote +=
+                "; the HART values came with response code " +
+                HartResponseCodeText(hart.responseCode, 3);
         Done();
     });
 }

@@ -35,6 +35,7 @@ bool HartInstrumentJob::StartRead(int pollingAddress) {
     failure_.clear();
     difference_.clear();
     gaps_.clear();
+    warning_.clear();
     Exchange({HartCommand0Step(pollingAddress)}, [this, pollingAddress](const auto& replies) {
         const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
         if (!device) return Done("the command 0 reply holds no identity");
@@ -57,8 +58,15 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
         [this, command, next](const std::vector<std::string>& r) {
             const auto reply = Bytes(r[0]);
             Keep(command, reply);
-            if (const auto body = ParseHartReplyBody(reply, command))
+            if (const auto body = ParseHartReplyBody(reply, command)) {
                 reading_.deviceStatus = body->deviceStatus;
+                // Its data is kept and shown; the warning is named with it.
+                if (body->responseCode != 0)
+                    warning_ += QString(warning_.isEmpty() ? "" : "; ") + "command " +
+                                QString::number(command) + ": response code " +
+                                QString::fromStdString(
+                                    HartResponseCodeText(body->responseCode, command));
+            }
             next();
         },
         [this, command, next](const LinkRun& run) {
@@ -123,8 +131,18 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
         });
     };
     // A warning code means the write was carried out: what the instrument
-    // holds now is read back all the same.
-    Exchange({*step}, readBack, [this, readBack](const LinkRun& run) {
+    // holds now is read back all the same, the warning named with it.
+    const uint8_t command = write.kind == HartWrite::Kind::Tag       ? kHartWriteTag
+                            : write.kind == HartWrite::Kind::Message ? kHartWriteMessage
+                                                                     : kHartWriteRange;
+    const auto written = [this, readBack, command](const std::vector<std::string>& r) {
+        const auto body = r.empty() ? std::nullopt : ParseHartReplyBody(Bytes(r[0]), command);
+        if (body && body->responseCode != 0)
+            warning_ = QString::fromStdString("response code " +
+                                              HartResponseCodeText(body->responseCode, command));
+        readBack(r);
+    };
+    Exchange({*step}, written, [this, readBack](const LinkRun& run) {
         const QString why = run.Why();
         const ReplyVerdict& verdict = run.verdict();
         if (verdict.hartResponse && HartResponseCodeIsWarning(*verdict.hartResponse)) {

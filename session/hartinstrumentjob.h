@@ -43,8 +43,9 @@ public:
     const QString& gaps() const { return gaps_; }
     // After a write: "" when the read back holds what was written, else what differs.
     const QString& readBackDifference() const { return difference_; }
-    // After a write the instrument carried out with a warning code ("response
-    // code 8 set to nearest possible value"): that reply's verdict, else "".
+    // The warnings the instrument's replies came with, their data kept: after
+    // a write, "response code 8 set to nearest possible value"; after a read,
+    // each command's, "command 2: response code 8 ..."; else "".
     const QString& warning() const { return warning_; }
 
 signals:

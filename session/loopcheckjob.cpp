@@ -6,6 +6,7 @@
 #include "exchange/requestcodes.h"
 #include "exchange/requeststeps.h"
 #include "hart/replies.h"
+#include "hart/status.h"
 #include "hart/universal.h"
 #include "modbus/reply.h"
 #include "profile/profilecommands.h"
@@ -137,8 +138,19 @@ void LoopCheckJob::Ended() {
             LoopPointReplies got;
             got.fixedEcho = ParseHartCommand40(Bytes(replies[0]));
             got.loop = ParseHartCommand2(Bytes(replies[1]));
-            if (const auto dynamic = ParseHartCommand3Values(Bytes(replies[2])))
+            const auto warn = [&got](int command, uint8_t code) {
+                if (code == 0) return;
+                got.warning += (got.warning.empty() ? "" : "; ") + std::string("command ") +
+                               std::to_string(command) + ": response code " +
+                               HartResponseCodeText(code, command);
+            };
+            if (const auto echo = ParseHartCommand40Reply(Bytes(replies[0])))
+                warn(kHartFixCurrent, echo->responseCode);
+            if (got.loop) warn(kHartReadLoopCurrent, got.loop->responseCode);
+            if (const auto dynamic = ParseHartCommand3Values(Bytes(replies[2]))) {
                 got.command3Current = dynamic->loopCurrent;
+                warn(3, dynamic->responseCode);
+            }
             got.registers = DecodeModbusReply(Bytes(replies[3])).registers;
             report_.points.push_back(
                 JudgeLoopPoint(report_.targets[point_], got, report_.module, report_.tolerance));

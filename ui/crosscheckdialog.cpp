@@ -216,8 +216,11 @@ void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows,
         const auto text = [](const auto& value) { return value ? Number(*value) : QString("-"); };
         Put(crossCheck_, i, 0, QString("Variable %1").arg(row.variable));
         Put(crossCheck_, i, 1, QString::number(row.address));
-        Put(crossCheck_, i, 2, text(row.hartValue));
-        Put(crossCheck_, i, 3, row.hartValue ? QString::fromUtf8(UnitText(row.unitItem)) : "");
+        Put(crossCheck_, i, 2,
+            row.hartValue && HartNotAvailable(*row.hartValue) ? kHartNotAvailableText
+                                                               : text(row.hartValue));
+        Put(crossCheck_, i, 3,
+            row.hartValue ? QString::fromStdString(HartUnitName(row.unitCode)) : "");
         Put(crossCheck_, i, 4, text(row.factor));
         Put(crossCheck_, i, 5, text(row.expected));
         Put(crossCheck_, i, 6, text(row.modbusValue));

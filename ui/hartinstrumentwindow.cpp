@@ -99,10 +99,9 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     auto* rangeBox = new QGroupBox("Range");
     auto* rangeForm = new QFormLayout(rangeBox);
     unit_ = Named(new QComboBox, "comboHartRangeUnit");
-    for (int i = 0; i < kUnitItemCount; ++i) {
-        const HartUnit& u = UnitTable()[i];
-        if (u.code != kNoUnitCode) unit_->addItem(QString::fromUtf8(u.text), u.code);
-    }
+    // Every unit of the common table, named as all the tool's own outputs name it.
+    for (int i = 0; i < HartUnitCodeCount(); ++i)
+        unit_->addItem(HartUnitCodes()[i].name, HartUnitCodes()[i].code);
     upper_ = Named(new QLineEdit, "editHartUpperRange");
     lower_ = Named(new QLineEdit, "editHartLowerRange");
     damping_ = Named(new QLabel("-"), "labelHartDamping");
@@ -390,6 +389,10 @@ void HartInstrumentWindow::JobFinished() {
     if (!writing_ && !job_->gaps().isEmpty())
         Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(),
             true);
+    else if (!writing_ && !job_->warning().isEmpty())
+        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") +
+                " with a warning (" + job_->warning() + ")",
+            true);
 }
 
 void HartInstrumentWindow::ShowReading() {
@@ -407,8 +410,7 @@ void HartInstrumentWindow::ShowReading() {
         // back never changes the unit unasked.
         int at = unit_->findData(r.info->rangeUnitCode);
         if (at < 0) {
-            unit_->addItem(QString("unit code %1").arg(r.info->rangeUnitCode),
-                           r.info->rangeUnitCode);
+            unit_->addItem(Q(HartUnitName(r.info->rangeUnitCode)), r.info->rangeUnitCode);
             at = unit_->count() - 1;
         }
         unit_->setCurrentIndex(at);
@@ -418,14 +420,19 @@ void HartInstrumentWindow::ShowReading() {
         transfer_->setText(Q(HartTransferFunctionText(r.info->transferFunction)));
         writeProtect_->setText(Q(HartWriteProtectText(r.info->writeProtect)));
     }
+    // A value the instrument reports not available is said so, without a unit to read as a number.
+    const auto withUnit = [](float value, const QString& text, const QString& unit) {
+        return HartNotAvailable(value) ? text + " (" + unit + ")" : text + " " + unit;
+    };
     if (r.loop) {
-        loopCurrent_->setText(Number(r.loop->current, 3) + " mA");
-        percent_->setText(Number(r.loop->percent, 1) + " %");
+        loopCurrent_->setText(HartNotAvailable(r.loop->current) ? QString(kHartNotAvailableText)
+                                                                : Number(r.loop->current, 3) + " mA");
+        percent_->setText(HartNotAvailable(r.loop->percent) ? QString(kHartNotAvailableText)
+                                                            : Number(r.loop->percent, 1) + " %");
     }
-    if (r.primary) {
-        const char* unit = UnitText(r.primary->unitItem);
-        primary_->setText(Number(r.primary->value) + " " + QString::fromUtf8(unit ? unit : ""));
-    }
+    if (r.primary)
+        primary_->setText(withUnit(r.primary->value, Number(r.primary->value),
+                                   Q(HartUnitName(r.primary->unitCode))));
     for (int i = 0; i < statusBits_.size(); ++i) {
         QLabel* label = statusBits_[i];
         label->setProperty("set", (r.deviceStatus & kStatusBits[i]) != 0);

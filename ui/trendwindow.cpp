@@ -431,6 +431,8 @@ void TrendWindow::Plot(const TrendSample& sample) {
         const size_t i = static_cast<size_t>(s);
         if (const auto& value = sample.values.value[i])
             AddPoint(s, sample.epochMs, *value, sample.values.unit[i]);
+        else if (!sample.values.missing[i].empty())
+            lines_[s].breakNext = true;  // never joined across a value the instrument lacks
     }
     if (sample.modbus) {
         for (int v = 1; v < kTrendSeries; ++v) {
@@ -470,7 +472,9 @@ void TrendWindow::ShowStats() {
         if (!it->IsGap()) last = &*it;
     for (int s = 0; s < kTrendSeries; ++s) {
         const TrendStats stats = log_.Stats(s);
-        stats_->item(s, kLast)->setText(Number(stats.last));
+        const std::string& missing = last ? last->values.missing[static_cast<size_t>(s)] : "";
+        stats_->item(s, kLast)->setText(missing.empty() ? Number(stats.last)
+                                                        : QString::fromStdString(missing));
         stats_->item(s, kMin)->setText(Number(stats.min));
         stats_->item(s, kMax)->setText(Number(stats.max));
         stats_->item(s, kUnit)->setText(

@@ -11,12 +11,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <csignal>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+#include "exchange/requeststeps.h"
 #include "sim/simserver.h"
 #include "sim/tavrixmodule.h"
 #include "tests/serial/eventpump.h"
@@ -171,7 +174,7 @@ TEST(Cli, QueriesAndRefusals) {
         {{"modbus", "read", "1", "65535", "2"}, 2, "START + COUNT must stay within"},
         {{"--echo", "on", "version"}, 1, "if this adapter does not echo, set echo to auto or off"},
         {{"frobnicate"}, 2, "unknown command"},
-        {{"scan", "hart"}, 0, "polling address 0: manufacturer 5A, device type 0B"},
+        {{"scan", "hart"}, 0, "polling address 0: manufacturer 0x005A, device type 0x0B"},
         {{"scan", "hart", "--range", "1-3"}, 1, "nothing answered 3 candidates"},
         {{"--answer-time", "60", "--json", "scan", "bus", "--range", "1-2"}, 0,
          "\"finds\": [\n        {\n            \"slave\": 1\n        }\n    ]"},
@@ -273,6 +276,12 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
         std::lock_guard lock(target.module.mutex());
         target.module.settings().currentOffset = 0.2f;
         target.module.settings().currentOffsetAt = 4.0f;
+        // A revision 7 instrument whose fourth variable is not available.
+        target.module.settings().hart.revision = 7;
+        target.module.settings().hart.manufacturer = 0x60;
+        target.module.settings().hart.nanVariable = 3;
+        target.module.settings().hart.preamblesRequested = 10;
+        target.module.settings().hart.forcedResponse = {{3, 8}};  // its values hold all the same
     }
     const QString certificates = dir.filePath("certificates");
     const CliRun run = Cli({"--port", target.path, "apply", plan, "--verify", "--certificate",
@@ -284,12 +293,44 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
     ASSERT_EQ(files.size(), 1);
     QFile json(certificates + "/" + files[0]);
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    const QJsonArray lines = QJsonDocument::fromJson(json.readAll()).object()["loopCheck"].toArray();
+    const QJsonObject certificate = QJsonDocument::fromJson(json.readAll()).object();
+    EXPECT_EQ(certificate["hart"].toObject()["identity"].toString(),
+              "manufacturer 0x0060, device type 0x600B, id 1193046, HART 7");
+    const QJsonObject crossCheck = certificate["crossCheck"].toObject();
+    EXPECT_EQ(crossCheck["rows"].toArray()[3].toObject()["hart"].toString(), "not available");
+    EXPECT_TRUE(crossCheck["note"].toString().endsWith(
+        "; 1 could not be compared; the HART values came with response code 8 command-specific"))
+        << crossCheck["note"].toString().toStdString();
+    if (!QStandardPaths::findExecutable("pdftotext").isEmpty()) {
+        QProcess text;
+        text.start("pdftotext", {QString(json.fileName()).replace(".json", ".pdf"), "-"});
+        ASSERT_TRUE(text.waitForFinished(30000));
+        const QString page = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(page.contains("manufacturer 0x0060, device type 0x600B, id 1193046, HART 7"))
+            << page.toStdString();
+    }
+    const QJsonArray lines = certificate["loopCheck"].toArray();
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines[1].toString().startsWith("4 mA: HART 4.000 mA (0.0 %), MODBUS 40003 4.200 mA"));
-    EXPECT_TRUE(lines[2].toString().endsWith(": pass"));
+    // The warning command 3 came with, named on each point's line.
+    EXPECT_TRUE(lines[2].toString().endsWith(
+        ": pass (warning: command 3: response code 8 command-specific)"))
+        << lines[2].toString().toStdString();
     EXPECT_EQ(lines[3].toString(), "Fixed current mode left: the loop current follows the process again.");
     EXPECT_FALSE(target.module.settings().hart.fixedCurrent);
+    // The certificate's and the loop check's frames: command 0 (short) with
+    // the default, every long frame with what the instrument asked for.
+    int longFrames = 0;
+    for (const Bytes& frame : target.heard()) {
+        const auto preambles =
+            std::find_if(frame.begin(), frame.end(), [](uint8_t b) { return b != 0xFF; }) -
+            frame.begin();
+        if (preambles == 0 || preambles == static_cast<long>(frame.size())) continue;
+        const bool longFrame = frame[static_cast<size_t>(preambles)] == 0x82;
+        longFrames += longFrame ? 1 : 0;
+        EXPECT_EQ(preambles, longFrame ? 10 : kDefaultHartPreamble + 1);
+    }
+    EXPECT_GE(longFrames, 5);
     EXPECT_EQ(Cli({"--port", target.path, "read", "--loop-check"}).status, 2);
 }
 
@@ -549,6 +590,84 @@ TEST(Cli, ScansFindTheLineTheModulesOnTheBusAndTheInstrument) {
             }
         }
         EXPECT_EQ(finds, c.finds) << c.what << ": " << run.out.toStdString();
+    }
+}
+
+// The instrument's data as it gives it, through the simulator: a revision 7
+// identity by its 16-bit manufacturer code and expanded device type, no
+// variables, a variable not available, a warning's data kept, an error's
+// meaning, and every frame after command 0 with the preambles it asked for.
+TEST(Cli, HartDataAsTheInstrumentGivesIt) {
+    using Hart = ModuleSettings::HartInstrumentSettings;
+    const struct {
+        const char* what;
+        std::function<void(Hart&)> setUp;
+        QStringList args;
+        int status;
+        QStringList out;  // each in stdout, or for a failure in stderr
+    } cases[] = {
+        {"revision 7",
+         [](Hart& h) {
+             h.revision = 7;
+             h.manufacturer = 0x60;
+         },
+         {"hart", "identity"},
+         0,
+         {"manufacturer 0x0060, device type 0x600B, id 1193046, HART 7\npreambles 5"}},
+        {"revision 7 in JSON",
+         [](Hart& h) {
+             h.revision = 7;
+             h.manufacturer = 0x60;
+         },
+         {"--json", "hart", "identity"},
+         0,
+         {"\"manufacturerCode\": 96,", "\"expandedDeviceType\": 24587,", "\"revision\": 7",
+          "\"manufacturer\": 96,", "\"deviceType\": 24587,"}},
+        {"revision 7 found by the scan",
+         [](Hart& h) {
+             h.revision = 7;
+             h.manufacturer = 0x60;
+         },
+         {"scan", "hart", "--range", "0-0"},
+         0,
+         {"polling address 0: manufacturer 0x0060, device type 0x600B, id 1193046, HART 7"}},
+        {"no variables", [](Hart& h) { h.variableCount = 0; }, {"hart", "variables"}, 0,
+         {"Loop current 12 mA\nno device variables"}},
+        {"a variable not available", [](Hart& h) { h.nanVariable = 1; }, {"hart", "variables"},
+         0, {"PV 12.5 kPa\nSV not available (degC)\nTV "}},
+        {"a variable not available in JSON", [](Hart& h) { h.nanVariable = 1; },
+         {"--json", "hart", "variables"}, 0,
+         {"\"available\": false,", "\"unitCode\": 32,", "\"value\": \"not available\""}},
+        {"a warning keeps the data", [](Hart& h) { h.forcedResponse = {{3, 8}}; },
+         {"hart", "variables"}, 0, {"PV 12.5 kPa", "warning: response code 8"}},
+        {"an error gives none", [](Hart& h) { h.forcedResponse = {{3, 16}}; },
+         {"hart", "variables"}, 1, {"response code 16 access restricted"}},
+        {"preambles asked for", [](Hart& h) { h.preamblesRequested = 10; }, {"hart", "variables"},
+         0, {"Loop current 12 mA"}},
+    };
+    for (const auto& c : cases) {
+        Module module;
+        c.setUp(module.module.settings().hart);
+        const CliRun run = Cli(QStringList{"--port", module.path} + c.args);
+        EXPECT_EQ(run.status, c.status) << c.what << ": " << run.err.toStdString();
+        for (const QString& part : c.out)
+            EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(part))
+                << c.what << ": " << part.toStdString() << " in " << run.out.toStdString()
+                << run.err.toStdString();
+        // Command 0 goes with the default; what follows carries what it asked for.
+        if (c.args.contains("scan")) continue;
+        const auto heard = module.heard();
+        const int asked = module.module.settings().hart.preamblesRequested;
+        for (size_t i = 0; i < heard.size(); ++i) {
+            const auto preambles = std::find_if(heard[i].begin(), heard[i].end(),
+                                                [](uint8_t b) { return b != 0xFF; }) -
+                                   heard[i].begin();
+            if (preambles == 0) continue;  // not a HART frame
+            if (i == 0)
+                EXPECT_EQ(preambles, kDefaultHartPreamble + 1) << c.what;
+            else
+                EXPECT_EQ(preambles, asked) << c.what << ": request " << i;
+        }
     }
 }
 

@@ -50,9 +50,9 @@ TEST(HartWrite, ChangeInWordsAndReadBack) {
               "tag reads \"FT-8\"");
 
     HartWrite range{HartWrite::Kind::Range, {}, "", {12, 50.0f, -10.0f}};
-    EXPECT_EQ(HartWriteChange(range, before), "range 0 to 25 KPa to -10 to 50 KPa");
+    EXPECT_EQ(HartWriteChange(range, before), "range 0 to 25 kPa to -10 to 50 kPa");
     EXPECT_EQ(HartReadBackDifference(range, Reply(15, Info(12, 50, -10))), "");
-    EXPECT_EQ(HartReadBackDifference(range, Reply(15, Info(12, 25, 0))), "range reads 0 to 25 KPa");
+    EXPECT_EQ(HartReadBackDifference(range, Reply(15, Info(12, 25, 0))), "range reads 0 to 25 kPa");
     EXPECT_EQ(HartReadBackDifference(range, Reply(13, {})), "the command 15 reply holds no range");
 
     HartWrite message{HartWrite::Kind::Message, {}, "Loop checked ", {}};

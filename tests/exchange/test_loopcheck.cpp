@@ -116,6 +116,15 @@ TEST(LoopCheck, Judgement) {
          plain,
          false,
          "command 2 gave no loop current"},
+        {"loop current not available",
+         12,
+         {12.0f, HartLoopReading{std::nanf(""), std::nanf("")}, std::nanf(""), Registers(12, 0)},
+         plain,
+         false,
+         "command 2 reports the loop current not available; command 3 reports the loop current "
+         "not available"},
+        {"register not a number", 12, replies(12, std::nanf("")), plain, false,
+         "MODBUS 40003 holds no number (not available)"},
         {"no registers",
          12,
          {12.0f, HartLoopReading{12, 50}, 12.0f, {}},
@@ -134,13 +143,20 @@ TEST(LoopCheck, Judgement) {
         const LoopPointResult r = JudgeLoopPoint(c.target, c.replies, c.module, 0.05);
         EXPECT_EQ(r.pass, c.pass) << r.why;
         EXPECT_NE(r.why.find(c.why), std::string::npos) << r.why;
+        EXPECT_EQ(LoopPointLine(r).find("nan"), std::string::npos) << LoopPointLine(r);
         EXPECT_EQ(LoopPointLine(r).find(c.pass ? ": pass" : ": FAIL ("),
                   LoopPointLine(r).find(':', 6))
             << LoopPointLine(r);
     }
-    const LoopPointResult r = JudgeLoopPoint(12, replies(12, 30), scaled, 0.05);
+    LoopPointReplies warned = replies(12, 30);
+    const LoopPointResult r = JudgeLoopPoint(12, warned, scaled, 0.05);
     EXPECT_EQ(LoopPointLine(r),
               "12 mA: HART 12.000 mA (50.0 %), MODBUS 40003 12.000 mA, deviation +0.000 mA: pass");
+    // A warning the replies came with is named; the values still count.
+    warned.warning = "command 2: response code 8 update failure";
+    EXPECT_EQ(LoopPointLine(JudgeLoopPoint(12, warned, scaled, 0.05)),
+              "12 mA: HART 12.000 mA (50.0 %), MODBUS 40003 12.000 mA, deviation +0.000 mA: pass "
+              "(warning: command 2: response code 8 update failure)");
 }
 
 }  // namespace

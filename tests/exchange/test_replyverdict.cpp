@@ -140,6 +140,13 @@ const Row kRows[] = {
     {"cmd3 short delimiter", H3, kC3, Short(0x80, 3, Dynamic()), S::Incomplete,
      "delimiter 06, expected 86"},
     {"cmd3 busy", H3, kC3, Long(kSimAddress, 3, {0x20, 0x00}), S::Wrong, "32 busy"},
+    // A warning-class code: the command was carried out, its data holds.
+    {"cmd3 warning", H3, kC3, Long(kSimAddress, 3, [] {
+         Bytes data = Dynamic();
+         data[0] = 0x08;
+         return data;
+     }()),
+     S::Valid},
     {"cmd6", H6, kC6, Long(kSimAddress, 6, {0x00, 0x00, 0x03, 0x01}), S::Valid},
     {"cmd6 write protected", H6, kC6, Long(kSimAddress, 6, {0x07, 0x00}), S::Wrong,
      "7 in write-protect mode"},
@@ -288,6 +295,9 @@ TEST(JudgeReply, Table) {
         EXPECT_EQ(WorthAskingAgain(v), row.state == S::Incomplete || row.retry != VerdictRetry::No);
         if (row.state == S::Wrong || row.state == S::Incomplete) EXPECT_FALSE(v.reason.empty());
         if (row.state == S::Valid) EXPECT_EQ(v.reason, "");
+        // The warning travels as the first note, for the grade and every output.
+        if (row.state == S::Valid && v.hartResponse.value_or(0) != 0)
+            EXPECT_EQ(v.notes.at(0).rfind("response code 8", 0), 0u) << row.name;
         if (row.state == S::Valid || row.cutsWait) EXPECT_EQ(v.frameEnd, row.received.size());
         if (v.complete()) EXPECT_LE(v.frameEnd, row.received.size());
         const std::string text(VerdictStateName(v.state));

@@ -206,7 +206,7 @@ TEST(JudgeCandidate, FoundSilentOrGarbage) {
         {"a checksum spoiled", &hart, 5, Command0Reply(5).replace(12, 1, "\x00"),
          CandidateResult::Garbage, "FF FF FF FF FF 06 85", true},
         {"instrument", &hart, 5, Command0Reply(5), CandidateResult::Found,
-         "polling address 5: manufacturer 5A, device type 0B, device id 123456, HART 5, device "
+         "polling address 5: manufacturer 0x005A, device type 0x0B, id 1193046, HART 5, device "
          "revision 1"},
         {"instrument in the extended range", &hart, 42, Command0Reply(42),
          CandidateResult::Found, "polling address 42: "},

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <vector>
 
 #include "exchange/trendlog.h"
+#include "hart/frames.h"
 #include "modbus/byteorder.h"
 #include "modbus/crc16.h"
 
@@ -77,6 +80,62 @@ TEST(TrendValuesFromModbus, EachVariableInItsListOrder) {
 
     reply.back() ^= 1;
     EXPECT_FALSE(TrendValuesFromModbus(reply, 40002, {0, 1, 2, 0}));
+}
+
+// A command 3 reply with the loop current and `variables` (value, unit code).
+std::vector<uint8_t> Command3(float current, std::vector<std::pair<float, uint8_t>> variables) {
+    const auto address = HartLongAddress(kPrimaryMaster, {0x1A, 0x0B, {1, 2, 3}});
+    std::vector<uint8_t> body{0x86};
+    body.insert(body.end(), address.begin(), address.end());
+    std::vector<uint8_t> data{0, 0};
+    const auto put = [&data](float value) {
+        uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        for (int shift = 24; shift >= 0; shift -= 8) data.push_back(uint8_t(bits >> shift));
+    };
+    put(current);
+    for (const auto& [value, unit] : variables) data.push_back(unit), put(value);
+    body.insert(body.end(), {3, uint8_t(data.size())});
+    body.insert(body.end(), data.begin(), data.end());
+    std::vector<uint8_t> reply{0xFF, 0xFF};
+    reply.insert(reply.end(), body.begin(), body.end());
+    reply.push_back(HartChecksum(body));
+    return reply;
+}
+
+// Whatever the instrument carries (no variable, one not available, a unit the
+// window's lists lack) is plotted as far as it is there; a value not
+// available leaves its line broken, and the file says why.
+TEST(TrendValuesFromHart, ZeroToFourVariablesNotAvailableAndUnitNames) {
+    const float nan = std::nanf("");
+    const struct {
+        const char* what;
+        std::vector<uint8_t> reply;
+        std::vector<std::optional<double>> values;  // loop current first
+        std::vector<std::string> units;
+        std::string gap;  // the CSV's gap field
+    } cases[] = {
+        {"the loop current only", Command3(12.0f, {}), {12.0, {}, {}, {}, {}},
+         {"mA", "", "", "", ""}, ""},
+        {"a variable not available", Command3(12.0f, {{1.5f, 7}, {nan, 32}}),
+         {12.0, 1.5, {}, {}, {}}, {"mA", "bar", "degC", "", ""}, "variable_2 not available"},
+        {"the loop current not available", Command3(nan, {{25.0f, 200}}),
+         {{}, 25.0, {}, {}, {}}, {"mA", "unit code 200", "", "", ""},
+         "loop_current not available"},
+    };
+    for (const auto& c : cases) {
+        const auto got = TrendValuesFromHart(c.reply);
+        ASSERT_TRUE(got) << c.what;
+        for (size_t s = 0; s < kTrendSeries; ++s) {
+            EXPECT_EQ(got->value[s], c.values[s]) << c.what << " " << s;
+            EXPECT_EQ(got->unit[s], c.units[s]) << c.what << " " << s;
+        }
+        TrendLog log;
+        log.Add(0, *got);
+        const std::string csv = log.Csv();
+        const std::string last = csv.substr(csv.rfind(',') + 1);
+        EXPECT_EQ(last, c.gap + "\n") << c.what;
+    }
 }
 
 }  // namespace

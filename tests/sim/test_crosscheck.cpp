@@ -84,7 +84,12 @@ TEST(CrossCheck, FindsWhatTheModuleDoes) {
          [](ModuleSettings& m, CrossCheckSettings&) { m.hart.variableCount = 2; },
          {true, true, false, false},
          3,
-         "Variable 3: not in the HART reply"},
+         "Variable 3: could not compare: not in the HART reply (it carries 2 variables)"},
+        {"a variable not available",
+         [](ModuleSettings& m, CrossCheckSettings&) { m.hart.nanVariable = 1; },
+         {true, false, true, true},
+         2,
+         "Variable 2: could not compare: the instrument reports the value not available"},
     };
     for (const Case& c : cases) {
         TavrixModule module;

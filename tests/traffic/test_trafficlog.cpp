@@ -303,11 +303,13 @@ const HartIdentity kIdentity{0x1A, 0x0B, {1, 2, 3}};
 
 // A command 3 reply to HartCommand3Frame(5, kPrimaryMaster, kIdentity): loop
 // current 12 mA, PV 1.5 bar (unit code 7).
-B Command3Reply(uint8_t code, uint8_t status) {
+B Command3Reply(uint8_t code, uint8_t status,
+                 const B& values = {0x41, 0x40, 0x00, 0x00, 7, 0x3F, 0xC0, 0x00, 0x00}) {
     const auto address = HartLongAddress(kPrimaryMaster, kIdentity);
     B body{0x86};
     body.insert(body.end(), address.begin(), address.end());
-    const B data{3, 11, code, status, 0x41, 0x40, 0x00, 0x00, 7, 0x3F, 0xC0, 0x00, 0x00};
+    B data{3, static_cast<uint8_t>(2 + values.size()), code, status};
+    data.insert(data.end(), values.begin(), values.end());
     body.insert(body.end(), data.begin(), data.end());
     B reply{0xFF, 0xFF};
     reply.insert(reply.end(), body.begin(), body.end());
@@ -437,10 +439,19 @@ TEST(TrafficLog, ReplyRowPairsTheRequestAndDecodesThePayload) {
         {103, kCommand3, Command3Reply(0, 0),
          "reply to HART long address 9A 0B 01 02 03, command 3; response 464 ms from the "
          "request's last byte to the reply's first; loop current 12 mA, PV 1.5 bar; "},
+        {103, kCommand3, Command3Reply(0, 0, {0x41, 0x40, 0x00, 0x00}),
+         "reply to HART long address 9A 0B 01 02 03, command 3; response 469 ms from the "
+         "request's last byte to the reply's first; loop current 12 mA; "},
+        {103, kCommand3,
+         Command3Reply(0, 0,
+                       {0x7F, 0xA0, 0, 0, 7, 0x7F, 0xA0, 0, 0, 200, 0x3F, 0xC0, 0x00, 0x00}),
+         "reply to HART long address 9A 0B 01 02 03, command 3; response 458 ms from the "
+         "request's last byte to the reply's first; loop current not available, PV not "
+         "available, SV 1.5 unit code 200; "},
         {100, HartCommand0Frame(5, kPrimaryMaster, 0), Command0Reply(),
          "reply to HART short address 0, command 0; response 468 ms from the request's last byte "
-         "to the reply's first; identity: manufacturer 5A, device type 0B, device id 01 02 03 "
-         "(66051), HART revision 5, device revision 1, 5 preambles; "},
+         "to the reply's first; identity: manufacturer 0x005A, device type 0x0B, id 66051, "
+         "HART 5, device revision 1, 5 preambles; "},
         {302, Read(1, 2, 2), WithModbusCrc({1, 3, 4, 0x00, 0x00, 0x41, 0x40}),
          "reply to slave 1, function 03, 2 registers from 40003; response 484 ms from the "
          "request's last byte to the reply's first; floats 40003 = 12 (FF2 FF1 FF4 FF3); "},

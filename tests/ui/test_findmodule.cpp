@@ -18,6 +18,8 @@ TEST_F(WindowTest, FindModuleFindsTheLineAndTheInstrumentOnIt) {
     module.settings().rs485Baud = 4;  // 19200 Even, where the window says 9600 None
     module.settings().rs485Parity = 2;
     module.settings().hart.pollingAddress = 5;
+    module.settings().hart.revision = 7;  // named by its 16-bit manufacturer code
+    module.settings().hart.manufacturer = 0x60;
     SimOptions options;
     options.rs485Line = true;
     server = std::make_unique<SimServer>(module, options);
@@ -37,7 +39,8 @@ TEST_F(WindowTest, FindModuleFindsTheLineAndTheInstrumentOnIt) {
                                            ->text()
                                            .toStdString();
     EXPECT_EQ(table->item(0, 1)->text(), "19200 Even: TAVRIX HART-MODBUS V2.0 2025-02-23");
-    EXPECT_TRUE(table->item(1, 1)->text().startsWith("polling address 5: manufacturer 5A"))
+    EXPECT_TRUE(table->item(1, 1)->text().startsWith(
+        "polling address 5: manufacturer 0x0060, device type 0x600B, id 1193046, HART 7"))
         << table->item(1, 1)->text().toStdString();
     EXPECT_TRUE(dialog->findChild<QLabel*>("labelScanSummary")->text().startsWith("2 found."));
     SaveScreenshot(dialog, "findmodule.png");

@@ -57,7 +57,7 @@ protected:
 TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     Open();
     ClickAndWait("buttonHartRead");
-    EXPECT_NE(Get<QLabel>("labelHartIdentity")->text().indexOf("device id 1193046"), -1);
+    EXPECT_NE(Get<QLabel>("labelHartIdentity")->text().indexOf("id 1193046, HART 5"), -1);
     EXPECT_EQ(Get<QLineEdit>("editHartTag")->text(), "PT-101");
     EXPECT_EQ(Get<QLineEdit>("editHartUpperRange")->text(), "25");
     EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->text(), "12.000 mA");
@@ -68,7 +68,7 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     messages.clear();
     ClickAndWait("buttonHartWriteTag");
     ASSERT_EQ(messages.texts().size(), 1);
-    EXPECT_NE(messages.texts()[0].indexOf("device id 1193046"), -1)
+    EXPECT_NE(messages.texts()[0].indexOf("id 1193046, HART 5"), -1)
         << messages.texts()[0].toStdString();
     EXPECT_NE(messages.texts()[0].indexOf("tag \"PT-101\" to \"FT-7\""), -1);
     EXPECT_EQ(Hart().tag, "FT-7");
@@ -92,13 +92,27 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     Get<QLineEdit>("editHartUpperRange")->setText("60");
     ClickAndWait("buttonHartWriteRange");
     EXPECT_EQ(Hart().upperRange, 60.0f);
-    EXPECT_NE(Status().indexOf("Written with a warning (reply to HART command 35 wrong: response "
-                               "code 14 span too small) and read back"),
+    EXPECT_NE(Status().indexOf("Written with a warning (response code 14 span too small) and "
+                               "read back"),
               -1)
         << Status().toStdString();
+    // A read whose reply came with a warning keeps its data and names the
+    // warning; a value not available is said so, its unit named by code.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{2, uint8_t{8}};
+        module.settings().hart.nanVariable = 0;
+    }
+    ClickAndWait("buttonHartRead");
+    EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->text(), "12.000 mA");
+    EXPECT_NE(Status().indexOf("with a warning (command 2: response code 8"), -1)
+        << Status().toStdString();
+    EXPECT_EQ(Get<QLabel>("labelHartPrimaryVariable")->text(), "not available (kPa)");
+    EXPECT_NE(Get<QLabel>("labelHartIdentity")->text().indexOf("manufacturer 0x005A"), -1);
     {
         std::lock_guard lock(module.mutex());
         module.settings().hart.forcedResponse.reset();
+        module.settings().hart.nanVariable.reset();
     }
 
     // A tag that packed ASCII cannot carry is refused before anything is sent.

@@ -85,7 +85,8 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
     QFile certificate(dir.filePath("module.json"));
     ASSERT_TRUE(certificate.open(QIODevice::ReadOnly));
     const QByteArray json = certificate.readAll();
-    EXPECT_TRUE(json.contains("\"identity\": \"manufacturer 90")) << json.toStdString();
+    EXPECT_TRUE(json.contains("\"identity\": \"manufacturer 0x005A, device type 0x0B, id 1193046, HART 5\""))
+        << json.toStdString();
     EXPECT_TRUE(json.contains("4 of 4 variables agree")) << json.toStdString();
     EXPECT_TRUE(QFile(dir.filePath("module.pdf")).size() > 1000);
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
