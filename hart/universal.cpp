@@ -14,7 +14,6 @@
 namespace {
 
 // From the start marker (the 0xFF before the delimiter) of a long reply.
-constexpr size_t kCommandAt = 7;
 constexpr size_t kByteCountAt = 8;
 constexpr size_t kResponseCodeAt = 9;
 constexpr size_t kDataAt = 11;
