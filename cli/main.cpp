@@ -154,6 +154,9 @@ public:
                 TOpenFailure failure = *error.Failure;
                 failure.present = PortPaths(DiscoverSerialPorts());
                 detail = OpenFailureDetail(failure);
+                // The window's advice names its button; here the command is what is done again.
+                for (size_t at; (at = detail.find("press Open again")) != std::string::npos;)
+                    detail.replace(at, 16, "run the command again");
             }
             status_ = kCannotOpen;
             error_ = QString("cannot open %1: %2").arg(QString::fromStdString(port_), error.what());
@@ -203,7 +206,10 @@ public:
     QJsonObject Outcome() const {
         QJsonObject out = json_;
         out.insert("port", QString::fromStdString(port_));
-        out.insert("result", status_ == kOk ? "ok" : status_ == kNoisy ? "noisy" : "failed");
+        out.insert("result", status_ == kOk             ? "ok"
+                             : status_ == kNoisy        ? "noisy"
+                             : status_ == kChecksFailed ? "checks failed"
+                                                        : "failed");
         out.insert("exitCode", status_);
         if (!step_.isEmpty()) out.insert("step", step_);
         if (!error_.isEmpty()) out.insert("error", error_);
@@ -908,19 +914,28 @@ private:
         json_.insert("certificate", base + ".pdf");
         text_ += "Certificate: " + (base + ".pdf").toUtf8() + "\n";
         summary_ = "verified, certificate " + QFileInfo(base + ".pdf").fileName();
+        // Verified, but what the certificate proves beyond the settings did not
+        // pass: its own exit code, never a plain success.
+        QStringList checks;
+        const auto& rows = certificate_.crossCheck;
+        const bool agree = !rows.empty() && std::all_of(rows.begin(), rows.end(),
+                                                        [](const auto& r) { return r.agree; });
+        json_.insert("crossCheckPassed", agree);
+        summary_ += agree ? ", cross-check passed" : ", cross-check failed";
+        if (!agree) checks << "cross-check: " + QString::fromStdString(certificate_.crossCheckNote);
         if (options_.loopCheck) {
             const LoopCheckReport& r = loop_.report();
             json_.insert("loopCheckPassed", r.Passed());
             for (const std::string& line : certificate_.loopCheck)
                 text_ += QByteArray::fromStdString(line) + "\n";
-            if (!r.Passed()) {
-                summary_ += ", loop check failed";
-                return End(kFailed,
-                           "loop check: " + QString::fromStdString(r.Summary()) + ". " + r.exitNote,
-                           "loop check");
-            }
-            summary_ += ", loop check passed";
+            summary_ += r.Passed() ? ", loop check passed" : ", loop check failed";
+            if (!r.Passed())
+                checks << "loop check: " + QString::fromStdString(r.Summary()) + ". " + r.exitNote;
         }
+        if (!checks.isEmpty())
+            return End(kChecksFailed, "verified, but " + checks.join("; "),
+                       options_.loopCheck && !loop_.report().Passed() ? "loop check"
+                                                                      : "cross-check");
         End(kOk);
     }
 
@@ -954,17 +969,24 @@ int Summarize(const Options& options, const std::vector<std::unique_ptr<Command>
     QJsonArray modules;
     QByteArray text;
     for (const auto& c : commands) {
-        if (c->status() != kOk) worst = worst == kOk ? c->status() : std::max(worst, c->status());
+        // A failure outweighs a module verified whose checks did not pass.
+        const auto rank = [](int status) { return status == kChecksFailed ? 0 : status; };
+        if (c->status() != kOk && (worst == kOk || rank(c->status()) > rank(worst)))
+            worst = c->status();
         modules.append(c->Outcome());
-        const QString result = c->status() == kOk ? c->summary() : "FAILED: " + c->error();
+        const QString result = c->status() == kOk              ? c->summary()
+                               : c->status() == kChecksFailed ? c->summary() + ": " + c->error()
+                                                               : "FAILED: " + c->error();
         text +=
             QString("%1  %2\n").arg(QString::fromStdString(c->port()), -24).arg(result).toUtf8();
     }
-    const int failed = static_cast<int>(std::count_if(
-        commands.begin(), commands.end(), [](const auto& c) { return c->status() != kOk; }));
+    const int failed = static_cast<int>(
+        std::count_if(commands.begin(), commands.end(), [](const auto& c) {
+            return c->status() != kOk && c->status() != kChecksFailed;
+        }));
     if (options.json) {
         PrintJson({{"modules", modules},
-                   {"result", worst == kOk ? "ok" : "failed"},
+                   {"result", worst == kOk ? "ok" : worst == kChecksFailed ? "checks failed" : "failed"},
                    {"exitCode", worst},
                    {"failed", failed}});
     } else {
@@ -974,7 +996,8 @@ int Summarize(const Options& options, const std::vector<std::unique_ptr<Command>
                          .arg(options.verify ? "verified" : "applied")
                          .toUtf8());
         for (const auto& c : commands) {
-            if (c->status() == kOk || c->report().isEmpty()) continue;
+            if (c->status() == kOk || c->status() == kChecksFailed || c->report().isEmpty())
+                continue;
             Print("== " + QByteArray::fromStdString(c->port()) + "\n" + c->report());
         }
     }

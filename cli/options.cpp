@@ -83,7 +83,8 @@ const char* const kUsageText =
     "the oldest files go past 50 MiB); --no-journal writes none.\n"
     "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
     "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened,\n"
-    "4 a scan found something but candidates stayed garbled: line noise may have hidden more.\n";
+    "4 a scan found something but candidates stayed garbled: line noise may have hidden more,\n"
+    "5 verified and certified, but the certificate's cross-check or loop check did not pass.\n";
 
 [[noreturn]] void Fail(int status, const std::string& line) {
     std::fprintf(stderr, "tavrix-cli: %s\n", line.c_str());

@@ -11,7 +11,7 @@
 #include <vector>
 
 // 4: a scan found something, but line noise may have hidden more.
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotOpen = 3, kNoisy = 4 };
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotOpen = 3, kNoisy = 4, kChecksFailed = 5 };
 
 extern const char* const kUsageText;
 

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/controls.h"
+
 ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     : QDialog(parent), report_(report) {
     setObjectName("ApplyReportDialog");
@@ -65,8 +67,8 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     QPushButton* save = buttons->addButton("Save Report…", QDialogButtonBox::ActionRole);
     save->setObjectName("buttonSaveReport");
     connect(save, &QPushButton::clicked, this, [this] {
-        const QString path =
-            QFileDialog::getSaveFileName(this, "Save Report", {}, "Text files (*.txt)");
+        const QString path = WithSuffix(
+            QFileDialog::getSaveFileName(this, "Save Report", {}, "Text files (*.txt)"), "txt");
         if (!path.isEmpty()) SaveTo(path);
     });
     QPushButton* certificate =
@@ -80,8 +82,9 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
                             std::none_of(report.rows.begin(), report.rows.end(),
                                          [](const VerifyRow& r) { return r.mismatch; }));
     connect(certificate, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, "Save Certificate",
-                                                          "certificate.pdf", "PDF (*.pdf)");
+        const QString path = WithSuffix(
+            QFileDialog::getSaveFileName(this, "Save Certificate", "certificate.pdf", "PDF (*.pdf)"),
+            "pdf");
         if (!path.isEmpty()) emit certificateRequested(path);
     });
     if (report.HalfConfigured()) {

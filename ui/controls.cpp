@@ -120,3 +120,8 @@ int ChosenItem(const QComboBox* combo) {
 
 std::string FieldBytes(const QLineEdit* edit) { return FieldBytes(edit->text(), edit); }
 std::string FieldBytes(const QComboBox* combo) { return FieldBytes(combo->currentText(), combo); }
+
+QString WithSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || path.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive)) return path;
+    return path + QLatin1Char('.') + suffix;
+}

@@ -34,6 +34,10 @@ private:
     QString message_;
 };
 
+// `path` as saved: a name typed without the file type's `suffix` ("pdf") gets
+// it, so the file opens as what it is; one that has it, in any case, stays.
+QString WithSuffix(const QString& path, const QString& suffix);
+
 // The caption the engineer knows a control by ("HART Address"), for messages.
 QString FieldName(const QWidget* control);
 

@@ -57,7 +57,7 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
     connect(actionReadModule, &QAction::triggered, this, [this] { ReadModule(); });
     connect(actionSaveProfile, &QAction::triggered, this, [this] {
         const QString path =
-            QFileDialog::getSaveFileName(form_, "Save Profile", {}, kProfileFilter);
+            WithSuffix(QFileDialog::getSaveFileName(form_, "Save Profile", {}, kProfileFilter), "json");
         if (!path.isEmpty()) SaveProfileTo(path);
     });
     connect(actionOpenProfile, &QAction::triggered, this, [this] {

@@ -515,8 +515,10 @@ void TrendWindow::Clear() {
 }
 
 void TrendWindow::ExportCsv() {
-    const QString path = QFileDialog::getSaveFileName(this, "Export Trend", "trend.csv",
-                                                      "CSV files (*.csv);;All files (*)");
+    const QString path =
+        WithSuffix(QFileDialog::getSaveFileName(this, "Export Trend", "trend.csv",
+                                                "CSV files (*.csv);;All files (*)"),
+                   "csv");
     if (!path.isEmpty()) SaveCsv(path);
 }
 

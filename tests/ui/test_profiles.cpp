@@ -35,6 +35,16 @@ void FillEmptyNumbers(Ui::TForm1* ui) {
 
 }  // namespace
 
+// Saved files keep their type's ending, whatever was typed.
+TEST(SaveDialogs, ANameTypedWithoutItsTypeGetsIt) {
+    const struct {
+        const char* typed;
+        const char* saved;
+    } cases[] = {{"/tmp/FT-101", "/tmp/FT-101.pdf"}, {"/tmp/FT-101.PDF", "/tmp/FT-101.PDF"},
+                 {"/tmp/v1.2", "/tmp/v1.2.pdf"}, {"", ""}};
+    for (const auto& c : cases) EXPECT_EQ(WithSuffix(c.typed, "pdf"), c.saved) << c.typed;
+}
+
 TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
     {
         std::lock_guard lock(module.mutex());
