@@ -219,6 +219,9 @@ public:
 
 private:
     void End(int status, const QString& error = {}, const QString& step = {}) {
+        if ((status == kFailed || status == kCannotOpen) && !certified_ &&
+            options_.words[0] == "apply" && !options_.certificate.empty())
+            WriteFailureRecord(error);
         status_ = status;
         error_ = error;
         step_ = step;
@@ -899,7 +902,44 @@ private:
         certify_.Start(c, job_.readBack(), options_.hartAddress);
     }
 
+    // A module whose apply failed gets its record too, saying what failed: the
+    // folder then holds one record for every module of the fleet.
+    void WriteFailureRecord(const QString& error) {
+        certified_ = true;
+        Certificate c;
+        c.date = QDateTime::currentDateTime()
+                     .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
+                     .toString(Qt::ISODate)
+                     .toStdString();
+        c.port = port_;
+        c.toolVersion = TAVRIX_VERSION;
+        c.moduleVersion = job_.readBack().moduleVersion;
+        c.profileFile =
+            QFileInfo(QString::fromStdString(options_.words[1])).fileName().toStdString();
+        c.rows = job_.rows();
+        c.crossCheckNote = "not made: the apply failed";
+        c.failure = error.toStdString();
+        QDir().mkpath(QString::fromStdString(options_.certificate));
+        const QString base = QString::fromStdString(options_.certificate) + "/" +
+                             QString::fromStdString(CertificateBaseName(c));
+        QFile json(base + ".json");
+        const QByteArray data = CertificateJson(c);
+        QString why;
+        if (!json.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            json.write(data) != data.size()) {
+            why = json.fileName() + ": " + json.errorString();
+        } else if (!WriteCertificatePdf(c, base + ".pdf", &why)) {
+            why = base + ".pdf: " + why;
+        }
+        if (!why.isEmpty())
+            std::fprintf(stderr, "tavrix-cli: %s: cannot write the failure's record %s\n",
+                         port_.c_str(), why.toLocal8Bit().constData());
+        else
+            json_.insert("certificate", base + ".pdf");
+    }
+
     void WriteCertificate() {
+        certified_ = true;
         QDir().mkpath(QString::fromStdString(options_.certificate));
         const QString base = QString::fromStdString(options_.certificate) + "/" +
                              QString::fromStdString(CertificateBaseName(certificate_));
@@ -959,6 +999,7 @@ private:
     QJsonObject json_;
     QByteArray text_;
     Certificate certificate_;
+    bool certified_ = false;  // its certificate, or its failure's record, is written
     std::string backup_;  // the snapshot's file, once kept
     std::optional<UnfinishedApply> unfinished_;  // on disk while the apply runs
 };

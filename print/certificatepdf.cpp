@@ -439,6 +439,7 @@ double Foot(Canvas& c, const Certificate& cert, bool draw) {
 }  // namespace
 
 std::string CertificateVerdict(const Certificate& c) {
+    if (!c.failure.empty()) return "NOT verified: the apply failed: " + c.failure;
     const int differ = Mismatches(c);
     if (differ == 1) return "NOT verified: 1 setting differs";
     if (differ > 1) return "NOT verified: " + std::to_string(differ) + " settings differ";

@@ -71,7 +71,9 @@ QByteArray CertificateJson(const Certificate& c) {
         {"crossCheck", QJsonObject{{"note", Text(c.crossCheckNote)}, {"rows", checks}}},
         {"loopCheck", loopCheck},
     };
-    return QJsonDocument(top).toJson(QJsonDocument::Indented);
+    QJsonObject whole = top;
+    if (!c.failure.empty()) whole.insert("failure", Text(c.failure));
+    return QJsonDocument(whole).toJson(QJsonDocument::Indented);
 }
 
 std::string CertificateBaseName(const Certificate& c) {

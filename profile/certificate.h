@@ -37,6 +37,9 @@ struct Certificate {
     std::string crossCheckNote;  // "all 4 variables agree", or why there is none
     // The loop check of the HART instrument, when one was run.
     std::vector<std::string> loopCheck;
+    // Why the apply failed, for the record a failed module gets too; empty
+    // when it did not.
+    std::string failure;
 };
 
 QByteArray CertificateJson(const Certificate& certificate);

@@ -420,10 +420,20 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
         SimServer server(module, silentAfter);
         const QString path = QString::fromStdString(server.Open());
         server.Start();
-        const CliRun half =
-            Cli({"--port", path, "--json", "apply", plan, "--verify", "--backup", backup});
+        const CliRun half = Cli({"--port", path, "--json", "apply", plan, "--verify", "--backup",
+                                 backup, "--certificate", certificates});
         server.Stop();
         EXPECT_EQ(half.status, 1);
+        // Its record beside the others', saying what failed.
+        const QStringList records = QDir(certificates).entryList({"*.json"}, QDir::Files, QDir::Time);
+        ASSERT_EQ(records.size(), 9);
+        QFile record(certificates + "/" + records.first());
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        const QJsonObject failed = QJsonDocument::fromJson(record.readAll()).object();
+        EXPECT_FALSE(failed["verified"].toBool());
+        EXPECT_TRUE(failed["failure"].toString().contains("RS485 response time"))
+            << failed["failure"].toString().toStdString();
+        EXPECT_EQ(QDir(certificates).entryList({"*.pdf"}).size(), 9);
         const QJsonObject report = QJsonDocument::fromJson(half.out.toUtf8()).object();
         EXPECT_EQ(report["result"].toString(), "failed");
         EXPECT_EQ(report["exitCode"].toInt(), 1);
