@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -62,7 +64,46 @@
 
 namespace {
 
+// The progress line of long work: one line on stderr, rewritten as the work
+// goes on; only on a terminal (a log or a pipe gets nothing of it), and not
+// with --quiet. Anything else written clears it first.
+class ProgressLine {
+public:
+    void Enable(bool on) {
+        on_ = on && isatty(STDERR_FILENO);
+        clock_.start();
+    }
+    void Show(const QString& text) {
+        if (!on_) return;
+        std::fprintf(stderr, "\r\033[K%s, %.1f s", text.toLocal8Bit().constData(),
+                     static_cast<double>(clock_.elapsed()) / 1000.0);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void Clear() {
+        if (!shown_) return;
+        std::fputs("\r\033[K", stderr);
+        shown_ = false;
+    }
+
+private:
+    bool on_ = false;
+    bool shown_ = false;
+    QElapsedTimer clock_;
+};
+
+ProgressLine progressLine;
+
+[[gnu::format(printf, 1, 2)]] void Stderr(const char* format, ...) {
+    progressLine.Clear();
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
 void Print(const QByteArray& text) {
+    progressLine.Clear();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     if (!text.endsWith('\n')) std::fputc('\n', stdout);
 }
@@ -123,10 +164,26 @@ public:
           ended_(std::move(ended)),
           job_(&link_) {
         QObject::connect(&link_, &Link::echoDetected, this, [this] {
-            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(), Link::kEchoDetectedText);
+            Stderr("tavrix-cli: %s: %s\n", port_.c_str(), Link::kEchoDetectedText);
         });
         job_.SetRetries(o.retries);
         certify_.SetRetries(o.retries);
+        if (alone_) {
+            QObject::connect(&job_, &ModuleJob::progress, this,
+                             [](int done, int total, const QString& label) {
+                                 progressLine.Show(
+                                     QString("step %1 of %2: %3").arg(done).arg(total).arg(label));
+                             });
+            QObject::connect(&scan_, &ScanJob::trying, this,
+                             [](int candidate, int total, const QString& label) {
+                                 progressLine.Show(QString("candidate %1 of %2: %3")
+                                                       .arg(candidate + 1)
+                                                       .arg(total)
+                                                       .arg(label));
+                             });
+            QObject::connect(&loop_, &LoopCheckJob::progress, this,
+                             [](const QString& what) { progressLine.Show(what); });
+        }
         loop_.SetRetries(o.retries);
         commission_.SetRetries(o.retries);
         if (o.journal)
@@ -232,7 +289,7 @@ private:
                 Print(text_);
             }
             if (!error.isEmpty())
-                std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+                Stderr("tavrix-cli: %s\n", error.toLocal8Bit().constData());
             std::fflush(stdout);
         }
         ended_();
@@ -320,7 +377,7 @@ private:
         unfinished_->Sent(label.toStdString(), rs485);
         QString error;
         if (!WriteFileWhole(UnfinishedApplyPath(port_), UnfinishedApplyJson(*unfinished_), &error))
-            std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+            Stderr("tavrix-cli: %s\n", error.toLocal8Bit().constData());
     }
 
     std::optional<UnfinishedApply> FindUnfinishedApply() const {
@@ -328,7 +385,7 @@ private:
         if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
         auto found = ReadUnfinishedApply(f.readAll());
         if (!found)
-            std::fprintf(stderr,
+            Stderr(
                          "tavrix-cli: %s: an earlier apply on this port may not have finished; "
                          "its record %s cannot be read\n",
                          port_.c_str(), f.fileName().toLocal8Bit().constData());
@@ -354,7 +411,7 @@ private:
                             "restore with those options instead\n")
                         .arg(LineText(*u.lineAfter));
         text += "  (this note stays until an apply on this port ends)";
-        std::fprintf(stderr, "tavrix-cli: %s\n", text.toLocal8Bit().constData());
+        Stderr("tavrix-cli: %s\n", text.toLocal8Bit().constData());
         if (!moved) return StartCommand();
         LookForModule(u);
     }
@@ -364,7 +421,7 @@ private:
         const PortSettings given = link_.Settings();
         const UnfinishedLine after = *u.lineAfter;
         const auto say = [this](const QString& where) {
-            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(), where.toLocal8Bit().constData());
+            Stderr("tavrix-cli: %s: %s\n", port_.c_str(), where.toLocal8Bit().constData());
         };
         const auto back = [this, given] {
             try {
@@ -554,7 +611,7 @@ private:
     // The announcement first, on standard error so that --json stays one
     // document; then one line a point as it is measured.
     void LoopCheck() {
-        std::fprintf(stderr, "tavrix-cli: %s\n",
+        Stderr("tavrix-cli: %s\n",
                      LoopCheckAnnouncement(options_.loopPoints).c_str());
         connect(&loop_, &LoopCheckJob::pointDone, this, [this](int i) {
             if (!alone_ || options_.json) return;
@@ -650,7 +707,7 @@ private:
     void Trim() {
         connect(&commission_, &HartCommissionJob::progress, this, [this](const QString& what) {
             if (alone_ && !options_.json)
-                std::fprintf(stderr, "tavrix-cli: %s...\n", what.toLocal8Bit().constData());
+                Stderr("tavrix-cli: %s...\n", what.toLocal8Bit().constData());
         });
         connect(&commission_, &HartCommissionJob::readingWanted, this, [this] {
             const HartLoopTrim& trim = *commission_.trim();
@@ -688,7 +745,7 @@ private:
         std::string prompt = "the loop is held at " + level + " mA; " + trim.SuggestionText() +
                              "\nreference meter reading at " + level + " mA";
         if (trim.Suggestion()) prompt += " [" + TrimCurrentText(*trim.Suggestion()) + "]";
-        std::fprintf(stderr, "%s: ", prompt.c_str());
+        Stderr("%s: ", prompt.c_str());
         std::fflush(stderr);
         if (terminal_) return;
         terminal_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
@@ -698,7 +755,7 @@ private:
             // The terminal gone: nobody can read the meter, so the trim stops.
             if (n <= 0) {
                 terminal_.reset();
-                std::fprintf(stderr, "\n");
+                Stderr("\n");
                 return commission_.Cancel();
             }
             typed_.append(buffer, static_cast<int>(n));
@@ -711,7 +768,7 @@ private:
             bool ok = false;
             const double value = QLocale::c().toDouble(line, &ok);
             if (!ok) {
-                std::fprintf(stderr, "tavrix-cli: '%s' is not a number of mA\n",
+                Stderr("tavrix-cli: '%s' is not a number of mA\n",
                              line.toLocal8Bit().constData());
                 return AskReading();
             }
@@ -722,7 +779,7 @@ private:
     void Supply(double milliamperes) {
         QString error;
         if (commission_.SupplyReading(milliamperes, &error)) return;
-        std::fprintf(stderr, "tavrix-cli: %s\n", error.toLocal8Bit().constData());
+        Stderr("tavrix-cli: %s\n", error.toLocal8Bit().constData());
         // A reading given on the command line was checked already; a typed one is asked again.
         if (terminal_) return AskReading();
         commission_.Cancel();
@@ -888,7 +945,7 @@ private:
             certificate_ = certify_.certificate();
             if (!options_.loopCheck) return WriteCertificate();
             // The announcement as for hart loop-check; the result goes into the certificate.
-            std::fprintf(stderr, "tavrix-cli: %s: %s\n", port_.c_str(),
+            Stderr("tavrix-cli: %s: %s\n", port_.c_str(),
                          LoopCheckAnnouncement(options_.loopPoints).c_str());
             connect(&loop_, &LoopCheckJob::finished, this, [this] {
                 certificate_.loopCheck = loop_.report().Lines();
@@ -932,7 +989,7 @@ private:
             why = base + ".pdf: " + why;
         }
         if (!why.isEmpty())
-            std::fprintf(stderr, "tavrix-cli: %s: cannot write the failure's record %s\n",
+            Stderr("tavrix-cli: %s: cannot write the failure's record %s\n",
                          port_.c_str(), why.toLocal8Bit().constData());
         else
             json_.insert("certificate", base + ".pdf");
@@ -1062,8 +1119,16 @@ int main(int argc, char** argv) {
     const bool alone = options.ports.size() == 1;
     std::vector<std::unique_ptr<Command>> commands;
     size_t running = 0;
+    progressLine.Enable(!options.quiet);
     const auto ended = [&] {
-        if (--running == 0) QTimer::singleShot(0, app.get(), [] { QCoreApplication::exit(0); });
+        if (!alone)
+            progressLine.Show(QString("%1 of %2 modules done")
+                                  .arg(commands.size() - running + 1)
+                                  .arg(commands.size()));
+        if (--running == 0) {
+            progressLine.Clear();
+            QTimer::singleShot(0, app.get(), [] { QCoreApplication::exit(0); });
+        }
     };
     for (const std::string& port : options.ports)
         commands.push_back(
@@ -1075,11 +1140,11 @@ int main(int argc, char** argv) {
     TSignalPipe termination;
     QObject::connect(&termination, &TSignalPipe::received, [&](int signo, int count) {
         if (count == 1) {
-            std::fprintf(stderr, "tavrix-cli: stopping after the exchange under way\n");
+            Stderr("tavrix-cli: stopping after the exchange under way\n");
             for (auto& c : commands) c->Stop();
             return;
         }
-        std::fprintf(stderr, "tavrix-cli: stopped\n");
+        Stderr("tavrix-cli: stopped\n");
         for (auto& c : commands) c->Close();
         std::exit(TSignalPipe::ExitStatus(signo));
     });
@@ -1087,7 +1152,7 @@ int main(int argc, char** argv) {
     for (auto& c : commands) {
         if (c->Open()) continue;
         if (alone || options.json) {
-            std::fprintf(stderr, "tavrix-cli: %s\n", c->error().toLocal8Bit().constData());
+            Stderr("tavrix-cli: %s\n", c->error().toLocal8Bit().constData());
             if (options.json) PrintJson(c->Outcome());
             return kCannotOpen;
         }
@@ -1099,7 +1164,7 @@ int main(int argc, char** argv) {
     app->exec();
     for (auto& c : commands) c->Close();
     if (options.words[0] == "apply" && !options.verify)
-        std::fprintf(stderr,
+        Stderr(
                      "tavrix-cli: applied without --verify: nothing was read back, so no setting "
                      "is confirmed\n");
     if (alone) return commands.front()->status();

@@ -18,7 +18,7 @@
 const char* const kUsageText =
     "Usage: tavrix-cli --port DEV [--port DEV ...] [--baud N] [--parity none|odd|even]\n"
     "                  [--answer-time MS] [--hart-address N] [--json] [--no-journal]\n"
-    "                  [--echo auto|on|off]\n"
+    "                  [--echo auto|on|off] [--quiet]\n"
     "                  [--rs485 [--rts-delay-before MS] [--rts-delay-after MS]] COMMAND\n"
     "Commands:\n"
     "  version                      the module's version text\n"
@@ -81,6 +81,7 @@ const char* const kUsageText =
     "Every frame sent and block received is written as it happens to a traffic journal,\n"
     "$XDG_STATE_HOME/tavrix/traffic-DATE-PORT.txt (~/.local/state/tavrix by default;\n"
     "the oldest files go past 50 MiB); --no-journal writes none.\n"
+    "On a terminal, long work shows its progress on one line of stderr; --quiet hides it.\n"
     "Exit status: 0 success, 1 no answer, a wrong or incomplete reply or a verification\n"
     "mismatch (a scan: nothing found), 2 bad usage or file, 3 a port could not be opened,\n"
     "4 a scan found something but candidates stayed garbled: line noise may have hidden more,\n"
@@ -261,6 +262,8 @@ Options Parse(const QStringList& args) {
             o.verify = true;
         } else if (a == "--no-journal") {
             o.journal = false;
+        } else if (a == "--quiet") {
+            o.quiet = true;
         } else if (a.starts_with("--")) {
             Fail(kUsage, "unknown option '" + a + "' (see --help)");
         } else {

@@ -26,6 +26,7 @@ struct Options {
     bool json = false;
     bool verify = false;
     bool journal = true;      // the traffic journal in the state folder
+    bool quiet = false;       // no progress line on a terminal
     std::string backup;       // apply: where the snapshot goes
     std::string certificate;  // apply: the folder for certificates
     std::string range;        // scan bus|hart: "A-B"

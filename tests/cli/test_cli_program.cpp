@@ -260,6 +260,28 @@ TEST(Cli, HartTrimAndARefusedWrite) {
         << refused.err.toStdString();
 }
 
+// On a terminal long work keeps a progress line on stderr; --quiet, or
+// stderr a pipe, and nothing of it is written.
+TEST(Cli, ProgressShowsOnATerminalOnly) {
+    Module module;
+    const QString scan = QString(TAVRIX_CLI_PATH) + " --port " + module.path + " scan bus --range 1-4";
+    const auto onTerminal = [](const QString& command) {
+        QProcess process;
+        process.setProcessEnvironment(CliEnvironment());
+        process.start("script", {"-q", "-c", command, "/dev/null"});
+        process.waitForFinished(30000);
+        return QString::fromUtf8(process.readAll());
+    };
+    const QString shown = onTerminal(scan);
+    EXPECT_TRUE(shown.contains("candidate 2 of 4: slave 2, ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("slave 1")) << shown.toStdString();
+    const QString quiet = onTerminal(scan + " --quiet");
+    EXPECT_FALSE(quiet.contains("candidate")) << quiet.toStdString();
+    EXPECT_TRUE(quiet.contains("slave 1")) << quiet.toStdString();
+    EXPECT_FALSE(Cli({"--port", module.path, "scan", "bus", "--range", "1-4"}).err.contains("candidate"))
+        << "stderr a pipe";
+}
+
 // A loop check after a verified apply goes into the certificate, point by
 // point; a point out of tolerance fails the run though the certificate is written.
 TEST(Cli, LoopCheckIntoTheCertificate) {
