@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "ui/controls.h"
+#include "ui/desktoppalette.h"
 
 ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     : QDialog(parent), report_(report) {
@@ -51,7 +52,7 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
         table->setItem(r, 1, new QTableWidgetItem(QString::fromLatin1(row.wanted)));
         table->setItem(r, 2, new QTableWidgetItem(QString::fromLatin1(row.readBack)));
         auto* mark = new QTableWidgetItem(row.mismatch ? "MISMATCH" : "");
-        if (row.mismatch) mark->setForeground(Qt::red);
+        if (row.mismatch) mark->setForeground(ReadableOnBase(Qt::red));
         table->setItem(r, 3, mark);
     }
     table->resizeColumnsToContents();

@@ -234,6 +234,8 @@ void CrossCheckDialog::ShowCrossCheck(const std::vector<CrossCheckRow>& rows,
                                                : state == CrossCheckState::Disagrees
                                                    ? QColor(0xF8, 0xC8, 0xC0)
                                                    : QColor(0xE8, 0xE8, 0xE8));
+        // Dark text on the light verdict colours, whatever the theme's text is.
+        crossCheck_->item(i, 7)->setForeground(QColor(0x10, 0x10, 0x10));
         verdicts << QString::fromStdString(row.verdict);
     }
     if (why) verdicts.prepend(QString("Could not compare: %1.").arg(QString::fromStdString(*why)));

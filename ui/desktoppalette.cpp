@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,6 +37,25 @@ QPalette WindowPalette(const QPalette& desktop) {
 double ContrastRatio(const QColor& a, const QColor& b) {
     const double la = Luminance(a), lb = Luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor& wanted, const QColor& background) {
+    constexpr double kReadable = 4.5;
+    const bool darkBackground = Luminance(background) < 0.18;
+    QColor c = wanted.toHsl();
+    for (int step = 0; step < 100 && ContrastRatio(c, background) < kReadable; ++step) {
+        const double l = c.lightnessF() + (darkBackground ? 0.02 : -0.02);
+        c = QColor::fromHslF(c.hslHueF(), c.hslSaturationF(), std::clamp(l, 0.0, 1.0));
+    }
+    return c.toRgb();
+}
+
+QColor ReadableOnBase(const QColor& wanted) {
+    return ReadableOn(wanted, QApplication::palette().color(QPalette::Base));
+}
+
+QColor ProblemColor(const QWidget* on) {
+    return ReadableOn(QColor(0xC6, 0x28, 0x28), on->palette().color(QPalette::Window));
 }
 
 TDesktopPalette::TDesktopPalette(QWidget* window) : QObject(window), window_(window) {

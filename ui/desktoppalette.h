@@ -16,6 +16,15 @@ QPalette WindowPalette(const QPalette& desktop);
 // WCAG contrast ratio of two colours, 1 to 21.
 double ContrastRatio(const QColor& a, const QColor& b);
 
+// `wanted` (a verdict's red, an OK's green) made dark enough on a light
+// `background`, or light enough on a dark one, to reach 4.5:1, its hue kept:
+// text the program colours itself stays readable in any theme.
+QColor ReadableOn(const QColor& wanted, const QColor& background);
+// The same on the application's text background (QPalette::Base) now.
+QColor ReadableOnBase(const QColor& wanted);
+// A red that reads on the window's background: the colour of a problem said.
+QColor ProblemColor(const QWidget* on);
+
 // Applies WindowPalette to `window` now and whenever the desktop's palette changes.
 class TDesktopPalette : public QObject {
     Q_OBJECT

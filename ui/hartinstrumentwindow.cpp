@@ -31,6 +31,7 @@
 #include "session/link.h"
 #include "session/loopcheckjob.h"
 #include "session/windowsession.h"
+#include "ui/desktoppalette.h"
 #include "ui/harttrimdialog.h"
 
 namespace {
@@ -293,7 +294,7 @@ bool HartInstrumentWindow::EnsurePortOpen() {
 
 void HartInstrumentWindow::Say(const QString& text, bool problem) {
     status_->setText(text);
-    status_->setStyleSheet(problem ? "color: #c62828;" : "");
+    status_->setStyleSheet(problem ? "color: " + ProblemColor(this).name() + ";" : "");
 }
 
 void HartInstrumentWindow::SetBusy(bool busy) {
@@ -499,7 +500,7 @@ void HartInstrumentWindow::ShowLoopPoint(int index) {
     };
     for (int c = 0; c < kColumns; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
-        if (c == kResult && !p.pass) item->setForeground(QColor("#c62828"));
+        if (c == kResult && !p.pass) item->setForeground(ReadableOnBase(QColor("#c62828")));
         loopTable_->setItem(row, c, item);
     }
 }

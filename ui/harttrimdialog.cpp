@@ -11,6 +11,7 @@
 
 #include "exchange/loopcheck.h"
 #include "session/hartcommissionjob.h"
+#include "ui/desktoppalette.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ HartTrimDialog::HartTrimDialog(HartCommissionJob* job, const QString& instrument
     reading_->setValidator(validator);
     suggestion_ = Named(new QLabel, "labelTrimSuggestion");
     suggestion_->setWordWrap(true);
-    suggestion_->setStyleSheet("color: #8a6d00; font-style: italic;");
+    suggestion_->setStyleSheet("color: " + ReadableOn(QColor(0x8A, 0x6D, 0x00), palette().color(QPalette::Window)).name() +
+                               "; font-style: italic;");
     send_ = Named(new QPushButton("Send Reading"), "buttonTrimSend");
     cancel_ = Named(new QPushButton("Cancel"), "buttonTrimCancel");
     result_ = Named(new QLabel, "labelTrimResult");
@@ -113,7 +115,7 @@ void HartTrimDialog::SendReading() {
         return;
     }
     result_->setText(error[0].toUpper() + error.mid(1) + ".");
-    result_->setStyleSheet("color: #c62828;");
+    result_->setStyleSheet("color: " + ProblemColor(this).name() + ";");
 }
 
 void HartTrimDialog::reject() {
@@ -140,5 +142,5 @@ void HartTrimDialog::Finished() {
     progress_->clear();
     const QString text = trim ? Q(trim->report().Summary()) : job_->trimFailure();
     result_->setText(text[0].toUpper() + text.mid(1) + ".");
-    result_->setStyleSheet(done ? "" : "color: #c62828;");
+    result_->setStyleSheet(done ? "" : "color: " + ProblemColor(this).name() + ";");
 }

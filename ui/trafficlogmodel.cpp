@@ -8,6 +8,7 @@
 #include "session/journalfollower.h"
 #include "session/link.h"
 #include "traffic/trafficfile.h"
+#include "ui/desktoppalette.h"
 
 namespace {
 
@@ -174,11 +175,11 @@ QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
             if (!event) return {};
             if (column == kTrafficVerdictColumn) {
                 const QColor color = GradeColor(event->graded.grade);
-                return color.isValid() ? QVariant(QBrush(color)) : QVariant();
+                return color.isValid() ? QVariant(QBrush(ReadableOnBase(color))) : QVariant();
             }
             // Failed checks stand out in the decoded column.
             if (column == kTrafficDecodedColumn && HasProblem(EventNotes(*event)))
-                return QBrush(QColor(0xB0, 0x00, 0x00));
+                return QBrush(ReadableOnBase(QColor(0xB0, 0x00, 0x00)));
             return {};
         }
         default:

@@ -9,6 +9,7 @@
 
 #include "screenshot.h"
 #include "ui/desktoppalette.h"
+#include "ui/trafficlogmodel.h"
 #include "window_fixture.h"
 
 namespace {
@@ -89,6 +90,25 @@ TEST_F(ThemeTest, FollowsTheDesktopPaletteAndKeepsLabelsReadable) {
     QApplication::setPalette(light_);
     ASSERT_TRUE(WaitFor(
         [&] { return form.palette().color(QPalette::Window) == QColor(0xC0, 0xC0, 0xC0); }, 2000));
+}
+
+// What the program colours itself (verdicts, problems said, the table's
+// failed checks) reads at 4.5:1 on a light and on a dark desktop, as drawn.
+TEST_F(ThemeTest, SelfDrawnColoursReadInBothThemes) {
+    for (const QPalette& desktop : {light_, DarkPalette()}) {
+        QApplication::setPalette(desktop);
+        const QColor base = desktop.color(QPalette::Base);
+        for (Grade grade : {Grade::Ok, Grade::Warning, Grade::Fault, Grade::Exception,
+                            Grade::Timeout, Grade::NotHandled})
+            EXPECT_GE(ContrastRatio(ReadableOnBase(GradeColor(grade)), base), 4.5)
+                << static_cast<int>(grade) << " on " << base.name().toStdString();
+        QLabel said("HART Command Timeout: no reply in 3000 ms");
+        said.setPalette(WindowPalette(desktop));
+        said.setAutoFillBackground(true);
+        said.setStyleSheet("color: " + ProblemColor(&said).name() + ";");
+        said.resize(said.sizeHint());
+        EXPECT_GE(DrawnContrast(&said), 4.5) << base.name().toStdString();
+    }
 }
 
 TEST_F(ThemeTest, TabLeavesTheReceiveBuffer) {
