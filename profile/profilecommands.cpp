@@ -292,3 +292,15 @@ std::vector<VerifyRow> VerifyProfile(const Profile& wanted, const Profile& readB
     }
     return rows;
 }
+
+std::vector<VerifyRow> ProfileChanges(const Profile& wanted, const Profile& now) {
+    std::vector<VerifyRow> rows = VerifyProfile(wanted, now);
+    std::erase_if(rows, [](const VerifyRow& r) { return !r.mismatch; });
+    return rows;
+}
+
+bool MovesRs485Line(const std::vector<VerifyRow>& changes) {
+    return std::any_of(changes.begin(), changes.end(), [](const VerifyRow& r) {
+        return r.setting == "rs485.baudRate" || r.setting == "rs485.parity";
+    });
+}

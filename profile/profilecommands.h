@@ -48,3 +48,10 @@ struct VerifyRow {
 // One row per setting of `wanted`. A setting that only a custom meter reports
 // is not a mismatch when the module reports a universal meter.
 std::vector<VerifyRow> VerifyProfile(const Profile& wanted, const Profile& readBack);
+
+// What applying `wanted` to a module that holds `now` changes: the rows of
+// VerifyProfile(wanted, now) that differ, "readBack" being the value now.
+std::vector<VerifyRow> ProfileChanges(const Profile& wanted, const Profile& now);
+// Whether those changes move the module's RS-485 line (speed or parity): the
+// bus's other masters lose it unless they follow.
+bool MovesRs485Line(const std::vector<VerifyRow>& changes);

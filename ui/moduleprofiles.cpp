@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProgressDialog>
 
 #include "print/certificatepdf.h"
@@ -177,7 +179,61 @@ bool ModuleProfiles::ApplyProfileFrom(const QString& path) {
         return false;
     }
     lastProfileFile_ = QFileInfo(path).fileName();
-    return Apply(*profile, "Applying the profile");
+    // The module is read first, so the engineer sees what will change before
+    // anything is sent.
+    if (!form_->PortOpen) {
+        ShowMessage("Open the port first.");
+        return false;
+    }
+    pending_ = *profile;
+    applying_ = false;
+    confirming_ = true;
+    ShowProgress("Reading the module before the apply");
+    if (job_->StartRead(ItemIndex(form_->form()->ComboBox17))) return true;
+    confirming_ = false;
+    progress_->disconnect(job_);
+    progress_->deleteLater();
+    progress_ = nullptr;
+    if (job_->outcome() == ModuleJob::Outcome::PortFailed) ShowMessage(job_->failure());
+    return false;
+}
+
+void ModuleProfiles::ConfirmApply() {
+    confirming_ = false;
+    if (job_->outcome() != ModuleJob::Outcome::Done) {
+        ShowMessage("Nothing was sent: the module could not be read before the apply: " +
+                    job_->failure());
+        return;
+    }
+    // The engineer's words: each setting by the caption it has in the window.
+    const auto caption = [this](const std::string& name) {
+        const ProfileSetting* s = FindProfileSetting(name);
+        const QWidget* control =
+            s ? form_->findChild<QWidget*>(ConfigControlName(s->setting)) : nullptr;
+        return control ? FieldName(control) : Text(name);
+    };
+    const std::vector<VerifyRow> changes = ProfileChanges(pending_, job_->readBack());
+    QStringList lines;
+    for (const VerifyRow& r : changes)
+        lines << QString("%1: %2 \u2192 %3").arg(caption(r.setting), Text(r.readBack), Text(r.wanted));
+    const bool moves = MovesRs485Line(changes);
+    QMessageBox box(moves ? QMessageBox::Warning : QMessageBox::Question, "Apply Profile",
+                    QString("Apply %1 to the module on %2?").arg(lastProfileFile_,
+                                                                  Text(form_->Link1->Settings().name)),
+                    QMessageBox::Ok | QMessageBox::Cancel, form_);
+    box.setObjectName("ApplyProfileConfirmation");
+    box.button(QMessageBox::Ok)->setText("Apply");
+    QString said = changes.empty()
+                       ? QString("The module already holds all %1 settings of the profile.")
+                             .arg(pending_.settings.size())
+                       : QString("%1 of %2 settings change:\n").arg(changes.size()).arg(pending_.settings.size()) +
+                             lines.join("\n");
+    if (moves)
+        said += "\n\nThe module's RS-485 line changes: this port follows it, but every other "
+                "master on the bus must be set to the new line too.";
+    box.setInformativeText(said);
+    if (box.exec() != QMessageBox::Ok) return;  // nothing sent
+    Apply(pending_, "Applying the profile");
 }
 
 void ModuleProfiles::ShowProgress(const QString& title) {
@@ -199,6 +255,7 @@ void ModuleProfiles::JobFinished() {
         progress_->deleteLater();
         progress_ = nullptr;
     }
+    if (confirming_) return ConfirmApply();
     applying_ ? ApplyFinished() : ReadFinished();
 }
 

@@ -50,6 +50,8 @@ private:
     void JobFinished();
     void ReadFinished();
     void ApplyFinished();
+    // The module read before an apply: what will change, Apply or Cancel.
+    void ConfirmApply();
     void LineChanged(uint32_t baudRate, int parityItem);
 
     TForm1* form_;
@@ -57,6 +59,8 @@ private:
     QProgressDialog* progress_ = nullptr;
     std::string moduleVersion_;  // from the last Read Module
     bool applying_ = false;
+    bool confirming_ = false;  // reading the module to say what an apply changes
+    Profile pending_;          // the profile that waits for the engineer's word
     Profile lastApplied_;  // what Resume applies again
     QString lastProfileFile_;
     CertifyJob* certify_;

@@ -341,7 +341,9 @@ TEST_F(FaultTest, AdapterPulledOutMidApplyThenRestored) {
     QTemporaryDir dir;
     const QString profile = CommissionedProfileFile(dir.path());
     SimOptions options;
-    options.hangUpAfter = 12 + 5;  // the snapshot (six queries, twice), then five set commands
+    // The read that shows what will change and the snapshot (six queries,
+    // twice each), then five set commands.
+    options.hangUpAfter = 12 + 12 + 5;
     options.replyDelayMs = 1;
     options.requestGapMs = 5;
     OpenOnSimulator(options);

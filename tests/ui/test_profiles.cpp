@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -75,7 +76,24 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
         std::lock_guard lock(module.mutex());
         module.settings() = ModuleSettings{};
     }
+    // Asked first, naming what changes and the RS-485 line; Cancel sends nothing.
+    bool cancel = true;
+    QString asked;
+    messages.onShown = [&](QMessageBox* box) {
+        if (box->objectName() != "ApplyProfileConfirmation") return;
+        asked = box->informativeText();
+        if (cancel) box->done(QMessageBox::Cancel);
+    };
     ASSERT_TRUE(form.Profiles->ApplyProfileFrom(file));
+    ASSERT_TRUE(WaitFor([&] { return !asked.isEmpty(); }, 60000));
+    EXPECT_TRUE(asked.contains("MODBUS Slave Address: 001 \u2192 017")) << asked.toStdString();
+    EXPECT_TRUE(asked.contains("The module's RS-485 line changes")) << asked.toStdString();
+    for (const Bytes& heard : server->RequestsHeard())
+        EXPECT_FALSE(std::string(heard.begin(), heard.end()).starts_with("QQS")) << "sent on Cancel";
+    EXPECT_EQ(module.settings().slaveAddress, "001");
+    cancel = false;
+    ASSERT_TRUE(form.Profiles->ApplyProfileFrom(file));
+    ASSERT_TRUE(WaitFor([&] { return form.findChild<ApplyReportDialog*>("ApplyReportDialog"); }, 90000));
     ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 90000));
     auto* report = form.findChild<ApplyReportDialog*>("ApplyReportDialog");
     ASSERT_NE(report, nullptr);
@@ -99,7 +117,9 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
         << json.toStdString();
     EXPECT_TRUE(json.contains("4 of 4 variables agree")) << json.toStdString();
     EXPECT_TRUE(QFile(dir.filePath("module.pdf")).size() > 1000);
-    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join("|").toStdString();
+    // No message but the two confirmations.
+    EXPECT_EQ(messages.texts().size(), 2) << messages.texts().join("|").toStdString();
+    EXPECT_TRUE(messages.texts().last().startsWith("Apply module.json to the module on "));
 }
 
 TEST_F(ProfileWindow, ApplySendsExactlyTheFramesOfTheButtons) {
