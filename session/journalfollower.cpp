@@ -74,7 +74,7 @@ void JournalFollower::SetEnabled(bool on) {
 
 template <typename Add>
 void JournalFollower::Record(Add add) {
-    const TrafficTime now = TrafficTime::Now();
+    const TrafficTime now = link_->EventTime();
     add(now);
     if (!enabled_ || failed_) return;
     if (!journal_.IsOpen()) {

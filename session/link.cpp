@@ -56,6 +56,7 @@ void Link::Open(const PortSettings& settings) {
     emit opening();
     TakeKindFor(settings.name);
     port_->Open(settings);
+    Stamp();
     emit opened();
 }
 
@@ -68,9 +69,11 @@ void Link::Reopen(uint32_t baudRate, TParity parity) {
         // close and opening as a serial device's.
         lastStep_ = {};
         lastBlockAt_.reset();
+        Stamp();
         emit closed();
         emit opening();
         port_->ChangeLine(settings);
+        Stamp();
         emit opened();
         return;
     }
@@ -80,11 +83,13 @@ void Link::Reopen(uint32_t baudRate, TParity parity) {
 
 void Link::Close() {
     port_->Close();
+    Stamp();
     emit closed();
 }
 
 void Link::CloseAfterHangup() {
     port_->Close();
+    Stamp();
     emit hungUp();
 }
 
@@ -160,6 +165,7 @@ void Link::Send(const SequenceStep& step, ExchangeRecord::Origin origin) {
     current_.sent = std::chrono::steady_clock::now();
     current_.portOpen = port_->IsOpen();
     current_.readIntervalMs = port_->ReadInterval();
+    Stamp();
     emit sent(current_);
     port_->Write(step.frame.data(),
                  static_cast<uint16_t>(std::min<size_t>(step.frame.size(), 0xFFFF)));
@@ -171,10 +177,12 @@ void Link::RecordTimeout() {
     const std::string held = echo_.TakeHeld();
     if (!held.empty()) Deliver(held);
     current_.timedOut = true;
+    Stamp();
     emit timedOut(current_);
 }
 
 void Link::RecordRetry(int attempt, int tries, const QString& why) {
+    Stamp();
     emit retried(current_, attempt, tries, why);
 }
 
@@ -189,8 +197,10 @@ void Link::BlockReceived(const uint8_t* data, uint16_t length) {
     const EchoSplit split =
         echo_.Received(std::string_view(reinterpret_cast<const char*>(data), length));
     const bool differs = split.verdict == Verdict::Differs || split.verdict == Verdict::Missing;
-    if (!split.echo.empty() || differs)
+    if (!split.echo.empty() || differs) {
+        Stamp();
         emit echoed(QByteArray::fromStdString(split.echo), current_, split.verdict);
+    }
     if (split.verdict == Verdict::Detected) emit echoDetected();
     // Spoiled before its bytes come: they only prolong the silence it ends by.
     if (differs && active_)
@@ -203,6 +213,7 @@ void Link::Deliver(const std::string& reply) {
     const auto* data = reinterpret_cast<const uint8_t*>(reply.data());
     const auto length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
     const QByteArray block(reply.data(), length);
+    Stamp();
     emit received(block, current_);
     current_.answered = true;
     current_.bytesSince += length;

@@ -26,6 +26,7 @@
 #include "exchange/requestsequence.h"
 #include "serial/port.h"
 #include "session/linkrun.h"
+#include "traffic/trafficlog.h"
 
 class LineClient;
 class RequestRunner;
@@ -97,7 +98,13 @@ public:
     // The request under way goes out again, as try `attempt` of `tries`, because of `why`.
     void RecordRetry(int attempt, int tries, const QString& why);
     // The window's receive wait pushed out blocks it could not keep.
-    void NoteDropped(int count, size_t waiting) { emit blocksDropped(count, waiting); }
+    void NoteDropped(int count, size_t waiting) {
+        Stamp();
+        emit blocksDropped(count, waiting);
+    }
+    // When the event being signalled happened: one clock reading, so the
+    // traffic panel and the journal write the same time for it.
+    const TrafficTime& EventTime() const { return eventTime_; }
 
     // A block as the port delivers it; also the tests' entry. The echo of the
     // frame just written is taken off first (SetEchoMode): only the reply
@@ -173,4 +180,6 @@ private:
     SequenceStep lastStep_;
     std::optional<std::chrono::steady_clock::time_point> lastBlockAt_;
     EchoFilter echo_;
+    void Stamp() { eventTime_ = TrafficTime::Now(); }
+    TrafficTime eventTime_ = TrafficTime::Now();
 };

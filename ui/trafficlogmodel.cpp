@@ -71,6 +71,7 @@ void TrafficLogModel::Add(Record record) {
 }
 
 void TrafficLogModel::Follow(const Link* link) {
+    link_ = link;
     connect(link, &Link::sent, this, &TrafficLogModel::Sent);
     connect(link, &Link::received, this,
             [this](const QByteArray& block, const ExchangeRecord& request) {
@@ -84,14 +85,14 @@ void TrafficLogModel::Follow(const Link* link) {
                 const auto* data = reinterpret_cast<const uint8_t*>(echo.constData());
                 Add([&] {
                     log_.Echoed({data, static_cast<size_t>(echo.size())}, &request, how,
-                                TrafficTime::Now());
+                                EventNow());
                 });
             });
     connect(link, &Link::timedOut, this, &TrafficLogModel::TimedOut);
     connect(link, &Link::retried, this,
             [this](const ExchangeRecord& request, int attempt, int tries, const QString& why) {
                 Add([&] {
-                    log_.Retried(&request, attempt, tries, why.toStdString(), TrafficTime::Now());
+                    log_.Retried(&request, attempt, tries, why.toStdString(), EventNow());
                 });
             });
     connect(link, &Link::opened, this, [this, link] { Opened(*link); });
@@ -102,32 +103,39 @@ void TrafficLogModel::Follow(const Link* link) {
 }
 
 void TrafficLogModel::Sent(const ExchangeRecord& request) {
-    Add([&] { log_.Sent(request, TrafficTime::Now()); });
+    Add([&] { log_.Sent(request, EventNow()); });
 }
 
 void TrafficLogModel::Received(const uint8_t* data, size_t length, const ExchangeRecord* request) {
-    const TrafficTime now = TrafficTime::Now();
+    const TrafficTime now = EventNow();
     Add([&] { log_.Received({data, length}, request, now); });
 }
 
 void TrafficLogModel::TimedOut(const ExchangeRecord& request) {
-    Add([&] { log_.TimedOut(&request, TrafficTime::Now()); });
+    Add([&] { log_.TimedOut(&request, EventNow()); });
 }
 
 void TrafficLogModel::Opened(const Link& link) {
-    Add([&] { log_.Opened(LineOf(link), TrafficTime::Now()); });
+    Add([&] { log_.Opened(LineOf(link), EventNow()); });
 }
 
 void TrafficLogModel::Closed() {
-    Add([&] { log_.Closed(TrafficTime::Now()); });
+    Add([&] { log_.Closed(EventNow()); });
 }
 
 void TrafficLogModel::HungUp() {
-    Add([&] { log_.HungUp(TrafficTime::Now()); });
+    Add([&] { log_.HungUp(EventNow()); });
 }
 
 void TrafficLogModel::Dropped(size_t count, size_t waiting) {
-    Add([&] { log_.Dropped(count, waiting, TrafficTime::Now()); });
+    Add([&] { log_.Dropped(count, waiting, EventNow()); });
+}
+
+// The link's one reading of the clock for the event it signals, so this
+// panel and the journal write the same time; the clock itself for events
+// given without a link.
+TrafficTime TrafficLogModel::EventNow() const {
+    return link_ ? link_->EventTime() : TrafficTime::Now();
 }
 
 void TrafficLogModel::Clear() {

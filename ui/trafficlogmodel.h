@@ -53,8 +53,10 @@ signals:
 private:
     template <typename Record>
     void Add(Record record);
+    TrafficTime EventNow() const;
 
     TrafficLog log_;
+    const Link* link_ = nullptr;  // followed: its events carry their time
     // data() asks for a row's cells one column at a time: format it once.
     mutable std::optional<std::pair<int, TrafficRow>> cached_;
 };

@@ -24,6 +24,7 @@
 #include "modbus/crc16.h"
 #include "session/journalfollower.h"
 #include "screenshot.h"
+#include "traffic/journal.h"
 #include "traffic/trafficstats.h"
 #include "ui/trafficdock.h"
 #include "ui/trafficlogmodel.h"
@@ -208,8 +209,8 @@ TEST_F(TrafficPanel, SessionAgainstTheSimulatorIsTimedAndSavedAsShown) {
         EXPECT_FALSE(opened->findChild<QToolButton*>("TrafficClear")->isVisibleTo(opened));
         opened->close();
     }
-    // The journal holds the same session, row by row, as it went (each event
-    // timed by its own clock reading, so the time columns are left out).
+    // The journal holds the same session, row by row, as it went: the
+    // panel's rows byte for byte (one clock reading an event for both).
     const QString journal = QString::fromStdString(form.Journal->path());
     ASSERT_FALSE(journal.isEmpty());
     QFile file(journal);
@@ -219,15 +220,16 @@ TEST_F(TrafficPanel, SessionAgainstTheSimulatorIsTimedAndSavedAsShown) {
     written.removeIf([](const QString& line) { return line.startsWith("# "); });
     ASSERT_FALSE(written.isEmpty());
     EXPECT_TRUE(written.takeFirst().startsWith("Time\t+ms\tDir\t"));
-    // Direction, request, length, bytes and text: the verdict's own figures
-    // (a timeout's milliseconds) are the journal's clock readings too.
-    const auto columns = [](const QString& row) {
-        const QStringList cells = row.split('\t');
-        return cells.mid(2, 2) + cells.mid(5, 3);
+    const auto journalLine = [](const QString& shownRow) {
+        std::vector<std::string> row;
+        for (const QString& cell : shownRow.split('\t')) row.push_back(cell.toStdString());
+        return JournalLine(row);
     };
     ASSERT_EQ(written.size(), shown.size());
     for (qsizetype i = 0; i < shown.size(); ++i)
-        EXPECT_EQ(columns(written[i]), columns(shown[i])) << i;
+        EXPECT_EQ(written[i].toStdString() + "\n",
+                  JournalLine(SavedRow(form.Traffic->log(), static_cast<size_t>(i))))
+            << i;
     // and reads back as a saved log does: the same rows, judged again.
     TrafficDock* reopened = OpenTrafficFile(&form, form.dockTraffic, journal, &error);
     ASSERT_TRUE(reopened) << error.toStdString();
@@ -237,7 +239,8 @@ TEST_F(TrafficPanel, SessionAgainstTheSimulatorIsTimedAndSavedAsShown) {
             ->sourceModel());
     const QStringList rows = ShownRows(*reread);
     ASSERT_EQ(rows.size(), shown.size());
-    for (qsizetype i = 0; i < shown.size(); ++i) EXPECT_EQ(columns(rows[i]), columns(shown[i])) << i;
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(journalLine(rows[i]), journalLine(shown[i])) << i;
     reopened->close();
     QFile notTraffic(dir.filePath("profile.ini"));
     ASSERT_TRUE(notTraffic.open(QIODevice::WriteOnly));
