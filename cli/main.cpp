@@ -386,9 +386,9 @@ private:
         auto found = ReadUnfinishedApply(f.readAll());
         if (!found)
             Stderr(
-                         "tavrix-cli: %s: an earlier apply on this port may not have finished; "
-                         "its record %s cannot be read\n",
-                         port_.c_str(), f.fileName().toLocal8Bit().constData());
+                "tavrix-cli: %s: an earlier apply on this port may not have finished; "
+                "its record %s cannot be read\n",
+                port_.c_str(), f.fileName().toLocal8Bit().constData());
         return found;
     }
 
@@ -611,8 +611,7 @@ private:
     // The announcement first, on standard error so that --json stays one
     // document; then one line a point as it is measured.
     void LoopCheck() {
-        Stderr("tavrix-cli: %s\n",
-                     LoopCheckAnnouncement(options_.loopPoints).c_str());
+        Stderr("tavrix-cli: %s\n", LoopCheckAnnouncement(options_.loopPoints).c_str());
         connect(&loop_, &LoopCheckJob::pointDone, this, [this](int i) {
             if (!alone_ || options_.json) return;
             Print(QByteArray::fromStdString(
@@ -768,8 +767,7 @@ private:
             bool ok = false;
             const double value = QLocale::c().toDouble(line, &ok);
             if (!ok) {
-                Stderr("tavrix-cli: '%s' is not a number of mA\n",
-                             line.toLocal8Bit().constData());
+                Stderr("tavrix-cli: '%s' is not a number of mA\n", line.toLocal8Bit().constData());
                 return AskReading();
             }
             Supply(value);
@@ -929,24 +927,14 @@ private:
     // After a verified apply: the instrument's identity and loop current and
     // the HART-to-MODBUS cross-check, then the certificate's two files.
     void Certify() {
-        Certificate c;
-        c.date = QDateTime::currentDateTime()
-                     .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
-                     .toString(Qt::ISODate)
-                     .toStdString();
-        c.port = port_;
-        c.toolVersion = TAVRIX_VERSION;
-        c.moduleVersion = job_.readBack().moduleVersion;
-        c.profileFile =
-            QFileInfo(QString::fromStdString(options_.words[1])).fileName().toStdString();
+        Certificate c = RecordOfTheApply();
         c.verified = job_.verified();
-        c.rows = job_.rows();
         connect(&certify_, &CertifyJob::finished, this, [this] {
             certificate_ = certify_.certificate();
             if (!options_.loopCheck) return WriteCertificate();
             // The announcement as for hart loop-check; the result goes into the certificate.
             Stderr("tavrix-cli: %s: %s\n", port_.c_str(),
-                         LoopCheckAnnouncement(options_.loopPoints).c_str());
+                   LoopCheckAnnouncement(options_.loopPoints).c_str());
             connect(&loop_, &LoopCheckJob::finished, this, [this] {
                 certificate_.loopCheck = loop_.report().Lines();
                 WriteCertificate();
@@ -963,6 +951,19 @@ private:
     // folder then holds one record for every module of the fleet.
     void WriteFailureRecord(const QString& error) {
         certified_ = true;
+        Certificate c = RecordOfTheApply();
+        c.crossCheckNote = "not made: the apply failed";
+        c.failure = error.toStdString();
+        QString base;
+        if (const QString why = WriteRecord(c, &base); !why.isEmpty())
+            Stderr("tavrix-cli: %s: cannot write the failure's record: %s\n", port_.c_str(),
+                   why.toLocal8Bit().constData());
+        else
+            json_.insert("certificate", base + ".pdf");
+    }
+
+    // What every record of this apply holds, whatever came of it.
+    Certificate RecordOfTheApply() const {
         Certificate c;
         c.date = QDateTime::currentDateTime()
                      .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
@@ -974,40 +975,31 @@ private:
         c.profileFile =
             QFileInfo(QString::fromStdString(options_.words[1])).fileName().toStdString();
         c.rows = job_.rows();
-        c.crossCheckNote = "not made: the apply failed";
-        c.failure = error.toStdString();
+        return c;
+    }
+
+    // The record's JSON and PDF in the certificate folder, named `*base` plus
+    // their extensions; why they could not be written, or nothing.
+    QString WriteRecord(const Certificate& c, QString* base) const {
         QDir().mkpath(QString::fromStdString(options_.certificate));
-        const QString base = QString::fromStdString(options_.certificate) + "/" +
-                             QString::fromStdString(CertificateBaseName(c));
-        QFile json(base + ".json");
+        *base = QString::fromStdString(options_.certificate) + "/" +
+                QString::fromStdString(CertificateBaseName(c));
+        QFile json(*base + ".json");
         const QByteArray data = CertificateJson(c);
-        QString why;
         if (!json.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            json.write(data) != data.size()) {
-            why = json.fileName() + ": " + json.errorString();
-        } else if (!WriteCertificatePdf(c, base + ".pdf", &why)) {
-            why = base + ".pdf: " + why;
-        }
-        if (!why.isEmpty())
-            Stderr("tavrix-cli: %s: cannot write the failure's record %s\n",
-                         port_.c_str(), why.toLocal8Bit().constData());
-        else
-            json_.insert("certificate", base + ".pdf");
+            json.write(data) != data.size())
+            return "cannot write " + json.fileName() + ": " + json.errorString();
+        QString error;
+        if (!WriteCertificatePdf(c, *base + ".pdf", &error))
+            return "cannot write " + *base + ".pdf: " + error;
+        return {};
     }
 
     void WriteCertificate() {
         certified_ = true;
-        QDir().mkpath(QString::fromStdString(options_.certificate));
-        const QString base = QString::fromStdString(options_.certificate) + "/" +
-                             QString::fromStdString(CertificateBaseName(certificate_));
-        QFile json(base + ".json");
-        const QByteArray data = CertificateJson(certificate_);
-        QString error;
-        if (!json.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            json.write(data) != data.size())
-            return End(kFailed, "cannot write " + json.fileName() + ": " + json.errorString());
-        if (!WriteCertificatePdf(certificate_, base + ".pdf", &error))
-            return End(kFailed, "cannot write " + base + ".pdf: " + error);
+        QString base;
+        if (const QString why = WriteRecord(certificate_, &base); !why.isEmpty())
+            return End(kFailed, why);
         json_.insert("certificate", base + ".pdf");
         text_ += "Certificate: " + (base + ".pdf").toUtf8() + "\n";
         summary_ = "verified, certificate " + QFileInfo(base + ".pdf").fileName();
@@ -1165,8 +1157,8 @@ int main(int argc, char** argv) {
     for (auto& c : commands) c->Close();
     if (options.words[0] == "apply" && !options.verify)
         Stderr(
-                     "tavrix-cli: applied without --verify: nothing was read back, so no setting "
-                     "is confirmed\n");
+            "tavrix-cli: applied without --verify: nothing was read back, so no setting "
+            "is confirmed\n");
     if (alone) return commands.front()->status();
     return Summarize(options, commands);
 }
