@@ -341,6 +341,13 @@ double Hart(Canvas& c, double y, const Certificate& cert, bool draw) {
     // The identity gets the whole width: a revision 7 one is long, and cut
     // short it would lose the device id.
     used += Fact(c, y + used, 0, c.width(), "Identity", identity, draw);
+    const auto told = [](const std::optional<std::string>& t) {
+        return t && !t->empty() ? Q(*t) : QString("-");
+    };
+    const double third = c.width() / 3;
+    Fact(c, y + used, 0, third, "Tag", told(cert.hartTag), draw);
+    Fact(c, y + used, third, third, "Descriptor", told(cert.hartDescriptor), draw);
+    used += Fact(c, y + used, 2 * third, third, "Range", told(cert.hartRange), draw);
     used += Fact(c, y + used, 0, c.width(), "Loop current", current, draw);
     return used + c.mm(3);
 }

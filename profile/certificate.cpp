@@ -40,8 +40,14 @@ QByteArray CertificateJson(const Certificate& c) {
 
     QJsonValue hart(QJsonValue::Null);
     if (c.hartIdentity || c.loopCurrentMa) {
+        const auto text = [](const std::optional<std::string>& t) {
+            return t ? QJsonValue(Text(*t)) : QJsonValue();
+        };
         hart = QJsonObject{
-            {"identity", c.hartIdentity ? QJsonValue(Text(*c.hartIdentity)) : QJsonValue()},
+            {"identity", text(c.hartIdentity)},
+            {"tag", text(c.hartTag)},
+            {"descriptor", text(c.hartDescriptor)},
+            {"range", text(c.hartRange)},
             {"loopCurrentMa", c.loopCurrentMa ? Number(*c.loopCurrentMa) : QJsonValue()}};
     }
 

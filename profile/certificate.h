@@ -32,6 +32,11 @@ struct Certificate {
     // The one identity text: "manufacturer 0x005A, device type 0x0B, id 1193046, HART 5".
     std::optional<std::string> hartIdentity;
     std::optional<double> loopCurrentMa;
+    // What the plant calls it (command 13) and what it measures (command 15),
+    // when it told them: "PT-101", "FEED PRESSURE", "0 to 25 kPa".
+    std::optional<std::string> hartTag;
+    std::optional<std::string> hartDescriptor;
+    std::optional<std::string> hartRange;
     // Cross-check after the apply; empty when it could not be made, with why.
     std::vector<CertificateCheck> crossCheck;
     std::string crossCheckNote;  // "all 4 variables agree", or why there is none

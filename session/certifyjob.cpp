@@ -7,6 +7,7 @@
 #include "hart/frames.h"
 #include "hart/status.h"
 #include "hart/units.h"
+#include "hart/universal.h"
 #include "modbus/reply.h"
 #include "modbus/request.h"
 #include "profile/profilecommands.h"
@@ -83,13 +84,13 @@ bool CertifyJob::Start(Certificate certificate, const Profile& module, int hartA
         if (!device) return Done("the command 0 reply holds no identity");
         const HartIdentity id = device->identity;
         certificate_.hartIdentity = HartIdentityText(*device);
-        Exchange({HartCommand3Step(id)}, [this](const std::string& hart) {
+        Exchange({HartCommand3Step(id)}, [this, id](const std::string& hart) {
             const auto values = ParseHartCommand3Values(Bytes(hart));
             if (!values) return Done("the command 3 reply could not be read");
             // A current the instrument reports not available is no reading.
             if (!HartNotAvailable(values->loopCurrent))
                 certificate_.loopCurrentMa = values->loopCurrent;
-            CrossCheckWith(*values);
+            ReadTagAndRange(id, *values);
         });
     });
     return true;
@@ -101,6 +102,22 @@ void CertifyJob::Exchange(std::vector<SequenceStep> steps,
         link_, std::move(steps), this,
         [done](const std::vector<std::string>& replies) { done(replies.front()); },
         [this](const LinkRun& run) { Done(run.Why().toStdString()); }, {.retries = retries_});
+}
+
+void CertifyJob::ReadTagAndRange(const HartIdentity& id, const HartDynamicValues& hart) {
+    RunThen(
+        link_, {HartStep(kHartReadTag, id), HartStep(kHartReadDeviceInfo, id)}, this,
+        [this, hart](const std::vector<std::string>& replies) {
+            if (const auto tag = ParseHartTag(Bytes(replies[0]))) {
+                certificate_.hartTag = TrimPacked(tag->tag);
+                certificate_.hartDescriptor = TrimPacked(tag->descriptor);
+            }
+            if (const auto info = ParseHartCommand15(Bytes(replies[1])))
+                certificate_.hartRange = Number(info->lower) + " to " + Number(info->upper) + " " +
+                                         HartUnitName(info->rangeUnitCode);
+            CrossCheckWith(hart);
+        },
+        [this, hart](const LinkRun&) { CrossCheckWith(hart); }, {.retries = retries_});
 }
 
 void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {

@@ -47,6 +47,9 @@ signals:
 
 private:
     void Exchange(std::vector<SequenceStep> steps, std::function<void(const std::string&)> done);
+    // Tag, descriptor and range: named when the instrument gives them, its
+    // certificate made all the same when it does not.
+    void ReadTagAndRange(const HartIdentity& id, const HartDynamicValues& hart);
     void CrossCheckWith(const HartDynamicValues& hart);
     void Done(const std::string& note = {});
 

@@ -54,6 +54,9 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
     actionSaveProfile = NewAction(file, first, "actionSaveProfile", "&Save Profile…");
     actionOpenProfile = NewAction(file, first, "actionOpenProfile", "&Open Profile…");
     actionApplyProfile = NewAction(file, first, "actionApplyProfile", "&Apply Profile to Module…");
+    actionSaveCertificate =
+        NewAction(file, first, "actionSaveCertificate", "Save &Certificate…");
+    actionSaveCertificate->setEnabled(false);
     file->insertSeparator(first);
 
     connect(actionReadModule, &QAction::triggered, this, [this] { ReadModule(); });
@@ -66,6 +69,12 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
         const QString path =
             QFileDialog::getOpenFileName(form_, "Open Profile", {}, kProfileFilter);
         if (!path.isEmpty()) OpenProfileFrom(path);
+    });
+    connect(actionSaveCertificate, &QAction::triggered, this, [this] {
+        const QString path = WithSuffix(
+            QFileDialog::getSaveFileName(form_, "Save Certificate", "certificate.pdf", "PDF (*.pdf)"),
+            "pdf");
+        if (!path.isEmpty()) SaveCertificate(path);
     });
     connect(actionApplyProfile, &QAction::triggered, this, [this] {
         const QString path =
@@ -95,10 +104,12 @@ ModuleProfiles::ModuleProfiles(TForm1* form)
     connect(job_, &ModuleJob::finished, this, &ModuleProfiles::JobFinished);
     // Nothing else may start on the line while a job runs.
     connect(form->Link1->Runner(), &RequestRunner::started, this, [this] {
-        for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(false);
+        for (QAction* a : {actionReadModule, actionApplyProfile, actionSaveCertificate})
+            a->setEnabled(false);
     });
     connect(form->Link1->Runner(), &RequestRunner::ended, this, [this] {
         for (QAction* a : {actionReadModule, actionApplyProfile}) a->setEnabled(true);
+        actionSaveCertificate->setEnabled(certifiable_);
     });
 }
 
@@ -256,6 +267,8 @@ void ModuleProfiles::JobFinished() {
         progress_ = nullptr;
     }
     if (confirming_) return ConfirmApply();
+    certifiable_ = applying_ && job_->verified();
+    actionSaveCertificate->setEnabled(certifiable_ && !form_->Link1->RunsActive());
     applying_ ? ApplyFinished() : ReadFinished();
 }
 

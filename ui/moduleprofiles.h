@@ -26,6 +26,8 @@ public:
     QAction* actionSaveProfile;
     QAction* actionOpenProfile;
     QAction* actionApplyProfile;
+    // Enabled after a verified apply, as the report's button is.
+    QAction* actionSaveCertificate;
 
     // The actions' work once a file is chosen; true when it went ahead.
     bool SaveProfileTo(const QString& path);
@@ -59,6 +61,7 @@ private:
     QProgressDialog* progress_ = nullptr;
     std::string moduleVersion_;  // from the last Read Module
     bool applying_ = false;
+    bool certifiable_ = false;  // the last job was an apply that verified
     bool confirming_ = false;  // reading the module to say what an apply changes
     Profile pending_;          // the profile that waits for the engineer's word
     Profile lastApplied_;  // what Resume applies again

@@ -318,8 +318,12 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
     QFile json(certificates + "/" + files[0]);
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
     const QJsonObject certificate = QJsonDocument::fromJson(json.readAll()).object();
-    EXPECT_EQ(certificate["hart"].toObject()["identity"].toString(),
-              "manufacturer 0x0060, device type 0x600B, id 1193046, HART 7");
+    const QJsonObject hart = certificate["hart"].toObject();
+    EXPECT_EQ(hart["identity"].toString(), "manufacturer 0x0060, device type 0x600B, id 1193046, HART 7");
+    // Named as the plant knows it, and what it measures.
+    EXPECT_EQ(hart["tag"].toString(), "PT-101");
+    EXPECT_EQ(hart["descriptor"].toString(), "FEED PRESSURE");
+    EXPECT_EQ(hart["range"].toString(), "0 to 25 kPa");
     const QJsonObject crossCheck = certificate["crossCheck"].toObject();
     EXPECT_EQ(crossCheck["rows"].toArray()[3].toObject()["hart"].toString(), "not available");
     EXPECT_TRUE(crossCheck["note"].toString().endsWith(
@@ -332,6 +336,7 @@ TEST(Cli, LoopCheckIntoTheCertificate) {
         const QString page = QString::fromUtf8(text.readAllStandardOutput());
         EXPECT_TRUE(page.contains("manufacturer 0x0060, device type 0x600B, id 1193046, HART 7"))
             << page.toStdString();
+        EXPECT_TRUE(page.contains("PT-101") && page.contains("0 to 25 kPa")) << page.toStdString();
     }
     const QJsonArray lines = certificate["loopCheck"].toArray();
     ASSERT_EQ(lines.size(), 4);

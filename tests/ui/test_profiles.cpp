@@ -1,4 +1,5 @@
 // File > Read Module, Save/Open Profile and Apply Profile to Module in the window.
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -76,6 +77,8 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
         std::lock_guard lock(module.mutex());
         module.settings() = ModuleSettings{};
     }
+    EXPECT_FALSE(form.findChild<QAction*>("actionSaveCertificate")->isEnabled())
+        << "nothing applied yet";
     // Asked first, naming what changes and the RS-485 line; Cancel sends nothing.
     bool cancel = true;
     QString asked;
@@ -104,8 +107,10 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
     EXPECT_EQ(ui->ComboBox11->currentText(), "19200") << "the port followed the module";
     const QString saved = dir.filePath("report.txt");
     EXPECT_TRUE(report->SaveTo(saved));
-    // The certificate reads the instrument and cross-checks it after the apply.
+    // The certificate reads the instrument and cross-checks it after the apply,
+    // from the report or from File.
     EXPECT_TRUE(report->findChild<QPushButton*>("buttonSaveCertificate")->isEnabled());
+    EXPECT_TRUE(form.findChild<QAction*>("actionSaveCertificate")->isEnabled());
     bool certified = false;
     QObject::connect(form.Profiles, &ModuleProfiles::certificateSaved, [&] { certified = true; });
     ASSERT_TRUE(form.Profiles->SaveCertificate(dir.filePath("module.pdf")));
