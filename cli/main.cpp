@@ -494,12 +494,14 @@ private:
     }
 
     static QJsonObject ReportJson(const ApplyReport& report) {
-        QJsonArray applied, skipped, rows, unsent, retries;
+        QJsonArray applied, skipped, rows, unsent, sentUnacknowledged, retries;
         for (const auto& [command, reply] : report.applied)
             applied.append(QJsonObject{{"command", QString::fromStdString(command)},
                                        {"reply", Latin1(reply)}});
         for (const auto& s : report.skipped) skipped.append(QString::fromStdString(s));
         for (const auto& s : report.unsent) unsent.append(QString::fromStdString(s));
+        for (const auto& s : report.sentUnacknowledged)
+            sentUnacknowledged.append(QString::fromStdString(s));
         for (const auto& s : report.retries) retries.append(QString::fromStdString(s));
         for (const VerifyRow& r : report.rows)
             rows.append(QJsonObject{{"setting", QString::fromStdString(r.setting)},
@@ -509,6 +511,7 @@ private:
         QJsonObject out{{"applied", applied},
                         {"skipped", skipped},
                         {"unsent", unsent},
+                        {"sentUnacknowledged", sentUnacknowledged},
                         {"retries", retries},
                         {"halfConfigured", report.HalfConfigured()}};
         if (!rows.isEmpty()) out.insert("verify", rows);

@@ -2,6 +2,7 @@
 // module's reply, what was not sent, and the verification table.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,9 @@ struct ApplyReport {
     // Set commands of the plan the module did not acknowledge (not sent, or
     // sent with no acknowledgement), in plan order.
     std::vector<std::string> unsent;
+    // Of those, the ones that went out (their acknowledgement never came):
+    // the module may have taken them. The others were never sent.
+    std::vector<std::string> sentUnacknowledged;
     std::vector<std::string> retries;  // one line per retried exchange
     std::string lineNow;               // the line settings the module is on now, as known
     bool snapshotTaken = false;        // the module was read before anything was sent
@@ -29,5 +33,7 @@ struct ApplyReport {
 };
 
 // A half-configured module is said in the first line; mismatched rows are
-// marked "MISMATCH" in the last column.
-std::string ApplyReportText(const ApplyReport& report);
+// marked "MISMATCH" in the last column. `name` gives a setting's name as the
+// reader knows it (the window's captions); by default its profile key.
+std::string ApplyReportText(const ApplyReport& report,
+                            const std::function<std::string(const std::string&)>& name = {});

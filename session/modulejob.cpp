@@ -47,8 +47,12 @@ std::string ModuleJob::LineNow() const {
 
 ApplyReport ModuleJob::report() const {
     ApplyReport r{applied_, plan_.skipped, rows_, failure_.toStdString()};
-    for (size_t i = applied_.size(); i < plan_.steps.size(); ++i)
-        r.unsent.push_back(plan_.steps[i].label);
+    for (size_t i = applied_.size(); i < plan_.steps.size(); ++i) {
+        const std::string& label = plan_.steps[i].label;
+        r.unsent.push_back(label);
+        if (std::find(sentLabels_.begin(), sentLabels_.end(), label) != sentLabels_.end())
+            r.sentUnacknowledged.push_back(label);
+    }
     r.retries = retryLines_;
     r.lineNow = LineNow();
     r.snapshotTaken = !snapshot_.settings.empty();
@@ -123,6 +127,7 @@ void ModuleJob::Reset() {
     applied_.clear();
     rows_.clear();
     retryLines_.clear();
+    sentLabels_.clear();
     rs485Sent_ = false;
     rs485Acked_ = false;
     lineSwitched_ = false;
@@ -135,6 +140,7 @@ void ModuleJob::Run(Phase phase, std::vector<SequenceStep> steps) {
         if (phase_ != Phase::Applying && phase_ != Phase::Repairing) return;
         const bool rs485 = IsRs485Step(step);
         if (rs485) rs485Sent_ = true;
+        sentLabels_.push_back(step.label);
         emit setCommandSent(QString::fromStdString(step.label), rs485);
     };
     // The first frame may go out within Start(), before anyone can hear it

@@ -138,6 +138,7 @@ private:
     std::vector<std::pair<std::string, std::string>> applied_;
     std::vector<VerifyRow> rows_;
     std::vector<std::string> retryLines_;
+    std::vector<std::string> sentLabels_;  // set commands that went out, acknowledged or not
     bool rs485Sent_ = false;     // the RS485 command went out
     bool rs485Acked_ = false;    // and the module acknowledged it
     bool lineSwitched_ = false;  // the port follows the module's new settings

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/configcontrols.h"
 #include "ui/controls.h"
 #include "ui/desktoppalette.h"
 
@@ -42,16 +43,16 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
 
     auto* table = new QTableWidget(static_cast<int>(report.rows.size()), 4, this);
     table->setObjectName("tableVerify");
-    table->setHorizontalHeaderLabels({"Setting", "Wanted", "Read back", ""});
+    table->setHorizontalHeaderLabels({"Setting", "Wanted", "Read back", "Result"});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     for (size_t i = 0; i < report.rows.size(); ++i) {
         const VerifyRow& row = report.rows[i];
         const int r = static_cast<int>(i);
-        table->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(row.setting)));
+        table->setItem(r, 0, new QTableWidgetItem(Caption(row.setting)));
         table->setItem(r, 1, new QTableWidgetItem(QString::fromLatin1(row.wanted)));
         table->setItem(r, 2, new QTableWidgetItem(QString::fromLatin1(row.readBack)));
-        auto* mark = new QTableWidgetItem(row.mismatch ? "MISMATCH" : "");
+        auto* mark = new QTableWidgetItem(row.mismatch ? "MISMATCH" : "as wanted");
         if (row.mismatch) mark->setForeground(ReadableOnBase(Qt::red));
         table->setItem(r, 3, mark);
     }
@@ -59,7 +60,7 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     table->setVisible(!report.rows.empty());
     layout->addWidget(table, 1);
 
-    auto* text = new QPlainTextEdit(QString::fromLatin1(ApplyReportText(report)), this);
+    auto* text = new QPlainTextEdit(QString::fromLatin1(ApplyReportText(report, CaptionOf())), this);
     text->setObjectName("textApplyReport");
     text->setReadOnly(true);
     layout->addWidget(text, 1);
@@ -113,7 +114,15 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
 bool ApplyReportDialog::SaveTo(const QString& path) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const std::string text = ApplyReportText(report_);
+    const std::string text = ApplyReportText(report_, CaptionOf());
     return file.write(text.data(), static_cast<qint64>(text.size())) ==
            static_cast<qint64>(text.size());
+}
+
+QString ApplyReportDialog::Caption(const std::string& key) const {
+    return parentWidget() ? SettingCaption(*parentWidget(), key) : QString::fromStdString(key);
+}
+
+std::function<std::string(const std::string&)> ApplyReportDialog::CaptionOf() const {
+    return [this](const std::string& key) { return Caption(key).toStdString(); };
 }

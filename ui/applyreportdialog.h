@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <string>
 
 #include "profile/applyreport.h"
 
@@ -22,5 +24,9 @@ signals:
     void certificateRequested(const QString& pdfPath);
 
 private:
+    // A setting by its caption in the window the dialog belongs to.
+    QString Caption(const std::string& key) const;
+    std::function<std::string(const std::string&)> CaptionOf() const;
+
     ApplyReport report_;
 };

@@ -1,5 +1,6 @@
 #include "ui/configcontrols.h"
 
+#include "profile/profilesettings.h"
 #include "ui/controls.h"
 #include "ui_tform1.h"
 
@@ -122,4 +123,10 @@ const char* ConfigControlName(ConfigSetting setting) {
     if (const auto* e = Entry(kCheckBoxes, setting)) return e->name;
     if (const auto* e = Entry(kGroupBoxes, setting)) return e->name;
     return "?";
+}
+
+QString SettingCaption(const QWidget& window, const std::string& key) {
+    const ProfileSetting* s = FindProfileSetting(key);
+    const QWidget* control = s ? window.findChild<QWidget*>(ConfigControlName(s->setting)) : nullptr;
+    return control ? FieldName(control) : QString::fromStdString(key);
 }

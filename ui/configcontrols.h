@@ -4,9 +4,13 @@
 // knows which control holds it.
 #pragma once
 
+#include <QString>
 #include <optional>
+#include <string>
 
 #include "exchange/configreplies.h"
+
+class QWidget;
 
 namespace Ui {
 class TForm1;
@@ -23,3 +27,8 @@ std::optional<ConfigField> ReadConfigField(const Ui::TForm1& form, ConfigSetting
 // The designer name of the control holding `setting` ("ComboBox8"), for
 // messages that name the control; "?" for a setting no control holds.
 const char* ConfigControlName(ConfigSetting setting);
+
+// A profile setting ("rs485.baudRate") by the caption its control has in
+// `window` ("RS485 Serial Port Parameters: Baud Rate"); the key itself when
+// no control holds it.
+QString SettingCaption(const QWidget& window, const std::string& key);

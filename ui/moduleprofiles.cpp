@@ -217,12 +217,7 @@ void ModuleProfiles::ConfirmApply() {
         return;
     }
     // The engineer's words: each setting by the caption it has in the window.
-    const auto caption = [this](const std::string& name) {
-        const ProfileSetting* s = FindProfileSetting(name);
-        const QWidget* control =
-            s ? form_->findChild<QWidget*>(ConfigControlName(s->setting)) : nullptr;
-        return control ? FieldName(control) : Text(name);
-    };
+    const auto caption = [this](const std::string& key) { return SettingCaption(*form_, key); };
     const std::vector<VerifyRow> changes = ProfileChanges(pending_, job_->readBack());
     QStringList lines;
     for (const VerifyRow& r : changes)

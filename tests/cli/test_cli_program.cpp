@@ -469,6 +469,8 @@ TEST(Cli, AFleetIsCommissionedAndAHalfDoneApplyIsRestored) {
         EXPECT_TRUE(report["halfConfigured"].toBool());
         EXPECT_EQ(report["applied"].toArray().size(), 3);
         EXPECT_EQ(report["unsent"].toArray().first().toString(), "RS485 response time");
+        // It went out; its acknowledgement never came. The rest were never sent.
+        EXPECT_EQ(report["sentUnacknowledged"].toArray(), QJsonArray{"RS485 response time"});
         restore = report["restoreCommand"].toString();
         EXPECT_TRUE(restore.endsWith(" apply " + backup + " --verify")) << restore.toStdString();
     }

@@ -292,6 +292,13 @@ TEST_P(ApplyCut, TheModuleEndsAsTheReportSaysAndComesBack) {
     for (size_t i = static_cast<size_t>(acked); i < plan.steps.size(); ++i)
         unsent.push_back(plan.steps[i].label);
     EXPECT_EQ(report.unsent, unsent) << text;
+    // A command that went out unacknowledged is told apart from those never sent.
+    if (ackLost)
+        EXPECT_EQ(report.sentUnacknowledged.front(), plan.steps[static_cast<size_t>(acked)].label)
+            << text;
+    // (The request after the last answered one may have gone out into the unplugged line.)
+    if (sets + 1 < kSetCommands)
+        EXPECT_NE(text.find("  not sent: " + plan.steps.back().label), std::string::npos) << text;
     EXPECT_EQ(report.HalfConfigured(), acked > 0 && acked < kSetCommands) << text;
     EXPECT_EQ(text.starts_with("HALF-CONFIGURED"), report.HalfConfigured()) << text;
     // What the module took: the acknowledged commands, and the one whose
