@@ -179,11 +179,3 @@ std::optional<std::string> WhyNotComparable(const CrossCheckSources& s) {
                AgeText(s.hartAgeMs) + "): read MODBUS again";
     return std::nullopt;
 }
-
-std::string AgeText(int64_t ms) {
-    const int64_t seconds = std::max<int64_t>(ms, 0) / 1000;
-    if (seconds < 60) return std::to_string(seconds) + " s old";
-    if (seconds < 3600)
-        return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s old";
-    return std::to_string(seconds / 3600) + " h " + std::to_string(seconds / 60 % 60) + " min old";
-}

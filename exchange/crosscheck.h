@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exchange/replyverdict.h"
+#include "exchange/silenceadvice.h"
 #include "hart/replies.h"
 #include "modbus/reply.h"
 
@@ -58,9 +59,6 @@ struct CrossCheckSources {
 // wrong reply, a timeout since, a MODBUS reply older than the HART values);
 // nullopt when they can.
 std::optional<std::string> WhyNotComparable(const CrossCheckSources& sources);
-
-// "4 s old", "2 min 5 s old".
-std::string AgeText(int64_t ms);
 
 struct CrossCheckRow {
     int variable = 0;  // 1..4

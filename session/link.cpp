@@ -53,11 +53,18 @@ void Link::Open(const PortSettings& settings) {
     // Nothing of an earlier opening can still answer.
     lastStep_ = {};
     lastBlockAt_.reset();
+    lastReplyAt_.reset();
     emit opening();
     TakeKindFor(settings.name);
     port_->Open(settings);
     Stamp();
     emit opened();
+}
+
+std::optional<std::chrono::milliseconds> Link::SinceLastReply() const {
+    if (!lastReplyAt_) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                  *lastReplyAt_);
 }
 
 void Link::Reopen(uint32_t baudRate, TParity parity) {
@@ -69,6 +76,7 @@ void Link::Reopen(uint32_t baudRate, TParity parity) {
         // close and opening as a serial device's.
         lastStep_ = {};
         lastBlockAt_.reset();
+        lastReplyAt_.reset();
         Stamp();
         emit closed();
         emit opening();
@@ -214,6 +222,7 @@ void Link::Deliver(const std::string& reply) {
     const auto length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
     const QByteArray block(reply.data(), length);
     Stamp();
+    lastReplyAt_ = std::chrono::steady_clock::now();
     emit received(block, current_);
     current_.answered = true;
     current_.bytesSince += length;

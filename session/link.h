@@ -62,6 +62,8 @@ public:
     bool ParityHeld() const;
     // The serial component, where the port is a serial device (null otherwise).
     TComm* Comm() const;
+    // How long ago a reply last came on this opening; nullopt when none has.
+    std::optional<std::chrono::milliseconds> SinceLastReply() const;
     // The read interval the line delivers blocks after now.
     uint32_t ReadInterval() const;
 
@@ -179,6 +181,7 @@ private:
     // what a run's first frame waits for.
     SequenceStep lastStep_;
     std::optional<std::chrono::steady_clock::time_point> lastBlockAt_;
+    std::optional<std::chrono::steady_clock::time_point> lastReplyAt_;
     EchoFilter echo_;
     void Stamp() { eventTime_ = TrafficTime::Now(); }
     TrafficTime eventTime_ = TrafficTime::Now();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "exchange/requestcodes.h"
+#include "exchange/silenceadvice.h"
 #include "protocol/hexbytes.h"
 #include "protocol/strtoint.h"
 #include "serial/netport.h"
@@ -75,8 +76,15 @@ void TForm1::Comm1ReceiveData(TComm*, const uint8_t* Buffer, uint16_t BufferLeng
 }
 
 void TForm1::Timer3Timer() {
-    // The request stays pending, so a late reply is still handled.
-    if (const char* message = Requests->TakeTimeout()) ShowMessage(message);
+    // The request stays pending, so a late reply is still handled. The
+    // message stays as it always was; under it, what the silence means.
+    const RequestCode* entry = FindRequestCode(Requests->PendingRequest());
+    const Protocol protocol = entry ? entry->protocol : Protocol::Config;
+    if (const char* message = Requests->TakeTimeout()) {
+        std::optional<int64_t> sinceReply;
+        if (const auto since = Link1->SinceLastReply()) sinceReply = since->count();
+        ShowWarning(message, QString::fromStdString(TimeoutAdvice(protocol, sinceReply)), {});
+    }
 }
 
 void TForm1::Timer4Timer() {

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QString>
 
+#include "exchange/silenceadvice.h"
 #include "serial/linetext.h"
 #include "serial/portholders.h"
 #include "ui/controls.h"
@@ -105,11 +106,11 @@ void TForm1::Comm1RequestHangup(TComm*) {
     // No reply can come any more, so no timeout message either.
     Link1->CloseAfterHangup();
     UpdateStatusLine();
-    if (path.contains("://"))
-        ShowMessage(
-            QString("The connection to %1 was closed by the server or the network.").arg(path));
-    else
-        ShowMessage(QString("The serial device %1 was disconnected.").arg(path));
+    const bool network = path.contains("://");
+    ShowWarning(network ? QString("The connection to %1 was closed by the server or the network.")
+                              .arg(path)
+                        : QString("The serial device %1 was disconnected.").arg(path),
+                QString::fromStdString(HangupAdvice(network)), {});
 }
 
 void TForm1::WarnIfPortShared() {

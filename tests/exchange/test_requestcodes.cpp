@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "exchange/requestcodes.h"
+#include "exchange/silenceadvice.h"
 
 TEST(RequestCodes, WhatABlockDoesUnderEachCode) {
     const struct {
@@ -31,4 +32,31 @@ TEST(TimeoutMessage, OnePerKind) {
     EXPECT_STREQ(TimeoutMessage(4), "HART Command Timeout!");
     EXPECT_EQ(TimeoutMessage(0), nullptr);
     EXPECT_EQ(TimeoutMessage(5), nullptr);
+}
+
+// Under each timeout, what the silence means: never answered points at the
+// port and its settings; answered a moment ago points past the module.
+TEST(TimeoutAdvice, SaysWhenTheModuleLastAnsweredAndWhereToLookNext) {
+    const struct {
+        Protocol protocol;
+        std::optional<int64_t> sinceReplyMs;
+        const char* starts;
+        const char* names;
+    } cases[] = {
+        {Protocol::Config, std::nullopt, "The module has not answered since the port was opened",
+         "Find Module"},
+        {Protocol::Hart, std::nullopt, "The module has not answered since", "speed and parity"},
+        {Protocol::Config, 4200, "The module answered 4 s ago, so the line works", "power"},
+        {Protocol::Hart, 125000, "The module answered 2 min 5 s ago, so the silence is the instrument's",
+         "polling address"},
+        {Protocol::Modbus, 900, "The module answered 0 s ago, so the line works", "slave address"},
+    };
+    for (const auto& c : cases) {
+        const std::string advice = TimeoutAdvice(c.protocol, c.sinceReplyMs);
+        EXPECT_EQ(advice.rfind(c.starts, 0), 0u) << advice;
+        EXPECT_NE(advice.find(c.names), std::string::npos) << advice;
+    }
+    EXPECT_EQ(AgeText(3'725'000), "1 h 2 min old");
+    EXPECT_NE(HangupAdvice(true).find("server"), std::string::npos);
+    EXPECT_NE(HangupAdvice(false).find("Plug the adapter back in"), std::string::npos);
 }

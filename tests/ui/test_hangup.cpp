@@ -23,6 +23,8 @@ protected:
         Pump(600);
         EXPECT_EQ(messages.texts(), QStringList{QString("The serial device %1 was disconnected.")
                                                     .arg(QString::fromStdString(pty.SlavePath()))});
+        EXPECT_EQ(messages.icons().first(), QMessageBox::Warning);
+        EXPECT_TRUE(messages.informative().first().startsWith("Plug the adapter back in"));
         EXPECT_FALSE(form.PortOpen);
         EXPECT_FALSE(form.Comm1->IsOpen());
         EXPECT_EQ(ui->Button1->text(), "Open");

@@ -69,6 +69,10 @@ TEST_F(LinkTest, TimeoutMessageFollowsTheKind) {
         Pump(30);
         if (c.message) {
             EXPECT_EQ(messages.texts(), QStringList{c.message}) << c.kind;
+            // A warning, with what the silence means under it (the port is closed here).
+            EXPECT_EQ(messages.icons().first(), QMessageBox::Warning);
+            EXPECT_TRUE(messages.informative().first().startsWith(
+                "The module has not answered since the port was opened"));
         } else {
             EXPECT_TRUE(messages.texts().isEmpty()) << c.kind;
         }
