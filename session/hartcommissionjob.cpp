@@ -99,7 +99,8 @@ bool HartCommissionJob::StartTrim(int pollingAddress) {
 void HartCommissionJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
     if (run_) run_->deleteLater();
-    run_ = link_->Start(std::move(steps), {.retries = retries_}, this);
+    run_ = link_->Start(std::move(steps), {.retries = retries_, .source = "the commissioning"},
+                        this);
     connect(run_, &LinkRun::finished, this, &HartCommissionJob::Ended);
 }
 

@@ -20,7 +20,8 @@ void HartInstrumentJob::Exchange(std::vector<SequenceStep> steps,
                                  std::function<void(const std::vector<std::string>&)> done,
                                  std::function<void(const LinkRun&)> failed) {
     RunThen(link_, std::move(steps), this, std::move(done),
-            [this, failed](const LinkRun& run) { failed ? failed(run) : Done(run.Why()); });
+            [this, failed](const LinkRun& run) { failed ? failed(run) : Done(run.Why()); },
+            {.source = "the HART Instrument window"});
 }
 
 void HartInstrumentJob::Done(const QString& failure) {
