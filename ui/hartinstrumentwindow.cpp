@@ -14,16 +14,19 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <bit>
 #include <cmath>
 #include <utility>
 
 #include "exchange/loopcheck.h"
+#include "exchange/silenceadvice.h"
 #include "hart/status.h"
 #include "hart/units.h"
 #include "session/hartcommissionjob.h"
@@ -33,6 +36,7 @@
 #include "session/windowsession.h"
 #include "ui/desktoppalette.h"
 #include "ui/harttrimdialog.h"
+#include "ui/screenfit.h"
 
 namespace {
 
@@ -53,6 +57,10 @@ W* Named(W* widget, const char* name) {
 constexpr uint8_t kStatusBits[] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
 enum LoopColumn { kPoint, kHart, kPercent, kModbus, kDeviation, kResult, kColumns };
+
+// The date field's value before a read, shown blank: the day before the
+// first date HART can carry (1900-01-01), so no date read or entered is it.
+const QDate kUnreadDate(1899, 12, 31);
 
 }  // namespace
 
@@ -85,7 +93,9 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     descriptor_->setMaxLength(kHartDescriptorChars);
     date_ = Named(new QDateEdit, "dateHartDate");
     date_->setDisplayFormat("yyyy-MM-dd");
-    date_->setDateRange(QDate(1900, 1, 1), QDate(2155, 12, 31));
+    date_->setDateRange(kUnreadDate, QDate(2155, 12, 31));
+    date_->setSpecialValueText(" ");
+    date_->setDate(kUnreadDate);
     message_ = Named(new QLineEdit, "editHartMessage");
     message_->setMaxLength(kHartMessageChars);
     writeTag_ = Named(new QPushButton("Write Tag..."), "buttonHartWriteTag");
@@ -103,6 +113,7 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     // Every unit of the common table, named as all the tool's own outputs name it.
     for (int i = 0; i < HartUnitCodeCount(); ++i)
         unit_->addItem(HartUnitCodes()[i].name, HartUnitCodes()[i].code);
+    unit_->setCurrentIndex(-1);  // none until read: the first item is no reading
     upper_ = Named(new QLineEdit, "editHartUpperRange");
     lower_ = Named(new QLineEdit, "editHartLowerRange");
     damping_ = Named(new QLabel("-"), "labelHartDamping");
@@ -189,6 +200,7 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
         if (code != kNoUnitCode && pvUnits_->findData(code) < 0)
             pvUnits_->addItem(Q(HartUnitName(code)), code);
     }
+    pvUnits_->setCurrentIndex(-1);
     writePvUnits_ = Named(new QPushButton("Write PV Units..."), "buttonHartWritePvUnits");
     changeCounter_ = Named(new QLabel("-"), "labelHartChangeCounter");
     resetChanged_ = Named(new QPushButton("Reset Changed Flag..."), "buttonHartResetChanged");
@@ -211,8 +223,19 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     commissionGrid->addWidget(deviceReset_, 4, 0);
     commissionGrid->addWidget(trim_, 4, 2);
 
+    age_ = Named(new QLabel, "labelHartValuesAge");
+    age_->setWordWrap(true);
+    age_->hide();
+    statusIcon_ = Named(new QLabel, "hartStatusIcon");
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    statusIcon_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(icon, icon));
+    statusIcon_->setAlignment(Qt::AlignTop);
+    statusIcon_->hide();
     status_ = Named(new QLabel, "labelHartInstrumentStatus");
     status_->setWordWrap(true);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(statusIcon_);
+    statusRow->addWidget(status_, 1);
 
     auto* columns = new QHBoxLayout;
     auto* left = new QVBoxLayout;
@@ -223,13 +246,42 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     right->addWidget(loopBox);
     right->addWidget(commissionBox);
     columns->addLayout(right);
+    // The groups scroll; the age and the status lines stay below them, on
+    // any screen and at any font size.
+    auto* content = new QWidget;
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addLayout(columns);
+    contentLayout->addWidget(checkBox, 1);
+    auto* scroll = Named(new QScrollArea, "scrollHartInstrument");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    identity_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addLayout(columns);
-    layout->addWidget(checkBox, 1);
-    layout->addWidget(status_);
-    resize(900, 800);
-    setStyleSheet("QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }");
+    layout->addWidget(scroll, 1);
+    layout->addWidget(age_);
+    layout->addLayout(statusRow);
+    resize(FittedSize(this, QSize(900, 800)));
+    // A set bit of stale values is greyed too, still told apart from a clear one.
+    setStyleSheet(
+        "QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }"
+        "QLabel[set=\"true\"]:disabled { background: #757575; }");
+
+    ageTimer_ = new QTimer(this);
+    ageTimer_->setInterval(1000);
+    connect(ageTimer_, &QTimer::timeout, this, &HartInstrumentWindow::ShowAge);
+    Link* link = session->link();
+    // A reopening at another speed (a line scan) closes and opens at once:
+    // only a port still closed once that is over leaves the values stale.
+    connect(link, &Link::closed, this, [this, link] {
+        QTimer::singleShot(0, this, [this, link] {
+            if (!link->IsOpen()) MarkStale("before the port closed");
+        });
+    });
+    connect(link, &Link::hungUp, this, &HartInstrumentWindow::HungUp);
+    connect(link, &Link::opened, this, [this] { portGone_.clear(); });
 
     connect(read_, &QPushButton::clicked, this, &HartInstrumentWindow::Read);
     connect(writeTag_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteTag);
@@ -295,6 +347,76 @@ bool HartInstrumentWindow::EnsurePortOpen() {
 void HartInstrumentWindow::Say(const QString& text, bool problem) {
     status_->setText(text);
     status_->setStyleSheet(problem ? "color: " + ProblemColor(this).name() + ";" : "");
+    statusIcon_->setVisible(problem);
+}
+
+QString HartInstrumentWindow::WithNextStep(const QString& failure) const {
+    const Link* link = session_->link();
+    QString next;
+    if (!link->IsOpen()) {
+        next = portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
+                                   : portGone_;
+    } else if (job_->timedOut()) {
+        std::optional<int64_t> since;
+        if (const auto ms = link->SinceLastReply()) since = ms->count();
+        next = Q(TimeoutAdvice(Protocol::Hart, since));
+    }
+    return next.isEmpty() ? failure : failure + ". " + next;
+}
+
+void HartInstrumentWindow::HungUp() {
+    const bool network = QString::fromStdString(session_->link()->Settings().name).contains("://");
+    portGone_ = Q(HangupAdvice(network));
+    MarkStale(network ? "before the connection closed" : "before the adapter was disconnected");
+    Say((network ? "The connection to the serial server was closed. "
+                 : "The serial device was disconnected. ") +
+            portGone_,
+        true);
+}
+
+void HartInstrumentWindow::MarkStale(const QString& why) {
+    if (!readAt_.isValid() || !staleWhy_.isEmpty()) return;
+    staleWhy_ = why;
+    Greyed(true);
+    ShowAge();
+    age_->show();
+    ageTimer_->start();
+}
+
+void HartInstrumentWindow::MarkFresh() {
+    readAt_.start();
+    readClock_ = QTime::currentTime();
+    if (staleWhy_.isEmpty()) return;
+    staleWhy_.clear();
+    ageTimer_->stop();
+    age_->hide();
+    Greyed(false);
+}
+
+void HartInstrumentWindow::ShowAge() {
+    age_->setText(QString("Values read at %1, %2, %3: read again once the instrument answers.")
+                      .arg(readClock_.toString("HH:mm:ss"), Q(AgoText(readAt_.elapsed())),
+                           staleWhy_));
+}
+
+void HartInstrumentWindow::Greyed(bool greyed) {
+    // What the instrument said, greyed as a disabled field is; the fields a
+    // write sends keep taking input, only their text greyed.
+    QList<QWidget*> said = {identity_, damping_,  writeProtect_,  transfer_,      loopCurrent_,
+                            percent_,  primary_,  moreStatus_,    changeCounter_, selfTestResult_};
+    for (QLabel* bit : statusBits_) said << bit;
+    for (QWidget* w : said) w->setEnabled(!greyed);
+    for (QWidget* w : std::initializer_list<QWidget*>{tag_, descriptor_, date_, message_, unit_,
+                                                      upper_, lower_, dampingValue_, pvUnits_}) {
+        QPalette p;  // nothing set: the inherited palette again
+        if (greyed) {
+            p = w->palette();
+            for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+                for (auto group : {QPalette::Active, QPalette::Inactive})
+                    p.setColor(group, role, p.color(QPalette::Disabled, role));
+        }
+        w->setPalette(p);
+    }
 }
 
 void HartInstrumentWindow::SetBusy(bool busy) {
@@ -347,6 +469,10 @@ void HartInstrumentWindow::WriteTag() {
     HartWrite w;
     w.kind = HartWrite::Kind::Tag;
     const QDate d = date_->date();
+    // A date never read nor entered is not written as if it were the instrument's.
+    if (d == kUnreadDate)
+        return Say("The date was not read: read the instrument or enter a date; nothing was sent.",
+                   true);
     w.tag = {tag_->text().toStdString(),
              descriptor_->text().toStdString(),
              {d.day(), d.month(), d.year()}};
@@ -368,6 +494,10 @@ void HartInstrumentWindow::WriteRange() {
         return Say(QString("The %1 range value is not a number: nothing was sent.")
                        .arg(upperOk ? "lower" : "upper"),
                    true);
+    if (unit_->currentIndex() < 0)
+        return Say("The range unit was not read: read the instrument or choose a unit; nothing "
+                   "was sent.",
+                   true);
     HartWrite w;
     w.kind = HartWrite::Kind::Range;
     w.range = {static_cast<uint8_t>(unit_->currentData().toInt()), upper, lower};
@@ -377,9 +507,14 @@ void HartInstrumentWindow::WriteRange() {
 void HartInstrumentWindow::JobFinished() {
     SetBusy(false);
     ShowReading();
+    // A read that failed read nothing new (its later reads go on past a gap);
+    // a write that failed may still have read back.
+    const bool readSomething = job_->ok() || (writing_ && !job_->readBackDifference().isEmpty());
+    if (readSomething && job_->identified()) MarkFresh();
     if (!job_->ok()) {
+        if (!writing_ && job_->timedOut()) MarkStale("before the instrument stopped answering");
         const QString what = writing_ ? "The write failed" : "The read failed";
-        return Say(what + ": " + job_->failure(), true);
+        return Say(WithNextStep(what + ": " + job_->failure()), true);
     }
     if (writing_ && !job_->warning().isEmpty())
         return Say("Written with a warning (" + job_->warning() +
@@ -388,7 +523,8 @@ void HartInstrumentWindow::JobFinished() {
     Say(writing_ ? "Written and read back: the instrument holds what was written."
                  : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
     if (!writing_ && !job_->gaps().isEmpty())
-        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(),
+        Say(WithNextStep("Read at " + QTime::currentTime().toString("HH:mm:ss") +
+                         ", except: " + job_->gaps()),
             true);
     else if (!writing_ && !job_->warning().isEmpty())
         Say("Read at " + QTime::currentTime().toString("HH:mm:ss") +
@@ -567,6 +703,10 @@ void HartInstrumentWindow::WriteDamping() {
 void HartInstrumentWindow::WritePvUnits() {
     HartCommission w;
     w.kind = HartCommission::Kind::PvUnits;
+    if (pvUnits_->currentIndex() < 0)
+        return Say("The PV units were not read: read the instrument or choose a unit; nothing "
+                   "was sent.",
+                   true);
     w.unitCode = static_cast<uint8_t>(pvUnits_->currentData().toInt());
     Commission(w, "Write PV Units", "Write");
 }
