@@ -61,6 +61,8 @@ enum LoopColumn { kPoint, kHart, kPercent, kModbus, kDeviation, kResult, kColumn
 // The date field's value before a read, shown blank: the day before the
 // first date HART can carry (1900-01-01), so no date read or entered is it.
 const QDate kUnreadDate(1899, 12, 31);
+// The same for the damping: a step below the 0 s an instrument may hold.
+constexpr double kUnreadDamping = -0.01;
 
 }  // namespace
 
@@ -190,7 +192,9 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     auto* commissionGrid = new QGridLayout(commissionBox);
     dampingValue_ = Named(new QDoubleSpinBox, "spinHartDamping");
     dampingValue_->setDecimals(2);
-    dampingValue_->setRange(0.0, 60.0);
+    dampingValue_->setRange(kUnreadDamping, 60.0);
+    dampingValue_->setSpecialValueText(" ");
+    dampingValue_->setValue(kUnreadDamping);
     dampingValue_->setSingleStep(0.1);
     dampingValue_->setSuffix(" s");
     writeDamping_ = Named(new QPushButton("Write Damping..."), "buttonHartWriteDamping");
@@ -350,18 +354,23 @@ void HartInstrumentWindow::Say(const QString& text, bool problem) {
     statusIcon_->setVisible(problem);
 }
 
-QString HartInstrumentWindow::WithNextStep(const QString& failure) const {
+QString HartInstrumentWindow::NextStep(bool timedOut) const {
     const Link* link = session_->link();
-    QString next;
-    if (!link->IsOpen()) {
-        next = portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
+    if (!link->IsOpen())
+        return portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
                                    : portGone_;
-    } else if (job_->timedOut()) {
-        std::optional<int64_t> since;
-        if (const auto ms = link->SinceLastReply()) since = ms->count();
-        next = Q(TimeoutAdvice(Protocol::Hart, since));
-    }
-    return next.isEmpty() ? failure : failure + ". " + next;
+    if (!timedOut) return {};
+    std::optional<int64_t> since;
+    if (const auto ms = link->SinceLastReply()) since = ms->count();
+    return Q(TimeoutAdvice(Protocol::Hart, since));
+}
+
+QString HartInstrumentWindow::WithNextStep(const QString& failure) const {
+    const QString next = NextStep(job_->timedOut());
+    if (next.isEmpty()) return failure;
+    // A failure may end its own sentence ("HART Command Timeout!").
+    const bool ended = failure.endsWith('.') || failure.endsWith('!') || failure.endsWith('?');
+    return failure + (ended ? " " : ". ") + next;
 }
 
 void HartInstrumentWindow::HungUp() {
@@ -394,7 +403,7 @@ void HartInstrumentWindow::MarkFresh() {
 }
 
 void HartInstrumentWindow::ShowAge() {
-    age_->setText(QString("Values read at %1, %2, %3: read again once the instrument answers.")
+    age_->setText(QString("Values read at %1, %2, %3: read again to bring them up to date.")
                       .arg(readClock_.toString("HH:mm:ss"), Q(AgoText(readAt_.elapsed())),
                            staleWhy_));
 }
@@ -406,8 +415,12 @@ void HartInstrumentWindow::Greyed(bool greyed) {
                             percent_,  primary_,  moreStatus_,    changeCounter_, selfTestResult_};
     for (QLabel* bit : statusBits_) said << bit;
     for (QWidget* w : said) w->setEnabled(!greyed);
-    for (QWidget* w : std::initializer_list<QWidget*>{tag_, descriptor_, date_, message_, unit_,
-                                                      upper_, lower_, dampingValue_, pvUnits_}) {
+    QList<QWidget*> sent = {tag_, descriptor_, date_, message_, unit_,
+                            upper_, lower_, dampingValue_, pvUnits_};
+    // A spin box draws its text in its own line edit.
+    for (QWidget* box : {static_cast<QWidget*>(date_), static_cast<QWidget*>(dampingValue_)})
+        sent << box->findChild<QLineEdit*>();
+    for (QWidget* w : sent) {
         QPalette p;  // nothing set: the inherited palette again
         if (greyed) {
             p = w->palette();
@@ -696,6 +709,10 @@ void HartInstrumentWindow::Commission(const HartCommission& write, const QString
 void HartInstrumentWindow::WriteDamping() {
     HartCommission w;
     w.kind = HartCommission::Kind::Damping;
+    if (dampingValue_->value() == kUnreadDamping)
+        return Say("The damping was not read: read the instrument or enter a damping; nothing "
+                   "was sent.",
+                   true);
     w.damping = static_cast<float>(dampingValue_->value());
     Commission(w, "Write Damping", "Write");
 }
@@ -760,7 +777,8 @@ void HartInstrumentWindow::CommissionFinished() {
     const HartCommissionResult& r = commission_->result();
     const QString change = commission_->change();
     const QString text = (change.isEmpty() ? QString() : change + ": ") + Q(r.text);
-    Say(text[0].toUpper() + text.mid(1) + ".", !r.ok());
+    const QString next = r.ok() ? QString() : NextStep(commission_->timedOut());
+    Say(text[0].toUpper() + text.mid(1) + "." + (next.isEmpty() ? "" : " " + next), !r.ok());
     if (commission_->write().kind == HartCommission::Kind::SelfTest)
         selfTestResult_->setText(Q(r.text));
     if (const auto& info = commission_->info()) {

@@ -87,8 +87,10 @@ private:
     void Greyed(bool greyed);
     // The port went away under the window (unplugged, the server's connection closed).
     void HungUp();
-    // `failure` and the next step: why the port is gone, or what a silence
-    // means; `failure` alone when there is none to say.
+    // The next step after a failed request: why the port is gone, or what a
+    // silence (`timedOut`) means; "" when there is none to say.
+    QString NextStep(bool timedOut) const;
+    // A read's or write's `failure` with the next step.
     QString WithNextStep(const QString& failure) const;
 
     WindowSession* session_;

@@ -59,11 +59,13 @@ protected:
         if (stale) EXPECT_TRUE(age->text().contains(why)) << age->text().toStdString();
         EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->isEnabled(), !stale);
         EXPECT_EQ(Get<QLabel>("labelHartStatusBit7")->isEnabled(), !stale);
-        // The fields a write sends still take input, their text greyed.
+        // The fields a write sends still take input, their text greyed
+        // where it is drawn (a spin box's in its line edit).
         auto* date = Get<QDateEdit>("dateHartDate");
         EXPECT_TRUE(date->isEnabled());
-        EXPECT_EQ(date->palette().color(QPalette::Active, QPalette::Text) ==
-                      date->palette().color(QPalette::Disabled, QPalette::Text),
+        const QPalette drawn = date->findChild<QLineEdit*>()->palette();
+        EXPECT_EQ(drawn.color(QPalette::Active, QPalette::Text) ==
+                      drawn.color(QPalette::Disabled, QPalette::Text),
                   stale);
     }
     ModuleSettings::HartInstrumentSettings Hart() {
@@ -384,13 +386,36 @@ TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
     EXPECT_TRUE(date->text().trimmed().isEmpty()) << date->text().toStdString();
     EXPECT_EQ(unit->currentIndex(), -1);
     EXPECT_EQ(Get<QComboBox>("comboHartPvUnits")->currentIndex(), -1);
+    auto* damping = Get<QDoubleSpinBox>("spinHartDamping");
+    EXPECT_TRUE(damping->text().trimmed().isEmpty()) << damping->text().toStdString();
     EXPECT_FALSE(Warned());
     SaveScreenshot(window, "hart-unread.png");
+
+    // A read whose tag the instrument refused leaves the date unread: Write
+    // Tag does not send it as if it were the instrument's.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{13, uint8_t{64}};
+    }
+    ClickAndWait("buttonHartRead");
+    EXPECT_TRUE(date->text().trimmed().isEmpty()) << date->text().toStdString();
+    Get<QLineEdit>("editHartTag")->setText("FT-7");
+    const int before = server->requestsAnswered();
+    messages.clear();
+    Click(Get<QPushButton>("buttonHartWriteTag"));
+    EXPECT_TRUE(messages.texts().isEmpty());
+    EXPECT_EQ(server->requestsAnswered(), before);
+    EXPECT_TRUE(Status().startsWith("The date was not read")) << Status().toStdString();
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse.reset();
+    }
 
     ClickAndWait("buttonHartRead");
     EXPECT_EQ(date->text(), "2026-12-09");
     EXPECT_EQ(unit->currentData().toInt(), 12);
     EXPECT_EQ(unit->currentText(), "kPa");
+    EXPECT_EQ(damping->text(), "0.50 s");
     ExpectStale(false);
     window->resize(1024, 700);
     auto* status = Get<QLabel>("labelHartInstrumentStatus");
@@ -417,6 +442,13 @@ TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
     ClickAndWait("buttonHartRead");
     ExpectStale(false);
     EXPECT_FALSE(Warned());
+
+    // Closed by the engineer: the same, without a warning.
+    Click(ui->Button1);
+    ASSERT_FALSE(form.PortOpen);
+    ASSERT_TRUE(WaitFor([&] { return Get<QLabel>("labelHartValuesAge")->isVisible(); }, 5000));
+    ExpectStale(true, "before the port closed");
+    EXPECT_FALSE(Warned());
 }
 
 // The instrument at address 5, the window asking address 0: the module
@@ -431,10 +463,18 @@ TEST_F(HartWindowTest, TimeoutSaysWhatIsKnownAndWhatToDo) {
     Get<QSpinBox>("spinHartPollingAddress")->setValue(0);
     ClickAndWait("buttonHartRead");
     EXPECT_TRUE(Status().startsWith("The read failed: no reply to")) << Status().toStdString();
-    EXPECT_TRUE(Status().contains(". The module answered ")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains("Timeout! The module answered ")) << Status().toStdString();
     EXPECT_TRUE(Status().contains("the silence is the instrument's"));
     EXPECT_TRUE(Warned());
     ExpectStale(true, "before the instrument stopped answering");
+
+    // A commissioning write to the silent address says the same.
+    Get<QDoubleSpinBox>("spinHartDamping")->setValue(2.0);
+    Click(Get<QPushButton>("buttonHartWriteDamping"));
+    ASSERT_TRUE(WaitFor([&] { return !window->commission()->IsRunning(); }, 20000));
+    EXPECT_TRUE(Status().contains("no reply")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains(". The module answered ")) << Status().toStdString();
+    EXPECT_TRUE(Warned());
 }
 
 }  // namespace
