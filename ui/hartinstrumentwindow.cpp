@@ -520,10 +520,9 @@ void HartInstrumentWindow::WriteRange() {
 void HartInstrumentWindow::JobFinished() {
     SetBusy(false);
     ShowReading();
-    // A read that failed read nothing new (its later reads go on past a gap);
-    // a write that failed may still have read back.
-    const bool readSomething = job_->ok() || (writing_ && !job_->readBackDifference().isEmpty());
-    if (readSomething && job_->identified()) MarkFresh();
+    // Only a whole read brings every value up to date (a write reads back one
+    // command; a read that failed read nothing, its later reads go on past a gap).
+    if (!writing_ && job_->ok()) MarkFresh();
     if (!job_->ok()) {
         if (!writing_ && job_->timedOut()) MarkStale("before the instrument stopped answering");
         const QString what = writing_ ? "The write failed" : "The read failed";

@@ -439,6 +439,10 @@ TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
     ui->SPREALCOM->setEditText(QString::fromStdString(server->Plug()));
     Click(ui->Button1);
     ASSERT_TRUE(form.PortOpen);
+    // A write reads back only what it wrote: the rest stays stale until a read.
+    ClickAndWait("buttonHartWriteMessage");
+    EXPECT_TRUE(Status().startsWith("Written and read back")) << Status().toStdString();
+    ExpectStale(true, "before the adapter was disconnected");
     ClickAndWait("buttonHartRead");
     ExpectStale(false);
     EXPECT_FALSE(Warned());
