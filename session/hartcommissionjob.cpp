@@ -107,6 +107,7 @@ void HartCommissionJob::Run(Phase phase, std::vector<SequenceStep> steps) {
 void HartCommissionJob::Ended() {
     const LinkRun& run = *run_;
     const HartExchange outcome = Outcome(run);
+    timedOut_ = run.state() == LinkRun::State::TimedOut;
     switch (phase_) {
         case Phase::Identity: {
             const auto device =
