@@ -3,9 +3,11 @@
 #include "ui/tform1.h"
 
 #include <QCloseEvent>
+#include <QScrollArea>
 #include <QTimer>
 
 #include "session/loopcheckjob.h"
+#include "ui/screenfit.h"
 #include "session/requestrunner.h"
 #include "ui/desktoppalette.h"
 #include "ui/moduleprofiles.h"
@@ -34,6 +36,7 @@ TForm1::TForm1(QWidget* parent)
       Captured(Session->Captured()),
       ui(std::make_unique<Ui::TForm1>()) {
     ui->setupUi(this);
+    FitToScreen();
 
     connect(Requests, &WindowRequest::block, this, &TForm1::ShowBlock);
     connect(Link1, &Link::hangupReported, this, [this] { Comm1RequestHangup(Comm1); });
@@ -60,6 +63,21 @@ TForm1::TForm1(QWidget* parent)
     // Tab leaves the Receive Buffer (it shows replies; nothing is typed there).
     ui->Memo10->setTabChangesFocus(true);
     FormCreate();
+}
+
+// On a screen as large as the window was drawn for, nothing changes. On a
+// smaller one (a 1024x768 laptop, a larger desktop font) the window opens
+// within the screen and its pages scroll, rather than hiding Open, the
+// right-hand buttons and the status line past the screen's edge.
+void TForm1::FitToScreen() {
+    auto* pages = takeCentralWidget();
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("mainScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(pages);
+    setCentralWidget(scroll);
+    resize(FittedSize(this, size()));
 }
 
 TForm1::~TForm1() {

@@ -193,6 +193,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FitToScreen();
     // Set once a close has waited for a held loop current to be released.
     bool closingAfterRelease_ = false;
     // Runs a handler; an exception it raises (a failed conversion) is shown to

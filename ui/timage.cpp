@@ -1,4 +1,5 @@
-// Stretched picture widget.
+// Picture widget: the picture as large as the widget allows, its aspect
+// kept, centred (a wiring diagram squashed is unreadable).
 #include "ui/timage.h"
 
 #include <QFile>
@@ -46,5 +47,7 @@ void TImage::paintEvent(QPaintEvent*) {
     if (picture.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), picture);
+    QRect target(QPoint(), picture.size().scaled(size(), Qt::KeepAspectRatio));
+    target.moveCenter(rect().center());
+    painter.drawImage(target, picture);
 }
