@@ -90,7 +90,8 @@ std::optional<double> TrendDeviation(const TrendSample& sample, int series) {
 bool TrendBreaks(const TrendSample& sample, int series, bool overlay) {
     if (sample.IsGap() || sample.resumed) return true;
     if (series < 0 || series >= kTrendSeries) return false;
-    const TrendValues* values = overlay ? (sample.modbus ? &*sample.modbus : nullptr) : &sample.values;
+    const TrendValues* values =
+        overlay ? (sample.modbus ? &*sample.modbus : nullptr) : &sample.values;
     return values && !values->missing[static_cast<size_t>(series)].empty();
 }
 
