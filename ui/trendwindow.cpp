@@ -278,6 +278,11 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     connect(session_->link(), &Link::closed, this,
             [this] { LineLost("The port closed: polling stopped."); });
     connect(source_, &QComboBox::currentIndexChanged, this, &TrendWindow::ShowLegend);
+    // As many time labels as fit the plot's width whole.
+    connect(chart_, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+        const int label = QFontMetrics(timeAxis_->labelsFont()).horizontalAdvance("00:00:00") * 3 / 2;
+        timeAxis_->setTickCount(std::clamp(static_cast<int>(area.width()) / label + 1, 2, 6));
+    });
     ShowControls();
     ShowEmptyTime();
     ApplyColours();
@@ -285,7 +290,7 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
 
 void TrendWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) ApplyColours();
+    if (event->type() == QEvent::PaletteChange && legend_) ApplyColours();
 }
 
 QColor TrendWindow::PlotBackground() const { return palette().color(QPalette::Base); }
@@ -560,6 +565,7 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
         auto* segment = new QLineSeries;
         segment->setName(line.title);
         segment->setPen(PenOf(l));
+        segment->setMarkerSize(6);
         chart_->addSeries(segment);
         segment->attachAxis(timeAxis_);
         segment->attachAxis(axis);
@@ -570,7 +576,11 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
         line.breakNext = false;
         if (first) ShowLegend();
     }
-    line.segments.back()->append(static_cast<qreal>(x), y);
+    QLineSeries* segment = line.segments.back();
+    segment->append(static_cast<qreal>(x), y);
+    // A lone point (the first after a gap or a stop) draws no line: a dot
+    // until the next one joins it.
+    segment->setPointsVisible(segment->count() == 1);
     for (AxisRange& range : axes_) {
         if (range.axis != axis) continue;
         range.low = range.low ? std::min(*range.low, y) : y;

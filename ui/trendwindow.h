@@ -133,9 +133,9 @@ private:
     QPushButton* stop_;
     QLabel* status_;
     QTableWidget* stats_;
-    QChart* chart_;
-    QChartView* view_;
-    QListWidget* legend_;
+    QChart* chart_ = nullptr;
+    QChartView* view_ = nullptr;
+    QListWidget* legend_ = nullptr;
     QDateTimeAxis* timeAxis_;
     QValueAxis* gapAxis_;
     QScatterSeries* gaps_;

@@ -341,6 +341,7 @@ TEST_F(WindowTest, TrendFitsASmallScreenWithALargerFontAndLabelsAnEmptyChart) {
         2000))
         << header->length() << " " << table->viewport()->width() << " " << table->width() << " "
         << side->viewport()->width();
+    SaveScreenshot(trend, "trend-small.png");
 
     trend->Clear();
     EmptyChartLabelsDiffer(trend, "cleared");
