@@ -179,3 +179,12 @@ std::optional<std::string> WhyNotComparable(const CrossCheckSources& s) {
                AgeText(s.hartAgeMs) + "): read MODBUS again";
     return std::nullopt;
 }
+
+std::optional<int> VariablesReadStart(std::span<const uint8_t> request) {
+    if (request.size() != 8 || request[1] != 0x03) return std::nullopt;
+    const int start = kFirstHoldingRegister + (request[2] << 8 | request[3]);
+    const int count = request[4] << 8 | request[5];
+    const int last = kFirstVariableRegister + 2 * kModuleVariables - 1;
+    if (start > kFirstVariableRegister || start + count - 1 < last) return std::nullopt;
+    return start;
+}

@@ -55,6 +55,11 @@ struct CrossCheckSources {
     int64_t modbusAgeMs = 0;
 };
 
+// The first register a MODBUS read request (function 3) asks for, when it
+// asks for every variable's registers (40003 to 40010): a reply to it can
+// stand for the module's side. nullopt for any other request.
+std::optional<int> VariablesReadStart(std::span<const uint8_t> request);
+
 // Why the two sides can't be compared now (no reply yet, an exception or a
 // wrong reply, a timeout since, a MODBUS reply older than the HART values);
 // nullopt when they can.

@@ -17,6 +17,9 @@
 
 namespace {
 
+// Where the cross-check says its newest values came from.
+constexpr const char* kSource = "the certificate's checks";
+
 std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
@@ -101,7 +104,8 @@ void CertifyJob::Exchange(std::vector<SequenceStep> steps,
     RunThen(
         link_, std::move(steps), this,
         [done](const std::vector<std::string>& replies) { done(replies.front()); },
-        [this](const LinkRun& run) { Done(run.Why().toStdString()); }, {.retries = retries_});
+        [this](const LinkRun& run) { Done(run.Why().toStdString()); },
+        {.retries = retries_, .source = kSource});
 }
 
 void CertifyJob::ReadTagAndRange(const HartIdentity& id, const HartDynamicValues& hart) {
@@ -117,7 +121,8 @@ void CertifyJob::ReadTagAndRange(const HartIdentity& id, const HartDynamicValues
                                          HartUnitName(info->rangeUnitCode);
             CrossCheckWith(hart);
         },
-        [this, hart](const LinkRun&) { CrossCheckWith(hart); }, {.retries = retries_});
+        [this, hart](const LinkRun&) { CrossCheckWith(hart); },
+        {.retries = retries_, .source = kSource});
 }
 
 void CertifyJob::CrossCheckWith(const HartDynamicValues& hart) {

@@ -99,13 +99,15 @@ bool HartCommissionJob::StartTrim(int pollingAddress) {
 void HartCommissionJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     phase_ = phase;
     if (run_) run_->deleteLater();
-    run_ = link_->Start(std::move(steps), {.retries = retries_}, this);
+    run_ = link_->Start(std::move(steps), {.retries = retries_, .source = "the commissioning"},
+                        this);
     connect(run_, &LinkRun::finished, this, &HartCommissionJob::Ended);
 }
 
 void HartCommissionJob::Ended() {
     const LinkRun& run = *run_;
     const HartExchange outcome = Outcome(run);
+    timedOut_ = run.state() == LinkRun::State::TimedOut;
     switch (phase_) {
         case Phase::Identity: {
             const auto device =

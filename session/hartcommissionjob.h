@@ -42,6 +42,9 @@ public:
     const QString& change() const { return change_; }
     // A write's verdict (its NoReply text says why when command 0 failed).
     const HartCommissionResult& result() const { return result_; }
+    // Whether the exchange that ended the job was one nobody answered (its
+    // run timed out): a NoReply that was a silence, not a damaged reply.
+    bool timedOut() const { return timedOut_; }
     // The device information the read back brought (damping, units), if any.
     const std::optional<HartDeviceInfo>& info() const { return info_; }
     // The trim under way or last run; nullptr before the first.
@@ -73,6 +76,7 @@ private:
     int pollingAddress_ = 0;
     int retries_ = 2;
     int busyTries_ = 0;
+    bool timedOut_ = false;
     HartCommission write_;
     std::optional<HartDeviceReply> device_;
     std::optional<HartDeviceInfo> before_;

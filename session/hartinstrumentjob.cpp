@@ -20,7 +20,16 @@ void HartInstrumentJob::Exchange(std::vector<SequenceStep> steps,
                                  std::function<void(const std::vector<std::string>&)> done,
                                  std::function<void(const LinkRun&)> failed) {
     RunThen(link_, std::move(steps), this, std::move(done),
-            [this, failed](const LinkRun& run) { failed ? failed(run) : Done(run.Why()); });
+            [this, failed](const LinkRun& run) {
+                if (failed) return failed(run);
+                Noted(run);
+                Done(run.Why());
+            },
+            {.source = "the HART Instrument window"});
+}
+
+void HartInstrumentJob::Noted(const LinkRun& run) {
+    if (run.state() == LinkRun::State::TimedOut) timedOut_ = true;
 }
 
 void HartInstrumentJob::Done(const QString& failure) {
@@ -36,6 +45,7 @@ bool HartInstrumentJob::StartRead(int pollingAddress) {
     difference_.clear();
     gaps_.clear();
     warning_.clear();
+    timedOut_ = false;
     Exchange({HartCommand0Step(pollingAddress)}, [this, pollingAddress](const auto& replies) {
         const auto device = ParseHartCommand0Reply(Bytes(replies[0]));
         if (!device) return Done("the command 0 reply holds no identity");
@@ -71,10 +81,12 @@ void HartInstrumentJob::ReadNext(std::vector<SequenceStep> steps, size_t at) {
         },
         [this, command, next](const LinkRun& run) {
             const QString why = run.Why();
-            if (command == kHartReadMoreStatus)
+            if (command == kHartReadMoreStatus) {
                 reading_.moreStatusNote = why.toStdString();
-            else
+            } else {
                 gaps_ += (gaps_.isEmpty() ? "" : "; ") + why;
+                Noted(run);
+            }
             next();
         });
 }
@@ -121,6 +133,7 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
     running_ = true;
     failure_.clear();
     warning_.clear();
+    timedOut_ = false;
     const auto readBack = [this, write, id](const auto&) {
         Exchange({HartReadBackStep(id, write)}, [this, write](const auto& r) {
             difference_ = QString::fromStdString(HartReadBackDifference(write, r[0]));
@@ -149,6 +162,7 @@ bool HartInstrumentJob::StartWrite(const HartWrite& write) {
             warning_ = why;
             return readBack(std::vector<std::string>{});
         }
+        Noted(run);
         Done(why);
     });
     return running_;

@@ -47,6 +47,9 @@ public:
     // a write, "response code 8 set to nearest possible value"; after a read,
     // each command's, "command 2: response code 8 ..."; else "".
     const QString& warning() const { return warning_; }
+    // Whether the failure, or a gap of a read, was a request nobody answered
+    // (the run timed out) rather than a refusal or a damaged reply.
+    bool timedOut() const { return timedOut_; }
 
 signals:
     void finished();
@@ -56,6 +59,8 @@ private:
                   std::function<void(const std::vector<std::string>&)> done,
                   std::function<void(const LinkRun&)> failed = {});
     void Done(const QString& failure = {});
+    // Notes a run that stopped short: whether it was a silence.
+    void Noted(const LinkRun& run);
     void ReadNext(std::vector<SequenceStep> steps, size_t at);
     // What the reply to read `command` says, into the reading.
     void Keep(uint8_t command, std::span<const uint8_t> reply);
@@ -64,6 +69,7 @@ private:
     HartInstrumentReading reading_;
     bool identified_ = false;
     bool running_ = false;
+    bool timedOut_ = false;
     QString failure_;
     QString difference_;
     QString warning_;

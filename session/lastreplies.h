@@ -1,8 +1,10 @@
-// The last HART command 3 reply and MODBUS test reply the window received,
-// kept beside the window's own display for the cross-check.
+// The newest HART command 3 values and MODBUS variables reply, whoever asked
+// for them (the window, a trend poll, a job), kept for the cross-check with
+// where each came from.
 #pragma once
 
 #include <QDateTime>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -14,8 +16,10 @@
 struct LastReplies {
     std::optional<HartDynamicValues> hart;
     QDateTime hartTime;
+    QString hartSource;  // "the window's request", "a trend poll", ...
     std::vector<uint8_t> modbus;  // the block as received; empty before the first
     int modbusFirstRegister = kFirstHoldingRegister;  // of the request it answers
     ReplyVerdict modbusVerdict;                       // judged against the request it answers
     QDateTime modbusTime;
+    QString modbusSource;
 };

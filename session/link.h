@@ -146,6 +146,9 @@ signals:
     // A block as delivered, before anyone handles it; `request` as it stood.
     void received(const QByteArray& block, const ExchangeRecord& request);
     void timedOut(const ExchangeRecord& request);
+    // A run's step got its reply, judged to be what was asked; `source` is
+    // the run's (RunOptions::source). For whoever keeps the newest values.
+    void stepReplied(const SequenceStep& step, const QByteArray& reply, const QString& source);
     // The echo of `request`'s frame, taken off a block (`how`: Partial or
     // Whole, Detected the first time Auto finds it, Differs when it is not
     // what was sent; then `echo` is what matched, maybe nothing).

@@ -31,6 +31,9 @@ struct RunOptions {
     // command's "ERR" (which a damaged command gets too). A clean refusal (a
     // MODBUS exception, a HART response code) is never asked again.
     int retries = 0;
+    // What the run is, in the words the cross-check uses for where a reply
+    // came from ("a trend poll"); none: a run of the program.
+    const char* source = nullptr;
 };
 
 class LinkRun : public QObject {

@@ -81,7 +81,7 @@ void LoopCheckJob::Run(Phase phase, std::vector<SequenceStep> steps) {
     // The check holds the line throughout, so its runs start at once, one
     // after the other, and nobody's exchange comes between a point and the
     // release of the loop.
-    run_ = link_->Start(std::move(steps), {.retries = retries_}, this);
+    run_ = link_->Start(std::move(steps), {.retries = retries_, .source = "the loop check"}, this);
     connect(run_, &LinkRun::finished, this, &LoopCheckJob::Ended);
 }
 

@@ -215,6 +215,10 @@ void RequestRunner::Handle(const SequenceOutputs& outputs) {
             case Kind::Reply:
                 run->replies_.push_back(out.bytes);
                 run->retriesLeft_ = run->options_.retries;  // each exchange has its own tries
+                emit link_->stepReplied(run->steps_[step], QByteArray::fromStdString(out.bytes),
+                                        QString::fromLatin1(run->options_.source
+                                                                ? run->options_.source
+                                                                : "a run of the program"));
                 emit run->replied(static_cast<int>(step), QByteArray::fromStdString(out.bytes));
                 // A slot may have cancelled or dropped the run: nothing more goes out.
                 if (current_ != run || run->sequence_->state() == RequestSequence::State::Cancelled)

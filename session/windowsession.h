@@ -82,11 +82,13 @@ public:
 
     // ---- the replies the window kept ----
     const LastReplies& Captured() const { return captured_; }
-    // Keeps a MODBUS test reply, judged against its request, with the time now.
+    // Keeps a MODBUS test reply, judged against its request, with the time
+    // now and who asked for it.
     void KeepModbusReply(std::vector<uint8_t> block, const ReplyVerdict& verdict,
-                         int firstRegister);
+                         int firstRegister, const QString& source = kWindowSource);
     // Keeps the values of a HART command 3 reply, with the time now.
-    void KeepHartValues(HartDynamicValues values);
+    void KeepHartValues(HartDynamicValues values, const QString& source = kWindowSource);
+    static inline const QString kWindowSource = QStringLiteral("the window's request");
 
     // The loop check of the HART instrument. It outlives the window that
     // started it, so a window closed mid-check still leaves fixed current

@@ -166,14 +166,16 @@ void CrossCheckDialog::Refresh() {
     sources.hartAgeMs = last.hart ? last.hartTime.msecsTo(now) : 0;
     sources.modbusAgeMs = sources.modbus ? last.modbusTime.msecsTo(now) : 0;
     QStringList lines;
-    lines << (last.hart ? QString("HART command 3 reply of %1 (%2)")
+    lines << (last.hart ? QString("HART command 3 reply of %1 (%2), from %3")
                               .arg(last.hartTime.toString("HH:mm:ss"),
-                                   QString::fromStdString(AgeText(sources.hartAgeMs)))
+                                   QString::fromStdString(AgeText(sources.hartAgeMs)),
+                                   last.hartSource)
                         : QString("No HART command 3 reply yet: press \"HART Command Query\"."));
     if (sources.modbus) {
-        lines << QString("MODBUS reply of %1 (%2)")
+        lines << QString("MODBUS reply of %1 (%2), from %3")
                      .arg(last.modbusTime.toString("HH:mm:ss"),
-                          QString::fromStdString(AgeText(sources.modbusAgeMs)));
+                          QString::fromStdString(AgeText(sources.modbusAgeMs)),
+                          last.modbusSource);
     }
     sources_->setText(lines.join("; "));
     const auto why = WhyNotComparable(sources);

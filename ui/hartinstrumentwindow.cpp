@@ -14,16 +14,19 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <bit>
 #include <cmath>
 #include <utility>
 
 #include "exchange/loopcheck.h"
+#include "exchange/silenceadvice.h"
 #include "hart/status.h"
 #include "hart/units.h"
 #include "session/hartcommissionjob.h"
@@ -33,6 +36,7 @@
 #include "session/windowsession.h"
 #include "ui/desktoppalette.h"
 #include "ui/harttrimdialog.h"
+#include "ui/screenfit.h"
 
 namespace {
 
@@ -53,6 +57,12 @@ W* Named(W* widget, const char* name) {
 constexpr uint8_t kStatusBits[] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
 enum LoopColumn { kPoint, kHart, kPercent, kModbus, kDeviation, kResult, kColumns };
+
+// The date field's value before a read, shown blank: the day before the
+// first date HART can carry (1900-01-01), so no date read or entered is it.
+const QDate kUnreadDate(1899, 12, 31);
+// The same for the damping: a step below the 0 s an instrument may hold.
+constexpr double kUnreadDamping = -0.01;
 
 }  // namespace
 
@@ -85,7 +95,9 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     descriptor_->setMaxLength(kHartDescriptorChars);
     date_ = Named(new QDateEdit, "dateHartDate");
     date_->setDisplayFormat("yyyy-MM-dd");
-    date_->setDateRange(QDate(1900, 1, 1), QDate(2155, 12, 31));
+    date_->setDateRange(kUnreadDate, QDate(2155, 12, 31));
+    date_->setSpecialValueText(" ");
+    date_->setDate(kUnreadDate);
     message_ = Named(new QLineEdit, "editHartMessage");
     message_->setMaxLength(kHartMessageChars);
     writeTag_ = Named(new QPushButton("Write Tag..."), "buttonHartWriteTag");
@@ -103,6 +115,7 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     // Every unit of the common table, named as all the tool's own outputs name it.
     for (int i = 0; i < HartUnitCodeCount(); ++i)
         unit_->addItem(HartUnitCodes()[i].name, HartUnitCodes()[i].code);
+    unit_->setCurrentIndex(-1);  // none until read: the first item is no reading
     upper_ = Named(new QLineEdit, "editHartUpperRange");
     lower_ = Named(new QLineEdit, "editHartLowerRange");
     damping_ = Named(new QLabel("-"), "labelHartDamping");
@@ -179,7 +192,9 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     auto* commissionGrid = new QGridLayout(commissionBox);
     dampingValue_ = Named(new QDoubleSpinBox, "spinHartDamping");
     dampingValue_->setDecimals(2);
-    dampingValue_->setRange(0.0, 60.0);
+    dampingValue_->setRange(kUnreadDamping, 60.0);
+    dampingValue_->setSpecialValueText(" ");
+    dampingValue_->setValue(kUnreadDamping);
     dampingValue_->setSingleStep(0.1);
     dampingValue_->setSuffix(" s");
     writeDamping_ = Named(new QPushButton("Write Damping..."), "buttonHartWriteDamping");
@@ -189,6 +204,7 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
         if (code != kNoUnitCode && pvUnits_->findData(code) < 0)
             pvUnits_->addItem(Q(HartUnitName(code)), code);
     }
+    pvUnits_->setCurrentIndex(-1);
     writePvUnits_ = Named(new QPushButton("Write PV Units..."), "buttonHartWritePvUnits");
     changeCounter_ = Named(new QLabel("-"), "labelHartChangeCounter");
     resetChanged_ = Named(new QPushButton("Reset Changed Flag..."), "buttonHartResetChanged");
@@ -211,8 +227,19 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     commissionGrid->addWidget(deviceReset_, 4, 0);
     commissionGrid->addWidget(trim_, 4, 2);
 
+    age_ = Named(new QLabel, "labelHartValuesAge");
+    age_->setWordWrap(true);
+    age_->hide();
+    statusIcon_ = Named(new QLabel, "hartStatusIcon");
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    statusIcon_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(icon, icon));
+    statusIcon_->setAlignment(Qt::AlignTop);
+    statusIcon_->hide();
     status_ = Named(new QLabel, "labelHartInstrumentStatus");
     status_->setWordWrap(true);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(statusIcon_);
+    statusRow->addWidget(status_, 1);
 
     auto* columns = new QHBoxLayout;
     auto* left = new QVBoxLayout;
@@ -223,13 +250,42 @@ HartInstrumentWindow::HartInstrumentWindow(WindowSession* session, QWidget* pare
     right->addWidget(loopBox);
     right->addWidget(commissionBox);
     columns->addLayout(right);
+    // The groups scroll; the age and the status lines stay below them, on
+    // any screen and at any font size.
+    auto* content = new QWidget;
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addLayout(columns);
+    contentLayout->addWidget(checkBox, 1);
+    auto* scroll = Named(new QScrollArea, "scrollHartInstrument");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    identity_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addLayout(columns);
-    layout->addWidget(checkBox, 1);
-    layout->addWidget(status_);
-    resize(900, 800);
-    setStyleSheet("QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }");
+    layout->addWidget(scroll, 1);
+    layout->addWidget(age_);
+    layout->addLayout(statusRow);
+    resize(FittedSize(this, QSize(900, 800)));
+    // A set bit of stale values is greyed too, still told apart from a clear one.
+    setStyleSheet(
+        "QLabel[set=\"true\"] { background: #c62828; color: white; font-weight: bold; }"
+        "QLabel[set=\"true\"]:disabled { background: #757575; }");
+
+    ageTimer_ = new QTimer(this);
+    ageTimer_->setInterval(1000);
+    connect(ageTimer_, &QTimer::timeout, this, &HartInstrumentWindow::ShowAge);
+    Link* link = session->link();
+    // A reopening at another speed (a line scan) closes and opens at once:
+    // only a port still closed once that is over leaves the values stale.
+    connect(link, &Link::closed, this, [this, link] {
+        QTimer::singleShot(0, this, [this, link] {
+            if (!link->IsOpen()) MarkStale("before the port closed");
+        });
+    });
+    connect(link, &Link::hungUp, this, &HartInstrumentWindow::HungUp);
+    connect(link, &Link::opened, this, [this] { portGone_.clear(); });
 
     connect(read_, &QPushButton::clicked, this, &HartInstrumentWindow::Read);
     connect(writeTag_, &QPushButton::clicked, this, &HartInstrumentWindow::WriteTag);
@@ -295,6 +351,85 @@ bool HartInstrumentWindow::EnsurePortOpen() {
 void HartInstrumentWindow::Say(const QString& text, bool problem) {
     status_->setText(text);
     status_->setStyleSheet(problem ? "color: " + ProblemColor(this).name() + ";" : "");
+    statusIcon_->setVisible(problem);
+}
+
+QString HartInstrumentWindow::NextStep(bool timedOut) const {
+    const Link* link = session_->link();
+    if (!link->IsOpen())
+        return portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
+                                   : portGone_;
+    if (!timedOut) return {};
+    std::optional<int64_t> since;
+    if (const auto ms = link->SinceLastReply()) since = ms->count();
+    return Q(TimeoutAdvice(Protocol::Hart, since));
+}
+
+QString HartInstrumentWindow::WithNextStep(const QString& failure) const {
+    const QString next = NextStep(job_->timedOut());
+    if (next.isEmpty()) return failure;
+    // A failure may end its own sentence ("HART Command Timeout!").
+    const bool ended = failure.endsWith('.') || failure.endsWith('!') || failure.endsWith('?');
+    return failure + (ended ? " " : ". ") + next;
+}
+
+void HartInstrumentWindow::HungUp() {
+    const bool network = QString::fromStdString(session_->link()->Settings().name).contains("://");
+    portGone_ = Q(HangupAdvice(network));
+    MarkStale(network ? "before the connection closed" : "before the adapter was disconnected");
+    Say((network ? "The connection to the serial server was closed. "
+                 : "The serial device was disconnected. ") +
+            portGone_,
+        true);
+}
+
+void HartInstrumentWindow::MarkStale(const QString& why) {
+    if (!readAt_.isValid() || !staleWhy_.isEmpty()) return;
+    staleWhy_ = why;
+    Greyed(true);
+    ShowAge();
+    age_->show();
+    ageTimer_->start();
+}
+
+void HartInstrumentWindow::MarkFresh() {
+    readAt_.start();
+    readClock_ = QTime::currentTime();
+    if (staleWhy_.isEmpty()) return;
+    staleWhy_.clear();
+    ageTimer_->stop();
+    age_->hide();
+    Greyed(false);
+}
+
+void HartInstrumentWindow::ShowAge() {
+    age_->setText(QString("Values read at %1, %2, %3: read again to bring them up to date.")
+                      .arg(readClock_.toString("HH:mm:ss"), Q(AgoText(readAt_.elapsed())),
+                           staleWhy_));
+}
+
+void HartInstrumentWindow::Greyed(bool greyed) {
+    // What the instrument said, greyed as a disabled field is; the fields a
+    // write sends keep taking input, only their text greyed.
+    QList<QWidget*> said = {identity_, damping_,  writeProtect_,  transfer_,      loopCurrent_,
+                            percent_,  primary_,  moreStatus_,    changeCounter_, selfTestResult_};
+    for (QLabel* bit : statusBits_) said << bit;
+    for (QWidget* w : said) w->setEnabled(!greyed);
+    QList<QWidget*> sent = {tag_, descriptor_, date_, message_, unit_,
+                            upper_, lower_, dampingValue_, pvUnits_};
+    // A spin box draws its text in its own line edit.
+    for (QWidget* box : {static_cast<QWidget*>(date_), static_cast<QWidget*>(dampingValue_)})
+        sent << box->findChild<QLineEdit*>();
+    for (QWidget* w : sent) {
+        QPalette p;  // nothing set: the inherited palette again
+        if (greyed) {
+            p = w->palette();
+            for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+                for (auto group : {QPalette::Active, QPalette::Inactive})
+                    p.setColor(group, role, p.color(QPalette::Disabled, role));
+        }
+        w->setPalette(p);
+    }
 }
 
 void HartInstrumentWindow::SetBusy(bool busy) {
@@ -347,6 +482,10 @@ void HartInstrumentWindow::WriteTag() {
     HartWrite w;
     w.kind = HartWrite::Kind::Tag;
     const QDate d = date_->date();
+    // A date never read nor entered is not written as if it were the instrument's.
+    if (d == kUnreadDate)
+        return Say("The date was not read: read the instrument or enter a date; nothing was sent.",
+                   true);
     w.tag = {tag_->text().toStdString(),
              descriptor_->text().toStdString(),
              {d.day(), d.month(), d.year()}};
@@ -368,6 +507,10 @@ void HartInstrumentWindow::WriteRange() {
         return Say(QString("The %1 range value is not a number: nothing was sent.")
                        .arg(upperOk ? "lower" : "upper"),
                    true);
+    if (unit_->currentIndex() < 0)
+        return Say("The range unit was not read: read the instrument or choose a unit; nothing "
+                   "was sent.",
+                   true);
     HartWrite w;
     w.kind = HartWrite::Kind::Range;
     w.range = {static_cast<uint8_t>(unit_->currentData().toInt()), upper, lower};
@@ -377,9 +520,13 @@ void HartInstrumentWindow::WriteRange() {
 void HartInstrumentWindow::JobFinished() {
     SetBusy(false);
     ShowReading();
+    // Only a whole read brings every value up to date (a write reads back one
+    // command; a read that failed read nothing, its later reads go on past a gap).
+    if (!writing_ && job_->ok()) MarkFresh();
     if (!job_->ok()) {
+        if (!writing_ && job_->timedOut()) MarkStale("before the instrument stopped answering");
         const QString what = writing_ ? "The write failed" : "The read failed";
-        return Say(what + ": " + job_->failure(), true);
+        return Say(WithNextStep(what + ": " + job_->failure()), true);
     }
     if (writing_ && !job_->warning().isEmpty())
         return Say("Written with a warning (" + job_->warning() +
@@ -388,7 +535,8 @@ void HartInstrumentWindow::JobFinished() {
     Say(writing_ ? "Written and read back: the instrument holds what was written."
                  : "Read at " + QTime::currentTime().toString("HH:mm:ss") + ".");
     if (!writing_ && !job_->gaps().isEmpty())
-        Say("Read at " + QTime::currentTime().toString("HH:mm:ss") + ", except: " + job_->gaps(),
+        Say(WithNextStep("Read at " + QTime::currentTime().toString("HH:mm:ss") +
+                         ", except: " + job_->gaps()),
             true);
     else if (!writing_ && !job_->warning().isEmpty())
         Say("Read at " + QTime::currentTime().toString("HH:mm:ss") +
@@ -560,6 +708,10 @@ void HartInstrumentWindow::Commission(const HartCommission& write, const QString
 void HartInstrumentWindow::WriteDamping() {
     HartCommission w;
     w.kind = HartCommission::Kind::Damping;
+    if (dampingValue_->value() == kUnreadDamping)
+        return Say("The damping was not read: read the instrument or enter a damping; nothing "
+                   "was sent.",
+                   true);
     w.damping = static_cast<float>(dampingValue_->value());
     Commission(w, "Write Damping", "Write");
 }
@@ -567,6 +719,10 @@ void HartInstrumentWindow::WriteDamping() {
 void HartInstrumentWindow::WritePvUnits() {
     HartCommission w;
     w.kind = HartCommission::Kind::PvUnits;
+    if (pvUnits_->currentIndex() < 0)
+        return Say("The PV units were not read: read the instrument or choose a unit; nothing "
+                   "was sent.",
+                   true);
     w.unitCode = static_cast<uint8_t>(pvUnits_->currentData().toInt());
     Commission(w, "Write PV Units", "Write");
 }
@@ -620,7 +776,8 @@ void HartInstrumentWindow::CommissionFinished() {
     const HartCommissionResult& r = commission_->result();
     const QString change = commission_->change();
     const QString text = (change.isEmpty() ? QString() : change + ": ") + Q(r.text);
-    Say(text[0].toUpper() + text.mid(1) + ".", !r.ok());
+    const QString next = r.ok() ? QString() : NextStep(commission_->timedOut());
+    Say(text[0].toUpper() + text.mid(1) + "." + (next.isEmpty() ? "" : " " + next), !r.ok());
     if (commission_->write().kind == HartCommission::Kind::SelfTest)
         selfTestResult_->setText(Q(r.text));
     if (const auto& info = commission_->info()) {

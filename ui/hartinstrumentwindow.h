@@ -10,9 +10,14 @@
 // Commissioning: damping, PV units, the configuration changed flag, self
 // test, device reset, each confirmed and read back, and the loop current trim
 // (ui/harttrimdialog.h).
+// The groups scroll inside the window, so any screen shows the status line
+// below them. Before a read the fields are empty; once the port closes or
+// the device goes, what was read is greyed and its age said.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTime>
 #include <QWidget>
 
 #include "exchange/hartcommission.h"
@@ -29,6 +34,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTimer;
 class WindowSession;
 
 class HartInstrumentWindow : public QWidget {
@@ -74,6 +80,18 @@ private:
     void Commission(const HartCommission& write, const QString& title, const QString& action);
     void CommissionFinished();
     void ShowCommissioning();
+    // The values shown are from before `why` ("before the port closed"): greyed, their age said.
+    void MarkStale(const QString& why);
+    void MarkFresh();
+    void ShowAge();
+    void Greyed(bool greyed);
+    // The port went away under the window (unplugged, the server's connection closed).
+    void HungUp();
+    // The next step after a failed request: why the port is gone, or what a
+    // silence (`timedOut`) means; "" when there is none to say.
+    QString NextStep(bool timedOut) const;
+    // A read's or write's `failure` with the next step.
+    QString WithNextStep(const QString& failure) const;
 
     WindowSession* session_;
     HartInstrumentJob* job_;
@@ -83,6 +101,12 @@ private:
     QPointer<HartCommissionJob> commission_;
     bool trimming_ = false;
     bool writing_ = false;
+    // When the values shown were read (none yet when invalid), and whether they are stale.
+    QElapsedTimer readAt_;
+    QTime readClock_;
+    QString staleWhy_;
+    QString portGone_;  // the hang-up's advice until the port opens again
+    QTimer* ageTimer_;
 
     QSpinBox* address_;
     QPushButton* read_;
@@ -111,6 +135,8 @@ private:
     QPushButton* loopCancel_;
     QTableWidget* loopTable_;
     QLabel* loopNote_;
+    QLabel* age_;
+    QLabel* statusIcon_;
     QLabel* status_;
     QDoubleSpinBox* dampingValue_;
     QPushButton* writeDamping_;

@@ -12,6 +12,7 @@
 #include "exchange/loopcheck.h"
 #include "session/hartcommissionjob.h"
 #include "ui/desktoppalette.h"
+#include "ui/screenfit.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ HartTrimDialog::HartTrimDialog(HartCommissionJob* job, const QString& instrument
     reading_->setEnabled(false);
     send_->setEnabled(false);
     send_->setDefault(true);
-    resize(520, 300);
+    resize(FittedSize(this, QSize(520, 300)));
 
     connect(send_, &QPushButton::clicked, this, &HartTrimDialog::SendReading);
     connect(reading_, &QLineEdit::returnPressed, this, &HartTrimDialog::SendReading);

@@ -468,7 +468,7 @@ void TrendWindow::Poll() {
     codesOfRun_.clear();
     for (const SequenceStep& step : *steps) codesOfRun_.push_back(step.code);
     hartOfRun_.reset();
-    run_ = session_->link()->Start(*steps, {}, this);
+    run_ = session_->link()->Start(*steps, {.source = "a trend poll"}, this);
     connect(run_, &LinkRun::replied, this, &TrendWindow::Replied);
     connect(run_, &LinkRun::finished, this, &TrendWindow::Ended);
 }

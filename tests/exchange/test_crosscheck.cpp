@@ -103,3 +103,20 @@ TEST(CrossCheck, DisagreesOnlyWithBothValues) {
 }
 
 }  // namespace
+
+// Only a read of every variable's registers stands for the module's side.
+TEST(VariablesReadStart, OnlyAReadCoveringEveryVariable) {
+    const struct {
+        std::vector<uint8_t> request;  // CRC bytes are not looked at
+        std::optional<int> start;
+    } cases[] = {
+        {{1, 3, 0, 0, 0, 10, 0, 0}, 40001},  // the window's MODBUS test
+        {{1, 3, 0, 2, 0, 8, 0, 0}, 40003},   // exactly the variables
+        {{1, 3, 0, 2, 0, 7, 0, 0}, std::nullopt},  // variable 4 cut
+        {{1, 3, 0, 3, 0, 8, 0, 0}, std::nullopt},  // starts past 40003
+        {{1, 3, 1, 44, 0, 4, 0, 0}, std::nullopt},  // modbus read 1 300 4
+        {{1, 4, 0, 0, 0, 10, 0, 0}, std::nullopt},  // another function
+        {{1, 3, 0, 0, 0, 10}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(VariablesReadStart(c.request), c.start);
+}

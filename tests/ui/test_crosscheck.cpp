@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -79,6 +80,39 @@ TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
     ASSERT_TRUE(WaitFor([&] { return verdicts->text().contains("timed out"); }, 6000))
         << verdicts->text().toStdString();
     EXPECT_EQ(table->item(0, 7)->text(), "could not compare");
+}
+
+// The trend polls after the window's own requests: the cross-check compares
+// the poll's newer values and says where they came from.
+TEST_F(WindowTest, CrossCheckTakesTheNewestRepliesFromATrendPoll) {
+    OpenOnSimulator();
+    Click(ui->Button7);
+    ASSERT_TRUE(WaitFor([&] { return !ui->Edit32->text().isEmpty(); }, 3000));
+    Click(ui->Button16);
+    ASSERT_TRUE(WaitFor([&] { return form.Captured.hart.has_value(); }, 3000));
+    Click(ui->Button4);
+    ASSERT_TRUE(WaitFor([&] { return !form.Captured.modbus.empty(); }, 3000));
+    EXPECT_EQ(form.Captured.hartSource, "the window's request");
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().variables[0] = 20.0f;
+    }
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    trend->SetIntervalForTest(100);
+    trend->findChild<QComboBox*>("comboTrendSource")->setCurrentIndex(2);  // both sides
+    trend->Start();
+    ASSERT_TRUE(WaitFor([&] { return form.Captured.modbusSource == "a trend poll"; }, 10000));
+    trend->Stop();
+    EXPECT_EQ(form.Captured.hartSource, "a trend poll");
+    EXPECT_EQ(form.Captured.hart->variables[0].value, 20.0f);
+
+    form.findChild<QAction*>("actionCrossCheck")->trigger();
+    auto* dialog = form.findChild<CrossCheckDialog*>("CrossCheckDialog");
+    const QString sources = dialog->findChild<QLabel*>("labelCrossCheckSources")->text();
+    EXPECT_TRUE(sources.contains("), from a trend poll; MODBUS reply of ")) << sources.toStdString();
+    const auto* table = dialog->findChild<QTableWidget*>("tableCrossCheck");
+    EXPECT_EQ(table->item(0, 7)->text(), "yes");
 }
 
 // A trend poll stopped while its HART reply is on its way: the reply answers

@@ -1,12 +1,17 @@
 // View > HART Instrument… against the simulated module and its instrument:
 // read, write with confirmation and read back, a write-protected refusal
 // named, status bits highlighted, and the loop check, whose loop is released
-// when the window closes mid-check.
+// when the window closes mid-check; the window on a small screen, its values
+// before a read and once the port goes, and what it says after a silence.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDoubleSpinBox>
+#include <QScreen>
+#include <QSpinBox>
 #include <QMessageBox>
 #include <QPainter>
 #include <QLabel>
@@ -46,6 +51,23 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return !window->job()->IsRunning(); }, 20000)) << button;
     }
     QString Status() { return Get<QLabel>("labelHartInstrumentStatus")->text(); }
+    bool Warned() { return Get<QLabel>("hartStatusIcon")->isVisible(); }
+    // The read values greyed and their age said, or shown as live.
+    void ExpectStale(bool stale, const char* why = "") {
+        auto* age = Get<QLabel>("labelHartValuesAge");
+        EXPECT_EQ(age->isVisible(), stale);
+        if (stale) EXPECT_TRUE(age->text().contains(why)) << age->text().toStdString();
+        EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->isEnabled(), !stale);
+        EXPECT_EQ(Get<QLabel>("labelHartStatusBit7")->isEnabled(), !stale);
+        // The fields a write sends still take input, their text greyed
+        // where it is drawn (a spin box's in its line edit).
+        auto* date = Get<QDateEdit>("dateHartDate");
+        EXPECT_TRUE(date->isEnabled());
+        const QPalette drawn = date->findChild<QLineEdit*>()->palette();
+        EXPECT_EQ(drawn.color(QPalette::Active, QPalette::Text) ==
+                      drawn.color(QPalette::Disabled, QPalette::Text),
+                  stale);
+    }
     ModuleSettings::HartInstrumentSettings Hart() {
         std::lock_guard lock(module.mutex());
         return module.settings().hart;
@@ -337,6 +359,126 @@ TEST_F(HartWindowTest, CommissioningAndTheLoopCurrentTrim) {
     ASSERT_TRUE(wait());
     EXPECT_TRUE(job->trim()->report().cancelled);
     EXPECT_FALSE(Hart().fixedCurrent);
+}
+
+// A 1024×768 laptop at a font 20 % larger: the window fits, its status line
+// in sight. Nothing is shown as read before a read; once the adapter is
+// unplugged what was read is greyed with its age, and a read brings it back.
+TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
+    struct FontBack {
+        QFont font = QApplication::font();
+        ~FontBack() { QApplication::setFont(font); }
+    } back;
+    QFont larger = back.font;
+    larger.setPointSizeF(larger.pointSizeF() * 1.2);
+    QApplication::setFont(larger);
+    Open();
+    const QSize screen = window->screen()->availableGeometry().size();
+    EXPECT_LE(window->width(), screen.width());
+    EXPECT_LE(window->height(), screen.height());
+    for (const QSize hint : {window->sizeHint(), window->minimumSizeHint()}) {
+        EXPECT_LE(hint.width(), 1024);
+        EXPECT_LE(hint.height(), 768);
+    }
+
+    auto* date = Get<QDateEdit>("dateHartDate");
+    auto* unit = Get<QComboBox>("comboHartRangeUnit");
+    EXPECT_TRUE(date->text().trimmed().isEmpty()) << date->text().toStdString();
+    EXPECT_EQ(unit->currentIndex(), -1);
+    EXPECT_EQ(Get<QComboBox>("comboHartPvUnits")->currentIndex(), -1);
+    auto* damping = Get<QDoubleSpinBox>("spinHartDamping");
+    EXPECT_TRUE(damping->text().trimmed().isEmpty()) << damping->text().toStdString();
+    EXPECT_FALSE(Warned());
+    SaveScreenshot(window, "hart-unread.png");
+
+    // A read whose tag the instrument refused leaves the date unread: Write
+    // Tag does not send it as if it were the instrument's.
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse = std::pair{13, uint8_t{64}};
+    }
+    ClickAndWait("buttonHartRead");
+    EXPECT_TRUE(date->text().trimmed().isEmpty()) << date->text().toStdString();
+    Get<QLineEdit>("editHartTag")->setText("FT-7");
+    const int before = server->requestsAnswered();
+    messages.clear();
+    Click(Get<QPushButton>("buttonHartWriteTag"));
+    EXPECT_TRUE(messages.texts().isEmpty());
+    EXPECT_EQ(server->requestsAnswered(), before);
+    EXPECT_TRUE(Status().startsWith("The date was not read")) << Status().toStdString();
+    {
+        std::lock_guard lock(module.mutex());
+        module.settings().hart.forcedResponse.reset();
+    }
+
+    ClickAndWait("buttonHartRead");
+    EXPECT_EQ(date->text(), "2026-12-09");
+    EXPECT_EQ(unit->currentData().toInt(), 12);
+    EXPECT_EQ(unit->currentText(), "kPa");
+    EXPECT_EQ(damping->text(), "0.50 s");
+    ExpectStale(false);
+    window->resize(1024, 700);
+    auto* status = Get<QLabel>("labelHartInstrumentStatus");
+    ASSERT_TRUE(WaitFor([&] { return window->size() == QSize(1024, 700); }, 2000));
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_TRUE(window->rect().contains(QRect(status->mapTo(window, QPoint()), status->size())))
+        << status->geometry().y();
+    EXPECT_TRUE(Status().startsWith("Read at ")) << Status().toStdString();
+    SaveScreenshot(window, "hart-read.png");
+
+    server->Unplug();
+    ASSERT_TRUE(messages.WaitForCount(1, 5000));
+    ASSERT_TRUE(WaitFor([&] { return Get<QLabel>("labelHartValuesAge")->isVisible(); }, 5000));
+    ExpectStale(true, "ago, before the adapter was disconnected");
+    EXPECT_TRUE(Status().startsWith("The serial device was disconnected. Plug the adapter back in"))
+        << Status().toStdString();
+    EXPECT_TRUE(Warned());
+    EXPECT_EQ(Get<QLabel>("labelHartLoopCurrent")->text(), "12.000 mA");  // kept, greyed
+    SaveScreenshot(window, "hart-unplugged.png");
+
+    ui->SPREALCOM->setEditText(QString::fromStdString(server->Plug()));
+    Click(ui->Button1);
+    ASSERT_TRUE(form.PortOpen);
+    // A write reads back only what it wrote: the rest stays stale until a read.
+    ClickAndWait("buttonHartWriteMessage");
+    EXPECT_TRUE(Status().startsWith("Written and read back")) << Status().toStdString();
+    ExpectStale(true, "before the adapter was disconnected");
+    ClickAndWait("buttonHartRead");
+    ExpectStale(false);
+    EXPECT_FALSE(Warned());
+
+    // Closed by the engineer: the same, without a warning.
+    Click(ui->Button1);
+    ASSERT_FALSE(form.PortOpen);
+    ASSERT_TRUE(WaitFor([&] { return Get<QLabel>("labelHartValuesAge")->isVisible(); }, 5000));
+    ExpectStale(true, "before the port closed");
+    EXPECT_FALSE(Warned());
+}
+
+// The instrument at address 5, the window asking address 0: the module
+// answers, the instrument is silent, and the window says so with the next
+// step, and greys what it read before.
+TEST_F(HartWindowTest, TimeoutSaysWhatIsKnownAndWhatToDo) {
+    module.settings().hart.pollingAddress = 5;
+    Open();
+    Get<QSpinBox>("spinHartPollingAddress")->setValue(5);
+    ClickAndWait("buttonHartRead");
+    ASSERT_EQ(Get<QLineEdit>("editHartTag")->text(), "PT-101");
+    Get<QSpinBox>("spinHartPollingAddress")->setValue(0);
+    ClickAndWait("buttonHartRead");
+    EXPECT_TRUE(Status().startsWith("The read failed: no reply to")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains("Timeout! The module answered ")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains("the silence is the instrument's"));
+    EXPECT_TRUE(Warned());
+    ExpectStale(true, "before the instrument stopped answering");
+
+    // A commissioning write to the silent address says the same.
+    Get<QDoubleSpinBox>("spinHartDamping")->setValue(2.0);
+    Click(Get<QPushButton>("buttonHartWriteDamping"));
+    ASSERT_TRUE(WaitFor([&] { return !window->commission()->IsRunning(); }, 20000));
+    EXPECT_TRUE(Status().contains("no reply")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains(". The module answered ")) << Status().toStdString();
+    EXPECT_TRUE(Warned());
 }
 
 }  // namespace
