@@ -12,11 +12,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QGuiApplication>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPainter>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QPushButton>
@@ -42,6 +40,7 @@
 #include "session/windowsession.h"
 #include "ui/controls.h"
 #include "ui/desktoppalette.h"
+#include "ui/screenfit.h"
 #include "ui/tapplication.h"
 
 namespace {
@@ -257,11 +256,7 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     bottom->addWidget(clear);
     bottom->addWidget(exportCsv);
     layout->addLayout(bottom);
-    // Wide for the plot, within the screen it opens on (room for the frame).
-    QSize size(1280, 620);
-    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
-    resize(size);
+    resize(FittedSize(this, QSize(1280, 620)));  // wide for the plot, within the screen
 
     poll_ = new QTimer(this);
     connect(poll_, &QTimer::timeout, this, &TrendWindow::Poll);
