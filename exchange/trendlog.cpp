@@ -68,7 +68,8 @@ const TrendSample& TrendLog::Add(int64_t epochMs, const TrendValues& values,
                                                                 samples_.size() - capacity_ + 1));
     }
     samples_.push_back({epochMs, static_cast<double>(epochMs - firstMs_) / 1000.0, values,
-                        std::move(modbus), {}});
+                        std::move(modbus), {}, stopped_});
+    stopped_ = false;
     return samples_.back();
 }
 
@@ -86,7 +87,35 @@ std::optional<double> TrendDeviation(const TrendSample& sample, int series) {
     return *hart - *modbus;
 }
 
-void TrendLog::Clear() { samples_.clear(); }
+bool TrendBreaks(const TrendSample& sample, int series, bool overlay) {
+    if (sample.IsGap() || sample.resumed) return true;
+    if (series < 0 || series >= kTrendSeries) return false;
+    const TrendValues* values =
+        overlay ? (sample.modbus ? &*sample.modbus : nullptr) : &sample.values;
+    return values && !values->missing[static_cast<size_t>(series)].empty();
+}
+
+void TrendLog::Clear() {
+    samples_.clear();
+    stopped_ = false;
+}
+
+std::vector<std::vector<size_t>> TrendLog::Segments(int series, bool overlay) const {
+    std::vector<std::vector<size_t>> segments;
+    if (series < 0 || series >= kTrendSeries) return segments;
+    bool broken = true;
+    for (size_t i = 0; i < samples_.size(); ++i) {
+        const TrendSample& sample = samples_[i];
+        broken = broken || TrendBreaks(sample, series, overlay);
+        const TrendValues* values =
+            overlay ? (sample.modbus ? &*sample.modbus : nullptr) : &sample.values;
+        if (!values || !values->value[static_cast<size_t>(series)]) continue;
+        if (broken) segments.emplace_back();
+        segments.back().push_back(i);
+        broken = false;
+    }
+    return segments;
+}
 
 TrendStats TrendLog::Stats(int series) const {
     TrendStats stats;

@@ -42,12 +42,20 @@ struct TrendSample {
     std::optional<TrendValues> modbus;
     // Not empty: a missed or invalid poll, and why; no values then.
     std::string gap;
+    // The first sample after polling stopped: no line joins it to the one before.
+    bool resumed = false;
 
     bool IsGap() const { return !gap.empty(); }
 };
 
 // HART minus MODBUS of variable `series` (1 to 4) in `sample`, when both hold it.
 std::optional<double> TrendDeviation(const TrendSample& sample, int series);
+
+// Whether the line of `series` (0 to 4 of the polled source; `overlay`: the
+// MODBUS overlay's variable) breaks at `sample` rather than joining its last
+// point across it: a missed poll, the first poll after a stop, a value the
+// instrument reported not available. The sample's own point starts a new stretch.
+bool TrendBreaks(const TrendSample& sample, int series, bool overlay = false);
 
 struct TrendStats {
     std::optional<double> last, min, max;
@@ -62,9 +70,16 @@ public:
                            std::optional<TrendValues> modbus = std::nullopt);
     // A poll that gave no value to plot: the line breaks there.
     const TrendSample& AddGap(int64_t epochMs, std::string reason);
+    // Polling stopped: the next sample starts every line afresh. Marked rather
+    // than guessed from the time between samples, which a tick skipped for
+    // the window's own request or a changed interval would stretch too.
+    void Stop() { stopped_ = !samples_.empty(); }
     void Clear();
     const std::vector<TrendSample>& samples() const { return samples_; }
     TrendStats Stats(int series) const;
+    // The stretches of one line (as TrendBreaks): the indices of the samples
+    // whose points it joins, oldest first.
+    std::vector<std::vector<size_t>> Segments(int series, bool overlay = false) const;
 
     // "time,seconds,loop_current,loop_current_unit,variable_1,variable_1_unit,..."
     // then one line per sample: local time with milliseconds and the offset from
@@ -78,4 +93,5 @@ private:
     size_t capacity_;
     std::vector<TrendSample> samples_;
     int64_t firstMs_ = 0;
+    bool stopped_ = false;
 };

@@ -12,8 +12,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLegendMarker>
 #include <QLineSeries>
+#include <QListWidget>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QSpinBox>
@@ -36,6 +39,8 @@
 #include "session/windowrequest.h"
 #include "session/windowsession.h"
 #include "ui/controls.h"
+#include "ui/desktoppalette.h"
+#include "ui/screenfit.h"
 #include "ui/tapplication.h"
 
 namespace {
@@ -44,14 +49,64 @@ enum Source { kHart = 0, kModbus = 1, kBoth = 2 };
 
 constexpr const char* kSeriesTitles[kTrendSeries] = {"Loop current", "Variable 1", "Variable 2",
                                                      "Variable 3", "Variable 4"};
-const QColor kColors[kTrendSeries] = {QColor(0x20, 0x4A, 0x87), QColor(0xCC, 0x00, 0x00),
-                                      QColor(0x4E, 0x9A, 0x06), QColor(0xC4, 0xA0, 0x00),
-                                      QColor(0x75, 0x50, 0x7B)};
+// One hue a quantity, far apart on the wheel; each made readable on the plot's
+// background, so its lightness follows the desktop's palette.
+const QColor kHues[kTrendSeries] = {QColor(0x1F, 0x5F, 0xBF), QColor(0xD6, 0x27, 0x28),
+                                    QColor(0x2C, 0xA0, 0x2C), QColor(0xE0, 0x8A, 0x00),
+                                    QColor(0x94, 0x67, 0xBD)};
+// Missed polls: grey, no quantity's hue.
+const QColor kGapGrey(0x80, 0x80, 0x80);
+constexpr QSize kSwatch(32, 14);
+constexpr QSize kToggleSwatch(24, 12);  // a check box's: both sides of its quantity
 enum StatsColumn { kTitle, kLast, kMin, kMax, kUnit, kDeviation, kStatsColumns };
 
 QString Number(const std::optional<double>& value) {
     return value ? QString::number(*value, 'g', 7) : QString("-");
 }
+
+// A legend's swatch: each pen a stroke across, one above the other.
+QIcon LineSwatch(const QList<QPen>& pens, QSize size = kSwatch) {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (qsizetype i = 0; i < pens.size(); ++i) {
+        const qreal y = size.height() * (i + 1.0) / (pens.size() + 1.0);
+        painter.setPen(pens[i]);
+        painter.drawLine(QPointF(1, y), QPointF(size.width() - 1, y));
+    }
+    return QIcon(pixmap);
+}
+
+QIcon TriangleSwatch(const QColor& color) {
+    QPixmap pixmap(kSwatch);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(color);
+    painter.setBrush(color);
+    const qreal mid = kSwatch.width() / 2.0;
+    painter.drawPolygon(QPolygonF({QPointF(mid - 5, 12), QPointF(mid + 5, 12), QPointF(mid, 2)}));
+    return QIcon(pixmap);
+}
+
+// The legend and the table beside the plot: as wide as they are now (a plain
+// scroll area keeps the size its contents had when set), scrolling only when
+// the window is too small for them.
+class SidePanel : public QScrollArea {
+public:
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        QSize hint = widget() ? widget()->sizeHint() : QSize();
+        return hint + QSize(frame + verticalScrollBar()->sizeHint().width(), frame);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
 
 bool IdentityKnown(const HartIdentity& id) {
     return id.manufacturer || id.deviceType || id.deviceId[0] || id.deviceId[1] || id.deviceId[2];
@@ -85,8 +140,9 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     status_->setObjectName("labelTrendStatus");
 
     chart_ = new QChart;
-    chart_->legend()->setAlignment(Qt::AlignBottom);
-    chart_->legend()->setShowToolTips(true);
+    // The chart's own legend cuts names short: the list beside the plot names them.
+    chart_->legend()->hide();
+    chart_->setBackgroundRoundness(0);
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTitleText("Time of day");
     timeAxis_->setFormat("HH:mm:ss");
@@ -99,9 +155,8 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     chart_->addAxis(gapAxis_, Qt::AlignRight);
     gaps_ = new QScatterSeries;
     gaps_->setName("Missed poll");
-    gaps_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    gaps_->setMarkerSize(9);
-    gaps_->setColor(QColor(0xB0, 0x00, 0x00));
+    gaps_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    gaps_->setMarkerSize(10);
     chart_->addSeries(gaps_);
     gaps_->attachAxis(timeAxis_);
     gaps_->attachAxis(gapAxis_);
@@ -114,15 +169,24 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     for (int l = 0; l < kLines; ++l) {
         const bool modbus = l >= kTrendSeries;
         const int series = modbus ? l - kTrendSeries + 1 : l;
-        lines_[l].title =
-            modbus ? QString(kSeriesTitles[series]) + " (MODBUS)" : QString(kSeriesTitles[series]);
-        lines_[l].color = kColors[series];
+        lines_[l].title = QString(kSeriesTitles[series]) + (modbus ? " (MODBUS)" : " (HART)");
+        lines_[l].series = series;
         lines_[l].dashed = modbus;
     }
-    auto* view = new QChartView(chart_);
-    view->setObjectName("chartTrend");
-    view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(560, 360);
+    view_ = new QChartView(chart_);
+    view_->setObjectName("chartTrend");
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumSize(320, 220);
+
+    legend_ = new QListWidget;
+    legend_->setObjectName("listTrendLegend");
+    legend_->setSelectionMode(QAbstractItemView::NoSelection);
+    legend_->setFocusPolicy(Qt::NoFocus);
+    legend_->setIconSize(kSwatch);
+    legend_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    legend_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
+    for (int l = 0; l < kLines; ++l) legend_->addItem(lines_[l].title);
+    legend_->addItem(gaps_->name());
 
     stats_ = new QTableWidget(kTrendSeries, kStatsColumns);
     stats_->setObjectName("tableTrendStats");
@@ -134,7 +198,12 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
         for (int c = 0; c < kStatsColumns; ++c) stats_->setItem(s, c, new QTableWidgetItem);
         stats_->item(s, 0)->setText(kSeriesTitles[s]);
     }
-    stats_->setMinimumWidth(380);
+    // As wide and tall as its columns and rows, never narrower: the side
+    // panel scrolls instead of cutting a column.
+    stats_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    stats_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stats_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stats_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
 
     auto* toggles = new QHBoxLayout;
     toggles->addWidget(new QLabel("Show:"));
@@ -142,7 +211,11 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
         shown_[s] = new QCheckBox(kSeriesTitles[s]);
         shown_[s]->setObjectName(QString("checkTrendSeries%1").arg(s));
         shown_[s]->setChecked(true);
-        connect(shown_[s], &QCheckBox::toggled, this, [this, s](bool on) { ShowLine(s, on); });
+        shown_[s]->setIconSize(kToggleSwatch);
+        connect(shown_[s], &QCheckBox::toggled, this, [this, s](bool on) {
+            ShowLine(s, on);
+            ShowLegend();
+        });
         toggles->addWidget(shown_[s]);
     }
     toggles->addStretch();
@@ -154,18 +227,36 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
     controls->addWidget(interval_);
     controls->addWidget(start_);
     controls->addWidget(stop_);
-    controls->addWidget(clear);
-    controls->addWidget(exportCsv);
     controls->addStretch();
+    auto* side = new QWidget;
+    side->setObjectName("panelTrendSide");
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->addWidget(legend_);
+    sideLayout->addWidget(stats_);
+    sideLayout->addStretch();
+    auto* sideScroll = new SidePanel;
+    sideScroll->setObjectName("scrollTrendSide");
+    sideScroll->setFrameShape(QFrame::NoFrame);
+    sideScroll->setWidgetResizable(true);
+    sideScroll->setWidget(side);
     auto* body = new QHBoxLayout;
-    body->addWidget(view, 1);
-    body->addWidget(stats_);
+    body->addWidget(view_, 1);
+    body->addWidget(sideScroll);
+    // A long reason wraps rather than widening the window past the screen.
+    status_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addLayout(toggles);
     layout->addLayout(body, 1);
-    layout->addWidget(status_);
-    resize(1280, 620);
+    // What the samples are and what to do with them, on one line: rows short
+    // enough for a small screen with a large font.
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(clear);
+    bottom->addWidget(exportCsv);
+    layout->addLayout(bottom);
+    resize(FittedSize(this, QSize(1280, 620)));  // wide for the plot, within the screen
 
     poll_ = new QTimer(this);
     connect(poll_, &QTimer::timeout, this, &TrendWindow::Poll);
@@ -181,7 +272,93 @@ TrendWindow::TrendWindow(WindowSession* session, QWidget* parent)
             [this] { LineLost("The device hung up (the port is gone): polling stopped."); });
     connect(session_->link(), &Link::closed, this,
             [this] { LineLost("The port closed: polling stopped."); });
+    connect(source_, &QComboBox::currentIndexChanged, this, &TrendWindow::ShowLegend);
+    // As many time labels as fit the plot's width whole.
+    connect(chart_, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+        const int label = QFontMetrics(timeAxis_->labelsFont()).horizontalAdvance("00:00:00") * 3 / 2;
+        timeAxis_->setTickCount(std::clamp(static_cast<int>(area.width()) / label + 1, 2, 6));
+    });
     ShowControls();
+    ShowEmptyTime();
+    ApplyColours();
+}
+
+void TrendWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && legend_) ApplyColours();
+}
+
+QColor TrendWindow::PlotBackground() const { return palette().color(QPalette::Base); }
+
+QPen TrendWindow::PenOf(int l) const {
+    QPen pen(ReadableOn(kHues[lines_[l].series], PlotBackground()));
+    pen.setWidth(2);
+    if (lines_[l].dashed) pen.setStyle(Qt::DashLine);
+    return pen;
+}
+
+QColor TrendWindow::GapColour() const { return ReadableOn(kGapGrey, PlotBackground()); }
+
+void TrendWindow::StyleAxis(QAbstractAxis* axis) const {
+    const QColor plot = PlotBackground();
+    const QColor text = ReadableOn(palette().color(QPalette::Text), plot);
+    axis->setLabelsBrush(text);
+    axis->setTitleBrush(text);
+    axis->setLinePenColor(text);
+    // Grid lines faint: a fifth of the way from the background to the text.
+    const QColor grid = QColor::fromRgbF(plot.redF() + (text.redF() - plot.redF()) * 0.2f,
+                                         plot.greenF() + (text.greenF() - plot.greenF()) * 0.2f,
+                                         plot.blueF() + (text.blueF() - plot.blueF()) * 0.2f);
+    axis->setGridLineColor(grid);
+    axis->setMinorGridLineColor(grid);
+}
+
+// The plot, its axes, lines and legend in the desktop's colours: called at the
+// start and again whenever the palette changes (a light or dark theme).
+void TrendWindow::ApplyColours() {
+    const QColor plot = PlotBackground();
+    chart_->setBackgroundBrush(plot);
+    chart_->setBackgroundPen(Qt::NoPen);
+    chart_->setPlotAreaBackgroundBrush(plot);
+    chart_->setPlotAreaBackgroundVisible(true);
+    view_->setBackgroundBrush(plot);
+    for (QAbstractAxis* axis : chart_->axes()) StyleAxis(axis);
+    for (int l = 0; l < kLines; ++l)
+        for (QLineSeries* segment : lines_[l].segments) segment->setPen(PenOf(l));
+    gaps_->setColor(GapColour());
+    gaps_->setBorderColor(GapColour());
+    for (int s = 0; s < kTrendSeries; ++s) {
+        QList<QPen> pens{PenOf(s)};
+        if (s > 0) pens.append(PenOf(kTrendSeries + s - 1));
+        shown_[s]->setIcon(LineSwatch(pens, kToggleSwatch));
+    }
+    ShowLegend();
+}
+
+// Every line the source draws or the chart holds, by its full name, with its
+// swatch; a series switched off greyed.
+void TrendWindow::ShowLegend() {
+    const int source = source_->currentIndex();
+    for (int l = 0; l < kLines; ++l) {
+        const bool drawn = lines_[l].dashed ? source != kHart : source != kModbus;
+        QListWidgetItem* item = legend_->item(l);
+        item->setHidden(!drawn && lines_[l].segments.empty());
+        item->setIcon(LineSwatch({PenOf(l)}));
+        item->setData(Qt::UserRole, PenOf(l));
+        const bool on = shown_[lines_[l].series]->isChecked();
+        item->setFlags(on ? Qt::ItemIsEnabled : Qt::NoItemFlags);
+    }
+    QListWidgetItem* missed = legend_->item(kLines);
+    missed->setIcon(TriangleSwatch(GapColour()));
+    missed->setData(Qt::UserRole, QPen(GapColour()));
+    missed->setFlags(Qt::ItemIsEnabled);
+    legend_->updateGeometry();
+}
+
+// Nothing plotted: the last minute up to now, so the time labels differ.
+void TrendWindow::ShowEmptyTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    timeAxis_->setRange(now.addSecs(-60), now);
 }
 
 bool TrendWindow::IsPolling() const { return polling_; }
@@ -212,6 +389,7 @@ void TrendWindow::StopWith(const QString& message) {
     polling_ = false;
     poll_->stop();
     if (run_) run_->Cancel();
+    log_.Stop();  // no line joins across the time nobody polled
     status_->setText(message);
     ShowControls();
 }
@@ -324,7 +502,7 @@ void TrendWindow::Replied(int step, const QByteArray& reply) {
         Gap("A reply that does not decode: point skipped.");
         return;
     }
-    Plot(log_.Add(QDateTime::currentMSecsSinceEpoch(), *values));
+    Plot(log_.Add(QDateTime::currentMSecsSinceEpoch(), *values), code == kCodeModbusTest);
     ShowStats();
 }
 
@@ -362,6 +540,7 @@ QValueAxis* TrendWindow::AxisFor(const QString& unit) {
     axis->setTitleText(title);
     axis->setLabelFormat("%.5g");
     axis->setTruncateLabels(false);
+    StyleAxis(axis);
     // Alternate sides so that each axis stays readable.
     chart_->addAxis(axis, axes_.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
     axes_.push_back({axis, std::nullopt, std::nullopt});
@@ -376,30 +555,27 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
             chart_->removeSeries(line.segments.front());
             delete line.segments.front();
             line.segments.erase(line.segments.begin());
-            for (QLegendMarker* marker : chart_->legend()->markers(line.segments.front()))
-                marker->setVisible(true);
             trimmed_ = true;
         }
         auto* segment = new QLineSeries;
         segment->setName(line.title);
-        QPen pen(line.color);
-        pen.setWidth(2);
-        if (line.dashed) pen.setStyle(Qt::DashLine);
-        segment->setPen(pen);
+        segment->setPen(PenOf(l));
+        segment->setMarkerSize(6);
         chart_->addSeries(segment);
         segment->attachAxis(timeAxis_);
         segment->attachAxis(axis);
-        const int series = l >= kTrendSeries ? l - kTrendSeries + 1 : l;
-        segment->setVisible(shown_[series]->isChecked());
-        // One legend entry a line, however many segments its gaps made.
-        const auto markers = chart_->legend()->markers(segment);
-        if (!line.segments.empty())
-            for (QLegendMarker* marker : markers) marker->setVisible(false);
+        segment->setVisible(shown_[line.series]->isChecked());
+        const bool first = line.segments.empty();
         line.segments.push_back(segment);
         line.axis = axis;
         line.breakNext = false;
+        if (first) ShowLegend();
     }
-    line.segments.back()->append(static_cast<qreal>(x), y);
+    QLineSeries* segment = line.segments.back();
+    segment->append(static_cast<qreal>(x), y);
+    // A lone point (the first after a gap or a stop) draws no line: a dot
+    // until the next one joins it.
+    segment->setPointsVisible(segment->count() == 1);
     for (AxisRange& range : axes_) {
         if (range.axis != axis) continue;
         range.low = range.low ? std::min(*range.low, y) : y;
@@ -411,7 +587,7 @@ void TrendWindow::AddPoint(int l, int64_t x, double y, const std::string& unit) 
     }
 }
 
-void TrendWindow::Plot(const TrendSample& sample) {
+void TrendWindow::Plot(const TrendSample& sample, bool modbusSource) {
     int64_t first = log_.samples().front().epochMs;
     if (trimmed_) {
         // From the oldest point still drawn.
@@ -427,30 +603,31 @@ void TrendWindow::Plot(const TrendSample& sample) {
         gaps_->append(static_cast<qreal>(sample.epochMs), 0.03);
         return;
     }
+    // Never joined across a stop or a value the instrument lacks (TrendBreaks).
     for (int s = 0; s < kTrendSeries; ++s) {
         const size_t i = static_cast<size_t>(s);
+        // The MODBUS test polled alone: its variables are MODBUS's lines.
+        const int l = modbusSource && s > 0 ? kTrendSeries + s - 1 : s;
+        if (TrendBreaks(sample, s)) lines_[l].breakNext = true;
         if (const auto& value = sample.values.value[i])
-            AddPoint(s, sample.epochMs, *value, sample.values.unit[i]);
-        else if (!sample.values.missing[i].empty())
-            lines_[s].breakNext = true;  // never joined across a value the instrument lacks
+            AddPoint(l, sample.epochMs, *value, sample.values.unit[i]);
     }
-    if (sample.modbus) {
-        for (int v = 1; v < kTrendSeries; ++v) {
-            const size_t i = static_cast<size_t>(v);
-            // MODBUS registers carry no unit: the HART variable's is theirs.
-            const std::string& unit =
-                sample.modbus->unit[i].empty() ? sample.values.unit[i] : sample.modbus->unit[i];
-            if (const auto& value = sample.modbus->value[i])
-                AddPoint(kTrendSeries + v - 1, sample.epochMs, *value, unit);
-        }
+    for (int v = 1; v < kTrendSeries; ++v) {
+        const size_t i = static_cast<size_t>(v);
+        const int l = kTrendSeries + v - 1;
+        if (TrendBreaks(sample, v, true)) lines_[l].breakNext = true;
+        if (!sample.modbus) continue;
+        // MODBUS registers carry no unit: the HART variable's is theirs.
+        const std::string& unit =
+            sample.modbus->unit[i].empty() ? sample.values.unit[i] : sample.modbus->unit[i];
+        if (const auto& value = sample.modbus->value[i]) AddPoint(l, sample.epochMs, *value, unit);
     }
 }
 
 void TrendWindow::ShowLine(int series, bool shown) {
-    for (int l = 0; l < kLines; ++l) {
-        const int of = l >= kTrendSeries ? l - kTrendSeries + 1 : l;
-        if (of != series) continue;
-        for (QLineSeries* segment : lines_[l].segments) segment->setVisible(shown);
+    for (Line& line : lines_) {
+        if (line.series != series) continue;
+        for (QLineSeries* segment : line.segments) segment->setVisible(shown);
     }
 }
 
@@ -499,6 +676,11 @@ void TrendWindow::AddForTest(int64_t epochMs, std::optional<double> loopCurrent)
     Plot(log_.Add(epochMs, values));
 }
 
+void TrendWindow::AddForTest(int64_t epochMs, const TrendValues& hart, const TrendValues& modbus) {
+    Plot(log_.Add(epochMs, hart, modbus));
+    ShowStats();
+}
+
 void TrendWindow::Clear() {
     trimmed_ = false;
     log_.Clear();
@@ -511,6 +693,8 @@ void TrendWindow::Clear() {
     for (AxisRange& range : axes_) chart_->removeAxis(range.axis), delete range.axis;
     axes_.clear();
     gaps_->clear();
+    ShowEmptyTime();
+    ShowLegend();
     ShowStats();
 }
 

@@ -2,7 +2,10 @@
 // or both (the MODBUS values overlaid on the HART ones, their deviation
 // shown) at an interval of 1 to 60 s and plots the loop current and the
 // variables against the time of day, one axis per unit, with last, minimum
-// and maximum beside the plot and a check box per series. Polls go through
+// and maximum beside the plot, a legend naming every line in full (the HART
+// line solid, the MODBUS line of the same variable in its hue dashed, missed
+// polls as grey triangles; colours made readable on the desktop's palette)
+// and a check box per series. Polls go through
 // the window's request sequencer, so they never overlap a request of the
 // window, and only replies judged valid are plotted: a poll that failed is a
 // gap in the lines with its reason on hover. Without the HART identity the
@@ -11,6 +14,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPen>
 #include <QWidget>
 #include <optional>
 #include <vector>
@@ -20,8 +24,11 @@
 
 class LinkRun;
 
+class QAbstractAxis;
 class QChart;
+class QChartView;
 class QCheckBox;
+class QListWidget;
 class QComboBox;
 class QDateTimeAxis;
 class QScatterSeries;
@@ -47,8 +54,13 @@ public:
     void SetIntervalForTest(int ms);
     // A sample as a poll would give it (the loop current only), or a gap.
     void AddForTest(int64_t epochMs, std::optional<double> loopCurrent);
+    // A sample of both sides as a poll of HART and MODBUS would give it.
+    void AddForTest(int64_t epochMs, const TrendValues& hart, const TrendValues& modbus);
     // Writes the samples as CSV; false, with the reason shown, when it cannot.
     bool SaveCsv(const QString& path);
+
+    // The legend beside the plot: one row a line, then "Missed poll".
+    QListWidget* legend() const { return legend_; }
 
 public slots:
     void Start();
@@ -56,13 +68,16 @@ public slots:
     void Clear();
     void ExportCsv();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
-    // One line on the plot: its segments (a gap starts a new one), the axis
-    // of its unit.
+    // One line on the plot: its segments (a gap or a stop starts a new one),
+    // the axis of its unit.
     struct Line {
         QString title;
-        QColor color;
-        bool dashed = false;
+        int series = 0;       // its quantity: loop current, variables 1-4
+        bool dashed = false;  // MODBUS
         std::vector<QLineSeries*> segments;
         QValueAxis* axis = nullptr;
         bool breakNext = false;
@@ -84,13 +99,21 @@ private:
     void StopWith(const QString& message);
     void LineLost(const QString& message);
     void Gap(const QString& reason);
-    void Plot(const TrendSample& sample);
+    // `modbusSource`: the MODBUS test alone was polled, its variables go on MODBUS's lines.
+    void Plot(const TrendSample& sample, bool modbusSource = false);
     void AddPoint(int line, int64_t x, double y, const std::string& unit);
     QValueAxis* AxisFor(const QString& unit);
     void ShowStats();
     void ShowControls();
     void ShowLine(int series, bool shown);
     QString GapAt(double x) const;
+    QColor PlotBackground() const;
+    QPen PenOf(int line) const;
+    QColor GapColour() const;
+    void StyleAxis(QAbstractAxis* axis) const;
+    void ApplyColours();
+    void ShowLegend();
+    void ShowEmptyTime();
 
     WindowSession* session_;
     TrendLog log_;
@@ -110,7 +133,9 @@ private:
     QPushButton* stop_;
     QLabel* status_;
     QTableWidget* stats_;
-    QChart* chart_;
+    QChart* chart_ = nullptr;
+    QChartView* view_ = nullptr;
+    QListWidget* legend_ = nullptr;
     QDateTimeAxis* timeAxis_;
     QValueAxis* gapAxis_;
     QScatterSeries* gaps_;

@@ -56,6 +56,56 @@ TEST(TrendLog, StatsCapacityAndCsv) {
     EXPECT_TRUE(log.samples().front().IsGap());
 }
 
+// Where the lines of variable 1 break, polled as in `script`: v a poll with
+// both sides, h the HART side alone, n variable 1 not available on the HART
+// side, - a poll without variable 1, g a missed poll, s a stop, c a clear.
+// Stretches as sample indices, "|" between them.
+TEST(TrendLog, LinesBreakAtMissedPollsStopsAndValuesNotAvailable) {
+    const struct {
+        const char* script;
+        const char* hart;
+        const char* overlay;
+    } cases[] = {
+        {"vvv", "0,1,2", "0,1,2"},
+        {"vgv", "0|2", "0|2"},
+        {"vvsvv", "0,1|2,3", "0,1|2,3"},
+        {"vsgv", "0|2", "0|2"},
+        {"svsv", "0|1", "0|1"},
+        {"vnv", "0|2", "0,1,2"},
+        {"v-v", "0,2", "0,2"},
+        {"vhv", "0,1,2", "0,2"},
+        {"vsscv", "0", "0"},
+    };
+    const auto text = [](const std::vector<std::vector<size_t>>& segments) {
+        std::string out;
+        for (const auto& segment : segments) {
+            out += out.empty() ? "" : "|";
+            for (size_t i = 0; i < segment.size(); ++i)
+                out += (i ? "," : "") + std::to_string(segment[i]);
+        }
+        return out;
+    };
+    for (const auto& c : cases) {
+        TrendLog log;
+        int64_t ms = 0;
+        for (const char* e = c.script; *e; ++e, ms += 1000) {
+            TrendValues missing = Values(4.0, {}, "kPa");
+            missing.missing[1] = "not available";
+            switch (*e) {
+                case 'v': log.Add(ms, Values(4.0, 1.0, "kPa"), Values({}, 1.5, "")); break;
+                case 'h': log.Add(ms, Values(4.0, 1.0, "kPa")); break;
+                case 'n': log.Add(ms, missing, Values({}, 1.5, "")); break;
+                case '-': log.Add(ms, Values(4.0, {}, "kPa")); break;
+                case 'g': log.AddGap(ms, "no reply"); break;
+                case 's': log.Stop(); break;
+                case 'c': log.Clear(); break;
+            }
+        }
+        EXPECT_EQ(text(log.Segments(1)), c.hart) << c.script;
+        EXPECT_EQ(text(log.Segments(1, true)), c.overlay) << c.script;
+    }
+}
+
 // Registers 40002 to 40009 with variables 1..3 in orders 0, 1, 2 and a
 // variable 4 cut off after its first register.
 TEST(TrendValuesFromModbus, EachVariableInItsListOrder) {

@@ -1,6 +1,7 @@
 // The trend window against the simulated module: created on first use,
 // polling HART command 3 and the MODBUS test through the sequencer, CSV
-// export, and three timeouts in a row stopping it.
+// export, and three timeouts in a row stopping it; its legend and colours in
+// a light and a dark theme, and its size on a small screen.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -8,22 +9,42 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QScatterSeries>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QValueAxis>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "exchange/requestcodes.h"
+#include "darkpalette.h"
 #include "screenshot.h"
 #include "serial/ptypair.h"
 #include "session/link.h"
 #include "session/requestrunner.h"
 #include "traffic/trafficlog.h"
+#include "ui/desktoppalette.h"
 #include "ui/trafficlogmodel.h"
 #include "ui/trendwindow.h"
 #include "window_fixture.h"
 
 namespace {
+
+QChart* TrendChart(TrendWindow* trend) { return trend->findChild<QChartView*>()->chart(); }
+
+std::vector<QLineSeries*> TrendLines(TrendWindow* trend) {
+    std::vector<QLineSeries*> lines;
+    for (QAbstractSeries* series : TrendChart(trend)->series())
+        if (auto* line = qobject_cast<QLineSeries*>(series)) lines.push_back(line);
+    return lines;
+}
 
 TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     OpenOnSimulator();
@@ -68,6 +89,20 @@ TEST_F(WindowTest, TrendPollsPlotsExportsAndStopsAfterThreeTimeouts) {
     }
     trend->Stop();
     ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
+
+    // Started again later: no line runs across the time nobody polled.
+    const int64_t stoppedAt = samples.back().epochMs;
+    const size_t beforeRestart = samples.size();
+    ASSERT_TRUE(
+        WaitFor([&] { return QDateTime::currentMSecsSinceEpoch() > stoppedAt + 300; }, 2000));
+    trend->Start();
+    ASSERT_TRUE(WaitFor([&] { return samples.size() >= beforeRestart + 2; }, 20000));
+    trend->Stop();
+    ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
+    for (QLineSeries* line : TrendLines(trend))
+        for (int i = 1; i < line->count(); ++i)
+            EXPECT_FALSE(line->at(i - 1).x() <= stoppedAt && line->at(i).x() > stoppedAt)
+                << line->name().toStdString();
 
     QTemporaryDir dir;
     const QString path = dir.filePath("trend.csv");
@@ -162,6 +197,75 @@ TEST_F(WindowTest, TrendReadsTheIdentityFirstOverlaysBothSidesAndShowsGaps) {
         WaitFor([&] { return samples.size() > gapAt + 5 && !samples.back().IsGap(); }, 20000));
     EXPECT_EQ(samples[gapAt].gap.rfind("No reply: ", 0), 0u) << samples[gapAt].gap;
     SaveScreenshot(trend, "trend.png");
+
+    // The legend names every line in full with the pen it is drawn with: a
+    // variable's MODBUS line dashed in its HART line's colour, each pen its
+    // own, missed polls in a colour no line has.
+    QStringList names;
+    std::map<QString, QPen> pens;
+    for (int i = 0; i < trend->legend()->count(); ++i) {
+        const QListWidgetItem* item = trend->legend()->item(i);
+        EXPECT_FALSE(item->isHidden()) << item->text().toStdString();
+        names << item->text();
+        pens[item->text()] = item->data(Qt::UserRole).value<QPen>();
+    }
+    EXPECT_EQ(names, QStringList({"Loop current (HART)", "Variable 1 (HART)", "Variable 2 (HART)",
+                                  "Variable 3 (HART)", "Variable 4 (HART)", "Variable 1 (MODBUS)",
+                                  "Variable 2 (MODBUS)", "Variable 3 (MODBUS)",
+                                  "Variable 4 (MODBUS)", "Missed poll"}));
+    std::set<std::pair<QRgb, Qt::PenStyle>> distinct;
+    for (const auto& [name, pen] : pens) {
+        distinct.insert({pen.color().rgb(), pen.style()});
+        if (!name.endsWith("(MODBUS)")) continue;
+        const QString hart = QString(name).replace("(MODBUS)", "(HART)");
+        EXPECT_EQ(pen.style(), Qt::DashLine) << name.toStdString();
+        EXPECT_EQ(pens[hart].style(), Qt::SolidLine) << hart.toStdString();
+        EXPECT_EQ(pen.color(), pens[hart].color()) << name.toStdString();
+    }
+    EXPECT_EQ(distinct.size(), pens.size());
+    std::set<QRgb> hues;
+    for (const auto& [name, pen] : pens) hues.insert(pen.color().rgb());
+    EXPECT_EQ(hues.size(), 6u);  // five quantities and the missed polls
+    auto* gaps = qobject_cast<QScatterSeries*>(TrendChart(trend)->series().front());
+    ASSERT_TRUE(gaps);
+    EXPECT_EQ(gaps->markerShape(), QScatterSeries::MarkerShapeTriangle);
+
+    // Every line and every axis text reads at 4.5:1 on the plot, in the
+    // desktop's light palette and in a dark one it switches to.
+    const QPalette light = QApplication::palette();
+    struct Restore {
+        QPalette palette;
+        ~Restore() { QApplication::setPalette(palette); }
+    } restore{light};
+    for (const QPalette& desktop : {light, DarkPalette()}) {
+        QApplication::setPalette(desktop);
+        const QColor plot = desktop.color(QPalette::Base);
+        ASSERT_TRUE(WaitFor(
+            [&] { return TrendChart(trend)->plotAreaBackgroundBrush().color() == plot; }, 2000));
+        const auto readable = [&](const QColor& color, const QString& what) {
+            EXPECT_GE(ContrastRatio(color, plot), 4.5)
+                << what.toStdString() << " " << color.name().toStdString() << " on "
+                << plot.name().toStdString();
+        };
+        int lines = 0;
+        for (QLineSeries* line : TrendLines(trend)) {
+            readable(line->pen().color(), line->name());
+            EXPECT_EQ(line->pen(), trend->legend()
+                                       ->findItems(line->name(), Qt::MatchExactly)
+                                       .front()
+                                       ->data(Qt::UserRole)
+                                       .value<QPen>());
+            ++lines;
+        }
+        EXPECT_GE(lines, 9);
+        readable(gaps->color(), "missed poll");
+        for (QAbstractAxis* axis : TrendChart(trend)->axes()) {
+            if (!axis->isVisible()) continue;
+            readable(axis->labelsBrush().color(), "labels of " + axis->titleText());
+            readable(axis->titleBrush().color(), "title " + axis->titleText());
+        }
+        SaveScreenshot(trend, IsDarkPalette(desktop) ? "trend-dark.png" : "trend-light.png");
+    }
     trend->Stop();
     ASSERT_TRUE(WaitFor([&] { return !form.Link1->RunsActive(); }, 3000));
     QTemporaryDir dir;
@@ -171,6 +275,76 @@ TEST_F(WindowTest, TrendReadsTheIdentityFirstOverlaysBothSidesAndShowsGaps) {
     const QByteArray csv = file.readAll();
     // Quoted: the reason holds commas.
     EXPECT_TRUE(csv.contains(",\"No reply: ")) << csv.toStdString();
+}
+
+void EmptyChartLabelsDiffer(TrendWindow* trend, const char* state) {
+    auto* time = qobject_cast<QDateTimeAxis*>(TrendChart(trend)->axes(Qt::Horizontal).front());
+    ASSERT_TRUE(time);
+    std::set<QString> labels;
+    const qint64 span = time->max().toMSecsSinceEpoch() - time->min().toMSecsSinceEpoch();
+    for (int i = 0; i < time->tickCount(); ++i)
+        labels.insert(
+            time->min().addMSecs(span * i / (time->tickCount() - 1)).toString(time->format()));
+    EXPECT_EQ(labels.size(), static_cast<size_t>(time->tickCount())) << state;
+    for (QAbstractAxis* axis : TrendChart(trend)->axes(Qt::Vertical))
+        if (auto* value = qobject_cast<QValueAxis*>(axis); value && value->isVisible())
+            EXPECT_LT(value->min(), value->max()) << state;
+}
+
+// On a 1024x768 laptop with a fifth larger desktop font the window fits and
+// its table shows the deviation column whole; an empty chart's time labels
+// differ, fresh and cleared.
+TEST_F(WindowTest, TrendFitsASmallScreenWithALargerFontAndLabelsAnEmptyChart) {
+    struct Restore {
+        QFont font;
+        ~Restore() { QApplication::setFont(font); }
+    } restore{QApplication::font()};
+    QFont larger = restore.font;
+    larger.setPointSizeF(larger.pointSizeF() * 1.2);
+    QApplication::setFont(larger);
+    form.findChild<QAction*>("actionTrend")->trigger();
+    auto* trend = form.findChild<TrendWindow*>("TrendWindow");
+    ASSERT_TRUE(trend);
+    EXPECT_LE(trend->sizeHint().width(), 1024);
+    EXPECT_LE(trend->sizeHint().height(), 768);
+    EXPECT_LE(trend->minimumSizeHint().width(), 1024);
+    EXPECT_LE(trend->minimumSizeHint().height(), 768);
+    EmptyChartLabelsDiffer(trend, "fresh");
+    const QSize screen = trend->screen()->availableGeometry().size();
+    EXPECT_LE(trend->width(), screen.width());
+    EXPECT_LE(trend->height(), screen.height());
+
+    trend->resize(1024, 700);  // the laptop's screen less its panel
+    // Numbers and units wider than the empty table's.
+    TrendValues hart, modbus;
+    for (size_t s = 0; s < kTrendSeries; ++s) {
+        hart.value[s] = -0.000123456 - static_cast<double>(s);
+        hart.unit[s] = "unit code 200";
+        modbus.value[s] = 1234.567;
+    }
+    trend->AddForTest(1'800'000'000'000, hart, modbus);
+    auto* table = trend->findChild<QTableWidget*>("tableTrendStats");
+    auto* side = trend->findChild<QScrollArea*>("scrollTrendSide");
+    ASSERT_TRUE(table && side);
+    QHeaderView* header = table->horizontalHeader();
+    const auto holds = [&](int column, const QString& text) {
+        return header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(text);
+    };
+    ASSERT_TRUE(WaitFor([&] { return holds(1, table->item(0, 1)->text()); }, 2000));
+    EXPECT_TRUE(holds(5, table->horizontalHeaderItem(5)->text()));
+    // Every column inside the table, the table inside the side panel's view.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return header->length() <= table->viewport()->width() &&
+                   table->width() <= side->viewport()->width();
+        },
+        2000))
+        << header->length() << " " << table->viewport()->width() << " " << table->width() << " "
+        << side->viewport()->width();
+    SaveScreenshot(trend, "trend-small.png");
+
+    trend->Clear();
+    EmptyChartLabelsDiffer(trend, "cleared");
 }
 
 // The device unplugged while polling: polling stops at once, saying so, and
