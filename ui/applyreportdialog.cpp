@@ -14,6 +14,7 @@
 #include "ui/configcontrols.h"
 #include "ui/controls.h"
 #include "ui/desktoppalette.h"
+#include "ui/screenfit.h"
 
 ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     : QDialog(parent), report_(report) {
@@ -108,7 +109,7 @@ ApplyReportDialog::ApplyReportDialog(const ApplyReport& report, QWidget* parent)
     }
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(720, 560);
+    resize(FittedSize(this, {720, 560}));
 }
 
 bool ApplyReportDialog::SaveTo(const QString& path) const {

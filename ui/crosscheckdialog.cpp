@@ -16,6 +16,7 @@
 #include "session/link.h"
 #include "session/windowsession.h"
 #include "ui/controls.h"
+#include "ui/screenfit.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ CrossCheckDialog::CrossCheckDialog(WindowSession* session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(modbusGroup);
     layout->addWidget(checkGroup);
-    resize(900, 640);
+    resize(FittedSize(this, {900, 640}));
 
     // Follow new replies and every setting of the window the comparison reads.
     connect(session_, &WindowSession::repliesCaptured, this, &CrossCheckDialog::Refresh);

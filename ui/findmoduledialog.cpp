@@ -16,6 +16,7 @@
 #include "session/link.h"
 #include "session/scanjob.h"
 #include "session/windowsession.h"
+#include "ui/screenfit.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ FindModuleDialog::FindModuleDialog(WindowSession* session, QWidget* parent)
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
     layout->addLayout(buttons);
-    resize(640, 460);
+    resize(FittedSize(this, {640, 460}));
 
     connect(start_, &QPushButton::clicked, this, &FindModuleDialog::StartScans);
     connect(cancel_, &QPushButton::clicked, this, &FindModuleDialog::CancelScans);

@@ -4,10 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <functional>
+#include <memory>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 
 #include "darkpalette.h"
+#include "profile/applyreport.h"
+#include "profile/profilecommands.h"
+#include "ui/applyreportdialog.h"
+#include "ui/crosscheckdialog.h"
+#include "ui/findmoduledialog.h"
+#include "ui/rs485dialog.h"
 #include "screenshot.h"
 #include "ui/desktoppalette.h"
 #include "ui/trafficlogmodel.h"
@@ -89,6 +97,34 @@ TEST_F(ThemeTest, SelfDrawnColoursReadInBothThemes) {
         said.resize(said.sizeHint());
         EXPECT_GE(DrawnContrast(&said), 4.5) << base.name().toStdString();
     }
+}
+
+// A 1024x768 laptop with a desktop font a fifth larger: each window asks for
+// no more than the screen and opens within it. (The HART Instrument and
+// trend windows are measured in their own suites, with their contents.)
+TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
+    const QFont saved = QApplication::font();
+    QFont larger = saved;
+    larger.setPointSizeF(saved.pointSizeF() * 1.2);
+    QApplication::setFont(larger);
+    const ApplyReport report{.rows = {{"system.pollInterval", "2", "3", true}}};
+    const std::pair<const char*, std::function<std::unique_ptr<QWidget>()>> windows[] = {
+        {"main", [] { return std::make_unique<TForm1>(); }},
+        {"cross-check", [&] { return std::make_unique<CrossCheckDialog>(form.Session); }},
+        {"find module", [&] { return std::make_unique<FindModuleDialog>(form.Session); }},
+        {"apply report", [&] { return std::make_unique<ApplyReportDialog>(report, &form); }},
+        {"RS-485", [&] { return std::make_unique<Rs485Dialog>("/dev/ttyUSB0", TRs485{}, false, &form); }},
+    };
+    const QSize laptop(1024, 768);
+    for (const auto& [name, make] : windows) {
+        const auto window = make();
+        window->show();
+        const QSize screen = window->screen()->availableGeometry().size();
+        EXPECT_TRUE(laptop.expandedTo(window->sizeHint()) == laptop) << name;
+        EXPECT_TRUE(laptop.expandedTo(window->minimumSizeHint()) == laptop) << name;
+        EXPECT_TRUE(screen.expandedTo(window->size()) == screen) << name;
+    }
+    QApplication::setFont(saved);
 }
 
 TEST_F(ThemeTest, TabLeavesTheReceiveBuffer) {
