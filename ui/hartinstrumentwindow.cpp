@@ -341,6 +341,22 @@ void HartInstrumentWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+// A style sheet fixes the palette it was set under: a desktop turning dark
+// would leave this window light, and a problem said in a colour chosen for
+// the old background. Both are set again under the new palette.
+void HartInstrumentWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    const bool palette = event->type() == QEvent::ApplicationPaletteChange ||
+                         event->type() == QEvent::PaletteChange;
+    if (!palette || restyling_) return;
+    restyling_ = true;
+    const QString sheet = styleSheet();
+    setStyleSheet({});
+    setStyleSheet(sheet);
+    if (statusIcon_->isVisibleTo(this)) Say(status_->text(), true);
+    restyling_ = false;
+}
+
 bool HartInstrumentWindow::EnsurePortOpen() {
     // As the Open button does, with its message if the port will not open.
     if (session_->EnsurePortOpen()) return true;

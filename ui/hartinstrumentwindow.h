@@ -63,6 +63,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     bool EnsurePortOpen();
@@ -100,6 +101,7 @@ private:
     // Owned by the session too: a trim goes on to release the loop after the window closed.
     QPointer<HartCommissionJob> commission_;
     bool trimming_ = false;
+    bool restyling_ = false;  // setting the style sheet again changes the palette too
     bool writing_ = false;
     // When the values shown were read (none yet when invalid), and whether they are stale.
     QElapsedTimer readAt_;

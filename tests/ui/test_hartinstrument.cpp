@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "screenshot.h"
+#include "ui/desktoppalette.h"
 #include "session/hartcommissionjob.h"
 #include "session/hartinstrumentjob.h"
 #include "sim/hartinstrument.h"
@@ -155,6 +156,17 @@ TEST_F(HartWindowTest, ReadWriteReadBackAndRefusal) {
     EXPECT_NE(Status().indexOf("response code 7 in write-protect mode"), -1)
         << Status().toStdString();
     EXPECT_EQ(Hart().tag, "FT-7");
+    {
+        // A desktop turning dark turns the window dark, and the refusal still reads.
+        const QPalette light = QApplication::palette();
+        QApplication::setPalette(DarkPalette());
+        EXPECT_TRUE(WaitFor([&] { return IsDarkPalette(window->palette()); }, 2000));
+        const QColor face = window->palette().color(QPalette::Window);
+        const QColor said = Get<QLabel>("labelHartInstrumentStatus")->palette().color(QPalette::WindowText);
+        EXPECT_GE(ContrastRatio(said, face), 4.5) << said.name().toStdString();
+        SaveScreenshot(window, "hart-instrument-dark.png");
+        QApplication::setPalette(light);
+    }
 
     ClickAndWait("buttonHartRead");
     EXPECT_EQ(Get<QLabel>("labelHartWriteProtect")->text(), "yes");
@@ -425,6 +437,7 @@ TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
         << status->geometry().y();
     EXPECT_TRUE(Status().startsWith("Read at ")) << Status().toStdString();
     SaveScreenshot(window, "hart-read.png");
+    SaveScreenScreenshot(window, "hart-instrument-1024x768.png");
 
     server->Unplug();
     ASSERT_TRUE(messages.WaitForCount(1, 5000));

@@ -103,6 +103,7 @@ TEST_F(ThemeTest, SelfDrawnColoursReadInBothThemes) {
 // no more than the screen and opens within it. (The HART Instrument and
 // trend windows are measured in their own suites, with their contents.)
 TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
+    SaveScreenScreenshot(&form, "main-1024x768.png");
     const QFont saved = QApplication::font();
     QFont larger = saved;
     larger.setPointSizeF(saved.pointSizeF() * 1.2);

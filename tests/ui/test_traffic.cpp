@@ -10,6 +10,7 @@
 #include <QAbstractItemModel>
 #include <QAction>
 #include <QCheckBox>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -302,9 +303,10 @@ TEST_F(TrafficPanel, FaultyRepliesFromACraftedPeerAreJudged) {
     auto* problems = dock->findChild<QCheckBox*>("TrafficProblemsOnly");
     dock->show();
     dock->setFloating(true);
-    dock->resize(1280, 560);
+    dock->resize(QSize(1280, 560).boundedTo(dock->screen()->availableGeometry().size()));
     view->selectRow(view->model()->rowCount() - 5);  // the exception and its notes
     SaveScreenshot(dock, "traffic.png");
+    SaveDarkScreenshot(dock, "traffic-dark.png");
     ASSERT_TRUE(view && problems);
     problems->setChecked(true);
     ASSERT_EQ(view->model()->rowCount(), 4);
