@@ -123,7 +123,9 @@ bool Split(std::string_view text, Parsed& parsed, std::string* error) {
         at = end + 1;
         if (content.ends_with('\r')) content.remove_suffix(1);
         if (content.empty() || content.starts_with('#')) continue;
-        if (content.starts_with("Time\t+ms\t")) return SplitText(text, parsed, error);
+        // Tabs mean text even where the names are damaged, so that the error
+        // names this line rather than the first comment read as CSV.
+        if (content.find('\t') != std::string_view::npos) return SplitText(text, parsed, error);
         break;
     }
     return SplitCsv(text, parsed, error);

@@ -603,6 +603,8 @@ TEST(TrafficFile, NotATrafficLogIsRefusedWithTheWrongLine) {
         {"hex", replaced("51 56 3A", "51 5G 3A"),
          "line 8: hex bytes \"51 5G 3A 31 2E 30 23\" are not hex bytes"},
         {"cells", replaced("\tTX\t", "\tTX\t\t"), "line 7: 10 cells where a traffic row has 9: \""},
+        {"column names", replaced("Time\t+ms\t", "Tme\t+ms\t"),
+         "line 5: not the traffic log's column names: \"Tme"},
         {"request", replaced("\tCommunication Query\t", "\tCoffee\t"),
          "line 7: no request is called \"Coffee\""},
         {"csv quote", "Time,+ms,Dir\n\"open", "line 2: a quoted field is never closed"},
