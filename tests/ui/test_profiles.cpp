@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -125,6 +126,22 @@ TEST_F(ProfileWindow, ReadSaveAndApplyToAModuleWithOtherSettings) {
     // No message but the two confirmations.
     EXPECT_EQ(messages.texts().size(), 2) << messages.texts().join("|").toStdString();
     EXPECT_TRUE(messages.texts().last().startsWith("Apply module.json to the module on "));
+}
+
+// A read takes seconds: its progress shows, and Cancel stops it there.
+TEST_F(ProfileWindow, ReadModuleShowsItsProgressAndCancelStopsIt) {
+    OpenOnSimulator({.replyDelayMs = 150});
+    ASSERT_TRUE(form.Profiles->ReadModule());
+    auto* progress = form.findChild<QProgressDialog*>("ModuleProgress");
+    ASSERT_TRUE(progress && progress->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return progress->value() >= 1; }, 5000));
+    EXPECT_GT(progress->maximum(), progress->value());
+    EXPECT_FALSE(progress->labelText().isEmpty());
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_TRUE(cancel && cancel->text() == "Cancel");
+    Click(cancel);
+    ASSERT_TRUE(WaitFor([&] { return !form.Profiles->job()->IsRunning(); }, 3000));
+    EXPECT_EQ(form.Profiles->job()->outcome(), ModuleJob::Outcome::Cancelled);
 }
 
 TEST_F(ProfileWindow, ApplySendsExactlyTheFramesOfTheButtons) {
