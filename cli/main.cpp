@@ -30,6 +30,7 @@
 #include "cli/options.h"
 #include "exchange/requestcodes.h"
 #include "exchange/requeststeps.h"
+#include "exchange/silenceadvice.h"
 #include "hart/frames.h"
 #include "hart/replies.h"
 #include "hart/units.h"
@@ -295,6 +296,19 @@ private:
         ended_();
     }
 
+    // Why a run failed; after a timeout, what the silence means too (a
+    // MODBUS slave's timeout already says what to check on the bus).
+    QString WithAdvice(const LinkRun& run) const {
+        const QString why = run.Why();
+        if (run.state() != LinkRun::State::TimedOut || run.current() >= run.steps().size())
+            return why;
+        const RequestCode* entry = FindRequestCode(run.steps()[run.current()].code);
+        if (!entry || entry->protocol == Protocol::Modbus) return why;
+        std::optional<int64_t> since;
+        if (const auto ago = link_.SinceLastReply()) since = ago->count();
+        return why + "\n" + QString::fromStdString(TimeoutAdvice(entry->protocol, since));
+    }
+
     // Runs `steps`; `done` gets the replies when every step had one, else
     // `failed` gets why (by default the command ends with it).
     void Exchange(std::vector<SequenceStep> steps,
@@ -303,7 +317,7 @@ private:
         RunThen(
             &link_, std::move(steps), this, std::move(done), [this, failed](const LinkRun& run) {
                 if (failed) return failed(run.Why());
-                End(kFailed, run.Why(), QString::fromStdString(run.steps()[run.current()].label));
+                End(kFailed, WithAdvice(run), QString::fromStdString(run.steps()[run.current()].label));
             },
             RunOptions{.retries = options_.retries});
     }

@@ -162,7 +162,9 @@ TEST(Cli, QueriesAndRefusals) {
         {{"version"}, 0, "TAVRIX HART-MODBUS V2.0"},
         {{"--version"}, 0, "tavrix-cli 2.0.0"},
         {{"hart", "variables"}, 0, "Loop current 12 mA\nPV 12.5"},
-        {{"--hart-address", "5", "hart", "identity"}, 1, "no reply to HART command 0"},
+        {{"--hart-address", "5", "hart", "identity"}, 1,
+         "no reply to HART command 0: HART Command Timeout!\nThe module has not answered since "
+         "the port was opened: check first that it answers its own queries"},
         {{"--json", "hart", "identity"}, 0, "\"result\": \"ok\""},
         {{"modbus", "read", "1", "2", "4"}, 0, "40003 "},
         {{"apply", bad.fileName()}, 2, "bad.json: field settings.x: unknown field"},

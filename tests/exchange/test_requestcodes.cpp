@@ -45,7 +45,7 @@ TEST(TimeoutAdvice, SaysWhenTheModuleLastAnsweredAndWhereToLookNext) {
     } cases[] = {
         {Protocol::Config, std::nullopt, "The module has not answered since the port was opened",
          "Find Module"},
-        {Protocol::Hart, std::nullopt, "The module has not answered since", "speed and parity"},
+        {Protocol::Hart, std::nullopt, "The module has not answered since", "its own queries"},
         {Protocol::Config, 4200, "The module answered 4 s ago, so the line works", "power"},
         {Protocol::Hart, 125000, "The module answered 2 min 5 s ago, so the silence is the instrument's",
          "polling address"},
