@@ -61,6 +61,7 @@ bool LoopCheckJob::Start(int pollingAddress, std::vector<double> points, double 
     report_.tolerance = tolerance;
     pollingAddress_ = pollingAddress;
     point_ = 0;
+    timedOutCode_ = 0;
     leaveTries_ = 0;
     cancelRequested_ = false;
     emit progress("Reading the instrument's identity");
@@ -113,6 +114,8 @@ void LoopCheckJob::Ended() {
     }
     if (!done) {
         report_.failure = why;
+        if (run.state() == LinkRun::State::TimedOut && run.current() < run.steps().size())
+            timedOutCode_ = run.steps()[run.current()].code;
         return Leave();
     }
     const auto& replies = run.replies();

@@ -59,6 +59,9 @@ public:
     void Cancel();
     bool IsRunning() const { return phase_ != Phase::Idle; }
     const LoopCheckReport& report() const { return report_; }
+    // The request code of the step that got no reply and stopped the check; 0
+    // when none did (a refusal, a damaged reply, a cancel or a pass).
+    int timedOutCode() const { return timedOutCode_; }
 
 signals:
     void progress(const QString& what);
@@ -78,6 +81,7 @@ private:
     Phase phase_ = Phase::Idle;
     int pollingAddress_ = 0;
     size_t point_ = 0;
+    int timedOutCode_ = 0;
     int leaveTries_ = 0;
     bool cancelRequested_ = false;
     LoopCheckReport report_;

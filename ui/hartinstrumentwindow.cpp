@@ -370,7 +370,7 @@ void HartInstrumentWindow::Say(const QString& text, bool problem) {
     statusIcon_->setVisible(problem);
 }
 
-QString HartInstrumentWindow::NextStep(bool timedOut) const {
+QString HartInstrumentWindow::NextStep(bool timedOut, Protocol protocol) const {
     const Link* link = session_->link();
     if (!link->IsOpen())
         return portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
@@ -378,7 +378,7 @@ QString HartInstrumentWindow::NextStep(bool timedOut) const {
     if (!timedOut) return {};
     std::optional<int64_t> since;
     if (const auto ms = link->SinceLastReply()) since = ms->count();
-    return Q(TimeoutAdvice(Protocol::Hart, since));
+    return Q(TimeoutAdvice(protocol, since));
 }
 
 QString HartInstrumentWindow::WithNextStep(const QString& failure) const {
@@ -675,8 +675,13 @@ void HartInstrumentWindow::LoopCheckFinished() {
     int failed = 0;
     for (const auto& p : r.points) failed += p.pass ? 0 : 1;
     QString verdict;
-    if (!r.failure.isEmpty())
-        verdict = "The loop check stopped: " + r.failure + ".";
+    if (!r.failure.isEmpty()) {
+        // The silent step may be the module's (its queries, its registers) or the instrument's.
+        const RequestCode* silent = FindRequestCode(loop_->timedOutCode());
+        const QString next =
+            NextStep(silent != nullptr, silent ? silent->protocol : Protocol::Hart);
+        verdict = "The loop check stopped: " + r.failure + "." + (next.isEmpty() ? "" : " " + next);
+    }
     else if (r.cancelled)
         verdict = "The loop check was cancelled.";
     else if (failed > 0)

@@ -22,6 +22,7 @@
 
 #include "exchange/hartcommission.h"
 #include "exchange/hartinstrument.h"
+#include "exchange/requestcodes.h"
 
 class HartCommissionJob;
 class HartInstrumentJob;
@@ -90,7 +91,7 @@ private:
     void HungUp();
     // The next step after a failed request: why the port is gone, or what a
     // silence (`timedOut`) means; "" when there is none to say.
-    QString NextStep(bool timedOut) const;
+    QString NextStep(bool timedOut, Protocol protocol = Protocol::Hart) const;
     // A read's or write's `failure` with the next step.
     QString WithNextStep(const QString& failure) const;
 

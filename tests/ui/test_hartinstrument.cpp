@@ -492,6 +492,12 @@ TEST_F(HartWindowTest, TimeoutSaysWhatIsKnownAndWhatToDo) {
     EXPECT_TRUE(Status().contains("no reply")) << Status().toStdString();
     EXPECT_TRUE(Status().contains(". The module answered ")) << Status().toStdString();
     EXPECT_TRUE(Warned());
+
+    // And a loop check whose instrument stays silent (the question answered Yes).
+    Click(Get<QPushButton>("buttonLoopCheck"));
+    ASSERT_TRUE(WaitFor([&] { return !window->loopCheck()->IsRunning(); }, 20000));
+    EXPECT_TRUE(Status().startsWith("The loop check stopped: no reply")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains("the silence is the instrument's")) << Status().toStdString();
 }
 
 }  // namespace
