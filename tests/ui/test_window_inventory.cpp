@@ -419,6 +419,16 @@ TEST_F(Window, PicturesAreShown) {
             EXPECT_FALSE(image->Picture().isNull()) << name;
         }
     }
+    // Squashed by a panel beside it, a picture keeps its aspect, centred.
+    QImage wide(200, 100, QImage::Format_RGB888);
+    wide.fill(Qt::red);
+    TImage image;
+    image.SetPicture(wide);
+    image.resize(200, 200);
+    const QImage shown = image.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(100, 100), QColor(Qt::red));
+    EXPECT_NE(shown.pixelColor(100, 20), QColor(Qt::red)) << "stretched to the widget's height";
+    EXPECT_EQ(shown.pixelColor(100, 60), QColor(Qt::red));
 }
 
 TEST_F(Window, SlaveAddressIsCopiedToTheTestOnly) {
