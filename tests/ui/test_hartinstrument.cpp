@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
-#include <QScreen>
 #include <QSpinBox>
 #include <QMessageBox>
 #include <QPainter>
@@ -384,14 +383,7 @@ TEST_F(HartWindowTest, FitsEmptyUntilReadGreyedOnceTheAdapterGoes) {
     QFont larger = back.font;
     larger.setPointSizeF(larger.pointSizeF() * 1.2);
     QApplication::setFont(larger);
-    Open();
-    const QSize screen = window->screen()->availableGeometry().size();
-    EXPECT_LE(window->width(), screen.width());
-    EXPECT_LE(window->height(), screen.height());
-    for (const QSize hint : {window->sizeHint(), window->minimumSizeHint()}) {
-        EXPECT_LE(hint.width(), 1024);
-        EXPECT_LE(hint.height(), 768);
-    }
+    Open();  // its size hints are measured with the other windows' (ThemeTest)
 
     auto* date = Get<QDateEdit>("dateHartDate");
     auto* unit = Get<QComboBox>("comboHartRangeUnit");

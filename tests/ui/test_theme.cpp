@@ -15,10 +15,12 @@
 #include "ui/applyreportdialog.h"
 #include "ui/crosscheckdialog.h"
 #include "ui/findmoduledialog.h"
+#include "ui/hartinstrumentwindow.h"
 #include "ui/rs485dialog.h"
 #include "screenshot.h"
 #include "ui/desktoppalette.h"
 #include "ui/trafficlogmodel.h"
+#include "ui/trendwindow.h"
 #include "window_fixture.h"
 
 namespace {
@@ -100,8 +102,7 @@ TEST_F(ThemeTest, SelfDrawnColoursReadInBothThemes) {
 }
 
 // A 1024x768 laptop with a desktop font a fifth larger: each window asks for
-// no more than the screen and opens within it. (The HART Instrument and
-// trend windows are measured in their own suites, with their contents.)
+// no more than the screen and opens within it.
 TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
     SaveScreenScreenshot(&form, "main-1024x768.png");
     const QFont saved = QApplication::font();
@@ -115,6 +116,8 @@ TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
         {"find module", [&] { return std::make_unique<FindModuleDialog>(form.Session); }},
         {"apply report", [&] { return std::make_unique<ApplyReportDialog>(report, &form); }},
         {"RS-485", [&] { return std::make_unique<Rs485Dialog>("/dev/ttyUSB0", TRs485{}, false, &form); }},
+        {"HART Instrument", [&] { return std::make_unique<HartInstrumentWindow>(form.Session); }},
+        {"trend", [&] { return std::make_unique<TrendWindow>(form.Session); }},
     };
     const QSize laptop(1024, 768);
     for (const auto& [name, make] : windows) {
