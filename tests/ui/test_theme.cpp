@@ -1,24 +1,26 @@
 // The window under the desktop's palette: its grey face in a light theme,
 // the desktop's colours in a dark one with every label readable, and back.
-// Tab leaves the Receive Buffer.
+// Tab leaves the Receive Buffer. Every window fits a small screen.
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <functional>
-#include <memory>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <functional>
+#include <memory>
 
 #include "darkpalette.h"
 #include "profile/applyreport.h"
 #include "profile/profilecommands.h"
+#include "screenshot.h"
+#include "session/hartcommissionjob.h"
 #include "ui/applyreportdialog.h"
 #include "ui/crosscheckdialog.h"
+#include "ui/desktoppalette.h"
 #include "ui/findmoduledialog.h"
 #include "ui/hartinstrumentwindow.h"
+#include "ui/harttrimdialog.h"
 #include "ui/rs485dialog.h"
-#include "screenshot.h"
-#include "ui/desktoppalette.h"
 #include "ui/trafficlogmodel.h"
 #include "ui/trendwindow.h"
 #include "window_fixture.h"
@@ -109,7 +111,9 @@ TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
     QFont larger = saved;
     larger.setPointSizeF(saved.pointSizeF() * 1.2);
     QApplication::setFont(larger);
-    const ApplyReport report{.rows = {{"system.pollInterval", "2", "3", true}}};
+    ApplyReport report;
+    report.rows = {{"system.pollInterval", "2", "3", true}};
+    HartCommissionJob commissioning(form.Link1);
     const std::pair<const char*, std::function<std::unique_ptr<QWidget>()>> windows[] = {
         {"main", [] { return std::make_unique<TForm1>(); }},
         {"cross-check", [&] { return std::make_unique<CrossCheckDialog>(form.Session); }},
@@ -118,6 +122,7 @@ TEST_F(ThemeTest, WindowsFitASmallScreenAtALargerFont) {
         {"RS-485", [&] { return std::make_unique<Rs485Dialog>("/dev/ttyUSB0", TRs485{}, false, &form); }},
         {"HART Instrument", [&] { return std::make_unique<HartInstrumentWindow>(form.Session); }},
         {"trend", [&] { return std::make_unique<TrendWindow>(form.Session); }},
+        {"trim", [&] { return std::make_unique<HartTrimDialog>(&commissioning, "\"PT-101\"", &form); }},
     };
     const QSize laptop(1024, 768);
     for (const auto& [name, make] : windows) {
