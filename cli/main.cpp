@@ -304,9 +304,8 @@ private:
             return why;
         const RequestCode* entry = FindRequestCode(run.steps()[run.current()].code);
         if (!entry || entry->protocol == Protocol::Modbus) return why;
-        std::optional<int64_t> since;
-        if (const auto ago = link_.SinceLastReply()) since = ago->count();
-        return why + "\n" + QString::fromStdString(TimeoutAdvice(entry->protocol, since));
+        return why + "\n" +
+               QString::fromStdString(TimeoutAdvice(entry->protocol, link_.SinceLastReply()));
     }
 
     // Runs `steps`; `done` gets the replies when every step had one, else

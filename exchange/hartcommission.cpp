@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "exchange/hartinstrument.h"
 #include "exchange/loopcheck.h"
 #include "exchange/requeststeps.h"
 #include "hart/status.h"
@@ -15,11 +16,6 @@ std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
 
 uint8_t CommandOf(HartCommission::Kind kind) {
     switch (kind) {
@@ -105,8 +101,8 @@ std::string HartCommissionChange(const HartCommission& write, const HartDeviceRe
                                  const std::optional<HartDeviceInfo>& before) {
     switch (write.kind) {
         case HartCommission::Kind::Damping:
-            return "damping " + (before ? Number(before->damping) + " s" : std::string("?")) +
-                   " → " + Number(write.damping) + " s";
+            return "damping " + (before ? HartNumberText(before->damping) + " s" : std::string("?")) +
+                   " → " + HartNumberText(write.damping) + " s";
         case HartCommission::Kind::PvUnits:
             return "PV units " + (before ? HartUnitName(before->rangeUnitCode) : std::string("?")) +
                    " → " + HartUnitName(write.unitCode);
@@ -170,7 +166,7 @@ HartCommissionResult JudgeHartCommission(const HartCommission& write, const Hart
             float want = write.damping;
             if (!warning.empty())
                 if (const auto echo = ParseHartCommand34(Bytes(*sent.reply))) want = echo->value;
-            const std::string reads = "damping " + Number(info->damping) + " s";
+            const std::string reads = "damping " + HartNumberText(info->damping) + " s";
             return SameSeconds(info->damping, want) ? done(reads) : differs(reads);
         }
         case HartCommission::Kind::PvUnits: {
@@ -376,7 +372,7 @@ void HartLoopTrim::Took(const HartExchange& outcome) {
 
 std::string TrimReadingError(double level, double milliamperes) {
     if (std::isfinite(milliamperes) && std::fabs(milliamperes - level) <= kTrimReach) return {};
-    return "the reading " + Number(milliamperes) + " mA is more than " + Number(kTrimReach) +
+    return "the reading " + HartNumberText(milliamperes) + " mA is more than " + HartNumberText(kTrimReach) +
            " mA from " + LoopCurrentText(level) + " mA: check the meter and its range";
 }
 

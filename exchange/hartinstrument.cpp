@@ -13,11 +13,6 @@ std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-std::string Number(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    return text;
-}
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -32,10 +27,6 @@ std::string DateText(const HartDate& d) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
     return text;
-}
-
-std::string RangeText(const HartRange& r) {
-    return Number(r.lower) + " to " + Number(r.upper) + " " + HartUnitName(r.unitCode);
 }
 
 }  // namespace
@@ -107,8 +98,8 @@ std::string HartWriteChange(const HartWrite& write, const HartInstrumentReading&
             std::string was = "?";
             if (before.info)
                 was =
-                    RangeText({before.info->rangeUnitCode, before.info->upper, before.info->lower});
-            return "range " + was + " to " + RangeText(write.range);
+                    HartRangeText({before.info->rangeUnitCode, before.info->upper, before.info->lower});
+            return "range " + was + " to " + HartRangeText(write.range);
         }
     }
     return {};
@@ -140,8 +131,19 @@ std::string HartReadBackDifference(const HartWrite& write, const std::string& re
             const HartRange r{got->rangeUnitCode, got->upper, got->lower};
             const bool same = r.unitCode == write.range.unitCode && r.upper == write.range.upper &&
                               r.lower == write.range.lower;
-            return same ? "" : "range reads " + RangeText(r);
+            return same ? "" : "range reads " + HartRangeText(r);
         }
     }
     return {};
+}
+
+std::string HartNumberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string HartRangeText(const HartRange& r) {
+    return HartNumberText(r.lower) + " to " + HartNumberText(r.upper) + " " +
+           HartUnitName(r.unitCode);
 }

@@ -29,6 +29,10 @@ struct HartInstrumentReading {
 // The one identity text and the polling address it answered at:
 // "manufacturer 0x005A, device type 0x0B, id 1193046, HART 5, polling address 0"
 std::string HartIdentityText(const HartInstrumentReading& reading);
+// A value as short as it reads: "25", "0.5", "19.968".
+std::string HartNumberText(double value);
+// A range in words: "0 to 25 kPa".
+std::string HartRangeText(const HartRange& range);
 
 // What is read of the instrument after command 0, in this order; the
 // additional status last, as not every instrument has it.

@@ -18,21 +18,21 @@ std::string AgeText(int64_t ms) { return Duration(ms) + " old"; }
 
 std::string AgoText(int64_t ms) { return Duration(ms) + " ago"; }
 
-std::string TimeoutAdvice(Protocol protocol, std::optional<int64_t> sinceReplyMs) {
+std::string TimeoutAdvice(Protocol protocol, std::optional<std::chrono::milliseconds> sinceReply) {
     // Nothing answered yet: the module itself is in doubt. A HART request
     // may have found it fine and only the instrument silent, so the module
     // is to be asked on its own first.
-    if (!sinceReplyMs && protocol == Protocol::Hart)
+    if (!sinceReply && protocol == Protocol::Hart)
         return "The module has not answered since the port was opened: check first that it "
                "answers its own queries (port, speed and parity, cable, power); if it does, the "
                "silence is the instrument's: check its loop wiring, supply and polling address.";
-    if (!sinceReplyMs)
+    if (!sinceReply)
         return "The module has not answered since the port was opened: check that this is its "
                "port, its speed and parity (Tools > Find Module searches them), the cable and "
                "the module's power, then try again.";
     // It answered on this line a moment ago, so the port, the cable and the
     // line settings are right: the next step lies past what answered.
-    const std::string answered = "The module answered " + AgoText(*sinceReplyMs);
+    const std::string answered = "The module answered " + AgoText(sinceReply->count());
     switch (protocol) {
         case Protocol::Hart:
             return answered +

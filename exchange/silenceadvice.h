@@ -3,6 +3,7 @@
 // adapter vanished) and the next step, in the same words in every window.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,10 +15,10 @@ std::string AgeText(int64_t ms);
 // "4 s ago", "2 min 5 s ago": when something last happened.
 std::string AgoText(int64_t ms);
 
-// The next step after a request of `protocol` got no reply. `sinceReplyMs`
-// is how long ago the module last answered on this opening of the port;
-// nullopt when it has not answered since the port was opened.
-std::string TimeoutAdvice(Protocol protocol, std::optional<int64_t> sinceReplyMs);
+// The next step after a request of `protocol` got no reply. `sinceReply`
+// is how long ago the module last answered on this opening of the port
+// (Link::SinceLastReply); nullopt when it has not answered since it opened.
+std::string TimeoutAdvice(Protocol protocol, std::optional<std::chrono::milliseconds> sinceReply);
 
 // The next step after the port went away under the program: `network` for a
 // network port whose connection closed, else a serial device that vanished.

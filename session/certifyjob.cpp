@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "exchange/crosscheck.h"
+#include "exchange/hartinstrument.h"
 #include "exchange/requeststeps.h"
 #include "hart/frames.h"
 #include "hart/status.h"
@@ -117,8 +118,8 @@ void CertifyJob::ReadTagAndRange(const HartIdentity& id, const HartDynamicValues
                 certificate_.hartDescriptor = TrimPacked(tag->descriptor);
             }
             if (const auto info = ParseHartCommand15(Bytes(replies[1])))
-                certificate_.hartRange = Number(info->lower) + " to " + Number(info->upper) + " " +
-                                         HartUnitName(info->rangeUnitCode);
+                certificate_.hartRange =
+                    HartRangeText({info->rangeUnitCode, info->upper, info->lower});
             CrossCheckWith(hart);
         },
         [this, hart](const LinkRun&) { CrossCheckWith(hart); },

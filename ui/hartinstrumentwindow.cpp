@@ -376,9 +376,7 @@ QString HartInstrumentWindow::NextStep(bool timedOut, Protocol protocol) const {
         return portGone_.isEmpty() ? QString("The port is closed: open it and read again.")
                                    : portGone_;
     if (!timedOut) return {};
-    std::optional<int64_t> since;
-    if (const auto ms = link->SinceLastReply()) since = ms->count();
-    return Q(TimeoutAdvice(protocol, since));
+    return Q(TimeoutAdvice(protocol, link->SinceLastReply()));
 }
 
 QString HartInstrumentWindow::WithNextStep(const QString& failure) const {

@@ -80,11 +80,9 @@ void TForm1::Timer3Timer() {
     // message stays as it always was; under it, what the silence means.
     const RequestCode* entry = FindRequestCode(Requests->PendingRequest());
     const Protocol protocol = entry ? entry->protocol : Protocol::Config;
-    if (const char* message = Requests->TakeTimeout()) {
-        std::optional<int64_t> sinceReply;
-        if (const auto since = Link1->SinceLastReply()) sinceReply = since->count();
-        ShowWarning(message, QString::fromStdString(TimeoutAdvice(protocol, sinceReply)), {});
-    }
+    if (const char* message = Requests->TakeTimeout())
+        ShowWarning(message,
+                    QString::fromStdString(TimeoutAdvice(protocol, Link1->SinceLastReply())), {});
 }
 
 void TForm1::Timer4Timer() {

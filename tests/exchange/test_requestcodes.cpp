@@ -39,20 +39,20 @@ TEST(TimeoutMessage, OnePerKind) {
 TEST(TimeoutAdvice, SaysWhenTheModuleLastAnsweredAndWhereToLookNext) {
     const struct {
         Protocol protocol;
-        std::optional<int64_t> sinceReplyMs;
+        std::optional<std::chrono::milliseconds> sinceReply;
         const char* starts;
         const char* names;
     } cases[] = {
         {Protocol::Config, std::nullopt, "The module has not answered since the port was opened",
          "Find Module"},
         {Protocol::Hart, std::nullopt, "The module has not answered since", "its own queries"},
-        {Protocol::Config, 4200, "The module answered 4 s ago, so the line works", "power"},
-        {Protocol::Hart, 125000, "The module answered 2 min 5 s ago, so the silence is the instrument's",
+        {Protocol::Config, std::chrono::milliseconds(4200), "The module answered 4 s ago, so the line works", "power"},
+        {Protocol::Hart, std::chrono::milliseconds(125000), "The module answered 2 min 5 s ago, so the silence is the instrument's",
          "polling address"},
-        {Protocol::Modbus, 900, "The module answered 0 s ago, so the line works", "slave address"},
+        {Protocol::Modbus, std::chrono::milliseconds(900), "The module answered 0 s ago, so the line works", "slave address"},
     };
     for (const auto& c : cases) {
-        const std::string advice = TimeoutAdvice(c.protocol, c.sinceReplyMs);
+        const std::string advice = TimeoutAdvice(c.protocol, c.sinceReply);
         EXPECT_EQ(advice.rfind(c.starts, 0), 0u) << advice;
         EXPECT_NE(advice.find(c.names), std::string::npos) << advice;
     }
