@@ -19,16 +19,22 @@
 
 namespace {
 
-TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
-    module.settings().floatOrder = {0, 1, 0, 0};  // the window's lists all say 0
-    module.settings().modbusValueFault[2] = 99.0f;
-    OpenOnSimulator();
+// The window's own requests for both sides: the identity, command 3, the MODBUS test.
+void ReadBothSides(TForm1& form) {
+    Ui::TForm1* ui = form.form();
     Click(ui->Button7);
     ASSERT_TRUE(WaitFor([&] { return !ui->Edit32->text().isEmpty(); }, 3000));
     Click(ui->Button16);
     ASSERT_TRUE(WaitFor([&] { return form.Captured.hart.has_value(); }, 3000));
     Click(ui->Button4);
     ASSERT_TRUE(WaitFor([&] { return !form.Captured.modbus.empty(); }, 3000));
+}
+
+TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
+    module.settings().floatOrder = {0, 1, 0, 0};  // the window's lists all say 0
+    module.settings().modbusValueFault[2] = 99.0f;
+    OpenOnSimulator();
+    ASSERT_NO_FATAL_FAILURE(ReadBothSides(form));
     EXPECT_TRUE(ui->Memo10->toPlainText().startsWith("01 03 14 00 00 00 01 41 48 00 00 "));
 
     form.findChild<QAction*>("actionCrossCheck")->trigger();
@@ -86,12 +92,7 @@ TEST_F(WindowTest, CrossCheckFindsTheByteOrderTheModuleUses) {
 // the poll's newer values and says where they came from.
 TEST_F(WindowTest, CrossCheckTakesTheNewestRepliesFromATrendPoll) {
     OpenOnSimulator();
-    Click(ui->Button7);
-    ASSERT_TRUE(WaitFor([&] { return !ui->Edit32->text().isEmpty(); }, 3000));
-    Click(ui->Button16);
-    ASSERT_TRUE(WaitFor([&] { return form.Captured.hart.has_value(); }, 3000));
-    Click(ui->Button4);
-    ASSERT_TRUE(WaitFor([&] { return !form.Captured.modbus.empty(); }, 3000));
+    ASSERT_NO_FATAL_FAILURE(ReadBothSides(form));
     EXPECT_EQ(form.Captured.hartSource, "the window's request");
     {
         std::lock_guard lock(module.mutex());

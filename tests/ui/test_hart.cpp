@@ -318,22 +318,6 @@ TEST_F(HartWindow, HartQueryTimeoutFollowsTheLastSetInterval) {
     EXPECT_EQ(messages.texts().last(), "HART Command Timeout!");
 }
 
-// The module answers but the instrument does not: the timeout keeps its
-// message and says the silence lies past the module.
-TEST_F(HartWindow, TimeoutAfterTheModuleAnsweredPointsAtTheInstrument) {
-    module.settings().hart.pollingAddress = 5;  // command 0 goes to address 0
-    OpenOnSimulator();
-    Click(ui->Button6);
-    ASSERT_TRUE(WaitFor([&] { return form.PendingRequest() == 0; }, 3000));
-    Click(ui->Button7);
-    ASSERT_TRUE(messages.WaitForCount(1, 5000));
-    EXPECT_EQ(messages.texts(), QStringList{"HART Command Timeout!"});
-    EXPECT_EQ(messages.icons().first(), QMessageBox::Warning);
-    EXPECT_TRUE(messages.informative().first().startsWith("The module answered "))
-        << messages.informative().first().toStdString();
-    EXPECT_TRUE(messages.informative().first().contains("the silence is the instrument's"));
-}
-
 TEST_F(HartWindow, ExchangeWithTheInstrument) {
     module.settings().variables[2] = std::nanf("");  // sent as "not available"
     OpenOnSimulator();
